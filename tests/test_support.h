@@ -1,0 +1,88 @@
+// Helpers for the tests: a scratch folder, console capture, picture builders
+// and a runner for the real programs.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/line_output.h"
+
+// A fresh folder under the system temp folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // path() / name as text.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Collects every PrintLine of its lifetime instead of printing it.
+class ConsoleCapture {
+ public:
+  ConsoleCapture();
+  ~ConsoleCapture();
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+  LineSink previous_;
+};
+
+struct PaletteEntry {
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+};
+
+// A grey ramp with pen k at level k * 16 (pens 16 and up wrap): the palette of
+// every test picture that does not ask for another one.
+std::vector<PaletteEntry> TestPalette();
+
+// Writes an 8-bit palettised BMP through FreeImage. pens holds width * height
+// pens, row 0 the top row. A palette shorter than 256 entries is padded with black.
+bool WriteIndexedBmp(const std::string& path, int width, int height, const std::vector<uint8_t>& pens,
+                     const std::vector<PaletteEntry>& palette = TestPalette());
+
+// Writes a BMP of another depth (24 bits, or 4 bits with a grey palette) filled
+// with a pattern; for loader refusals.
+bool WriteBmpOfDepth(const std::string& path, int width, int height, int bits_per_pixel);
+
+// Pens of width * height pixels, row-major from the top, from a fixed seed.
+std::vector<uint8_t> RandomPens(int width, int height, uint32_t seed, int pen_limit = 256);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<std::string> ReadTextLines(const std::string& path);
+
+// Number of entries in a folder (to check that a refusal created nothing).
+int CountEntries(const std::filesystem::path& folder);
+
+struct RunResult {
+  int exit_code = -1;
+  std::vector<std::string> lines;  // standard output split at line ends
+  std::string raw_output;          // standard output as written
+};
+
+// Runs program with args in folder cwd, feeding stdin_text to its standard input.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& cwd, const std::string& stdin_text = "");
+
+// The lines a gravik run prints before its operation: banner, notice, blank.
+std::vector<std::string> GravikStartupLines();
+
+// The lines of run that follow the start-up lines.
+std::vector<std::string> AfterStartup(const RunResult& run);

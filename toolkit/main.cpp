@@ -1,0 +1,119 @@
+// gravik: one conversion per run, chosen by the command word.
+#include <FreeImage.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "common/line_output.h"
+#include "toolkit/image_library.h"
+#include "toolkit/image_ops/linear_screen.h"
+
+namespace {
+
+// The operation's arguments, arg1 first, as typed.
+using Args = char* const*;
+
+void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
+void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
+void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
+
+struct CommandRow {
+  std::string_view word;
+  int argument_count;
+  void (*run)(Args);
+};
+
+// Tested in this order; the first match wins.
+constexpr CommandRow kCommands[] = {
+    {"mode2", 1, RunMode2},
+    {"mode1", 1, RunMode1},
+    {"mode0", 1, RunMode0},
+};
+
+// Printed as written: it also lists a word (ex0) that has no row.
+constexpr std::string_view kUsage[] = {
+    "usage : gravik mode param [more_params]",
+    "--===SPRITES UTILITIES===--",
+    "     - flat binary sprite : gravik basic filename",
+    "     - compiled sprite    : gravik asm filename",
+    "     - compiled keyframe  : gravik key file1 file2",
+    "     - packed sprite      : gravik half filename",
+    "     - RLE sprite         : gravik rle filename decoder_address",
+    "--===IMAGE UTILITIES==---",
+    "     - linear mode 2 conv : gravik mode2 filename",
+    "     - linear mode 1 conv : gravik mode1 filename",
+    "     - linear mode 0 conv : gravik mode0 filename",
+    "     - split sprite       : gravik spt filename",
+    "     - extract raw pixels : gravik raw filename",
+    "     - extract sprite     : gravik ex0 datas template",
+    "     - convert to BMP     : gravik bmp filename_in filename out",
+    "--===PALETTE UTILITIES===--",
+    "     - extract and convert to CPC+ : gravik pal filename start_color",
+    "--===TILESET UTILITIES===--",
+    "     - create/complete tileset : gravik add0 image tileset (mode 0)",
+    "     - finalize tileset        : gravik final0 tileset     (mode 0)",
+    "     - convert to column order : gravik col mapname width height",
+    "--===DMA LIST UTILITIES===--",
+    "     - create DMA list : gravik dma filename tablename",
+    "--===FORMATS==--",
+    "in :",
+    "image : BMP (8bits 256 colors) , sound : SND (RAW PCM 15625Hz)",
+    "code :",
+    "WinApe ASM code : ASM",
+    "sprites :",
+    "4bits Pixels : PX4 , 8bits Pixels : PX8 , RLE pixels : RLE",
+    "images :",
+    "Mode 0 pixels : PM0 , Mode 1 pixels : PM1",
+};
+
+void PrintBanner() {
+  PrintLine("");
+  PrintLine("*********************");
+  PrintLine("*** Tarsel toolkit ***");
+  PrintLine("*********************");
+}
+
+void ShowUsageAndWait() {
+  for (const std::string_view line : kUsage) PrintLine(line);
+  PrintLine("Press Enter to quit >");
+  ReadConsoleLine();
+}
+
+// Only A to Z change; every other byte stays as typed.
+std::string LowerAscii(std::string_view word) {
+  std::string lower(word);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+void Dispatch(int argc, char* const* argv) {
+  const std::string word = LowerAscii(argv[1]);
+  for (const CommandRow& row : kCommands) {
+    if (row.word != word) continue;
+    if (argc - 2 < row.argument_count) {
+      PrintLine("Not enough arguments !");
+      return;
+    }
+    row.run(argv + 2);
+    return;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrintBanner();
+  StartImageLibrary();
+  PrintLine(FreeImage_GetCopyrightMessage());
+  PrintLine("");
+  if (argc < 2) {
+    ShowUsageAndWait();
+  } else {
+    Dispatch(argc, argv);
+  }
+  FreeImage_DeInitialise();
+  return 0;
+}

@@ -1,0 +1,46 @@
+// Loading of the 8-bit BMP sources of the image commands, with the two source
+// lines every image command prints and the checks they share.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct FreeImageUnloader {
+  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
+};
+// Every FreeImage bitmap the toolkit obtains is held by one of these.
+using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
+
+// Read-only pens of a picture, row 0 the top row. stride may be negative:
+// FreeImage keeps scan lines bottom-up, and a view walks them top-down.
+struct PixelView {
+  const uint8_t* top_row = nullptr;
+  ptrdiff_t stride = 0;
+  int width = 0;
+  int height = 0;
+
+  const uint8_t* Row(int y) const { return top_row + stride * y; }
+  uint8_t At(int x, int y) const { return Row(y)[x]; }
+};
+
+// A loaded, checked source: 8 bits a pixel, pens read through pixels.
+struct SourceImage {
+  ImagePtr image;
+  PixelView pixels;
+};
+
+// Loads path as a BMP and prints "source : " + path and the size line. Refuses,
+// with one console line, a missing or unreadable file, a depth other than 8
+// bits and a width that is not a multiple of width_multiple.
+std::optional<SourceImage> LoadSourceImage(const std::string& path, int width_multiple);
+
+// As LoadSourceImage, but the picture must be exactly 16 x 16 pixels.
+std::optional<SourceImage> LoadSpriteSource(const std::string& path);
+
+// The top-down view of an 8-bit FreeImage bitmap's pens.
+PixelView ViewOfImage(FIBITMAP* image);
