@@ -72,9 +72,23 @@ int main(int argc, char** argv) {
   }
   FreeImage_Initialise(FALSE);
   const std::string folder = std::string(argv[1]) + "/";
-  bool is_ok = WritePicture(folder + "title.bmp", 160, 200, TitlePen);
+  bool is_ok = true;
+
+  // Screens
+  is_ok = WritePicture(folder + "title.bmp", 160, 200, TitlePen) && is_ok;
   is_ok = WritePicture(folder + "menu.bmp", 320, 200, Mode1Pen) && is_ok;
   is_ok = WritePicture(folder + "font.bmp", 640, 200, Mode2Pen) && is_ok;
+
+  // Image utilities
+
+  // Sprites
+
+  // Tiles and maps
+
+  // Sound
+
+  // Level builder
+
   FreeImage_DeInitialise();
   return is_ok ? 0 : 1;
 }
