@@ -67,7 +67,9 @@ void Z80Machine::Load(uint16_t address, std::span<const uint8_t> bytes) {
   for (const uint8_t byte : bytes) memory_[address++] = byte;
 }
 
-void Z80Machine::SetRegister(Z80Register reg, uint16_t value) { z80ex_set_reg(cpu_->context, ToZ80ex(reg), value); }
+void Z80Machine::SetRegister(Z80Register reg, uint16_t value) {
+  z80ex_set_reg(cpu_->context, ToZ80ex(reg), value);
+}
 
 uint16_t Z80Machine::Register(Z80Register reg) const { return z80ex_get_reg(cpu_->context, ToZ80ex(reg)); }
 
