@@ -5,9 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/sprites/flat_sprite.h"
-#include "toolkit/sprites/packed_sprite.h"
-
 namespace {
 
 TEST(RleSprite, OneColourRunsOf15ThenTheFinalRunOf1) {
@@ -50,36 +47,13 @@ TEST(RleSprite, NoEqualNeighboursGivesOneByteAPixel) {
 
 TEST(RleSprite, HeaderLines) {
   const std::vector<std::string> expected = {
-      "update_ship:",
-      "\tdw 1837 ;total time",
-      ";\tsize =  32",
-      "\tex DE,HL",
-      "\tpush IX",
-      "\tpop HL",
-      "\tld BC,11",
-      "\tadd HL,BC",
-      "\tjp #8A00",
-      "\tincbin \"ship.rle\"",
+      "update_ship:",  "\tdw 1837 ;total time",
+      ";\tsize =  32", "\tex DE,HL",
+      "\tpush IX",     "\tpop HL",
+      "\tld BC,11",    "\tadd HL,BC",
+      "\tjp #8A00",    "\tincbin \"ship.rle\"",
   };
   EXPECT_EQ(RleHeaderLines("ship.rle", "#8A00", 1837, 32), expected);
-}
-
-TEST(FlatAndPackedSprite, KeepOnlyTheLowFourBits) {
-  SpritePixels pixels;
-  for (int p = 0; p < kSpritePixels; ++p) pixels[p] = static_cast<uint8_t>(p % 2 == 0 ? 1 : 2);
-  pixels[0] = 255;
-  pixels[1] = 0x9C;
-  pixels[255] = 0x10;
-  const std::vector<uint8_t> flat = EncodeFlatSprite(pixels);
-  ASSERT_EQ(flat.size(), 256u);
-  EXPECT_EQ(flat[0], 15);
-  EXPECT_EQ(flat[1], 12);
-  EXPECT_EQ(flat[2], 1);
-  EXPECT_EQ(flat[255], 0);
-  std::vector<uint8_t> packed(128, 0x12);
-  packed[0] = 0xFC;
-  packed[127] = 0x10;
-  EXPECT_EQ(PackSpritePixels(pixels), packed);
 }
 
 }  // namespace
