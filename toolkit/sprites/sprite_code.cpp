@@ -1,6 +1,7 @@
 #include "toolkit/sprites/sprite_code.h"
 
 #include <string_view>
+#include <utility>
 
 #include "common/number_text.h"
 

@@ -53,28 +53,10 @@ TEST(SpriteCode, WorkedExampleLineForLine) {
   EXPECT_EQ(code.registers, (RegisterColours{0, 9, 3, 1, 2}));
 }
 
-TEST(SpriteCode, AllTransparentWritesOnlySetUpAndRet) {
-  const SpriteCode code = GenerateSpriteCode(Transparent(), "dir/empty", kWithTotalTime);
-  const std::vector<std::string> expected = {
-      "update_dir/empty:",
-      "\tdw 12 ;total time",
-      "\txor A",
-      "\tld BC,#0102",
-      "\tld DE,#0304",
-      ";init is done, let's write pixels",
-      "\tret",
-      "; sprite size =0 bytes - 256LDI=512",
-      "; sprite time =0 nops  - 256LDI=1280",
-      "; extra  time =12 nops",
-      "; timing & sizing are init/ret excluding",
-  };
-  EXPECT_EQ(code.lines, expected);
-}
-
 TEST(SpriteCode, WithoutTotalTimeTheLabelLeadsAndNoWord) {
-  const SpriteCode code = GenerateSpriteCode(Transparent(), "ship", 0);
+  const SpriteCode code = GenerateSpriteCode(Transparent(), "dir/ship", 0);
   ASSERT_GE(code.lines.size(), 2u);
-  EXPECT_EQ(code.lines[0], "update_ship:");
+  EXPECT_EQ(code.lines[0], "update_dir/ship:");
   EXPECT_EQ(code.lines[1], "\txor A");
   EXPECT_EQ(code.lines.size(), 10u);
 }
