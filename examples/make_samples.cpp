@@ -63,6 +63,40 @@ int Mode1Pen(int x, int y) { return ((x / 20) + (y / 25)) % 4; }
 
 int Mode2Pen(int x, int y) { return ((x / 8) ^ (y / 8)) & 1; }
 
+// Sprites are 16 x 16; pen 255 marks the pixels a compiled sprite leaves alone.
+constexpr int kClear = 255;
+
+// A ship: hull, cockpit and engine flame on a clear background.
+int ShipPen(int x, int y) {
+  const int half_width = y < 4 ? y / 2 : (y < 12 ? 2 + (y - 4) : 0);
+  if (y >= 12) return (x >= 6 && x <= 9) ? (y % 2 == 0 ? 11 : 3) : kClear;
+  if (x < 8 - half_width || x > 7 + half_width) return kClear;
+  if (y >= 3 && y <= 5 && x >= 7 && x <= 8) return 2;
+  return (x == 8 - half_width || x == 7 + half_width) ? 13 : 4;
+}
+
+// A coin: bands of few pens, good runs for the RLE and packed forms.
+int CoinPen(int x, int y) {
+  const int dx = 2 * x - 15;
+  const int dy = 2 * y - 15;
+  const int r2 = dx * dx + dy * dy;
+  if (r2 > 225) return 0;
+  if (r2 > 144) return 9;
+  return (x >= 7 && x <= 8 && y >= 4 && y <= 11) ? 9 : 1;
+}
+
+// Two frames of a walking figure: only the legs and an arm move.
+int WalkPen(int x, int y, int frame) {
+  if (y < 4) return (x >= 6 && x <= 9) ? 10 : 0;
+  if (y < 10) {
+    if (x >= 5 && x <= 10) return 6;
+    const bool is_arm_forward = (frame == 0) == (y >= 6);
+    return (is_arm_forward ? x == 11 : x == 4) ? 10 : 0;
+  }
+  const int spread = frame == 0 ? (y - 10) : 1;
+  return (x == 6 - spread || x == 9 + spread) ? 5 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +116,10 @@ int main(int argc, char** argv) {
   // Image utilities
 
   // Sprites
+  is_ok = WritePicture(folder + "ship.bmp", 16, 16, ShipPen) && is_ok;
+  is_ok = WritePicture(folder + "coin.bmp", 16, 16, CoinPen) && is_ok;
+  is_ok = WritePicture(folder + "walk1.bmp", 16, 16, [](int x, int y) { return WalkPen(x, y, 0); }) && is_ok;
+  is_ok = WritePicture(folder + "walk2.bmp", 16, 16, [](int x, int y) { return WalkPen(x, y, 1); }) && is_ok;
 
   // Tiles and maps
 

@@ -22,6 +22,11 @@ run mode2 font
 # Image utilities
 
 # Sprites
+run basic coin
+run half coin
+run rle coin '#9000'
+run asm ship
+run key walk1 walk2
 
 # Tiles and maps
 

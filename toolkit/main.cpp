@@ -8,6 +8,11 @@
 #include "common/line_output.h"
 #include "toolkit/image_library.h"
 #include "toolkit/image_ops/linear_screen.h"
+#include "toolkit/sprites/flat_sprite.h"
+#include "toolkit/sprites/keyframe.h"
+#include "toolkit/sprites/packed_sprite.h"
+#include "toolkit/sprites/rle_sprite.h"
+#include "toolkit/sprites/sprite_code.h"
 
 namespace {
 
@@ -17,6 +22,17 @@ using Args = char* const*;
 void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
 void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
 void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
+void RunRle(Args a) {
+  const std::string name(a[0]);
+  ConvertToRleSprite(name + ".bmp", name + ".rle", name + "_header.asm", a[1]);
+}
+void RunHalf(Args a) { ConvertToInterlacedSprite(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px4"); }
+void RunBasic(Args a) { ConvertToFlatSprite(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px8"); }
+void RunAsm(Args a) { CompileSprite(std::string(a[0]) + ".bmp", std::string(a[0]) + ".asm", kWithTotalTime); }
+void RunKey(Args a) {
+  const std::string second(a[1]);
+  CompileKeyframe(std::string(a[0]) + ".bmp", second + ".bmp", second + ".asm", kWithTotalTime);
+}
 
 struct CommandRow {
   std::string_view word;
@@ -29,6 +45,11 @@ constexpr CommandRow kCommands[] = {
     {"mode2", 1, RunMode2},
     {"mode1", 1, RunMode1},
     {"mode0", 1, RunMode0},
+    {"rle", 2, RunRle},
+    {"half", 1, RunHalf},
+    {"basic", 1, RunBasic},
+    {"asm", 1, RunAsm},
+    {"key", 2, RunKey},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.

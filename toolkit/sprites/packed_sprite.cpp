@@ -1,0 +1,31 @@
+#include "toolkit/sprites/packed_sprite.h"
+
+namespace {
+
+constexpr char kPrefix[] = "ConvertToInterlacedSprite : ";
+
+}  // namespace
+
+std::vector<uint8_t> PackSpritePixels(const SpritePixels& pixels) {
+  std::vector<uint8_t> bytes(pixels.size() / 2);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<uint8_t>(SpriteColour(pixels[2 * i]) * 16 + SpriteColour(pixels[2 * i + 1]));
+  }
+  return bytes;
+}
+
+WriteStatus WritePackedSprite(const SpritePixels& pixels, const std::string& output_path) {
+  return WriteBinaryFile(output_path, PackSpritePixels(pixels));
+}
+
+bool ConvertToInterlacedSprite(const std::string& source_path, const std::string& output_path) {
+  const std::optional<SourceImage> source = LoadSpriteSource(source_path);
+  if (!source) return false;
+  const WriteStatus status = WritePackedSprite(ReadSpritePixels(source->pixels), output_path);
+  if (status != WriteStatus::kOk) {
+    PrintLine(kPrefix + WriteFailureText(status, output_path));
+    return false;
+  }
+  PrintLine(kPrefix + output_path + " created");
+  return true;
+}
