@@ -7,7 +7,11 @@
 
 #include "common/line_output.h"
 #include "toolkit/image_library.h"
+#include "common/number_text.h"
 #include "toolkit/image_ops/linear_screen.h"
+#include "toolkit/sound/ay_list.h"
+#include "toolkit/sound/ay_optimizer.h"
+#include "toolkit/sound/dma_sample.h"
 
 namespace {
 
@@ -17,6 +21,12 @@ using Args = char* const*;
 void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
 void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
 void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
+void RunDma(Args a) { ConvertDMAsample15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".asm", a[1]); }
+void RunAy(Args a) { ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + "_ay.asm", a[1], 0, 0); }
+void RunAyRaw(Args a) { ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".ayl", a[1], 0, kAyListRaw); }
+void RunAyOpt(Args a) {
+  OptimizeAYlist(std::string(a[0]) + ".ayl", std::string(a[0]) + "_opt.asm", ParseNumberArgument(a[1]));
+}
 
 struct CommandRow {
   std::string_view word;
@@ -29,6 +39,10 @@ constexpr CommandRow kCommands[] = {
     {"mode2", 1, RunMode2},
     {"mode1", 1, RunMode1},
     {"mode0", 1, RunMode0},
+    {"dma", 2, RunDma},
+    {"ay", 2, RunAy},
+    {"ayraw", 2, RunAyRaw},
+    {"ayopt", 2, RunAyOpt},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.
