@@ -35,7 +35,8 @@ Bytes PlayDmaList(const Bytes& list) {
 
 std::vector<uint16_t> Words(const Bytes& bytes) {
   std::vector<uint16_t> words;
-  for (size_t k = 0; k + 1 < bytes.size(); k += 2) words.push_back(static_cast<uint16_t>(bytes[k] | bytes[k + 1] << 8));
+  for (size_t k = 0; k + 1 < bytes.size(); k += 2)
+    words.push_back(static_cast<uint16_t>(bytes[k] | bytes[k + 1] << 8));
   return words;
 }
 
@@ -143,7 +144,8 @@ TEST(GravikSound, AyTextAssemblesToTheRawListAndPlaysEverySample) {
                             "ConvertAYlist15K : AY list size : " + size};
     EXPECT_EQ(text_console, expected);
     EXPECT_EQ(raw_console, expected);
-    EXPECT_EQ(ReadTextLines(dir.File("s_ay.asm")).front(), ";starting sample AY list here - pause unit = 64nops");
+    EXPECT_EQ(ReadTextLines(dir.File("s_ay.asm")).front(),
+              ";starting sample AY list here - pause unit = 64nops");
     const AssembledSource assembled = AssembleWithPasmo(dir.File("s_ay.asm"));
     ASSERT_TRUE(assembled.is_ok) << assembled.messages;
     EXPECT_EQ(assembled.binary, raw);
@@ -169,7 +171,8 @@ TEST(GravikSound, AyOptimisedListPlaysLikeItsInput) {
   EXPECT_EQ(console[2].substr(0, 6), "Found ");
   const AssembledSource assembled = AssembleWithPasmo(dir.File("s_opt.asm"));
   ASSERT_TRUE(assembled.is_ok) << assembled.messages;
-  EXPECT_EQ(console.back(), "OptimizeAYlist : Writing s_opt.asm  " + std::to_string(assembled.binary.size()) + " bytes");
+  EXPECT_EQ(console.back(),
+            "OptimizeAYlist : Writing s_opt.asm  " + std::to_string(assembled.binary.size()) + " bytes");
   EXPECT_LT(assembled.binary.size(), raw.size() / 4);
   EXPECT_EQ(PlayAyList(Words(assembled.binary)), PlayAyList(Words(raw)));
 }
@@ -181,13 +184,14 @@ TEST(GravikSound, AyOptIgnoresOddByteAndSmallChunks) {
   raw.push_back(0x77);
   ASSERT_TRUE(WriteFileBytes(dir.File("l.ayl"), raw));
   EXPECT_EQ(AfterStartup(Gravik(dir, {"ayopt", "l", "3"})),
-            (Lines{"OptimizeAYlist : reading  25 bytes ,  12 instructions", "OptimizeAYlist : Writing l_opt.asm  24 bytes"}));
+            (Lines{"OptimizeAYlist : reading  25 bytes ,  12 instructions",
+                   "OptimizeAYlist : Writing l_opt.asm  24 bytes"}));
   EXPECT_EQ(ReadTextLines(dir.File("l_opt.asm")).size(), 12u);
   EXPECT_EQ(AfterStartup(Gravik(dir, {"ayopt", "l", "4"})),
             (Lines{"OptimizeAYlist : reading  25 bytes ,  12 instructions", "Found  3 occurences , size 4",
                    "OptimizeAYlist : Writing l_opt.asm  12 bytes"}));
-  EXPECT_EQ(ReadTextLines(dir.File("l_opt.asm")),
-            (Lines{"dw #2003 ;looping  3", "dw #0901", "dw #0902", "dw #1005", "dw #0903", "dw #4001 ;next"}));
+  EXPECT_EQ(ReadTextLines(dir.File("l_opt.asm")), (Lines{"dw #2003 ;looping  3", "dw #0901", "dw #0902",
+                                                         "dw #1005", "dw #0903", "dw #4001 ;next"}));
 }
 
 TEST(GravikSound, RefusalsWriteNothingAndKeepExistingFiles) {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "common/line_output.h"
-#include "toolkit/image_library.h"
 #include "common/number_text.h"
+#include "toolkit/image_library.h"
 #include "toolkit/image_ops/linear_screen.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
@@ -22,8 +22,12 @@ void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a
 void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
 void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
 void RunDma(Args a) { ConvertDMAsample15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".asm", a[1]); }
-void RunAy(Args a) { ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + "_ay.asm", a[1], 0, 0); }
-void RunAyRaw(Args a) { ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".ayl", a[1], 0, kAyListRaw); }
+void RunAy(Args a) {
+  ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + "_ay.asm", a[1], 0, 0);
+}
+void RunAyRaw(Args a) {
+  ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".ayl", a[1], 0, kAyListRaw);
+}
 void RunAyOpt(Args a) {
   OptimizeAYlist(std::string(a[0]) + ".ayl", std::string(a[0]) + "_opt.asm", ParseNumberArgument(a[1]));
 }

@@ -49,8 +49,9 @@ Words Repeated(const Words& chunk, int times) {
 }
 
 TEST(AyOptimizer, ThreeCopiesBecomeOneRepeatBlock) {
-  EXPECT_EQ(OptimizedAyListLines(Repeated(kFourWords, 3), kDefaultChunkWords),
-            (Lines{"dw #2003 ;looping  3", "dw #0901", "dw #0902", "dw #1005", "dw #0903", "dw #4001 ;next"}));
+  EXPECT_EQ(
+      OptimizedAyListLines(Repeated(kFourWords, 3), kDefaultChunkWords),
+      (Lines{"dw #2003 ;looping  3", "dw #0901", "dw #0902", "dw #1005", "dw #0903", "dw #4001 ;next"}));
 }
 
 TEST(AyOptimizer, FirstCopyEndingAtLastWordIsNoRepeat) {

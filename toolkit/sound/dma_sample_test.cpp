@@ -28,7 +28,8 @@ Lines Body(const Lines& lines) { return Lines(lines.begin() + 7, lines.end() - 2
 TEST(DmaSample, LevelAndPauseLinesWithSizeAndEnd) {
   const Lines lines = DmaSampleListLines(std::vector<uint8_t>{5, 7, 7, 7, 9}, IdentityTable());
   Lines expected = kHeader;
-  for (const char* line : {"db #05", "db #07", "db #10,#02", "db #09", "db #FF ;the end", ";sample size  5 bytes"}) {
+  for (const char* line :
+       {"db #05", "db #07", "db #10,#02", "db #09", "db #FF ;the end", ";sample size  5 bytes"}) {
     expected.push_back(line);
   }
   EXPECT_EQ(lines, expected);
