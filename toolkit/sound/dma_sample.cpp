@@ -1,5 +1,7 @@
 #include "toolkit/sound/dma_sample.h"
 
+#include <array>
+
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -32,12 +34,22 @@ void AppendLine(std::string& text, std::string_view line) {
   text += kLineEnd;
 }
 
+// Every level line, made once: a noisy sample writes one for almost every step.
+const std::string& LevelLine(uint8_t level) {
+  static const std::array<std::string, 256> kLines = [] {
+    std::array<std::string, 256> lines;
+    for (size_t k = 0; k < lines.size(); ++k) lines[k] = "db #" + Hex(k, 2);
+    return lines;
+  }();
+  return kLines[level];
+}
+
 std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecimal(data_bytes) + " bytes"; }
 
 }  // namespace
 
 int AppendDmaRun(const LevelRun& run, std::string& text) {
-  const std::string level_line = "db #" + Hex(run.level, 2);
+  const std::string& level_line = LevelLine(run.level);
   if (run.pause < kShortestPause) {
     for (int step = 0; step <= run.pause; ++step) AppendLine(text, level_line);
     return run.pause + 1;

@@ -2,12 +2,34 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace {
 
 // Big enough to make the per-read cost vanish, small enough that memory stays
 // flat whatever the sample's length.
 constexpr size_t kReadBlockBytes = 64 * 1024;
 constexpr size_t kWriteBlockBytes = 64 * 1024;
+
+// Adds count (1 or more) steps of one level, handing every run it closes to
+// on_run. Equal levels come in long stretches in real sound, so a stretch is
+// added at once rather than step by step.
+void AddLevelSteps(RunBuilder& builder, uint8_t level, size_t count,
+                   const std::function<void(const LevelRun&)>& on_run) {
+  if (const std::optional<LevelRun> run = AddLevel(builder, level)) on_run(*run);
+  for (--count; count > 0;) {
+    const size_t room = static_cast<size_t>(kMaxPause - builder.run.pause);
+    if (room == 0) {
+      on_run(builder.run);
+      builder.run = LevelRun{level, 0};
+      --count;
+      continue;
+    }
+    const size_t taken = std::min(room, count);
+    builder.run.pause += static_cast<int>(taken);
+    count -= taken;
+  }
+}
 
 }  // namespace
 
@@ -92,8 +114,10 @@ bool StreamSampleRuns(SoundSource& source, const std::function<void(const LevelR
   size_t got = 0;
   while ((got = std::fread(block.data(), 1, block.size(), source.sample.get())) > 0) {
     read_count += got;
-    for (size_t k = 0; k < got; ++k) {
-      if (const std::optional<LevelRun> run = AddLevel(builder, source.table[block[k]])) on_run(*run);
+    for (size_t start = 0, end = 0; start < got; start = end) {
+      const uint8_t level = source.table[block[start]];
+      for (end = start + 1; end < got && source.table[block[end]] == level;) ++end;
+      AddLevelSteps(builder, level, end - start, on_run);
     }
   }
   if (std::ferror(source.sample.get()) != 0 || read_count != source.sample_count) return false;
