@@ -12,9 +12,10 @@ namespace {
 
 constexpr double kSampleRate = 15625.0;
 
-// The AY's volume steps are roughly 3 dB apart: the nearest of the 16 levels.
+// The AY's output is unipolar and its volume steps are roughly 3 dB apart: the
+// sample value read as a loudness from 0 to 255, to the nearest of the 16 levels.
 uint8_t VolumeLevel(int sample_value) {
-  const double amplitude = std::abs(sample_value - 128) / 128.0;
+  const double amplitude = sample_value / 255.0;
   if (amplitude < 0.01) return 0;
   const long level = std::lround(15.0 + 2.0 * std::log2(amplitude));
   return static_cast<uint8_t>(level < 0 ? 0 : level);

@@ -26,6 +26,10 @@ run mode2 font
 # Tiles and maps
 
 # Sound
+run dma blip volumes.tab
+run ay blip volumes.tab
+run ayraw blip volumes.tab
+run ayopt blip 0
 
 # Level builder
 
