@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kPrefix[] = "OptimizeAYlist : ";
 
-// Shorter chunks would not pay for the REPEAT and LOOP words around them.
+// Chunks of fewer than 4 words are never tried: short repeats stay plain words.
 constexpr int kShortestChunk = 4;
 // The DMA's REPEAT instruction is 2NNN: a 12-bit count.
 constexpr int kMaxOccurrences = 4095;

@@ -29,6 +29,10 @@ constexpr int kPauseMark = 4096;
 // Runs of 1 or 2 steps are cheaper as repeated level bytes than as a pause.
 constexpr int kShortestPause = 2;
 
+// A level line holds one data byte, a pause line two.
+constexpr int kLevelBytes = 1;
+constexpr int kPauseBytes = 2;
+
 void AppendLine(std::string& text, std::string_view line) {
   text += line;
   text += kLineEnd;
@@ -52,12 +56,12 @@ int AppendDmaRun(const LevelRun& run, std::string& text) {
   const std::string& level_line = LevelLine(run.level);
   if (run.pause < kShortestPause) {
     for (int step = 0; step <= run.pause; ++step) AppendLine(text, level_line);
-    return run.pause + 1;
+    return (run.pause + 1) * kLevelBytes;
   }
   const std::string pause = Hex(static_cast<uint64_t>(kPauseMark + run.pause), 4);
   AppendLine(text, level_line);
   AppendLine(text, "db #" + pause.substr(0, 2) + ",#" + pause.substr(2, 2));
-  return 3;
+  return kLevelBytes + kPauseBytes;
 }
 
 std::vector<std::string> DmaSampleListLines(std::span<const uint8_t> samples, const ConversionTable& table) {
