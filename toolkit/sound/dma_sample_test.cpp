@@ -6,16 +6,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const Lines kHeader = {
-    ";starting DMA sample here - pause unit = 64nops",
-    ";=DMA sample format=",
-    ";first data is 8bits",
-    ";data = #FF ==> end of sample",
-    ";else",
-    ";bit 4 = 0 ==> data = sample to output (AY code 0RDD (ld R,DD)",
-    ";bit 4 = 1 ==> read next byte data2 (AY code byte1,byte2 so 1DDD (pause DDD))",
-};
-
 ConversionTable IdentityTable() {
   ConversionTable table{};
   for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint8_t>(k);
@@ -24,16 +14,6 @@ ConversionTable IdentityTable() {
 
 // The body lines between the header and the end line.
 Lines Body(const Lines& lines) { return Lines(lines.begin() + 7, lines.end() - 2); }
-
-TEST(DmaSample, LevelAndPauseLinesWithSizeAndEnd) {
-  const Lines lines = DmaSampleListLines(std::vector<uint8_t>{5, 7, 7, 7, 9}, IdentityTable());
-  Lines expected = kHeader;
-  for (const char* line :
-       {"db #05", "db #07", "db #10,#02", "db #09", "db #FF ;the end", ";sample size  5 bytes"}) {
-    expected.push_back(line);
-  }
-  EXPECT_EQ(lines, expected);
-}
 
 TEST(DmaSample, RunsOfOneAndTwoAreLevelLines) {
   EXPECT_EQ(Body(DmaSampleListLines(std::vector<uint8_t>{1, 4, 4, 1}, IdentityTable())),
