@@ -12,20 +12,24 @@ constexpr size_t kReadBlockBytes = 64 * 1024;
 constexpr size_t kWriteBlockBytes = 64 * 1024;
 
 // Adds count (1 or more) steps of one level, handing every run it closes to
-// on_run. Equal levels come in long stretches in real sound, so a stretch is
-// added at once rather than step by step.
+// on_run: the same rule as AddLevel, step for step. Equal levels come in long
+// stretches in real sound, so a stretch is added at once.
 void AddLevelSteps(RunBuilder& builder, uint8_t level, size_t count,
                    const std::function<void(const LevelRun&)>& on_run) {
-  if (const std::optional<LevelRun> run = AddLevel(builder, level)) on_run(*run);
-  for (--count; count > 0;) {
-    const size_t room = static_cast<size_t>(kMaxPause - builder.run.pause);
-    if (room == 0) {
+  if (!builder.has_run || builder.run.level != level) {
+    if (builder.has_run) on_run(builder.run);
+    builder.has_run = true;
+    builder.run = LevelRun{level, 0};
+    --count;
+  }
+  while (count > 0) {
+    if (builder.run.pause == kMaxPause) {
       on_run(builder.run);
-      builder.run = LevelRun{level, 0};
+      builder.run.pause = 0;
       --count;
       continue;
     }
-    const size_t taken = std::min(room, count);
+    const size_t taken = std::min(static_cast<size_t>(kMaxPause - builder.run.pause), count);
     builder.run.pause += static_cast<int>(taken);
     count -= taken;
   }
