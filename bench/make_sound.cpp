@@ -1,11 +1,14 @@
 // A long test sample at 15625 Hz and an AY volume table for the sound
 // benchmark: notes with a decaying envelope, silences and noise bursts, so that
 // the lists hold both long runs and changes at every step.
-// bench_make_sound <sample> <table> <megabytes>
+// With "noise" at the end the sample is white noise instead: a new level at
+// almost every step, the worst case for both lists.
+// bench_make_sound <sample> <table> <megabytes> [noise]
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -24,7 +27,8 @@ uint8_t VolumeLevel(int sample_value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 2;
+  if (argc != 4 && argc != 5) return 2;
+  const bool is_noise = argc == 5 && std::string(argv[4]) == "noise";
   const size_t count = std::strtoull(argv[3], nullptr, 10) * 1024 * 1024;
   std::vector<uint8_t> samples(count);
   uint32_t noise = 12345;
@@ -32,14 +36,14 @@ int main(int argc, char** argv) {
     const size_t bar = k / 7812;  // half a second
     const double t = static_cast<double>(k % 7812) / kSampleRate;
     double value = 0.0;
-    switch (bar % 4) {
+    switch (is_noise ? 2 : bar % 4) {
       case 0:
       case 1:
         value = std::exp(-4.0 * t) * (std::sin(2.0 * M_PI * (220.0 + 55.0 * (bar % 5)) * t) > 0 ? 1.0 : -1.0);
         break;
       case 2:
         noise = noise * 1103515245u + 12345u;
-        value = t < 0.1 ? static_cast<double>(noise >> 16 & 0xFF) / 128.0 - 1.0 : 0.0;
+        value = t < 0.1 || is_noise ? static_cast<double>(noise >> 16 & 0xFF) / 128.0 - 1.0 : 0.0;
         break;
       default:
         break;

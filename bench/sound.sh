@@ -9,6 +9,7 @@ trap 'rm -rf "$work"' EXIT
 megabytes=16
 
 "$build/bench/bench_make_sound" "$work/bench.snd" "$work/volumes" "$megabytes"
+"$build/bench/bench_make_sound" "$work/noise.snd" "$work/volumes" "$megabytes" noise
 
 # The best of three runs: the machine may be busy with other work.
 seconds() {
@@ -24,17 +25,20 @@ seconds() {
 }
 
 report() {
-  local name=$1 output=$2 took=$3
+  local name=$1 sample=$2 output=$3 took=$4
   local bytes floor
   bytes=$(stat -c %s "$work/$output")
-  floor=$(seconds "$build/bench/bench_sound_floor" "$work/bench.snd" "$work/floor.out" "$bytes")
-  printf '%-6s %3d MB sample -> %10d bytes: %7.1f MB/s (floor %7.1f MB/s, %.2fx the floor time)\n' \
+  floor=$(seconds "$build/bench/bench_sound_floor" "$work/$sample.snd" "$work/floor.out" "$bytes")
+  printf '%-12s %3d MB sample -> %10d bytes: %7.1f MB/s (floor %7.1f MB/s, %.2fx the floor time)\n' \
     "$name" "$megabytes" "$bytes" "$(echo "$megabytes / $took" | bc -l)" \
     "$(echo "$megabytes / $floor" | bc -l)" "$(echo "$took / $floor" | bc -l)"
 }
 
 cd "$work"
-took=$(seconds "$build/gravik" dma bench volumes)
-report dma bench.asm "$took"
-took=$(seconds "$build/gravik" ayraw bench volumes)
-report ayraw bench.ayl "$took"
+# bench: tones, fades, silences and noise bursts; noise: a new level almost every step.
+for sample in bench noise; do
+  took=$(seconds "$build/gravik" dma "$sample" volumes)
+  report "dma $sample" "$sample" "$sample.asm" "$took"
+  took=$(seconds "$build/gravik" ayraw "$sample" volumes)
+  report "ayraw $sample" "$sample" "$sample.ayl" "$took"
+done
