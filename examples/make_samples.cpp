@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -97,6 +98,41 @@ int WalkPen(int x, int y, int frame) {
   return (x == 6 - spread || x == 9 + spread) ? 5 : 0;
 }
 
+// Sound: a short square-wave blip at 15625 Hz, four notes of falling loudness
+// and a silence, and the table that maps its sample values to AY volumes.
+bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  const bool is_ok = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (file != nullptr) std::fclose(file);
+  if (!is_ok) std::fprintf(stderr, "make_samples: can not write %s\n", path.c_str());
+  return is_ok;
+}
+
+std::vector<unsigned char> BlipSample() {
+  std::vector<unsigned char> samples;
+  for (int note = 0; note < 4; ++note) {
+    const int amplitude = 120 >> note;
+    // 20 samples a period: a 781 Hz tone for an eighth of a second.
+    for (int k = 0; k < 1953; ++k) {
+      samples.push_back(static_cast<unsigned char>(128 + ((k / 10) % 2 == 0 ? amplitude : -amplitude)));
+    }
+  }
+  samples.insert(samples.end(), 1562, 128);
+  return samples;
+}
+
+// The AY's output is unipolar and its 16 volumes are roughly 3 dB apart: each
+// sample value, read as a loudness from 0 to 255, gets the nearest volume.
+std::vector<unsigned char> VolumeTable() {
+  std::vector<unsigned char> table(256);
+  for (int k = 0; k < 256; ++k) {
+    const double amplitude = k / 255.0;
+    const long level = amplitude < 0.01 ? 0 : std::lround(15.0 + 2.0 * std::log2(amplitude));
+    table[k] = static_cast<unsigned char>(level < 0 ? 0 : level);
+  }
+  return table;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +160,8 @@ int main(int argc, char** argv) {
   // Tiles and maps
 
   // Sound
+  is_ok = WriteBytes(folder + "blip.snd", BlipSample()) && is_ok;
+  is_ok = WriteBytes(folder + "volumes.tab", VolumeTable()) && is_ok;
 
   // Level builder
 

@@ -31,6 +31,10 @@ run key walk1 walk2
 # Tiles and maps
 
 # Sound
+run dma blip volumes.tab
+run ay blip volumes.tab
+run ayraw blip volumes.tab
+run ayopt blip 0
 
 # Level builder
 

@@ -6,8 +6,12 @@
 #include <string_view>
 
 #include "common/line_output.h"
+#include "common/number_text.h"
 #include "toolkit/image_library.h"
 #include "toolkit/image_ops/linear_screen.h"
+#include "toolkit/sound/ay_list.h"
+#include "toolkit/sound/ay_optimizer.h"
+#include "toolkit/sound/dma_sample.h"
 #include "toolkit/sprites/flat_sprite.h"
 #include "toolkit/sprites/keyframe.h"
 #include "toolkit/sprites/packed_sprite.h"
@@ -33,6 +37,16 @@ void RunKey(Args a) {
   const std::string second(a[1]);
   CompileKeyframe(std::string(a[0]) + ".bmp", second + ".bmp", second + ".asm", kWithTotalTime);
 }
+void RunDma(Args a) { ConvertDMAsample15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".asm", a[1]); }
+void RunAy(Args a) {
+  ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + "_ay.asm", a[1], 0, 0);
+}
+void RunAyRaw(Args a) {
+  ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".ayl", a[1], 0, kAyListRaw);
+}
+void RunAyOpt(Args a) {
+  OptimizeAYlist(std::string(a[0]) + ".ayl", std::string(a[0]) + "_opt.asm", ParseNumberArgument(a[1]));
+}
 
 struct CommandRow {
   std::string_view word;
@@ -45,11 +59,15 @@ constexpr CommandRow kCommands[] = {
     {"mode2", 1, RunMode2},
     {"mode1", 1, RunMode1},
     {"mode0", 1, RunMode0},
+    {"dma", 2, RunDma},
     {"rle", 2, RunRle},
     {"half", 1, RunHalf},
     {"basic", 1, RunBasic},
     {"asm", 1, RunAsm},
     {"key", 2, RunKey},
+    {"ay", 2, RunAy},
+    {"ayraw", 2, RunAyRaw},
+    {"ayopt", 2, RunAyOpt},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.

@@ -1,0 +1,32 @@
+// The AY register list: a raw 8-bit sample at 15625 Hz turned into CPC+ sound
+// DMA instructions that load AY register 9 with each level and pause while the
+// level holds, as WinApe "dw" source or as raw little-endian words.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "toolkit/sound/sample_runs.h"
+
+// Bit 0 of the options: set for raw words, clear for source text.
+inline constexpr int32_t kAyListRaw = 1;
+
+// Appends the lines of one run to text, each ended by kLineEnd: the load, and
+// a pause line when the run lasts 2 steps or more. Returns the bytes they hold.
+int AppendAyRunText(const LevelRun& run, std::string& text);
+
+// Appends the instruction words of one run to bytes, low byte first. Returns
+// the bytes appended.
+int AppendAyRunWords(const LevelRun& run, std::vector<uint8_t>& bytes);
+
+// The raw list of a sample held in memory.
+std::vector<uint8_t> AyListWords(std::span<const uint8_t> samples, const ConversionTable& table);
+
+// ConvertAYlist15K: reads sample_path and the first 256 bytes of table_path,
+// writes output_path as text or raw words (options bit 0); reserved is ignored.
+// Refuses a missing or empty sample and a missing or short table with one line
+// and writes nothing. True when the list was written.
+bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_path,
+                      const std::string& table_path, int32_t reserved, int32_t options);

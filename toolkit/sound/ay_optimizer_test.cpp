@@ -1,0 +1,119 @@
+#include "toolkit/sound/ay_optimizer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "common/number_text.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Words = std::vector<uint16_t>;
+
+uint16_t LineWord(const std::string& line) {
+  return static_cast<uint16_t>(std::strtoul(line.substr(4, 4).c_str(), nullptr, 16));
+}
+
+// Plays the list back: a repeat line, its chunk and the loop line give the
+// chunk as many times as the repeat line counts. Lines are told apart by their
+// comments, so any input word may appear in a chunk.
+Words Expand(const Lines& lines) {
+  Words words;
+  for (size_t k = 0; k < lines.size(); ++k) {
+    if (lines[k].find(" ;looping ") == std::string::npos) {
+      words.push_back(LineWord(lines[k]));
+      continue;
+    }
+    const int occurrences = LineWord(lines[k]) - 0x2000;
+    Words chunk;
+    for (++k; k < lines.size() && lines[k] != "dw #4001 ;next"; ++k) chunk.push_back(LineWord(lines[k]));
+    for (int n = 0; n < occurrences; ++n) words.insert(words.end(), chunk.begin(), chunk.end());
+  }
+  return words;
+}
+
+Lines WordLines(const Words& words) {
+  Lines lines;
+  for (const uint16_t word : words) lines.push_back("dw #" + Hex(word, 4));
+  return lines;
+}
+
+const Words kFourWords = {0x0901, 0x0902, 0x1005, 0x0903};
+
+Words Repeated(const Words& chunk, int times) {
+  Words words;
+  for (int n = 0; n < times; ++n) words.insert(words.end(), chunk.begin(), chunk.end());
+  return words;
+}
+
+TEST(AyOptimizer, ThreeCopiesBecomeOneRepeatBlock) {
+  EXPECT_EQ(
+      OptimizedAyListLines(Repeated(kFourWords, 3), kDefaultChunkWords),
+      (Lines{"dw #2003 ;looping  3", "dw #0901", "dw #0902", "dw #1005", "dw #0903", "dw #4001 ;next"}));
+}
+
+TEST(AyOptimizer, FirstCopyEndingAtLastWordIsNoRepeat) {
+  const Words words = Repeated(kFourWords, 2);
+  EXPECT_EQ(OptimizedAyListLines(words, kDefaultChunkWords), WordLines(words));
+  Words longer = words;
+  longer.push_back(0x0909);
+  EXPECT_EQ(OptimizedAyListLines(longer, kDefaultChunkWords).front(), "dw #2002 ;looping  2");
+}
+
+TEST(AyOptimizer, ChunkSizesBelowFourTryNothing) {
+  const Words words = Repeated(kFourWords, 3);
+  for (int chunk_size : {-5, 1, 2, 3}) EXPECT_EQ(OptimizedAyListLines(words, chunk_size), WordLines(words));
+}
+
+TEST(AyOptimizer, AlternatingWordsRepeatAsChunkOfFour) {
+  const Lines lines = OptimizedAyListLines(Repeated({0x0901, 0x1001}, 6), kDefaultChunkWords);
+  EXPECT_EQ(lines, (Lines{"dw #2003 ;looping  3", "dw #0901", "dw #1001", "dw #0901", "dw #1001",
+                          "dw #4001 ;next"}));
+}
+
+TEST(AyOptimizer, LongestRepeatingChunkWins) {
+  // Eight words that hold a four-word repeat, twice over, then a tail word.
+  Words words = Repeated(Repeated(kFourWords, 2), 2);
+  words.push_back(0x0000);
+  const AyListPiece piece = FindAyListPiece(words, 0, kDefaultChunkWords);
+  EXPECT_EQ(piece.chunk_words, 8);
+  EXPECT_EQ(piece.occurrences, 2);
+  EXPECT_EQ(FindAyListPiece(words, 0, 7).chunk_words, 4);
+  EXPECT_EQ(FindAyListPiece(words, 0, 7).occurrences, 4);
+}
+
+TEST(AyOptimizer, RepeatsAbove4095AreSplitIntoBlocks) {
+  Words words = Repeated(kFourWords, 5000);
+  words.push_back(0x0900);
+  const Lines lines = OptimizedAyListLines(words, 4);
+  ASSERT_EQ(lines.size(), 13u);
+  EXPECT_EQ(lines[0], "dw #2FFF ;looping  4095");
+  EXPECT_EQ(lines[6], "dw #2389 ;looping  905");
+  EXPECT_EQ(lines[12], "dw #0900");
+  EXPECT_EQ(Expand(lines), words);
+}
+
+TEST(AyOptimizer, ExpandingTheOutputGivesTheInput) {
+  std::mt19937 random(17);
+  for (int trial = 0; trial < 40; ++trial) {
+    // Few distinct words and copied stretches, so that repeats of every length occur.
+    Words words;
+    const size_t length = random() % 600;
+    while (words.size() < length) {
+      if (words.size() > 8 && random() % 3 == 0) {
+        const size_t chunk = 1 + random() % 8;
+        const size_t times = 1 + random() % 6;
+        const Words tail(words.end() - static_cast<ptrdiff_t>(chunk), words.end());
+        for (size_t n = 0; n < times; ++n) words.insert(words.end(), tail.begin(), tail.end());
+      } else {
+        words.push_back(static_cast<uint16_t>(0x0900 + random() % 3));
+      }
+    }
+    const int chunk_size = static_cast<int>(random() % 20);
+    EXPECT_EQ(Expand(OptimizedAyListLines(words, chunk_size)), words) << trial;
+  }
+}
+
+}  // namespace

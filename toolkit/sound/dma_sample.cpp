@@ -1,0 +1,121 @@
+#include "toolkit/sound/dma_sample.h"
+
+#include <array>
+
+#include "common/line_output.h"
+#include "common/number_text.h"
+
+namespace {
+
+constexpr char kPrefix[] = "ConvertDMAsample15K : ";
+
+// The list's own description of its format, for whoever opens the source.
+constexpr const char* kHeaderLines[] = {
+    ";starting DMA sample here - pause unit = 64nops",
+    ";=DMA sample format=",
+    ";first data is 8bits",
+    ";data = #FF ==> end of sample",
+    ";else",
+    ";bit 4 = 0 ==> data = sample to output (AY code 0RDD (ld R,DD)",
+    ";bit 4 = 1 ==> read next byte data2 (AY code byte1,byte2 so 1DDD (pause DDD))",
+};
+
+// The player stops at #FF; it is not part of the sample data.
+constexpr char kEndLine[] = "db #FF ;the end";
+
+// A level byte with bit 4 set opens a pause: 16 + the pause's high nibble.
+constexpr int kPauseMark = 4096;
+
+// Runs of 1 or 2 steps are cheaper as repeated level bytes than as a pause.
+constexpr int kShortestPause = 2;
+
+// A level line holds one data byte, a pause line two.
+constexpr int kLevelBytes = 1;
+constexpr int kPauseBytes = 2;
+
+void AppendLine(std::string& text, std::string_view line) {
+  text += line;
+  text += kLineEnd;
+}
+
+// Every level line, made once: a noisy sample writes one for almost every step.
+const std::string& LevelLine(uint8_t level) {
+  static const std::array<std::string, 256> kLines = [] {
+    std::array<std::string, 256> lines;
+    for (size_t k = 0; k < lines.size(); ++k) lines[k] = "db #" + Hex(k, 2);
+    return lines;
+  }();
+  return kLines[level];
+}
+
+std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecimal(data_bytes) + " bytes"; }
+
+}  // namespace
+
+int AppendDmaRun(const LevelRun& run, std::string& text) {
+  const std::string& level_line = LevelLine(run.level);
+  if (run.pause < kShortestPause) {
+    for (int step = 0; step <= run.pause; ++step) AppendLine(text, level_line);
+    return (run.pause + 1) * kLevelBytes;
+  }
+  const std::string pause = Hex(static_cast<uint64_t>(kPauseMark + run.pause), 4);
+  AppendLine(text, level_line);
+  AppendLine(text, "db #" + pause.substr(0, 2) + ",#" + pause.substr(2, 2));
+  return kLevelBytes + kPauseBytes;
+}
+
+std::vector<std::string> DmaSampleListLines(std::span<const uint8_t> samples, const ConversionTable& table) {
+  std::vector<uint8_t> levels;
+  for (const uint8_t sample : samples) levels.push_back(table[sample]);
+  std::string body;
+  int64_t data_bytes = 0;
+  for (const LevelRun& run : SplitIntoRuns(levels)) data_bytes += AppendDmaRun(run, body);
+  std::vector<std::string> lines(std::begin(kHeaderLines), std::end(kHeaderLines));
+  size_t start = 0;
+  for (size_t end = body.find(kLineEnd); end != std::string::npos; end = body.find(kLineEnd, start)) {
+    lines.push_back(body.substr(start, end - start));
+    start = end + kLineEnd.size();
+  }
+  lines.push_back(kEndLine);
+  lines.push_back(SizeLine(data_bytes));
+  return lines;
+}
+
+bool ConvertDMAsample15K(const std::string& sample_path, const std::string& output_path,
+                         const std::string& table_path) {
+  SoundSourceStatus status = SoundSourceStatus::kOk;
+  std::optional<SoundSource> source = OpenSoundSource(sample_path, table_path, status);
+  if (!source) {
+    PrintLine(kPrefix + SoundSourceFailureText(status, sample_path, table_path));
+    return false;
+  }
+  PrintLine(kPrefix + sample_path);
+  PrintLine(kPrefix + std::string("Processing ") + SpacedDecimal(static_cast<int64_t>(source->sample_count)) +
+            " samples...");
+  AsideFile file(output_path);
+  if (!file.IsOpen()) {
+    PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));
+    return false;
+  }
+  std::string text;
+  for (const char* line : kHeaderLines) AppendLine(text, line);
+  int64_t data_bytes = 0;
+  const bool is_read = StreamSampleRuns(*source, [&](const LevelRun& run) {
+    data_bytes += AppendDmaRun(run, text);
+    FlushWhenFull(file, text);
+  });
+  if (!is_read) {
+    PrintLine(kPrefix + SampleReadFailureText(sample_path));
+    return false;
+  }
+  AppendLine(text, kEndLine);
+  AppendLine(text, SizeLine(data_bytes));
+  file.Write(text);
+  const WriteStatus written = file.Commit();
+  if (written != WriteStatus::kOk) {
+    PrintLine(kPrefix + WriteFailureText(written, output_path));
+    return false;
+  }
+  PrintLine(kPrefix + std::string("DMA sample size : ") + SpacedDecimal(data_bytes) + " bytes");
+  return true;
+}
