@@ -6,8 +6,12 @@
 #include <string_view>
 
 #include "common/line_output.h"
+#include "common/number_text.h"
 #include "toolkit/image_library.h"
 #include "toolkit/image_ops/linear_screen.h"
+#include "toolkit/tiles/column_order.h"
+#include "toolkit/tiles/tileset_add.h"
+#include "toolkit/tiles/tileset_finalize.h"
 
 namespace {
 
@@ -17,6 +21,12 @@ using Args = char* const*;
 void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
 void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
 void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
+void RunCol(Args a) {
+  ConvertToColumnOrder(std::string(a[0]) + ".bin", std::string(a[0]) + ".lvl", ParseNumberArgument(a[1]),
+                       ParseNumberArgument(a[2]));
+}
+void RunFinal0(Args a) { FinalizeTileset(a[0]); }
+void RunAdd0(Args a) { AddToTileset(std::string(a[0]) + ".bmp", std::string(a[1]) + ".set"); }
 
 struct CommandRow {
   std::string_view word;
@@ -29,6 +39,9 @@ constexpr CommandRow kCommands[] = {
     {"mode2", 1, RunMode2},
     {"mode1", 1, RunMode1},
     {"mode0", 1, RunMode0},
+    {"col", 3, RunCol},
+    {"final0", 1, RunFinal0},
+    {"add0", 2, RunAdd0},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.
