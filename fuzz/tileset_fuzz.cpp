@@ -16,10 +16,13 @@
 
 namespace {
 
-// A 16 x 16 picture of eight different tiles, pens 0 to 31, written once.
+std::string PictureName() { return "fuzz_tiles_" + std::to_string(getpid()) + ".bmp"; }
+
+// A 16 x 16 picture of eight different tiles, pens 0 to 31, written once and
+// removed at exit.
 std::string PicturePath() {
   static const std::string path = [] {
-    const std::string name = "fuzz_tiles_" + std::to_string(getpid()) + ".bmp";
+    const std::string name = PictureName();
     FIBITMAP* image = FreeImage_Allocate(16, 16, 8);
     for (unsigned y = 0; y < 16; ++y) {
       BYTE* line = FreeImage_GetScanLine(image, y);
@@ -27,7 +30,7 @@ std::string PicturePath() {
     }
     FreeImage_Save(FIF_BMP, image, name.c_str(), 0);
     FreeImage_Unload(image);
-    std::atexit([] { std::remove(PicturePath().c_str()); });
+    std::atexit([] { std::remove(PictureName().c_str()); });
     return name;
   }();
   return path;
