@@ -3,7 +3,9 @@
 #include <limits>
 
 std::string SpacedDecimal(int64_t value) {
-  return value < 0 ? PlainDecimal(value) : " " + PlainDecimal(value);
+  std::string text = value < 0 ? "" : " ";
+  text += PlainDecimal(value);
+  return text;
 }
 
 std::string PlainDecimal(int64_t value) { return std::to_string(value); }

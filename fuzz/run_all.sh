@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 status=0
-for bin in "$build"/fuzz/fuzz_*; do
+for bin in "$build"/fuzz_*; do
   name=$(basename "$bin")
   name=${name#fuzz_}
   mkdir -p "$scratch/$name" "$here/corpus/$name"

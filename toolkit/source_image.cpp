@@ -1,5 +1,6 @@
 #include "toolkit/source_image.h"
 
+#include "common/bmp_header.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -11,11 +12,8 @@ constexpr int kSpriteSide = 16;
 enum class SizeRule { kWidthMultiple, kSprite };
 
 std::optional<SourceImage> LoadChecked(const std::string& path, SizeRule rule, int width_multiple) {
-  ImagePtr image(FreeImage_Load(FIF_BMP, path.c_str(), 0));
-  if (!image) {
-    PrintLine("Can not load " + path);
-    return std::nullopt;
-  }
+  ImagePtr image = LoadBmpSafely(path);
+  if (!image) return std::nullopt;
   const int width = static_cast<int>(FreeImage_GetWidth(image.get()));
   const int height = static_cast<int>(FreeImage_GetHeight(image.get()));
   const int bits_per_pixel = static_cast<int>(FreeImage_GetBPP(image.get()));
@@ -44,6 +42,24 @@ std::optional<SourceImage> LoadChecked(const std::string& path, SizeRule rule, i
 }
 
 }  // namespace
+
+ImagePtr LoadBmpSafely(const std::string& path) {
+  // A missing file goes to FreeImage all the same: its diagnostic says why.
+  switch (CheckBmpFile(path)) {
+    case BmpCheck::kOk:
+    case BmpCheck::kUnreadable:
+      break;
+    case BmpCheck::kNotBmp:
+      PrintLine("Can not load " + path);
+      return nullptr;
+    case BmpCheck::kTooLarge:
+      PrintLine("Can not load " + path + " : picture too large");
+      return nullptr;
+  }
+  ImagePtr image(FreeImage_Load(FIF_BMP, path.c_str(), 0));
+  if (!image) PrintLine("Can not load " + path);
+  return image;
+}
 
 std::optional<SourceImage> LoadSourceImage(const std::string& path, int width_multiple) {
   return LoadChecked(path, SizeRule::kWidthMultiple, width_multiple);

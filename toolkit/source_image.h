@@ -34,6 +34,12 @@ struct SourceImage {
   PixelView pixels;
 };
 
+// Loads path as a BMP through FreeImage once its headers have been checked
+// (damaged headers and pictures over 256 MB of pixels are refused before the
+// library sees them). On failure prints "Can not load " + path (a FreeImage
+// diagnostic may come first) and returns nothing.
+ImagePtr LoadBmpSafely(const std::string& path);
+
 // Loads path as a BMP and prints "source : " + path and the size line. Refuses,
 // with one console line, a missing or unreadable file, a depth other than 8
 // bits and a width that is not a multiple of width_multiple.
