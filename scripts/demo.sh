@@ -24,6 +24,11 @@ run mode2 font
 # Sprites
 
 # Tiles and maps
+rm -f rooms.set
+run add0 room1 rooms
+run add0 room2 rooms
+run final0 rooms
+run col room_map 16 6
 
 # Sound
 
