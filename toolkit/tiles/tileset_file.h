@@ -36,18 +36,18 @@ struct Tileset {
 
 enum class TilesetStatus {
   kOk,
-  kNotFound,     // no file of that name
-  kCannotOpen,   // there is one, but it can not be opened for reading
-  kCannotRead,   // opened, but not a regular file or a read failed
-  kWrongSize,    // not 9220 bytes
-  kBadCount,     // stored tile count outside 0 to 255
+  kNotFound,    // no file of that name
+  kCannotOpen,  // there is one, but it can not be opened for reading
+  kCannotRead,  // opened, but not a regular file or a read failed
+  kWrongSize,   // not 9220 bytes
+  kBadCount,    // stored tile count outside 0 to 255
 };
 
 struct TilesetRead {
   TilesetStatus status = TilesetStatus::kNotFound;
   Tileset tileset;
-  int64_t size_bytes = 0;     // the file's size, for kWrongSize
-  int32_t stored_count = 0;   // the stored tile count, for kBadCount
+  int64_t size_bytes = 0;    // the file's size, for kWrongSize
+  int32_t stored_count = 0;  // the stored tile count, for kBadCount
 };
 
 // Checks and decodes the bytes of a tileset file; status is kOk, kWrongSize or kBadCount.
