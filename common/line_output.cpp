@@ -21,6 +21,11 @@ mode_t CreationMode() {
   return static_cast<mode_t>(0666 & ~mask);
 }
 
+LineSource& CurrentSource() {
+  static LineSource source;
+  return source;
+}
+
 }  // namespace
 
 void PrintLine(std::string_view text) {
@@ -37,7 +42,14 @@ LineSink SetLineSink(LineSink sink) {
   return previous;
 }
 
+LineSource SetLineSource(LineSource source) {
+  LineSource previous = std::move(CurrentSource());
+  CurrentSource() = std::move(source);
+  return previous;
+}
+
 std::string ReadConsoleLine() {
+  if (CurrentSource()) return CurrentSource()();
   std::string line;
   std::getline(std::cin, line);
   return line;

@@ -21,6 +21,11 @@ LineSink SetLineSink(LineSink sink);
 // End of input gives an empty line.
 std::string ReadConsoleLine();
 
+// Replaces the console's input with source (tests answer questions this way);
+// an empty source restores standard input. Returns the source that was in place.
+using LineSource = std::function<std::string()>;
+LineSource SetLineSource(LineSource source);
+
 // The line end of every text file the programs write.
 inline constexpr std::string_view kLineEnd = "\n";
 

@@ -33,6 +33,15 @@ ConsoleCapture::ConsoleCapture() {
 
 ConsoleCapture::~ConsoleCapture() { SetLineSink(std::move(previous_)); }
 
+ConsoleAnswers::ConsoleAnswers(std::vector<std::string> answers) : answers_(std::move(answers)) {
+  previous_ = SetLineSource([this] {
+    const size_t index = static_cast<size_t>(asked_++);
+    return index < answers_.size() ? answers_[index] : std::string();
+  });
+}
+
+ConsoleAnswers::~ConsoleAnswers() { SetLineSource(std::move(previous_)); }
+
 std::vector<PaletteEntry> TestPalette() {
   std::vector<PaletteEntry> palette(256);
   for (int k = 0; k < 256; ++k) {

@@ -42,6 +42,23 @@ class ConsoleCapture {
   LineSink previous_;
 };
 
+// Answers console questions with the given lines, in order (then empty lines),
+// and counts how many were asked.
+class ConsoleAnswers {
+ public:
+  explicit ConsoleAnswers(std::vector<std::string> answers);
+  ~ConsoleAnswers();
+  ConsoleAnswers(const ConsoleAnswers&) = delete;
+  ConsoleAnswers& operator=(const ConsoleAnswers&) = delete;
+
+  int questions_asked() const { return asked_; }
+
+ private:
+  std::vector<std::string> answers_;
+  int asked_ = 0;
+  LineSource previous_;
+};
+
 struct PaletteEntry {
   uint8_t red = 0;
   uint8_t green = 0;
