@@ -156,6 +156,8 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
     PrintLine(refusal);
     return false;
   }
+  // Only a set that is not there at all is started afresh: one that exists
+  // but can not be read, or is damaged, holds the user's work and is refused.
   TilesetRead read = ReadTilesetFile(tileset_path);
   if (read.status == TilesetStatus::kNotFound) {
     PrintLine(tileset_path + " does not exist, creating...");
@@ -168,6 +170,8 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   }
   const TileAddResult result = AddPictureTiles(read.tileset, ScanLinesOf(image.get()));
   for (int k = 0; k < result.dropped; ++k) PrintLine("WARNING ! Reached max tiles for this system (255)");
+  // Written aside and moved over the old set, so an interrupted run keeps the
+  // previous set; the counts are printed once the new one is in place.
   const WriteStatus status = WriteBinaryFile(tileset_path, TilesetFileBytes(read.tileset));
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, tileset_path));
