@@ -133,6 +133,26 @@ std::vector<unsigned char> VolumeTable() {
   return table;
 }
 
+// Two rooms cut from the same 4 x 8 tiles: sky (pen 0), two brick tiles, a
+// platform; the second room also has a window. Tile rows count from the top.
+int RoomPen(int x, int y, bool has_window) {
+  const int tile_x = x / 4, tile_y = y / 8, px = x % 4, py = y % 8;
+  if (tile_y == 5) return py == 0 || (px == 0 && (py < 4) == (tile_x % 2 == 0)) ? 5 : 9;
+  if (tile_y == 3 && tile_x >= 5 && tile_x < 9) return py < 2 ? 12 : 0;
+  if (has_window && tile_y == 1 && tile_x >= 10 && tile_x < 13) return px == 0 || py == 0 ? 14 : 2;
+  return 0;
+}
+
+// A 16 x 6 map, one byte a cell, rows from the top: the shape of the rooms.
+bool WriteRoomMap(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 16; ++x) std::fputc(y == 5 ? 1 + x % 2 : (y == 3 && x >= 5 && x < 9 ? 3 : 0), file);
+  }
+  return std::fclose(file) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,6 +178,9 @@ int main(int argc, char** argv) {
   is_ok = WritePicture(folder + "walk2.bmp", 16, 16, [](int x, int y) { return WalkPen(x, y, 1); }) && is_ok;
 
   // Tiles and maps
+  is_ok = WritePicture(folder + "room1.bmp", 64, 48, [](int x, int y) { return RoomPen(x, y, false); }) && is_ok;
+  is_ok = WritePicture(folder + "room2.bmp", 64, 48, [](int x, int y) { return RoomPen(x, y, true); }) && is_ok;
+  is_ok = WriteRoomMap(folder + "room_map.bin") && is_ok;
 
   // Sound
   is_ok = WriteBytes(folder + "blip.snd", BlipSample()) && is_ok;

@@ -29,6 +29,11 @@ run asm ship
 run key walk1 walk2
 
 # Tiles and maps
+rm -f rooms.set
+run add0 room1 rooms
+run add0 room2 rooms
+run final0 rooms
+run col room_map 16 6
 
 # Sound
 run dma blip volumes.tab

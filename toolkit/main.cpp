@@ -17,6 +17,9 @@
 #include "toolkit/sprites/packed_sprite.h"
 #include "toolkit/sprites/rle_sprite.h"
 #include "toolkit/sprites/sprite_code.h"
+#include "toolkit/tiles/column_order.h"
+#include "toolkit/tiles/tileset_add.h"
+#include "toolkit/tiles/tileset_finalize.h"
 
 namespace {
 
@@ -47,6 +50,12 @@ void RunAyRaw(Args a) {
 void RunAyOpt(Args a) {
   OptimizeAYlist(std::string(a[0]) + ".ayl", std::string(a[0]) + "_opt.asm", ParseNumberArgument(a[1]));
 }
+void RunCol(Args a) {
+  ConvertToColumnOrder(std::string(a[0]) + ".bin", std::string(a[0]) + ".lvl", ParseNumberArgument(a[1]),
+                       ParseNumberArgument(a[2]));
+}
+void RunFinal0(Args a) { FinalizeTileset(a[0]); }
+void RunAdd0(Args a) { AddToTileset(std::string(a[0]) + ".bmp", std::string(a[1]) + ".set"); }
 
 struct CommandRow {
   std::string_view word;
@@ -62,6 +71,9 @@ constexpr CommandRow kCommands[] = {
     {"dma", 2, RunDma},
     {"rle", 2, RunRle},
     {"half", 1, RunHalf},
+    {"col", 3, RunCol},
+    {"final0", 1, RunFinal0},
+    {"add0", 2, RunAdd0},
     {"basic", 1, RunBasic},
     {"asm", 1, RunAsm},
     {"key", 2, RunKey},

@@ -1,0 +1,103 @@
+#include "toolkit/tiles/tileset_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/line_output.h"
+#include "common/number_text.h"
+
+namespace {
+
+constexpr size_t kCountOffset = 0;
+constexpr size_t kPaletteOffset = 4;
+constexpr size_t kTilesOffset = kPaletteOffset + kPaletteBytes;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+int32_t ReadLe32(const uint8_t* bytes) {
+  const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+TilesetRead ParseTilesetBytes(std::span<const uint8_t> bytes) {
+  TilesetRead read;
+  read.size_bytes = static_cast<int64_t>(bytes.size());
+  if (bytes.size() != kTilesetFileBytes) {
+    read.status = TilesetStatus::kWrongSize;
+    return read;
+  }
+  read.stored_count = ReadLe32(bytes.data() + kCountOffset);
+  if (read.stored_count < 0 || read.stored_count > kMaxTiles) {
+    read.status = TilesetStatus::kBadCount;
+    return read;
+  }
+  read.tileset.tile_count = read.stored_count;
+  std::memcpy(read.tileset.palette.data(), bytes.data() + kPaletteOffset, kPaletteBytes);
+  std::memcpy(read.tileset.tiles.data(), bytes.data() + kTilesOffset, read.tileset.tiles.size());
+  read.status = TilesetStatus::kOk;
+  return read;
+}
+
+TilesetRead ReadTilesetFile(const std::string& path) {
+  TilesetRead read;
+  const FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    read.status = errno == ENOENT ? TilesetStatus::kNotFound : TilesetStatus::kCannotOpen;
+    return read;
+  }
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    read.status = TilesetStatus::kCannotRead;
+    return read;
+  }
+  if (info.st_size != kTilesetFileBytes) {
+    read.status = TilesetStatus::kWrongSize;
+    read.size_bytes = static_cast<int64_t>(info.st_size);
+    return read;
+  }
+  // One byte more than a tileset holds, so a file that grew since fstat shows.
+  std::vector<uint8_t> bytes(kTilesetFileBytes + 1);
+  const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+  if (std::ferror(file.get()) != 0) {
+    read.status = TilesetStatus::kCannotRead;
+    return read;
+  }
+  bytes.resize(got);
+  return ParseTilesetBytes(bytes);
+}
+
+std::vector<uint8_t> TilesetFileBytes(const Tileset& tileset) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(kTilesetFileBytes);
+  AppendLe32(bytes, static_cast<uint32_t>(tileset.tile_count));
+  bytes.insert(bytes.end(), tileset.palette.begin(), tileset.palette.end());
+  bytes.insert(bytes.end(), tileset.tiles.begin(), tileset.tiles.end());
+  return bytes;
+}
+
+std::string TilesetRefusalText(const TilesetRead& read, const std::string& path) {
+  switch (read.status) {
+    case TilesetStatus::kOk:
+    case TilesetStatus::kNotFound:
+    case TilesetStatus::kCannotOpen:
+    case TilesetStatus::kCannotRead:
+      break;
+    case TilesetStatus::kWrongSize:
+      return path + " is not a tileset file: " + PlainDecimal(read.size_bytes) + " bytes instead of " +
+             PlainDecimal(kTilesetFileBytes);
+    case TilesetStatus::kBadCount:
+      return path + " is not a tileset file: tile count " + PlainDecimal(read.stored_count) +
+             " outside 0 to " + PlainDecimal(kMaxTiles);
+  }
+  return "Can not read " + path;
+}

@@ -1,0 +1,128 @@
+#include "toolkit/tiles/tileset_finalize.h"
+
+#include <FreeImage.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "common/cpc_pixels.h"
+#include "common/line_output.h"
+#include "common/number_text.h"
+#include "toolkit/source_image.h"
+
+namespace {
+
+constexpr char kPrefix[] = "FinalizeTileset : ";
+constexpr int kPixelWidth = kPreviewWidthPx / kTileWidthPx;  // mode 0 pixels are twice as wide as high
+
+struct MemoryCloser {
+  void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
+};
+using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
+
+// The BMP file of image, made in memory so that the file itself can be written
+// aside and put in place whole.
+std::optional<std::vector<uint8_t>> BmpBytes(FIBITMAP* image) {
+  const MemoryPtr memory(FreeImage_OpenMemory());
+  if (!memory || !FreeImage_SaveToMemory(FIF_BMP, image, memory.get(), 0)) return std::nullopt;
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  if (!FreeImage_AcquireMemory(memory.get(), &data, &size)) return std::nullopt;
+  return std::vector<uint8_t>(data, data + size);
+}
+
+// Lays pens (rows from the top) into image, whose first scan line is the
+// bottom row.
+void FillPreview(FIBITMAP* image, const Tileset& tileset) {
+  std::memcpy(FreeImage_GetPalette(image), tileset.palette.data(), kPaletteBytes);
+  const std::vector<uint8_t> pens = PreviewPens(tileset);
+  for (int row = 0; row < kPreviewHeightPx; ++row) {
+    std::memcpy(FreeImage_GetScanLine(image, kPreviewHeightPx - 1 - row),
+                pens.data() + static_cast<size_t>(row) * kPreviewWidthPx, kPreviewWidthPx);
+  }
+}
+
+bool WriteCpcTiles(const Tileset& tileset, const std::string& path) {
+  if (WriteBinaryFile(path, EncodeCpcTiles(tileset)) == WriteStatus::kOk) return true;
+  PrintLine("can not open new tiles file");
+  return false;
+}
+
+bool WritePreview(const Tileset& tileset, const std::string& path) {
+  const ImagePtr image(FreeImage_Allocate(kPreviewWidthPx, kPreviewHeightPx, 8));
+  if (!image) {
+    PrintLine("can not create default image");
+    return false;
+  }
+  if (FreeImage_GetBits(image.get()) == nullptr) {
+    PrintLine("can not access image data");
+    return false;
+  }
+  if (FreeImage_GetPalette(image.get()) == nullptr) {
+    PrintLine("can not access palette");
+    return false;
+  }
+  FillPreview(image.get(), tileset);
+  const std::optional<std::vector<uint8_t>> bytes = BmpBytes(image.get());
+  const WriteStatus status = bytes ? WriteBinaryFile(path, *bytes) : WriteStatus::kCannotWrite;
+  if (status != WriteStatus::kOk) {
+    PrintLine(kPrefix + WriteFailureText(status, path));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeCpcTiles(const Tileset& tileset) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(static_cast<size_t>(kTileSlots) * kCpcTileBytes);
+  for (int slot = 0; slot < kTileSlots; ++slot) {
+    const uint8_t* tile = tileset.Tile(slot);
+    // The record keeps the bottom row first; the CPC draws from the top.
+    for (int line = kTileHeightPx - 1; line >= 0; --line) {
+      const uint8_t* pens = tile + line * kTileWidthPx;
+      bytes.push_back(EncodeMode0Byte(pens[0], pens[1]));
+      bytes.push_back(EncodeMode0Byte(pens[2], pens[3]));
+    }
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> PreviewPens(const Tileset& tileset) {
+  std::vector<uint8_t> pens(static_cast<size_t>(kPreviewWidthPx) * kPreviewHeightPx);
+  for (int slot = 0; slot < kTileSlots; ++slot) {
+    for (int line = 0; line < kTileHeightPx; ++line) {
+      const int row = slot * kTileHeightPx + (kTileHeightPx - 1 - line);
+      for (int column = 0; column < kTileWidthPx; ++column) {
+        const uint8_t pen = tileset.Tile(slot)[line * kTileWidthPx + column];
+        for (int k = 0; k < kPixelWidth; ++k) {
+          pens[static_cast<size_t>(row) * kPreviewWidthPx + column * kPixelWidth + k] = pen;
+        }
+      }
+    }
+  }
+  return pens;
+}
+
+bool FinalizeTileset(const std::string& name) {
+  const std::string tileset_path = name + ".set";
+  const TilesetRead read = ReadTilesetFile(tileset_path);
+  if (read.status == TilesetStatus::kNotFound || read.status == TilesetStatus::kCannotOpen) {
+    PrintLine(tileset_path + " tileset not found");
+    return false;
+  }
+  if (read.status != TilesetStatus::kOk) {
+    PrintLine(kPrefix + TilesetRefusalText(read, tileset_path));
+    return false;
+  }
+  PrintLine(SpacedDecimal(read.tileset.tile_count) + " tiles defined");
+  PrintLine("Creating CPC tiles set...");
+  // A tile file that can not be written does not stop the preview.
+  const bool has_tiles = WriteCpcTiles(read.tileset, "tileset_" + name + ".til");
+  PrintLine("Creating PC tiles set");
+  if (!WritePreview(read.tileset, "tileset_" + name + ".bmp")) return false;
+  PrintLine("job done !");
+  return has_tiles;
+}
