@@ -22,6 +22,10 @@ std::string FuzzFolder() {
   static const std::string folder = [] {
     const std::string path = "/tmp/tarsel_fuzz_level_" + std::to_string(getpid());
     std::filesystem::create_directories(path);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all("/tmp/tarsel_fuzz_level_" + std::to_string(getpid()), ignored);
+    });
     return path;
   }();
   return folder;

@@ -52,17 +52,18 @@ void CopyTopDownPens(FIBITMAP* image, int width, int height, uint8_t* out) {
   }
 }
 
-StepImage ToStepImage(FIBITMAP* image) {
+StepImage ToStepImage(LoadedImage image) {
   StepImage step;
-  step.width = static_cast<int>(FreeImage_GetWidth(image));
-  step.height = static_cast<int>(FreeImage_GetHeight(image));
-  step.pens.resize(static_cast<size_t>(step.width) * step.height);
-  CopyTopDownPens(image, step.width, step.height, step.pens.data());
-  const RGBQUAD* palette = FreeImage_GetPalette(image);
-  const unsigned colours = std::min(FreeImage_GetColorsUsed(image), 256U);
+  step.width = static_cast<int>(FreeImage_GetWidth(image.get()));
+  step.height = static_cast<int>(FreeImage_GetHeight(image.get()));
+  step.stride = -static_cast<ptrdiff_t>(FreeImage_GetPitch(image.get()));
+  step.top_row = step.height > 0 ? FreeImage_GetScanLine(image.get(), step.height - 1) : FreeImage_GetBits(image.get());
+  const RGBQUAD* palette = FreeImage_GetPalette(image.get());
+  const unsigned colours = std::min(FreeImage_GetColorsUsed(image.get()), 256U);
   for (unsigned k = 0; k < colours; ++k) {
     step.palette[k] = {palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue};
   }
+  step.bitmap.reset(image.release());
   return step;
 }
 
@@ -122,8 +123,8 @@ int LowestMatch(const PatternList& list, uint64_t hash, Match is_match) {
 PatternPens CutBlock(const StepImage& image, int block_x, int block_y) {
   PatternPens block{};
   for (int r = 0; r < kPatternSide; ++r) {
-    const size_t from = static_cast<size_t>(block_y * kPatternSide + r) * image.width + block_x * kPatternSide;
-    std::memcpy(block.data() + r * kPatternSide, image.pens.data() + from, kPatternSide);
+    std::memcpy(block.data() + r * kPatternSide, image.Row(block_y * kPatternSide + r) + block_x * kPatternSide,
+                kPatternSide);
   }
   return block;
 }
@@ -135,6 +136,16 @@ TilePens CutTile(const PatternPens& pattern, int column, int row) {
                 kTileSide);
   }
   return tile;
+}
+
+void ShiftLeftBy(StepImage& image, int pixels) {
+  if (pixels == 0) return;
+  const int kept = std::max(image.width - pixels, 0);
+  for (int y = 0; y < image.height; ++y) {
+    uint8_t* row = image.Row(y);
+    std::memmove(row, row + (image.width - kept), static_cast<size_t>(kept));
+    std::memset(row + kept, 0, static_cast<size_t>(image.width - kept));
+  }
 }
 
 bool HoldsBlocks(const StepImage& image, int width_blocks, int height_blocks) {
@@ -216,16 +227,29 @@ bool BuildGroup(const StepImage* image, int step, LevelAnalysis& analysis) {
 
 bool ApplyPatternOption(const std::string& level, PatternOption option,
                         const std::array<std::optional<StepImage>, kStepCount>& steps, LevelAnalysis& analysis) {
+  const StepImage no_image;  // groups without a step image have no patterns to dump
   for (int step = 0; step < kStepCount; ++step) {
     std::vector<PatternPens>& patterns = analysis.groups[step].patterns;
     const std::string folder = PatternFolder(level, step);
-    if (option == PatternOption::kDump) DumpPatterns(folder, patterns, steps[step] ? *steps[step] : StepImage{});
+    if (option == PatternOption::kDump) DumpPatterns(folder, patterns, steps[step] ? *steps[step] : no_image);
     if (option == PatternOption::kReload && !ReloadPatterns(folder, patterns)) return false;
   }
   return true;
 }
 
 }  // namespace
+
+void StepBitmapUnloader::operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+
+StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens) {
+  StepImage image;
+  image.width = width;
+  image.height = height;
+  image.buffer = std::move(pens);
+  image.top_row = image.buffer.data();
+  image.stride = width;
+  return image;
+}
 
 PatternOption PatternOptionOf(int32_t value) {
   if (value == 1) return PatternOption::kDump;
@@ -251,19 +275,13 @@ StepLoad LoadStepImage(const std::string& level, int step) {
     load.is_refused = true;
     return load;
   }
-  load.image = ToStepImage(image.get());
-  for (int shift = 0; shift < step; ++shift) ShiftImageLeft(*load.image);
+  load.image = ToStepImage(std::move(image));
+  // Shifting 2 pixels n times is shifting 2n pixels once.
+  ShiftLeftBy(*load.image, kShiftPixels * step);
   return load;
 }
 
-void ShiftImageLeft(StepImage& image) {
-  const int kept = std::max(image.width - kShiftPixels, 0);
-  for (int y = 0; y < image.height; ++y) {
-    uint8_t* row = image.pens.data() + static_cast<size_t>(y) * image.width;
-    std::memmove(row, row + (image.width - kept), static_cast<size_t>(kept));
-    std::memset(row + kept, 0, static_cast<size_t>(image.width - kept));
-  }
-}
+void ShiftImageLeft(StepImage& image) { ShiftLeftBy(image, kShiftPixels); }
 
 int FindOrAddPattern(PatternList& list, const PatternPens& block) {
   const RowHashes rows = HashRows(block);

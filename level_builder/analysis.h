@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -36,15 +38,30 @@ struct PaletteColour {
   uint8_t blue = 0;
 };
 
-// The pens of an 8-bit picture, row-major from the top row, and its palette.
+struct FIBITMAP;
+struct StepBitmapUnloader {
+  void operator()(FIBITMAP* bitmap) const;
+};
+
+// The pens of an 8-bit picture seen top row first, and its palette. The pens
+// stay in the loaded bitmap (FreeImage keeps scan lines bottom-up, hence a
+// negative stride) rather than in a copy: step images are the largest data of
+// a build. Pictures made in memory keep theirs in buffer.
 struct StepImage {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> pens;
+  uint8_t* top_row = nullptr;
+  ptrdiff_t stride = 0;
   std::array<PaletteColour, 256> palette{};
+  std::unique_ptr<FIBITMAP, StepBitmapUnloader> bitmap;
+  std::vector<uint8_t> buffer;
 
-  uint8_t At(int x, int y) const { return pens[static_cast<size_t>(y) * width + x]; }
+  uint8_t* Row(int y) const { return top_row + stride * y; }
+  uint8_t At(int x, int y) const { return Row(y)[x]; }
 };
+
+// A step image over pens (width * height, top row first), kept in buffer.
+StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens);
 
 // The patterns of one step and the map that places them.
 struct PatternGroup {

@@ -7,11 +7,7 @@
 namespace {
 
 StepImage ImageOf(int width, int height, std::vector<uint8_t> pens) {
-  StepImage image;
-  image.width = width;
-  image.height = height;
-  image.pens = std::move(pens);
-  return image;
+  return StepImageFromPens(width, height, std::move(pens));
 }
 
 PatternPens UpsideDown(const PatternPens& block) {
@@ -41,10 +37,10 @@ PatternPens PoolBlock(std::mt19937& generator) {
 TEST(LevelAnalysis, ShiftImageLeftMovesTwoPixelsAndFillsPenZero) {
   StepImage image = ImageOf(5, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   ShiftImageLeft(image);
-  EXPECT_EQ(image.pens, (std::vector<uint8_t>{3, 4, 5, 0, 0, 8, 9, 10, 0, 0}));
+  EXPECT_EQ(image.buffer, (std::vector<uint8_t>{3, 4, 5, 0, 0, 8, 9, 10, 0, 0}));
   StepImage narrow = ImageOf(1, 2, {7, 8});
   ShiftImageLeft(narrow);
-  EXPECT_EQ(narrow.pens, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(narrow.buffer, (std::vector<uint8_t>{0, 0}));
 }
 
 TEST(LevelAnalysis, PatternMatchesPreferLowIndexThenDirect) {
@@ -108,9 +104,9 @@ TEST(LevelAnalysis, PatternGroupNumbersBlocksInReadingOrder) {
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 32; ++x) {
       const auto q = static_cast<uint8_t>(x + 40 * y % 200);
-      image.pens[y * 70 + x] = image.pens[(32 + y) * 70 + 32 + x] = static_cast<uint8_t>(x ^ y);
-      image.pens[y * 70 + 32 + x] = q;
-      image.pens[(63 - y) * 70 + x] = q;
+      image.buffer[y * 70 + x] = image.buffer[(32 + y) * 70 + 32 + x] = static_cast<uint8_t>(x ^ y);
+      image.buffer[y * 70 + 32 + x] = q;
+      image.buffer[(63 - y) * 70 + x] = q;
     }
   }
   const std::optional<PatternGroup> group = BuildPatternGroup(image, 2, 2);
@@ -121,7 +117,7 @@ TEST(LevelAnalysis, PatternGroupNumbersBlocksInReadingOrder) {
 
 TEST(LevelAnalysis, PatternGroupRefusesMoreThan128Patterns) {
   StepImage image = ImageOf(129 * 32, 32, std::vector<uint8_t>(129 * 32 * 32, 0));
-  for (int b = 0; b < 129; ++b) image.pens[b * 32] = static_cast<uint8_t>(b + 1);
+  for (int b = 0; b < 129; ++b) image.buffer[b * 32] = static_cast<uint8_t>(b + 1);
   EXPECT_FALSE(BuildPatternGroup(image, 129, 1));
   const std::optional<PatternGroup> group = BuildPatternGroup(image, 128, 1);
   ASSERT_TRUE(group);
