@@ -28,6 +28,8 @@ run mode2 font
 # Sound
 
 # Level builder
+echo "\$ quarn castle"
+"$build/quarn" castle
 
 echo
 echo "Outputs in $out:"
