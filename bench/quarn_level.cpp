@@ -54,8 +54,8 @@ bool WriteFullStep(const std::string& path, int step) {
       const unsigned char* tile = &pool[((block * 16 + k) % kPoolTiles) * 64];
       for (int r = 0; r < kTileSide; ++r) {
         for (int c = 0; c < kTileSide; ++c) {
-          picture.At(bx * kBlockSide + (k % 4) * kTileSide + c + 2 * step, by * kBlockSide + (k / 4) * kTileSide + r) =
-              tile[r * kTileSide + c];
+          picture.At(bx * kBlockSide + (k % 4) * kTileSide + c + 2 * step,
+                     by * kBlockSide + (k / 4) * kTileSide + r) = tile[r * kTileSide + c];
         }
       }
     }
@@ -69,12 +69,14 @@ bool WriteWideLevel(const std::string& path) {
   std::uniform_int_distribution<int> pen(0, 15);
   std::vector<unsigned char> pool(16 * kBlockSide * kBlockSide);
   for (unsigned char& p : pool) p = static_cast<unsigned char>(pen(generator));
-  Picture picture{kBlocksWide * kBlockSide, std::vector<unsigned char>(kBlocksWide * kBlockSide * kLevelHeight)};
+  Picture picture{kBlocksWide * kBlockSide,
+                  std::vector<unsigned char>(kBlocksWide * kBlockSide * kLevelHeight)};
   for (int by = 0; by < 5; ++by) {
     for (int bx = 0; bx < kBlocksWide; ++bx) {
       const unsigned char* pattern = &pool[((bx + 3 * by) % 16) * kBlockSide * kBlockSide];
       for (int r = 0; r < kBlockSide; ++r) {
-        for (int c = 0; c < kBlockSide; ++c) picture.At(bx * kBlockSide + c, by * kBlockSide + r) = pattern[r * kBlockSide + c];
+        for (int c = 0; c < kBlockSide; ++c)
+          picture.At(bx * kBlockSide + c, by * kBlockSide + r) = pattern[r * kBlockSide + c];
       }
     }
   }
@@ -92,7 +94,9 @@ int main(int argc, char** argv) {
   const std::string folder = std::string(argv[1]) + "/";
   bool is_ok = true;
   for (int step = 0; step < 4; ++step) {
-    is_ok = WriteFullStep(folder + "full_step" + std::string(1, static_cast<char>('A' + step)) + ".BMP", step) && is_ok;
+    is_ok =
+        WriteFullStep(folder + "full_step" + std::string(1, static_cast<char>('A' + step)) + ".BMP", step) &&
+        is_ok;
   }
   is_ok = WriteWideLevel(folder + "wide.BMP") && is_ok;
   FreeImage_DeInitialise();

@@ -32,7 +32,8 @@ std::string FuzzFolder() {
 }
 
 int32_t ReadLe32(const uint8_t* bytes) {
-  return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
+  return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                              (static_cast<uint32_t>(bytes[3]) << 24));
 }
 
 // A picture the size of a whole screen or two is plenty; larger headers only
@@ -81,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* group : {"A", "B", "C", "D"}) {
     const std::string pattern_folder = folder + "/fixed_group" + group;
     std::filesystem::create_directories(pattern_folder);
-    for (const char* name : {"/pattern_00.bmp", "/pattern_01.bmp", "/pattern_02.bmp", "/pattern_03.bmp",
-                             "/pattern_04.bmp"}) {
+    for (const char* name :
+         {"/pattern_00.bmp", "/pattern_01.bmp", "/pattern_02.bmp", "/pattern_03.bmp", "/pattern_04.bmp"}) {
       WriteBytes(pattern_folder + name, data, size);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -34,7 +35,9 @@ constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ULL;
 
 std::string Text(std::string_view prefix, const std::string& rest) { return std::string(prefix) + rest; }
 
-std::string StepFileName(const std::string& level, int step) { return level + "_step" + StepLetter(step) + ".BMP"; }
+std::string StepFileName(const std::string& level, int step) {
+  return level + "_step" + StepLetter(step) + ".BMP";
+}
 std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 
 LoadedImage LoadBmp(const std::string& path) { return LoadedImage(FreeImage_Load(FIF_BMP, path.c_str(), 0)); }
@@ -57,7 +60,8 @@ StepImage ToStepImage(LoadedImage image) {
   step.width = static_cast<int>(FreeImage_GetWidth(image.get()));
   step.height = static_cast<int>(FreeImage_GetHeight(image.get()));
   step.stride = -static_cast<ptrdiff_t>(FreeImage_GetPitch(image.get()));
-  step.top_row = step.height > 0 ? FreeImage_GetScanLine(image.get(), step.height - 1) : FreeImage_GetBits(image.get());
+  step.top_row =
+      step.height > 0 ? FreeImage_GetScanLine(image.get(), step.height - 1) : FreeImage_GetBits(image.get());
   const RGBQUAD* palette = FreeImage_GetPalette(image.get());
   const unsigned colours = std::min(FreeImage_GetColorsUsed(image.get()), 256U);
   for (unsigned k = 0; k < colours; ++k) {
@@ -123,8 +127,8 @@ int LowestMatch(const PatternList& list, uint64_t hash, Match is_match) {
 PatternPens CutBlock(const StepImage& image, int block_x, int block_y) {
   PatternPens block{};
   for (int r = 0; r < kPatternSide; ++r) {
-    std::memcpy(block.data() + r * kPatternSide, image.Row(block_y * kPatternSide + r) + block_x * kPatternSide,
-                kPatternSide);
+    std::memcpy(block.data() + r * kPatternSide,
+                image.Row(block_y * kPatternSide + r) + block_x * kPatternSide, kPatternSide);
   }
   return block;
 }
@@ -132,8 +136,8 @@ PatternPens CutBlock(const StepImage& image, int block_x, int block_y) {
 TilePens CutTile(const PatternPens& pattern, int column, int row) {
   TilePens tile{};
   for (int r = 0; r < kTileSide; ++r) {
-    std::memcpy(tile.data() + r * kTileSide, pattern.data() + (row * kTileSide + r) * kPatternSide + column * kTileSide,
-                kTileSide);
+    std::memcpy(tile.data() + r * kTileSide,
+                pattern.data() + (row * kTileSide + r) * kPatternSide + column * kTileSide, kTileSide);
   }
   return tile;
 }
@@ -153,7 +157,8 @@ bool HoldsBlocks(const StepImage& image, int width_blocks, int height_blocks) {
 }
 
 // Encodes pattern as an 8-bit BMP in memory, with palette.
-std::vector<uint8_t> PatternBmpBytes(const PatternPens& pattern, const std::array<PaletteColour, 256>& palette) {
+std::vector<uint8_t> PatternBmpBytes(const PatternPens& pattern,
+                                     const std::array<PaletteColour, 256>& palette) {
   const LoadedImage image(FreeImage_Allocate(kPatternSide, kPatternSide, kRequiredBitsPerPixel));
   if (!image) return {};
   RGBQUAD* entries = FreeImage_GetPalette(image.get());
@@ -201,7 +206,8 @@ bool LoadOtherSteps(const std::string& level, const LevelAnalysis& analysis, boo
     StepLoad load = LoadStepImage(level, step);
     if (load.is_refused) return false;
     if (has_step_a && !load.image) {
-      LogLine(Text(kLoadStepPrefix, "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
+      LogLine(Text(kLoadStepPrefix,
+                   "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
       return false;
     }
     if (load.image && !HoldsBlocks(*load.image, analysis.width_blocks, analysis.height_blocks)) {
@@ -215,7 +221,8 @@ bool LoadOtherSteps(const std::string& level, const LevelAnalysis& analysis, boo
 
 bool BuildGroup(const StepImage* image, int step, LevelAnalysis& analysis) {
   if (image == nullptr) return true;  // no step A: the level has no blocks and the group stays empty
-  std::optional<PatternGroup> group = BuildPatternGroup(*image, analysis.width_blocks, analysis.height_blocks);
+  std::optional<PatternGroup> group =
+      BuildPatternGroup(*image, analysis.width_blocks, analysis.height_blocks);
   if (!group) {
     LogLine(Text(kBuildGroupPrefix, "Group " + StepLetter(step) + " has more than " +
                                         PlainDecimal(kMaxPatternsPerGroup) + " patterns"));
@@ -226,7 +233,8 @@ bool BuildGroup(const StepImage* image, int step, LevelAnalysis& analysis) {
 }
 
 bool ApplyPatternOption(const std::string& level, PatternOption option,
-                        const std::array<std::optional<StepImage>, kStepCount>& steps, LevelAnalysis& analysis) {
+                        const std::array<std::optional<StepImage>, kStepCount>& steps,
+                        LevelAnalysis& analysis) {
   const StepImage no_image;  // groups without a step image have no patterns to dump
   for (int step = 0; step < kStepCount; ++step) {
     std::vector<PatternPens>& patterns = analysis.groups[step].patterns;
@@ -287,8 +295,8 @@ int FindOrAddPattern(PatternList& list, const PatternPens& block) {
   const RowHashes rows = HashRows(block);
   const uint64_t direct_hash = CombineRows(rows, false);
   const int direct = LowestMatch(list, direct_hash, [&](const PatternPens& p) { return p == block; });
-  const int upside_down =
-      LowestMatch(list, CombineRows(rows, true), [&](const PatternPens& p) { return IsUpsideDownOf(p, block); });
+  const int upside_down = LowestMatch(list, CombineRows(rows, true),
+                                      [&](const PatternPens& p) { return IsUpsideDownOf(p, block); });
   // The search in index order tries the direct match first at each index.
   if (direct != INT_MAX && direct <= upside_down) return direct;
   if (upside_down != INT_MAX) return upside_down + kFlipFlag;
@@ -356,7 +364,8 @@ std::string PatternFileName(const std::string& folder, int index) {
   return folder + "/pattern_" + Hex(static_cast<uint64_t>(index), kPatternNameDigits) + ".bmp";
 }
 
-void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns, const StepImage& image) {
+void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+                  const StepImage& image) {
   if (!MakeFolder(folder)) {
     LogLine(Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder)));
     return;

@@ -147,7 +147,8 @@ std::string PatternFileName(const std::string& folder, int index);
 
 // Saves each pattern as an 8-bit BMP with the step image's palette. A folder
 // or file that cannot be written gets one logged line; the build goes on.
-void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns, const StepImage& image);
+void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+                  const StepImage& image);
 
 // Replaces each pattern's pens by those of its file. Refuses, with one logged
 // line, a file that is missing, unreadable, not 8 bits a pixel or not 32 x 32.

@@ -13,7 +13,8 @@ StepImage ImageOf(int width, int height, std::vector<uint8_t> pens) {
 PatternPens UpsideDown(const PatternPens& block) {
   PatternPens flipped{};
   for (int r = 0; r < kPatternSide; ++r) {
-    std::copy_n(block.begin() + r * kPatternSide, kPatternSide, flipped.begin() + (kPatternSide - 1 - r) * kPatternSide);
+    std::copy_n(block.begin() + r * kPatternSide, kPatternSide,
+                flipped.begin() + (kPatternSide - 1 - r) * kPatternSide);
   }
   return flipped;
 }
@@ -67,8 +68,10 @@ TEST(LevelAnalysis, IndexedPatternSearchAgreesWithTheSearchInIndexOrder) {
     const PatternPens block = PoolBlock(generator);
     int expected = -1;
     for (size_t i = 0; i < in_order.size() && expected < 0; ++i) {
-      if (in_order[i] == block) expected = static_cast<int>(i);
-      else if (in_order[i] == UpsideDown(block)) expected = static_cast<int>(i) + kFlipFlag;
+      if (in_order[i] == block)
+        expected = static_cast<int>(i);
+      else if (in_order[i] == UpsideDown(block))
+        expected = static_cast<int>(i) + kFlipFlag;
     }
     if (expected < 0) {
       expected = static_cast<int>(in_order.size());
@@ -127,9 +130,9 @@ TEST(LevelAnalysis, PatternGroupRefusesMoreThan128Patterns) {
 TEST(LevelAnalysis, ExtractTilesFillsTheTableRowByRowAndDropsThePens) {
   PatternGroup group;
   PatternPens pattern{};
-  pattern[8 * 32 + 24] = 5;   // tile row 1, column 3
-  pattern[24 * 32 + 0] = 5;   // tile row 3, column 0: the same tile
-  pattern[0 * 32 + 8] = 21;   // tile row 0, column 1: pen 21 counts as 0
+  pattern[8 * 32 + 24] = 5;  // tile row 1, column 3
+  pattern[24 * 32 + 0] = 5;  // tile row 3, column 0: the same tile
+  pattern[0 * 32 + 8] = 21;  // tile row 0, column 1: pen 21 counts as 0
   group.patterns = {pattern, PatternPens{}};
   TileSet set = NewTileSet();
   ExtractTiles(group, set);

@@ -1,5 +1,7 @@
 #include "level_builder/banks.h"
 
+#include <algorithm>
+
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -89,7 +91,7 @@ void PutTiles(const TileSet& set, const LevelLayout& layout, LevelBanks& banks) 
     const bool is_in_first_bank = t <= layout.last_first_bank_tile;
     std::vector<uint8_t>& bank = is_in_first_bank ? banks.first : banks.second;
     const int address = is_in_first_bank ? layout.tile_start + kTileBytes * t
-                                          : kBankAddress + kTileBytes * (t - layout.last_first_bank_tile);
+                                         : kBankAddress + kTileBytes * (t - layout.last_first_bank_tile);
     std::copy(bytes.begin(), bytes.end(), bank.begin() + BankOffset(address));
   }
 }
@@ -156,7 +158,8 @@ std::vector<std::string> ReportLines(PatternOption option, const LevelAnalysis& 
   for (int step = 0; step < kStepCount; ++step) {
     lines.push_back("-" + StepLetter(step) + "       :" + PlainDecimal(counts[step]));
   }
-  lines.push_back("Map      :" + PlainDecimal(analysis.width_blocks) + "*" + PlainDecimal(analysis.height_blocks));
+  lines.push_back("Map      :" + PlainDecimal(analysis.width_blocks) + "*" +
+                  PlainDecimal(analysis.height_blocks));
   lines.push_back("Estimated size :" + PlainDecimal(EstimatedSize(analysis)) + "/" +
                   PlainDecimal(2 * kBankBytes));
   return lines;
@@ -176,18 +179,20 @@ std::vector<std::string> LayoutLines(const LevelLayout& layout) {
 
 std::string LastByteLine(const LevelLayout& layout, int tile_count) {
   const int second_bank_tiles = SecondBankTileCount(layout, tile_count);
-  const int last_byte = second_bank_tiles > 0 ? kBankAddress + kTileBytes * (second_bank_tiles + 1) : kBankAddress;
+  const int last_byte =
+      second_bank_tiles > 0 ? kBankAddress + kTileBytes * (second_bank_tiles + 1) : kBankAddress;
   return "Last Byte:" + Address(last_byte, kLastByteDigits);
 }
 
 std::optional<std::string> LevelFitRefusal(const LevelAnalysis& analysis, const LevelLayout& layout) {
   const bool has_blocks = analysis.width_blocks > 0 && analysis.height_blocks > 0;
   if (has_blocks && analysis.height_blocks != kMapColumnStride) {
-    return std::string(kPrefix) + "Level is " + PlainDecimal(analysis.height_blocks) + " patterns tall, must be " +
-           PlainDecimal(kMapColumnStride);
+    return std::string(kPrefix) + "Level is " + PlainDecimal(analysis.height_blocks) +
+           " patterns tall, must be " + PlainDecimal(kMapColumnStride);
   }
   if (layout.tile_start > kBankEndAddress) {
-    return std::string(kPrefix) + "Tiles would start at " + Address(layout.tile_start) + ", past the first bank";
+    return std::string(kPrefix) + "Tiles would start at " + Address(layout.tile_start) +
+           ", past the first bank";
   }
   const int second_bank_tiles = SecondBankTileCount(layout, static_cast<int>(analysis.tile_set.tiles.size()));
   if (second_bank_tiles > kSecondBankTileCapacity) {

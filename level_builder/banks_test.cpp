@@ -4,7 +4,9 @@
 
 namespace {
 
-std::vector<uint8_t> Bytes(const std::array<uint8_t, kTileBytes>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::vector<uint8_t> Bytes(const std::array<uint8_t, kTileBytes>& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
 
 std::vector<uint8_t> Repeat4(std::vector<uint8_t> quad) {
   std::vector<uint8_t> out;
@@ -39,8 +41,9 @@ TEST(LevelBanks, EncodeTileKeepsEvenColumnsInGrayRowOrder) {
 
   TilePens row_numbers{};
   for (int r = 0; r < 8; ++r) row_numbers[r * 8] = static_cast<uint8_t>(r);
-  EXPECT_EQ(Bytes(EncodeTile(row_numbers)), (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x80, 0x88, 0x00, 0x00, 0x08,
-                                                                   0x28, 0x00, 0x00, 0xA8, 0xA0, 0x00, 0x00, 0x20}));
+  EXPECT_EQ(Bytes(EncodeTile(row_numbers)),
+            (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x80, 0x88, 0x00, 0x00, 0x08, 0x28, 0x00, 0x00, 0xA8,
+                                  0xA0, 0x00, 0x00, 0x20}));
 
   // Columns 0, 2, 4, 6 hold pens 1, 2, 4, 8; the odd columns are never read.
   TilePens four_pens{};
@@ -54,14 +57,15 @@ TEST(LevelBanks, EncodeTileKeepsEvenColumnsInGrayRowOrder) {
 TEST(LevelBanks, WorkedLayoutComesOutExactly) {
   const LevelAnalysis analysis = AnalysisOfSize({10, 12, 11, 10}, 40, 5, 900);
   EXPECT_EQ(ReportLines(PatternOption::kNone, analysis),
-            (std::vector<std::string>{"==REPORT==", "Tiles    :900", "Patterns :", "-A       :10", "-B       :12",
-                                      "-C       :11", "-D       :10", "Map      :40*5",
+            (std::vector<std::string>{"==REPORT==", "Tiles    :900", "Patterns :", "-A       :10",
+                                      "-B       :12", "-C       :11", "-D       :10", "Map      :40*5",
                                       "Estimated size :16608/32768"}));
   const LevelLayout layout = ComputeLevelLayout({10, 12, 11, 10}, 40, 5);
-  EXPECT_EQ(LayoutLines(layout),
-            (std::vector<std::string>{"==OUT DATAS==", "Pattern A:0x4020", "Pattern B:0x4160", "Pattern C:0x42E0",
-                                      "Pattern D:0x4440", "MapA     :0x4580", "MapB     :0x4648",
-                                      "MapC     :0x4710", "MapD     :0x47D8", "Tiles    :0x48A0"}));
+  EXPECT_EQ(
+      LayoutLines(layout),
+      (std::vector<std::string>{"==OUT DATAS==", "Pattern A:0x4020", "Pattern B:0x4160", "Pattern C:0x42E0",
+                                "Pattern D:0x4440", "MapA     :0x4580", "MapB     :0x4648",
+                                "MapC     :0x4710", "MapD     :0x47D8", "Tiles    :0x48A0"}));
   EXPECT_EQ(layout.last_first_bank_tile, 885);
   EXPECT_EQ(LastByteLine(layout, 900), "Last Byte:0x40F0");
   EXPECT_EQ(LastByteLine(layout, 886), "Last Byte:0x4000");

@@ -32,8 +32,40 @@ std::vector<uint8_t> DecodeTileBytes(const std::vector<uint8_t>& bytes, size_t o
   return pens;
 }
 
+namespace {
+
+// The pens of the tile a pattern record points at; none for a reference
+// without a bank tag or outside the banks.
+std::optional<std::vector<uint8_t>> TileOfReference(const std::vector<uint8_t>& first_bank,
+                                                    const std::vector<uint8_t>& second_bank, int reference) {
+  if (reference == 0) return std::vector<uint8_t>(kTileSide * kTileSide, 0);
+  const int tag = reference & 15;
+  const int address = reference & ~15;
+  if ((tag != 4 && tag != 5) || address < kBankAddress || address + 16 > kBankAddress + kBankBytes) {
+    return std::nullopt;
+  }
+  return DecodeTileBytes(tag == 4 ? first_bank : second_bank, static_cast<size_t>(address - kBankAddress));
+}
+
+// Paints tile k (column k % 4, row k / 4) of block (bx, by), the block's rows
+// upside down when is_flipped.
+void PaintTile(const std::vector<uint8_t>& tile, int bx, int by, int k, bool is_flipped,
+               DecodedStep& picture) {
+  for (int r = 0; r < kTileSide; ++r) {
+    const int pattern_row = (k / 4) * kTileSide + r;
+    const int picture_row = by * kBlockSide + (is_flipped ? kBlockSide - 1 - pattern_row : pattern_row);
+    for (int c = 0; c < kTileSide; c += 2) {
+      const int picture_x = bx * kModeZeroBlockWidth + ((k % 4) * kTileSide + c) / 2;
+      picture.pens[static_cast<size_t>(picture_row) * picture.width_px + picture_x] = tile[r * kTileSide + c];
+    }
+  }
+}
+
+}  // namespace
+
 std::optional<DecodedStep> DecodeLevelStep(const std::vector<uint8_t>& first_bank,
-                                           const std::vector<uint8_t>& second_bank, int step, std::string* problem) {
+                                           const std::vector<uint8_t>& second_bank, int step,
+                                           std::string* problem) {
   if (first_bank.size() != kBankBytes || second_bank.size() != kBankBytes) {
     *problem = "bank size";
     return std::nullopt;
@@ -41,36 +73,23 @@ std::optional<DecodedStep> DecodeLevelStep(const std::vector<uint8_t>& first_ban
   const int pattern_address = Word(first_bank, kHeaderOffset + 2 * step);
   const int map_address = Word(first_bank, kHeaderOffset + 8 + 2 * step);
   const int map_bytes = Word(first_bank, kHeaderOffset + 8 + 2) - Word(first_bank, kHeaderOffset + 8);
-  DecodedStep picture;
   const int width_blocks = map_bytes / kBlocksTall;
+  DecodedStep picture;
   picture.width_px = width_blocks * kModeZeroBlockWidth;
   picture.height_px = kBlocksTall * kBlockSide;
   picture.pens.assign(static_cast<size_t>(picture.width_px) * picture.height_px, 0);
   for (int bx = 0; bx < width_blocks; ++bx) {
     for (int by = 0; by < kBlocksTall; ++by) {
       const int map_byte = first_bank[map_address - kBankAddress + kBlocksTall * bx + by];
-      const bool is_flipped = (map_byte & 0x80) != 0;
       const int record = pattern_address - kBankAddress + 32 * (map_byte & 0x7F);
       for (int k = 0; k < 16; ++k) {
         const int reference = Word(first_bank, record + 2 * k);
-        std::vector<uint8_t> tile(kTileSide * kTileSide, 0);
-        if (reference != 0) {
-          const int tag = reference & 15;
-          const int address = reference & ~15;
-          if ((tag != 4 && tag != 5) || address < kBankAddress || address + 16 > kBankAddress + kBankBytes) {
-            *problem = "bad tile reference " + std::to_string(reference);
-            return std::nullopt;
-          }
-          tile = DecodeTileBytes(tag == 4 ? first_bank : second_bank, static_cast<size_t>(address - kBankAddress));
+        const std::optional<std::vector<uint8_t>> tile = TileOfReference(first_bank, second_bank, reference);
+        if (!tile) {
+          *problem = "bad tile reference " + std::to_string(reference);
+          return std::nullopt;
         }
-        for (int r = 0; r < kTileSide; ++r) {
-          const int pattern_row = (k / 4) * kTileSide + r;
-          const int picture_row = by * kBlockSide + (is_flipped ? kBlockSide - 1 - pattern_row : pattern_row);
-          for (int c = 0; c < kTileSide; c += 2) {
-            const int picture_x = bx * kModeZeroBlockWidth + ((k % 4) * kTileSide + c) / 2;
-            picture.pens[static_cast<size_t>(picture_row) * picture.width_px + picture_x] = tile[r * kTileSide + c];
-          }
-        }
+        PaintTile(*tile, bx, by, k, (map_byte & 0x80) != 0, picture);
       }
     }
   }

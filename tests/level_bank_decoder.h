@@ -21,7 +21,8 @@ struct DecodedStep {
 // level's width comes from the header (the map length divided by 5). Fails
 // (with a reason) on any reference that points outside the tile areas.
 std::optional<DecodedStep> DecodeLevelStep(const std::vector<uint8_t>& first_bank,
-                                           const std::vector<uint8_t>& second_bank, int step, std::string* problem);
+                                           const std::vector<uint8_t>& second_bank, int step,
+                                           std::string* problem);
 
 // The 64 pens of the tile whose 16 bytes start at bytes[offset], odd columns
 // repeating the even column to their left (mode 0 keeps every other pixel).

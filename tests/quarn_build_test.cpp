@@ -7,11 +7,13 @@
 namespace {
 
 std::vector<std::string> ReportOfEmptyLevel() {
-  return {"==REPORT==",       "Tiles    :1",     "Patterns :",       "-A       :0",     "-B       :0",
-          "-C       :0",      "-D       :0",     "Map      :0*0",    "Estimated size :48/32768",
-          "==OUT DATAS==",    "Pattern A:0x4020", "Pattern B:0x4020", "Pattern C:0x4020", "Pattern D:0x4020",
-          "MapA     :0x4020", "MapB     :0x4020", "MapC     :0x4020", "MapD     :0x4020", "Tiles    :0x4020",
-          "Last Byte:0x4000"};
+  return {"==REPORT==",       "Tiles    :1",      "Patterns :",
+          "-A       :0",      "-B       :0",      "-C       :0",
+          "-D       :0",      "Map      :0*0",    "Estimated size :48/32768",
+          "==OUT DATAS==",    "Pattern A:0x4020", "Pattern B:0x4020",
+          "Pattern C:0x4020", "Pattern D:0x4020", "MapA     :0x4020",
+          "MapB     :0x4020", "MapC     :0x4020", "MapD     :0x4020",
+          "Tiles    :0x4020", "Last Byte:0x4000"};
 }
 
 // One block column, five blocks tall: pen 1 in column 6 of the top-left tile,
@@ -84,9 +86,12 @@ TEST(QuarnFrontEnd, PatternOptionsSelectDumpReloadOrNeither) {
   TempDir dir;
   ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), OneColumnLevel()));
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"castle", "1"}, "Pattern dumping selected"}, {{"castle", "2"}, "Pattern reload selected"},
-      {{"castle", "2.4"}, "Pattern reload selected"}, {{"castle", "3"}, "Tiles    :5"},
-      {{"castle", "x"}, "Tiles    :5"},              {{"castle"}, "Tiles    :5"}};
+      {{"castle", "1"}, "Pattern dumping selected"},
+      {{"castle", "2"}, "Pattern reload selected"},
+      {{"castle", "2.4"}, "Pattern reload selected"},
+      {{"castle", "3"}, "Tiles    :5"},
+      {{"castle", "x"}, "Tiles    :5"},
+      {{"castle"}, "Tiles    :5"}};
   for (const auto& [args, second_line] : cases) {
     const RunResult run = RunQuarn(args, dir.path());
     ASSERT_GE(run.lines.size(), 3U);
@@ -102,11 +107,13 @@ TEST(QuarnBanks, LevelFivePatternsTallIsLaidOutByteForByte) {
   ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), OneColumnLevel()));
   const RunResult run = RunQuarn({"castle"}, dir.path());
   const std::vector<std::string> expected_lines = {
-      "==REPORT==",       "Tiles    :5",      "Patterns :",       "-A       :2",      "-B       :2",
-      "-C       :2",      "-D       :2",      "Map      :1*5",    "Estimated size :388/32768",
-      "==OUT DATAS==",    "Pattern A:0x4020", "Pattern B:0x4060", "Pattern C:0x40A0", "Pattern D:0x40E0",
-      "MapA     :0x4120", "MapB     :0x4125", "MapC     :0x412A", "MapD     :0x412F", "Tiles    :0x4140",
-      "Last Byte:0x4000"};
+      "==REPORT==",       "Tiles    :5",      "Patterns :",
+      "-A       :2",      "-B       :2",      "-C       :2",
+      "-D       :2",      "Map      :1*5",    "Estimated size :388/32768",
+      "==OUT DATAS==",    "Pattern A:0x4020", "Pattern B:0x4060",
+      "Pattern C:0x40A0", "Pattern D:0x40E0", "MapA     :0x4120",
+      "MapB     :0x4125", "MapC     :0x412A", "MapD     :0x412F",
+      "Tiles    :0x4140", "Last Byte:0x4000"};
   EXPECT_EQ(run.lines, expected_lines);
   EXPECT_EQ(ReadTextLines(dir.File("out.txt")), expected_lines);
 
@@ -140,7 +147,8 @@ TEST(QuarnAnalysis, UpsideDownBlocksCarryTheFlipFlag) {
   CopyBlock(pool, 3, 0, level, 4, 0, true);  // pattern 3 upside down
   // A block equal to itself upside down: rows mirror around the middle.
   for (int r = 0; r < 16; ++r) {
-    for (int c = 0; c < 32; ++c) level.At(5 * 32 + c, 31 - r) = level.At(5 * 32 + c, r) = static_cast<uint8_t>(r + c);
+    for (int c = 0; c < 32; ++c)
+      level.At(5 * 32 + c, 31 - r) = level.At(5 * 32 + c, r) = static_cast<uint8_t>(r + c);
   }
   ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), level));
   const RunResult run = RunQuarn({"castle"}, dir.path());
@@ -198,7 +206,8 @@ TEST(QuarnBanks, RandomLevelsDecodeFromTheBanksAlone) {
     bool has_step_files;
     bool expects_spill;
   };
-  for (const Case& c : {Case{6, 10, 101, false, true}, Case{9, 6, 202, false, false}, Case{7, 30, 303, true, true}}) {
+  for (const Case& c :
+       {Case{6, 10, 101, false, true}, Case{9, 6, 202, false, false}, Case{7, 30, 303, true, true}}) {
     TempDir dir;
     std::vector<LevelPicture> steps(4, RandomLevel(c.width_blocks, c.pool_size, 24, c.seed, 6));
     ASSERT_TRUE(WritePicture(dir.File("lvl.BMP"), steps[0]));
@@ -272,8 +281,9 @@ TEST(QuarnPatterns, DumpThenReloadTakesTilesFromTheRetouchedFile) {
   for (int k = 0; k < 16; ++k) {
     const int reference = first[0x20 + 32 + 2 * k] | (first[0x20 + 32 + 2 * k + 1] << 8);
     std::vector<uint8_t> pens(64, 0);
-    if (reference != 0) pens = DecodeTileBytes(reference % 16 == 4 ? first : ReadFileBytes(dir.File("castle.C5")),
-                                               static_cast<size_t>((reference & ~15) - 0x4000));
+    if (reference != 0)
+      pens = DecodeTileBytes(reference % 16 == 4 ? first : ReadFileBytes(dir.File("castle.C5")),
+                             static_cast<size_t>((reference & ~15) - 0x4000));
     for (int r = 0; r < 8; ++r) {
       for (int c = 0; c < 8; c += 2) {
         ASSERT_EQ(pens[r * 8 + c], retouched.At((k % 4) * 8 + c, (k / 4) * 8 + r)) << k;

@@ -26,7 +26,8 @@ std::vector<std::string> Report(int tiles, const std::vector<int>& patterns, con
                                 int estimate) {
   std::vector<std::string> lines = {"==REPORT==", "Tiles    :" + std::to_string(tiles), "Patterns :"};
   for (int step = 0; step < 4; ++step) {
-    lines.push_back("-" + std::string(1, static_cast<char>('A' + step)) + "       :" + std::to_string(patterns[step]));
+    lines.push_back("-" + std::string(1, static_cast<char>('A' + step)) + "       :" +
+                    std::to_string(patterns[step]));
   }
   lines.push_back("Map      :" + map);
   lines.push_back("Estimated size :" + std::to_string(estimate) + "/32768");

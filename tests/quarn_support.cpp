@@ -10,7 +10,8 @@ LevelPicture BlankPicture(int width, int height) {
   return picture;
 }
 
-void CopyBlock(const LevelPicture& from, int bx, int by, LevelPicture& to, int to_bx, int to_by, bool is_flipped) {
+void CopyBlock(const LevelPicture& from, int bx, int by, LevelPicture& to, int to_bx, int to_by,
+               bool is_flipped) {
   for (int r = 0; r < 32; ++r) {
     const int from_row = by * 32 + (is_flipped ? 31 - r : r);
     for (int c = 0; c < 32; ++c) to.At(to_bx * 32 + c, to_by * 32 + r) = from.At(bx * 32 + c, from_row);
@@ -31,7 +32,8 @@ LevelPicture RandomLevel(int width_blocks, int pool_size, int pen_limit, uint32_
   std::uniform_int_distribution<int> pick(0, pool_size - 1);
   std::uniform_int_distribution<int> coin(0, 1);
   for (int by = 0; by < 5; ++by) {
-    for (int bx = 0; bx < width_blocks; ++bx) CopyBlock(pool, pick(generator), 0, level, bx, by, coin(generator) == 1);
+    for (int bx = 0; bx < width_blocks; ++bx)
+      CopyBlock(pool, pick(generator), 0, level, bx, by, coin(generator) == 1);
   }
   return level;
 }

@@ -25,7 +25,8 @@ LevelPicture BlankPicture(int width, int height);
 
 // Copies the 32 x 32 block (bx, by) of from into (to_x, to_y) of to, upside
 // down when is_flipped.
-void CopyBlock(const LevelPicture& from, int bx, int by, LevelPicture& to, int to_bx, int to_by, bool is_flipped);
+void CopyBlock(const LevelPicture& from, int bx, int by, LevelPicture& to, int to_bx, int to_by,
+               bool is_flipped);
 
 // width_blocks x 5 blocks drawn from a pool of pool_size random patterns (pens
 // 0 to pen_limit - 1), each block a random pool entry, upside down at random;
