@@ -157,8 +157,7 @@ bool HoldsBlocks(const StepImage& image, int width_blocks, int height_blocks) {
 }
 
 // Encodes pattern as an 8-bit BMP in memory, with palette.
-std::vector<uint8_t> PatternBmpBytes(const PatternPens& pattern,
-                                     const std::array<PaletteColour, 256>& palette) {
+std::vector<uint8_t> PatternBmpBytes(const PatternPens& pattern, const Palette& palette) {
   const LoadedImage image(FreeImage_Allocate(kPatternSide, kPatternSide, kRequiredBitsPerPixel));
   if (!image) return {};
   RGBQUAD* entries = FreeImage_GetPalette(image.get());
@@ -200,29 +199,22 @@ std::optional<PatternPens> LoadPatternFile(const std::string& path) {
 
 // Steps B to D must give the blocks that step A set; a missing or smaller
 // image would leave blocks that cannot be cut.
-bool LoadOtherSteps(const std::string& level, const LevelAnalysis& analysis, bool has_step_a,
-                    std::array<std::optional<StepImage>, kStepCount>& steps) {
-  for (int step = 1; step < kStepCount; ++step) {
-    StepLoad load = LoadStepImage(level, step);
-    if (load.is_refused) return false;
-    if (has_step_a && !load.image) {
-      LogLine(Text(kLoadStepPrefix,
-                   "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
-      return false;
-    }
-    if (load.image && !HoldsBlocks(*load.image, analysis.width_blocks, analysis.height_blocks)) {
-      LogLine(Text(kLoadStepPrefix, "Step " + StepLetter(step) + " image is smaller than step A"));
-      return false;
-    }
-    steps[step] = std::move(load.image);
+bool CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& analysis, bool has_step_a,
+                   const std::optional<StepImage>& image) {
+  if (has_step_a && !image) {
+    LogLine(
+        Text(kLoadStepPrefix, "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
+    return false;
+  }
+  if (image && !HoldsBlocks(*image, analysis.width_blocks, analysis.height_blocks)) {
+    LogLine(Text(kLoadStepPrefix, "Step " + StepLetter(step) + " image is smaller than step A"));
+    return false;
   }
   return true;
 }
 
-bool BuildGroup(const StepImage* image, int step, LevelAnalysis& analysis) {
-  if (image == nullptr) return true;  // no step A: the level has no blocks and the group stays empty
-  std::optional<PatternGroup> group =
-      BuildPatternGroup(*image, analysis.width_blocks, analysis.height_blocks);
+bool BuildGroup(const StepImage& image, int step, LevelAnalysis& analysis) {
+  std::optional<PatternGroup> group = BuildPatternGroup(image, analysis.width_blocks, analysis.height_blocks);
   if (!group) {
     LogLine(Text(kBuildGroupPrefix, "Group " + StepLetter(step) + " has more than " +
                                         PlainDecimal(kMaxPatternsPerGroup) + " patterns"));
@@ -232,14 +224,28 @@ bool BuildGroup(const StepImage* image, int step, LevelAnalysis& analysis) {
   return true;
 }
 
+// Loads one step and cuts its group; without a step A image the level has no
+// blocks and the groups stay empty. Keeps the step's palette for a dump.
+bool AnalyseStep(const std::string& level, int step, LevelAnalysis& analysis, bool& has_step_a,
+                 Palette& palette) {
+  StepLoad load = LoadStepImage(level, step);
+  if (load.is_refused) return false;
+  if (step == 0 && load.image) {
+    has_step_a = true;
+    analysis.width_blocks = load.image->width / kPatternSide;
+    analysis.height_blocks = load.image->height / kPatternSide;
+  }
+  if (step > 0 && !CanGiveBlocks(level, step, analysis, has_step_a, load.image)) return false;
+  if (load.image) palette = load.image->palette;
+  return !has_step_a || BuildGroup(*load.image, step, analysis);
+}
+
 bool ApplyPatternOption(const std::string& level, PatternOption option,
-                        const std::array<std::optional<StepImage>, kStepCount>& steps,
-                        LevelAnalysis& analysis) {
-  const StepImage no_image;  // groups without a step image have no patterns to dump
+                        const std::array<Palette, kStepCount>& palettes, LevelAnalysis& analysis) {
   for (int step = 0; step < kStepCount; ++step) {
     std::vector<PatternPens>& patterns = analysis.groups[step].patterns;
     const std::string folder = PatternFolder(level, step);
-    if (option == PatternOption::kDump) DumpPatterns(folder, patterns, steps[step] ? *steps[step] : no_image);
+    if (option == PatternOption::kDump) DumpPatterns(folder, patterns, palettes[step]);
     if (option == PatternOption::kReload && !ReloadPatterns(folder, patterns)) return false;
   }
   return true;
@@ -365,14 +371,14 @@ std::string PatternFileName(const std::string& folder, int index) {
 }
 
 void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
-                  const StepImage& image) {
+                  const Palette& palette) {
   if (!MakeFolder(folder)) {
     LogLine(Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder)));
     return;
   }
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
-    const std::vector<uint8_t> bytes = PatternBmpBytes(patterns[i], image.palette);
+    const std::vector<uint8_t> bytes = PatternBmpBytes(patterns[i], palette);
     const WriteStatus status = bytes.empty() ? WriteStatus::kCannotWrite : WriteBinaryFile(path, bytes);
     if (status != WriteStatus::kOk) LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
   }
@@ -390,21 +396,12 @@ bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& pattern
 
 std::optional<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option) {
   LevelAnalysis analysis;
-  std::array<std::optional<StepImage>, kStepCount> steps;
-  StepLoad step_a = LoadStepImage(level, 0);
-  if (step_a.is_refused) return std::nullopt;
-  steps[0] = std::move(step_a.image);
-  if (steps[0]) {
-    analysis.width_blocks = steps[0]->width / kPatternSide;
-    analysis.height_blocks = steps[0]->height / kPatternSide;
+  std::array<Palette, kStepCount> palettes{};
+  bool has_step_a = false;
+  for (int step = 0; step < kStepCount; ++step) {
+    if (!AnalyseStep(level, step, analysis, has_step_a, palettes[step])) return std::nullopt;
   }
-  if (!BuildGroup(steps[0] ? &*steps[0] : nullptr, 0, analysis)) return std::nullopt;
-  if (!LoadOtherSteps(level, analysis, steps[0].has_value(), steps)) return std::nullopt;
-  for (int step = 1; step < kStepCount; ++step) {
-    const StepImage* image = steps[0] && steps[step] ? &*steps[step] : nullptr;
-    if (!BuildGroup(image, step, analysis)) return std::nullopt;
-  }
-  if (!ApplyPatternOption(level, option, steps, analysis)) return std::nullopt;
+  if (!ApplyPatternOption(level, option, palettes, analysis)) return std::nullopt;
   analysis.tile_set = NewTileSet();
   for (PatternGroup& group : analysis.groups) ExtractTiles(group, analysis.tile_set);
   return analysis;

@@ -37,6 +37,7 @@ struct PaletteColour {
   uint8_t green = 0;
   uint8_t blue = 0;
 };
+using Palette = std::array<PaletteColour, 256>;
 
 struct FIBITMAP;
 struct StepBitmapUnloader {
@@ -52,7 +53,7 @@ struct StepImage {
   int height = 0;
   uint8_t* top_row = nullptr;
   ptrdiff_t stride = 0;
-  std::array<PaletteColour, 256> palette{};
+  Palette palette{};
   std::unique_ptr<FIBITMAP, StepBitmapUnloader> bitmap;
   std::vector<uint8_t> buffer;
 
@@ -145,15 +146,17 @@ std::string PatternFolder(const std::string& level, int step);
 // folder + "/pattern_" + two or more hex digits + ".bmp".
 std::string PatternFileName(const std::string& folder, int index);
 
-// Saves each pattern as an 8-bit BMP with the step image's palette. A folder
-// or file that cannot be written gets one logged line; the build goes on.
+// Saves each pattern as an 8-bit BMP with the palette of its step image. A
+// folder or file that cannot be written gets one logged line; the build goes on.
 void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
-                  const StepImage& image);
+                  const Palette& palette);
 
 // Replaces each pattern's pens by those of its file. Refuses, with one logged
 // line, a file that is missing, unreadable, not 8 bits a pixel or not 32 x 32.
 bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns);
 
-// The whole analysis of a level, logging its "Step" lines. None after a
-// refusal, which has logged its one line.
+// The whole analysis of a level, logging its "Step" lines. Each step image is
+// cut into its group as soon as it is loaded and released before the next one
+// is loaded, so that a wide level never holds four pictures at once. None after
+// a refusal, which has logged its one line.
 std::optional<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option);
