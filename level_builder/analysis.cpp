@@ -14,10 +14,7 @@
 
 namespace {
 
-struct ImageUnloader {
-  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
-};
-using LoadedImage = std::unique_ptr<FIBITMAP, ImageUnloader>;
+using LoadedImage = std::unique_ptr<FIBITMAP, StepBitmapUnloader>;
 
 struct MemoryCloser {
   void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
@@ -67,7 +64,7 @@ StepImage ToStepImage(LoadedImage image) {
   for (unsigned k = 0; k < colours; ++k) {
     step.palette[k] = {palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue};
   }
-  step.bitmap.reset(image.release());
+  step.bitmap = std::move(image);
   return step;
 }
 

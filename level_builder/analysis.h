@@ -40,6 +40,7 @@ struct PaletteColour {
 using Palette = std::array<PaletteColour, 256>;
 
 struct FIBITMAP;
+// Releases every FreeImage bitmap the level builder loads or makes.
 struct StepBitmapUnloader {
   void operator()(FIBITMAP* bitmap) const;
 };
