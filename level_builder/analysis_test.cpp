@@ -145,13 +145,3 @@ TEST(LevelAnalysis, ExtractTilesFillsTheTableRowByRowAndDropsThePens) {
   EXPECT_EQ(set.tiles.size(), 2U);
   EXPECT_TRUE(group.patterns.empty());
 }
-
-TEST(LevelAnalysis, PatternFileNamesUseTwoHexDigitsAtLeast) {
-  EXPECT_EQ(PatternFolder("levels/castle", 1), "levels/castle_groupB");
-  EXPECT_EQ(PatternFileName("castle_groupA", 0x1F), "castle_groupA/pattern_1F.bmp");
-  EXPECT_EQ(PatternFileName("castle_groupA", 5), "castle_groupA/pattern_05.bmp");
-  EXPECT_EQ(PatternOptionOf(1), PatternOption::kDump);
-  EXPECT_EQ(PatternOptionOf(2), PatternOption::kReload);
-  EXPECT_EQ(PatternOptionOf(3), PatternOption::kNone);
-  EXPECT_EQ(PatternOptionOf(0), PatternOption::kNone);
-}

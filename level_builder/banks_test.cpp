@@ -76,13 +76,6 @@ TEST(LevelBanks, WorkedLayoutComesOutExactly) {
   EXPECT_EQ(LevelFitRefusal(analysis, layout), std::nullopt);
 }
 
-TEST(LevelBanks, ReportNamesThePatternOption) {
-  const LevelAnalysis analysis = AnalysisOfSize({0, 0, 0, 0}, 0, 0, 1);
-  EXPECT_EQ(ReportLines(PatternOption::kDump, analysis)[1], "Pattern dumping selected");
-  EXPECT_EQ(ReportLines(PatternOption::kReload, analysis)[1], "Pattern reload selected");
-  EXPECT_EQ(ReportLines(PatternOption::kNone, analysis)[1], "Tiles    :1");
-}
-
 TEST(LevelBanks, TileStartIsRaisedToSixteen) {
   EXPECT_EQ(ComputeLevelLayout({1, 0, 0, 0}, 49, 1).tile_start, 0x4110);  // maps end at 0x4104
   EXPECT_EQ(ComputeLevelLayout({5, 0, 0, 0}, 4, 5).tile_start, 0x4110);   // maps end at 0x4110
