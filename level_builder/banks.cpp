@@ -96,6 +96,27 @@ void PutTiles(const TileSet& set, const LevelLayout& layout, LevelBanks& banks) 
   }
 }
 
+// Writes both files aside before either replaces its target, so that a
+// failure leaves no half-written pair. Returns the failure text, if any.
+std::optional<std::string> WriteBankFiles(const std::string& level, const LevelBanks& banks) {
+  const std::string first_path = level + ".C4";
+  const std::string second_path = level + ".C5";
+  AsideFile first(first_path);
+  AsideFile second(second_path);
+  if (!first.IsOpen() || !second.IsOpen()) {
+    return WriteFailureText(WriteStatus::kCannotCreate, first.IsOpen() ? second_path : first_path);
+  }
+  first.Write(banks.first);
+  second.Write(banks.second);
+  if (const WriteStatus status = first.Commit(); status != WriteStatus::kOk) {
+    return WriteFailureText(status, first_path);
+  }
+  if (const WriteStatus status = second.Commit(); status != WriteStatus::kOk) {
+    return WriteFailureText(status, second_path);
+  }
+  return std::nullopt;
+}
+
 void LogLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) LogLine(line);
 }
@@ -222,25 +243,8 @@ bool WriteLevelBanks(const std::string& level, PatternOption option, const Level
     return false;
   }
   LogLines(LayoutLines(layout));
-  const LevelBanks banks = BuildLevelBanks(analysis, layout);
-  // Both files are written aside before either replaces its target, so that a
-  // failure leaves no half-written pair.
-  const std::string first_path = level + ".C4";
-  const std::string second_path = level + ".C5";
-  AsideFile first(first_path);
-  AsideFile second(second_path);
-  const std::string* unopened = !first.IsOpen() ? &first_path : !second.IsOpen() ? &second_path : nullptr;
-  if (unopened != nullptr) {
-    LogLine(std::string(kPrefix) + WriteFailureText(WriteStatus::kCannotCreate, *unopened));
-    return false;
-  }
-  first.Write(banks.first);
-  second.Write(banks.second);
-  WriteStatus status = first.Commit();
-  const std::string& failed_path = status == WriteStatus::kOk ? second_path : first_path;
-  if (status == WriteStatus::kOk) status = second.Commit();
-  if (status != WriteStatus::kOk) {
-    LogLine(std::string(kPrefix) + WriteFailureText(status, failed_path));
+  if (const std::optional<std::string> failure = WriteBankFiles(level, BuildLevelBanks(analysis, layout))) {
+    LogLine(std::string(kPrefix) + *failure);
     return false;
   }
   LogLine(LastByteLine(layout, static_cast<int>(analysis.tile_set.tiles.size())));

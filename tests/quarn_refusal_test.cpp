@@ -122,3 +122,14 @@ TEST(QuarnRefusal, PatternFilesThatCannotBeReloaded) {
   ASSERT_TRUE(WriteFileBytes(dir.File(pattern), {'B', 'M', 0, 1}));
   ExpectRefusal(dir, {"castle", "2"}, "ReloadPatterns : Can not load " + pattern);
 }
+
+TEST(QuarnRefusal, BankFileThatCannotBeWrittenLeavesNoPair) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() / "castle.C4");
+  const RunResult run = RunQuarn({"castle"}, dir.path());
+  ASSERT_FALSE(run.lines.empty());
+  EXPECT_EQ(run.lines.back(), "WriteLevelBanks : Can not write castle.C4");
+  EXPECT_EQ(run.lines.size(), 20U);  // the report and layout, then the failure instead of "Last Byte:"
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "castle.C5"));
+  EXPECT_EQ(CountEntries(dir.path()), 2);
+}
