@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -153,6 +154,27 @@ bool WriteRoomMap(const std::string& path) {
   return std::fclose(file) == 0;
 }
 
+// A level for quarn: 8 x 5 blocks of 32 x 32 pixels, many of them repeated.
+// Two spikes hang from the ceiling and the same spike stands upside down on
+// a ledge, so those blocks are stored once with the flip flag.
+bool IsSpike(int x_in_block, int depth) { return std::abs(2 * x_in_block - 31) < 32 - depth; }
+
+int BrickPen(int x, int y) {
+  const bool is_mortar = y % 8 == 0 || (x + (y / 8) % 2 * 8) % 16 == 0;
+  return is_mortar ? 4 : 3;
+}
+
+int LevelPen(int x, int y) {
+  const int column = x / 32;
+  const int row = y / 32;
+  if (row == 0 && (column == 2 || column == 5)) return IsSpike(x % 32, y % 32) ? 9 : 0;
+  if (row == 3 && (column == 4 || column == 7)) return IsSpike(x % 32, 31 - y % 32) ? 9 : 0;
+  if (row == 4) return y % 32 < 4 ? 12 : 14 + (x / 4 + y / 4) % 2;
+  if (row == 3 && column >= 1 && column <= 2) return BrickPen(x, y);
+  if (column == 6 && row >= 1) return BrickPen(x, y);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,6 +209,7 @@ int main(int argc, char** argv) {
   is_ok = WriteBytes(folder + "volumes.tab", VolumeTable()) && is_ok;
 
   // Level builder
+  is_ok = WritePicture(folder + "castle.BMP", 256, 160, LevelPen) && is_ok;
 
   FreeImage_DeInitialise();
   return is_ok ? 0 : 1;

@@ -42,6 +42,8 @@ run ayraw blip volumes.tab
 run ayopt blip 0
 
 # Level builder
+echo "\$ quarn castle"
+"$build/quarn" castle
 
 echo
 echo "Outputs in $out:"

@@ -1,0 +1,405 @@
+#include "level_builder/analysis.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "common/line_output.h"
+#include "common/number_text.h"
+#include "level_builder/run_log.h"
+
+namespace {
+
+using LoadedImage = std::unique_ptr<FIBITMAP, StepBitmapUnloader>;
+
+struct MemoryCloser {
+  void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
+};
+using ImageMemory = std::unique_ptr<FIMEMORY, MemoryCloser>;
+
+constexpr std::string_view kLoadStepPrefix = "LoadStepImage : ";
+constexpr std::string_view kBuildGroupPrefix = "BuildPatternGroup : ";
+constexpr std::string_view kDumpPrefix = "DumpPatterns : ";
+constexpr std::string_view kReloadPrefix = "ReloadPatterns : ";
+constexpr unsigned kRequiredBitsPerPixel = 8;
+constexpr int kShiftPixels = 2;  // one mode 0 pixel is two picture pixels wide
+constexpr int kPatternNameDigits = 2;
+constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ULL;
+
+std::string Text(std::string_view prefix, const std::string& rest) { return std::string(prefix) + rest; }
+
+std::string StepFileName(const std::string& level, int step) {
+  return level + "_step" + StepLetter(step) + ".BMP";
+}
+std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
+
+LoadedImage LoadBmp(const std::string& path) { return LoadedImage(FreeImage_Load(FIF_BMP, path.c_str(), 0)); }
+
+bool IsEightBits(FIBITMAP* image) {
+  return FreeImage_GetBPP(image) == kRequiredBitsPerPixel && FreeImage_GetBits(image) != nullptr &&
+         FreeImage_GetPalette(image) != nullptr;
+}
+
+// FreeImage keeps scan lines bottom-up; the analysis counts rows from the top.
+void CopyTopDownPens(FIBITMAP* image, int width, int height, uint8_t* out) {
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(out + static_cast<size_t>(y) * width, FreeImage_GetScanLine(image, height - 1 - y),
+                static_cast<size_t>(width));
+  }
+}
+
+StepImage ToStepImage(LoadedImage image) {
+  StepImage step;
+  step.width = static_cast<int>(FreeImage_GetWidth(image.get()));
+  step.height = static_cast<int>(FreeImage_GetHeight(image.get()));
+  step.stride = -static_cast<ptrdiff_t>(FreeImage_GetPitch(image.get()));
+  step.top_row =
+      step.height > 0 ? FreeImage_GetScanLine(image.get(), step.height - 1) : FreeImage_GetBits(image.get());
+  const RGBQUAD* palette = FreeImage_GetPalette(image.get());
+  const unsigned colours = std::min(FreeImage_GetColorsUsed(image.get()), 256U);
+  for (unsigned k = 0; k < colours; ++k) {
+    step.palette[k] = {palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue};
+  }
+  step.bitmap = std::move(image);
+  return step;
+}
+
+uint64_t Mix(uint64_t hash, uint64_t value) {
+  hash = (hash ^ value) * kHashMultiplier;
+  return hash ^ (hash >> 29);
+}
+
+uint64_t HashBytes(const uint8_t* bytes, size_t count) {
+  uint64_t hash = count;
+  for (size_t i = 0; i < count; i += sizeof(uint64_t)) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes + i, sizeof word);
+    hash = Mix(hash, word);
+  }
+  return hash;
+}
+
+using RowHashes = std::array<uint64_t, kPatternSide>;
+
+RowHashes HashRows(const PatternPens& block) {
+  RowHashes rows{};
+  for (int r = 0; r < kPatternSide; ++r) rows[r] = HashBytes(block.data() + r * kPatternSide, kPatternSide);
+  return rows;
+}
+
+// Hashing row by row lets the same row hashes give the hash of the block
+// upside down, which is the hash a pattern equal to that flip was filed under.
+uint64_t CombineRows(const RowHashes& rows, bool is_upside_down) {
+  uint64_t hash = 0;
+  for (int r = 0; r < kPatternSide; ++r) hash = Mix(hash, rows[is_upside_down ? kPatternSide - 1 - r : r]);
+  return hash;
+}
+
+bool IsUpsideDownOf(const PatternPens& pattern, const PatternPens& block) {
+  for (int r = 0; r < kPatternSide; ++r) {
+    if (std::memcmp(pattern.data() + r * kPatternSide, block.data() + (kPatternSide - 1 - r) * kPatternSide,
+                    kPatternSide) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The lowest index in the bucket of hash whose pattern passes is_match.
+template <typename Match>
+int LowestMatch(const PatternList& list, uint64_t hash, Match is_match) {
+  const auto bucket = list.by_hash.find(hash);
+  int lowest = INT_MAX;
+  if (bucket == list.by_hash.end()) return lowest;
+  for (const int i : bucket->second) {
+    if (i < lowest && is_match(list.patterns[i])) lowest = i;
+  }
+  return lowest;
+}
+
+PatternPens CutBlock(const StepImage& image, int block_x, int block_y) {
+  PatternPens block{};
+  for (int r = 0; r < kPatternSide; ++r) {
+    std::memcpy(block.data() + r * kPatternSide,
+                image.Row(block_y * kPatternSide + r) + block_x * kPatternSide, kPatternSide);
+  }
+  return block;
+}
+
+TilePens CutTile(const PatternPens& pattern, int column, int row) {
+  TilePens tile{};
+  for (int r = 0; r < kTileSide; ++r) {
+    std::memcpy(tile.data() + r * kTileSide,
+                pattern.data() + (row * kTileSide + r) * kPatternSide + column * kTileSide, kTileSide);
+  }
+  return tile;
+}
+
+void ShiftLeftBy(StepImage& image, int pixels) {
+  if (pixels == 0) return;
+  const int kept = std::max(image.width - pixels, 0);
+  for (int y = 0; y < image.height; ++y) {
+    uint8_t* row = image.Row(y);
+    std::memmove(row, row + (image.width - kept), static_cast<size_t>(kept));
+    std::memset(row + kept, 0, static_cast<size_t>(image.width - kept));
+  }
+}
+
+bool HoldsBlocks(const StepImage& image, int width_blocks, int height_blocks) {
+  return image.width >= width_blocks * kPatternSide && image.height >= height_blocks * kPatternSide;
+}
+
+// Encodes pattern as an 8-bit BMP in memory, with palette.
+std::vector<uint8_t> PatternBmpBytes(const PatternPens& pattern, const Palette& palette) {
+  const LoadedImage image(FreeImage_Allocate(kPatternSide, kPatternSide, kRequiredBitsPerPixel));
+  if (!image) return {};
+  RGBQUAD* entries = FreeImage_GetPalette(image.get());
+  for (int k = 0; k < 256; ++k) entries[k] = {palette[k].blue, palette[k].green, palette[k].red, 0};
+  for (int r = 0; r < kPatternSide; ++r) {
+    std::memcpy(FreeImage_GetScanLine(image.get(), kPatternSide - 1 - r), pattern.data() + r * kPatternSide,
+                kPatternSide);
+  }
+  const ImageMemory memory(FreeImage_OpenMemory());
+  if (!memory || !FreeImage_SaveToMemory(FIF_BMP, image.get(), memory.get(), 0)) return {};
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || data == nullptr) return {};
+  return std::vector<uint8_t>(data, data + size);
+}
+
+// Both pattern operations create their folder; one that exists already is fine.
+bool MakeFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directory(folder, error);
+  return std::filesystem::is_directory(folder, error);
+}
+
+std::optional<PatternPens> LoadPatternFile(const std::string& path) {
+  const LoadedImage image = LoadBmp(path);
+  if (!image) {
+    LogLine(Text(kReloadPrefix, "Can not load " + path));
+    return std::nullopt;
+  }
+  if (!IsEightBits(image.get()) || FreeImage_GetWidth(image.get()) != kPatternSide ||
+      FreeImage_GetHeight(image.get()) != kPatternSide) {
+    LogLine(Text(kReloadPrefix, path + " must be 8 bits and 32*32"));
+    return std::nullopt;
+  }
+  PatternPens pattern{};
+  CopyTopDownPens(image.get(), kPatternSide, kPatternSide, pattern.data());
+  return pattern;
+}
+
+// Steps B to D must give the blocks that step A set; a missing or smaller
+// image would leave blocks that cannot be cut.
+bool CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& analysis, bool has_step_a,
+                   const std::optional<StepImage>& image) {
+  if (has_step_a && !image) {
+    LogLine(
+        Text(kLoadStepPrefix, "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
+    return false;
+  }
+  if (image && !HoldsBlocks(*image, analysis.width_blocks, analysis.height_blocks)) {
+    LogLine(Text(kLoadStepPrefix, "Step " + StepLetter(step) + " image is smaller than step A"));
+    return false;
+  }
+  return true;
+}
+
+bool BuildGroup(const StepImage& image, int step, LevelAnalysis& analysis) {
+  std::optional<PatternGroup> group = BuildPatternGroup(image, analysis.width_blocks, analysis.height_blocks);
+  if (!group) {
+    LogLine(Text(kBuildGroupPrefix, "Group " + StepLetter(step) + " has more than " +
+                                        PlainDecimal(kMaxPatternsPerGroup) + " patterns"));
+    return false;
+  }
+  analysis.groups[step] = std::move(*group);
+  return true;
+}
+
+// Loads one step and cuts its group; without a step A image the level has no
+// blocks and the groups stay empty. Keeps the step's palette for a dump.
+bool AnalyseStep(const std::string& level, int step, LevelAnalysis& analysis, bool& has_step_a,
+                 Palette& palette) {
+  StepLoad load = LoadStepImage(level, step);
+  if (load.is_refused) return false;
+  if (step == 0 && load.image) {
+    has_step_a = true;
+    analysis.width_blocks = load.image->width / kPatternSide;
+    analysis.height_blocks = load.image->height / kPatternSide;
+  }
+  if (step > 0 && !CanGiveBlocks(level, step, analysis, has_step_a, load.image)) return false;
+  if (load.image) palette = load.image->palette;
+  return !has_step_a || BuildGroup(*load.image, step, analysis);
+}
+
+bool ApplyPatternOption(const std::string& level, PatternOption option,
+                        const std::array<Palette, kStepCount>& palettes, LevelAnalysis& analysis) {
+  for (int step = 0; step < kStepCount; ++step) {
+    std::vector<PatternPens>& patterns = analysis.groups[step].patterns;
+    const std::string folder = PatternFolder(level, step);
+    if (option == PatternOption::kDump) DumpPatterns(folder, patterns, palettes[step]);
+    if (option == PatternOption::kReload && !ReloadPatterns(folder, patterns)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void StepBitmapUnloader::operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+
+StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens) {
+  StepImage image;
+  image.width = width;
+  image.height = height;
+  image.buffer = std::move(pens);
+  image.top_row = image.buffer.data();
+  image.stride = width;
+  return image;
+}
+
+PatternOption PatternOptionOf(int32_t value) {
+  if (value == 1) return PatternOption::kDump;
+  if (value == 2) return PatternOption::kReload;
+  return PatternOption::kNone;
+}
+
+std::string StepLetter(int step) { return std::string(1, static_cast<char>('A' + step)); }
+
+StepLoad LoadStepImage(const std::string& level, int step) {
+  StepLoad load;
+  std::string path = StepFileName(level, step);
+  LoadedImage image = LoadBmp(path);
+  if (image) {
+    LogLine("Step " + StepLetter(step) + " found for " + path + " !");
+  } else {
+    path = CommonFileName(level);
+    image = LoadBmp(path);
+  }
+  if (!image) return load;
+  if (!IsEightBits(image.get())) {
+    LogLine(Text(kLoadStepPrefix, path + " must be 8 bits"));
+    load.is_refused = true;
+    return load;
+  }
+  load.image = ToStepImage(std::move(image));
+  // Shifting 2 pixels n times is shifting 2n pixels once.
+  ShiftLeftBy(*load.image, kShiftPixels * step);
+  return load;
+}
+
+void ShiftImageLeft(StepImage& image) { ShiftLeftBy(image, kShiftPixels); }
+
+int FindOrAddPattern(PatternList& list, const PatternPens& block) {
+  const RowHashes rows = HashRows(block);
+  const uint64_t direct_hash = CombineRows(rows, false);
+  const int direct = LowestMatch(list, direct_hash, [&](const PatternPens& p) { return p == block; });
+  const int upside_down = LowestMatch(list, CombineRows(rows, true),
+                                      [&](const PatternPens& p) { return IsUpsideDownOf(p, block); });
+  // The search in index order tries the direct match first at each index.
+  if (direct != INT_MAX && direct <= upside_down) return direct;
+  if (upside_down != INT_MAX) return upside_down + kFlipFlag;
+  const int index = static_cast<int>(list.patterns.size());
+  list.patterns.push_back(block);
+  list.by_hash[direct_hash].push_back(index);
+  return index;
+}
+
+std::optional<PatternGroup> BuildPatternGroup(const StepImage& image, int width_blocks, int height_blocks) {
+  PatternGroup group;
+  group.width_blocks = width_blocks;
+  group.height_blocks = height_blocks;
+  group.map.assign(static_cast<size_t>(width_blocks) * height_blocks, 0);
+  PatternList list;
+  for (int y = 0; y < height_blocks; ++y) {
+    for (int x = 0; x < width_blocks; ++x) {
+      const int map_byte = FindOrAddPattern(list, CutBlock(image, x, y));
+      if (list.patterns.size() > kMaxPatternsPerGroup) return std::nullopt;
+      group.map[static_cast<size_t>(x) * height_blocks + y] = static_cast<uint8_t>(map_byte);
+    }
+  }
+  group.patterns = std::move(list.patterns);
+  return group;
+}
+
+size_t TileKeyHash::operator()(const TilePens& tile) const {
+  return static_cast<size_t>(HashBytes(tile.data(), tile.size()));
+}
+
+TileSet NewTileSet() {
+  TileSet set;
+  FindOrAddTile(set, TilePens{});
+  return set;
+}
+
+int FindOrAddTile(TileSet& set, TilePens tile) {
+  for (uint8_t& pen : tile) {
+    if (pen > kHighestTilePen) pen = 0;
+  }
+  // Tiles in the set are all different, so the one equal entry is also the
+  // first that the search in index order would meet.
+  const auto [entry, is_new] = set.by_pens.try_emplace(tile, static_cast<int>(set.tiles.size()));
+  if (is_new) set.tiles.push_back(tile);
+  return entry->second;
+}
+
+void ExtractTiles(PatternGroup& group, TileSet& set) {
+  group.pattern_tiles.assign(group.patterns.size(), PatternTiles{});
+  for (size_t p = 0; p < group.patterns.size(); ++p) {
+    for (int row = 0; row < kTilesPerPatternSide; ++row) {
+      for (int column = 0; column < kTilesPerPatternSide; ++column) {
+        const int index = FindOrAddTile(set, CutTile(group.patterns[p], column, row));
+        group.pattern_tiles[p][row * kTilesPerPatternSide + column] = static_cast<uint16_t>(index);
+      }
+    }
+  }
+  group.patterns.clear();
+  group.patterns.shrink_to_fit();
+}
+
+std::string PatternFolder(const std::string& level, int step) { return level + "_group" + StepLetter(step); }
+
+std::string PatternFileName(const std::string& folder, int index) {
+  return folder + "/pattern_" + Hex(static_cast<uint64_t>(index), kPatternNameDigits) + ".bmp";
+}
+
+void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+                  const Palette& palette) {
+  if (!MakeFolder(folder)) {
+    LogLine(Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder)));
+    return;
+  }
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    const std::string path = PatternFileName(folder, static_cast<int>(i));
+    const std::vector<uint8_t> bytes = PatternBmpBytes(patterns[i], palette);
+    const WriteStatus status = bytes.empty() ? WriteStatus::kCannotWrite : WriteBinaryFile(path, bytes);
+    if (status != WriteStatus::kOk) LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
+  }
+}
+
+bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns) {
+  MakeFolder(folder);
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    std::optional<PatternPens> pattern = LoadPatternFile(PatternFileName(folder, static_cast<int>(i)));
+    if (!pattern) return false;
+    patterns[i] = *pattern;
+  }
+  return true;
+}
+
+std::optional<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option) {
+  LevelAnalysis analysis;
+  std::array<Palette, kStepCount> palettes{};
+  bool has_step_a = false;
+  for (int step = 0; step < kStepCount; ++step) {
+    if (!AnalyseStep(level, step, analysis, has_step_a, palettes[step])) return std::nullopt;
+  }
+  if (!ApplyPatternOption(level, option, palettes, analysis)) return std::nullopt;
+  analysis.tile_set = NewTileSet();
+  for (PatternGroup& group : analysis.groups) ExtractTiles(group, analysis.tile_set);
+  return analysis;
+}

@@ -1,0 +1,163 @@
+// The level analysis: the four step images of a level cut into 32 x 32
+// patterns with a map per step, and the patterns cut into one shared set of
+// distinct 8 x 8 tiles.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+inline constexpr int kPatternSide = 32;
+inline constexpr int kPatternPenCount = kPatternSide * kPatternSide;
+inline constexpr int kTileSide = 8;
+inline constexpr int kTilePenCount = kTileSide * kTileSide;
+inline constexpr int kTilesPerPatternSide = kPatternSide / kTileSide;
+inline constexpr int kTilesPerPattern = kTilesPerPatternSide * kTilesPerPatternSide;
+inline constexpr int kStepCount = 4;
+// A map byte keeps the pattern index in bits 0 to 6 and the flip flag in bit 7.
+inline constexpr int kMaxPatternsPerGroup = 128;
+inline constexpr int kFlipFlag = 0x80;
+// Pens the CPC can show in mode 0; tiles turn every pen above it into pen 0.
+inline constexpr uint8_t kHighestTilePen = 15;
+
+// Pens of a pattern, 32 rows of 32, top row first.
+using PatternPens = std::array<uint8_t, kPatternPenCount>;
+// Pens of a tile, 8 rows of 8, top row first, each 0 to 15.
+using TilePens = std::array<uint8_t, kTilePenCount>;
+// The tile indices of a pattern: entry k is the tile in column k % 4, row k / 4.
+using PatternTiles = std::array<uint16_t, kTilesPerPattern>;
+
+struct PaletteColour {
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+};
+using Palette = std::array<PaletteColour, 256>;
+
+struct FIBITMAP;
+// Releases every FreeImage bitmap the level builder loads or makes.
+struct StepBitmapUnloader {
+  void operator()(FIBITMAP* bitmap) const;
+};
+
+// The pens of an 8-bit picture seen top row first, and its palette. The pens
+// stay in the loaded bitmap (FreeImage keeps scan lines bottom-up, hence a
+// negative stride) rather than in a copy: step images are the largest data of
+// a build. Pictures made in memory keep theirs in buffer.
+struct StepImage {
+  int width = 0;
+  int height = 0;
+  uint8_t* top_row = nullptr;
+  ptrdiff_t stride = 0;
+  Palette palette{};
+  std::unique_ptr<FIBITMAP, StepBitmapUnloader> bitmap;
+  std::vector<uint8_t> buffer;
+
+  uint8_t* Row(int y) const { return top_row + stride * y; }
+  uint8_t At(int x, int y) const { return Row(y)[x]; }
+};
+
+// A step image over pens (width * height, top row first), kept in buffer.
+StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens);
+
+// The patterns of one step and the map that places them.
+struct PatternGroup {
+  std::vector<PatternPens> patterns;
+  int width_blocks = 0;
+  int height_blocks = 0;
+  // map[x][y] at x * height_blocks + y: column by column, top block first.
+  std::vector<uint8_t> map;
+  std::vector<PatternTiles> pattern_tiles;
+};
+
+// The patterns found so far, indexed by a hash of their pens so that a search
+// touches only the candidates that can match.
+struct PatternList {
+  std::vector<PatternPens> patterns;
+  std::unordered_map<uint64_t, std::vector<int>> by_hash;
+};
+
+struct TileKeyHash {
+  size_t operator()(const TilePens& tile) const;
+};
+
+// The level's distinct tiles in order of first appearance; tile 0 is blank.
+struct TileSet {
+  std::vector<TilePens> tiles;
+  std::unordered_map<TilePens, int, TileKeyHash> by_pens;
+};
+
+struct LevelAnalysis {
+  int width_blocks = 0;
+  int height_blocks = 0;
+  std::array<PatternGroup, kStepCount> groups;
+  TileSet tile_set;
+};
+
+enum class PatternOption { kNone, kDump, kReload };
+
+// Option 1 dumps the patterns, 2 reloads them; any other value does neither.
+PatternOption PatternOptionOf(int32_t value);
+
+// "A" to "D" for steps 0 to 3.
+std::string StepLetter(int step);
+
+struct StepLoad {
+  std::optional<StepImage> image;  // none when neither file loads
+  bool is_refused = false;         // an image that loads but is not 8 bits a pixel
+};
+
+// Loads level + "_stepL.BMP" (logging "Step L found for ..."), else level +
+// ".BMP", and moves it 2 * step pixels left. Refuses, with one logged line, an
+// image that is not 8 bits a pixel.
+StepLoad LoadStepImage(const std::string& level, int step);
+
+// Every pixel takes the pen of the pixel two places to its right; the two
+// rightmost columns take pen 0.
+void ShiftImageLeft(StepImage& image);
+
+// The map byte of block: the lowest index i whose pattern equals the block
+// (i) or the block upside down (i + 0x80), a direct match winning at the same
+// index; a new block is appended and gets the next index. Never more than
+// kMaxPatternsPerGroup + 1 patterns are expected.
+int FindOrAddPattern(PatternList& list, const PatternPens& block);
+
+// Cuts width_blocks x height_blocks blocks in reading order from image, which
+// must hold them. None when more than kMaxPatternsPerGroup patterns are found
+// (the cutting stops at the first one too many).
+std::optional<PatternGroup> BuildPatternGroup(const StepImage& image, int width_blocks, int height_blocks);
+
+// An empty set holding the blank tile.
+TileSet NewTileSet();
+
+// The index of tile (pens above 15 counted as 0) in set, appended when new.
+int FindOrAddTile(TileSet& set, TilePens tile);
+
+// Fills group.pattern_tiles from its patterns, growing set, then drops the
+// pattern pens.
+void ExtractTiles(PatternGroup& group, TileSet& set);
+
+// "level_groupA" to "level_groupD".
+std::string PatternFolder(const std::string& level, int step);
+// folder + "/pattern_" + two or more hex digits + ".bmp".
+std::string PatternFileName(const std::string& folder, int index);
+
+// Saves each pattern as an 8-bit BMP with the palette of its step image. A
+// folder or file that cannot be written gets one logged line; the build goes on.
+void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+                  const Palette& palette);
+
+// Replaces each pattern's pens by those of its file. Refuses, with one logged
+// line, a file that is missing, unreadable, not 8 bits a pixel or not 32 x 32.
+bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns);
+
+// The whole analysis of a level, logging its "Step" lines. Each step image is
+// cut into its group as soon as it is loaded and released before the next one
+// is loaded, so that a wide level never holds four pictures at once. None after
+// a refusal, which has logged its one line.
+std::optional<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option);
