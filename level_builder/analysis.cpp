@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/bmp_header.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "level_builder/run_log.h"
@@ -37,7 +38,13 @@ std::string StepFileName(const std::string& level, int step) {
 }
 std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 
-LoadedImage LoadBmp(const std::string& path) { return LoadedImage(FreeImage_Load(FIF_BMP, path.c_str(), 0)); }
+// Headers are checked before FreeImage sees the file: it trusts the sizes it
+// reads, and a damaged header could make it allocate gigabytes.
+LoadedImage LoadBmp(const std::string& path) {
+  const BmpCheck check = CheckBmpFile(path);
+  if (check == BmpCheck::kNotBmp || check == BmpCheck::kTooLarge) return LoadedImage();
+  return LoadedImage(FreeImage_Load(FIF_BMP, path.c_str(), 0));
+}
 
 bool IsEightBits(FIBITMAP* image) {
   return FreeImage_GetBPP(image) == kRequiredBitsPerPixel && FreeImage_GetBits(image) != nullptr &&
