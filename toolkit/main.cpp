@@ -6,17 +6,28 @@
 #include <string_view>
 
 #include "common/line_output.h"
+#include "common/number_text.h"
 #include "toolkit/image_library.h"
+#include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
+#include "toolkit/image_ops/plus_palette.h"
+#include "toolkit/image_ops/raw_pixels.h"
+#include "toolkit/image_ops/sprite_sheet.h"
 
 namespace {
 
 // The operation's arguments, arg1 first, as typed.
 using Args = char* const*;
 
+void RunBmp(Args a) { ChangeImageFormat(a[0], a[1]); }
 void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
 void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
 void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
+void RunRaw(Args a) { ExtractRawPixels(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px8"); }
+void RunSpt(Args a) { SplitSprite(std::string(a[0]) + ".bmp", a[0]); }
+void RunPal(Args a) {
+  PaletteExtract(std::string(a[0]) + ".bmp", std::string(a[0]) + "_pal.asm", ParseNumberArgument(a[1]));
+}
 
 struct CommandRow {
   std::string_view word;
@@ -26,9 +37,13 @@ struct CommandRow {
 
 // Tested in this order; the first match wins.
 constexpr CommandRow kCommands[] = {
+    {"bmp", 2, RunBmp},
     {"mode2", 1, RunMode2},
     {"mode1", 1, RunMode1},
     {"mode0", 1, RunMode0},
+    {"raw", 1, RunRaw},
+    {"spt", 1, RunSpt},
+    {"pal", 2, RunPal},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.
