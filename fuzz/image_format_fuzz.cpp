@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* extension;
     FREE_IMAGE_FORMAT format;
   };
-  static const Named kNames[] = {{".png", FIF_PNG},  {".tga", FIF_TARGA}, {".bmp", FIF_BMP},
-                                 {".pcx", FIF_PCX},  {".tif", FIF_TIFF},  {".jpg", FIF_JPEG}};
+  static const Named kNames[] = {{".png", FIF_PNG}, {".tga", FIF_TARGA}, {".bmp", FIF_BMP},
+                                 {".pcx", FIF_PCX}, {".tif", FIF_TIFF},  {".jpg", FIF_JPEG}};
   const Named& name = kNames[data[0] % (sizeof kNames / sizeof kNames[0])];
   const FuzzInputFile input(data + 1, size - 1, name.extension);
   if (DeclaresHugePicture(input.path(), name.format)) return 0;

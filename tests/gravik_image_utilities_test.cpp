@@ -13,7 +13,9 @@ namespace {
 
 const std::string kFixtures = TARSEL_SOURCE_DIR "/tests/fixtures/";
 
-RunResult Gravik(const TempDir& dir, const std::vector<std::string>& args) { return RunProgram(GRAVIK_BIN, args, dir.path()); }
+RunResult Gravik(const TempDir& dir, const std::vector<std::string>& args) {
+  return RunProgram(GRAVIK_BIN, args, dir.path());
+}
 
 void CopyFixture(const TempDir& dir, const std::string& fixture, const std::string& as) {
   std::filesystem::copy_file(kFixtures + fixture, dir.File(as));
@@ -125,7 +127,8 @@ TEST(GravikSpt, SheetFromImageMagickKeepsPensAbove15) {
   CopyFixture(dir, "magick_sheet.bmp", "sheet.bmp");
   EXPECT_EQ(AfterStartup(Gravik(dir, {"spt", "sheet"})),
             (std::vector<std::string>{"SplitSprite : sheet.bmp", "source : sheet.bmp", " 32/ 16 @ 8",
-                                      "SplitSprite : Processing  2 sprites", "SplitSprite : Saving split_sheet0-0.bmp",
+                                      "SplitSprite : Processing  2 sprites",
+                                      "SplitSprite : Saving split_sheet0-0.bmp",
                                       "SplitSprite : Saving split_sheet1-0.bmp"}));
   const ImagePtr sheet = LoadBmp(dir.File("sheet.bmp"));
   ASSERT_TRUE(sheet);
@@ -163,13 +166,13 @@ TEST(GravikSpt, FolderPartOfTheNameFollowsThePrefix) {
   ASSERT_TRUE(WriteIndexedBmp(dir.File("art/hero.bmp"), 32, 16, RandomPens(32, 16, 3)));
 
   // No folder split_art yet: each cell says so in one line, and the next one is tried.
-  EXPECT_EQ(AfterStartup(Gravik(dir, {"spt", "art/hero"})),
-            (std::vector<std::string>{"SplitSprite : art/hero.bmp", "source : art/hero.bmp", " 32/ 16 @ 8",
-                                      "SplitSprite : Processing  2 sprites",
-                                      "SplitSprite : Saving split_art/hero0-0.bmp",
-                                      "SplitSprite : Can not create split_art/hero0-0.bmp",
-                                      "SplitSprite : Saving split_art/hero1-0.bmp",
-                                      "SplitSprite : Can not create split_art/hero1-0.bmp"}));
+  EXPECT_EQ(
+      AfterStartup(Gravik(dir, {"spt", "art/hero"})),
+      (std::vector<std::string>{
+          "SplitSprite : art/hero.bmp", "source : art/hero.bmp", " 32/ 16 @ 8",
+          "SplitSprite : Processing  2 sprites", "SplitSprite : Saving split_art/hero0-0.bmp",
+          "SplitSprite : Can not create split_art/hero0-0.bmp", "SplitSprite : Saving split_art/hero1-0.bmp",
+          "SplitSprite : Can not create split_art/hero1-0.bmp"}));
   EXPECT_EQ(CountEntries(dir.path()), 1);
 
   std::filesystem::create_directory(dir.File("split_art"));
@@ -227,8 +230,8 @@ TEST(GravikBmp, ImageMagickPicturesBecomeBmpsOfTheSameDepth) {
     TempDir dir;
     CopyFixture(dir, c.fixture, c.input);
     EXPECT_EQ(AfterStartup(Gravik(dir, {"bmp", c.input, "out.bmp"})),
-              (std::vector<std::string>{std::string("ChangeImageFormat : Successfull conversion from ") + c.input +
-                                        " to out.bmp (bmp format)"}));
+              (std::vector<std::string>{std::string("ChangeImageFormat : Successfull conversion from ") +
+                                        c.input + " to out.bmp (bmp format)"}));
     EXPECT_EQ(FreeImage_GetFileType(dir.File("out.bmp").c_str(), 0), FIF_BMP);
     const ImagePtr output = LoadBmp(dir.File("out.bmp"));
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(c.input);
@@ -245,8 +248,9 @@ TEST(GravikBmp, OutputNamedPngStillHoldsBmp) {
   TempDir dir;
   CopyFixture(dir, "magick_rgb.tga", "pic.tga");
   const RunResult run = Gravik(dir, {"bmp", "pic.tga", "copy.png"});
-  EXPECT_EQ(AfterStartup(run), (std::vector<std::string>{
-                                   "ChangeImageFormat : Successfull conversion from pic.tga to copy.png (bmp format)"}));
+  EXPECT_EQ(AfterStartup(run),
+            (std::vector<std::string>{
+                "ChangeImageFormat : Successfull conversion from pic.tga to copy.png (bmp format)"}));
   const std::vector<uint8_t> bytes = ReadFileBytes(dir.File("copy.png"));
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes[0], 'B');
@@ -306,29 +310,30 @@ TEST(GravikPal, SixteenLinesFromTheStartColour) {
   EXPECT_EQ(AfterStartup(Gravik(dir, {"pal", "pic", "5"})),
             (std::vector<std::string>{"PaletteExtract : Extracting...", "source : pic.bmp", " 3/ 1 @ 8"}));
   EXPECT_EQ(ReadTextLines(dir.File("pic_pal.asm")),
-            (std::vector<std::string>{"db    #4A,#04 ; 5",  "db    #59,#05 ; 6",  "db    #68,#06 ; 7",
-                                      "db    #77,#07 ; 8",  "db    #86,#08 ; 9",  "db    #95,#09 ; 10",
-                                      "db    #A4,#0A ; 11", "db    #B3,#0B ; 12", "db    #C2,#0C ; 13",
-                                      "db    #D1,#0D ; 14", "db    #E0,#0E ; 15", "db    #0F,#00 ; 16",
-                                      "db    #0E,#00 ; 17", "db    #1D,#01 ; 18", "db    #2C,#02 ; 19",
-                                      "db    #3B,#03 ; 20"}));
+            (std::vector<std::string>{
+                "db    #4A,#04 ; 5", "db    #59,#05 ; 6", "db    #68,#06 ; 7", "db    #77,#07 ; 8",
+                "db    #86,#08 ; 9", "db    #95,#09 ; 10", "db    #A4,#0A ; 11", "db    #B3,#0B ; 12",
+                "db    #C2,#0C ; 13", "db    #D1,#0D ; 14", "db    #E0,#0E ; 15", "db    #0F,#00 ; 16",
+                "db    #0E,#00 ; 17", "db    #1D,#01 ; 18", "db    #2C,#02 ; 19", "db    #3B,#03 ; 20"}));
   // LF line ends only, nothing after the sixteenth line.
   const std::vector<uint8_t> bytes = ReadFileBytes(dir.File("pic_pal.asm"));
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 16);
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 0);
   EXPECT_EQ(bytes.back(), '\n');
 
-  Gravik(dir, {"pal", "pic", "240"});
-  const std::vector<std::string> last = ReadTextLines(dir.File("pic_pal.asm"));
-  ASSERT_EQ(last.size(), 16u);
-  EXPECT_EQ(last.front(), "db    #0F,#00 ; 240");
-  EXPECT_EQ(last.back(), "db    #E0,#0E ; 255");
-
-  Gravik(dir, {"pal", "pic", "0"});
-  const std::vector<std::string> first = ReadTextLines(dir.File("pic_pal.asm"));
-  ASSERT_EQ(first.size(), 16u);
-  EXPECT_EQ(first.front(), "db    #0F,#00 ; 0");
-  EXPECT_EQ(first.back(), "db    #E0,#0E ; 15");
+  // The grey ramp of the test palette repeats every 16 entries: 0-15 and 240-255 hold the same colours.
+  const char* const kRampColours[16] = {"#0F,#00", "#0E,#00", "#1D,#01", "#2C,#02", "#3B,#03", "#4A,#04",
+                                        "#59,#05", "#68,#06", "#77,#07", "#86,#08", "#95,#09", "#A4,#0A",
+                                        "#B3,#0B", "#C2,#0C", "#D1,#0D", "#E0,#0E"};
+  for (const int start : {240, 0}) {
+    SCOPED_TRACE(start);
+    Gravik(dir, {"pal", "pic", std::to_string(start)});
+    std::vector<std::string> expected;
+    for (int i = 0; i < 16; ++i) {
+      expected.push_back(std::string("db    ") + kRampColours[i] + " ; " + std::to_string(start + i));
+    }
+    EXPECT_EQ(ReadTextLines(dir.File("pic_pal.asm")), expected);
+  }
 }
 
 TEST(GravikPal, RefusalsWriteNothing) {

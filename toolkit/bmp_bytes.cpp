@@ -15,8 +15,9 @@ std::optional<std::vector<uint8_t>> EncodeBmpFile(FIBITMAP* image) {
   if (image == nullptr) return std::nullopt;
   // FreeImage's BMP writer does not refuse what BMP cannot hold: given 16 bits
   // a channel or floats it writes a 48- or 96-bit file that no reader accepts.
-  const bool is_bmp_depth = FreeImage_GetImageType(image) == FIT_BITMAP &&
-                            FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
+  const bool is_bmp_depth =
+      FreeImage_GetImageType(image) == FIT_BITMAP &&
+      FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
   if (!is_bmp_depth) return std::nullopt;
   // Saving to memory rather than to the target path: FreeImage writes the
   // file in place as it goes, and a refusal half way would leave a truncated

@@ -26,7 +26,8 @@ bool ExtractRawPixels(const std::string& source_path, const std::string& output_
   PrintLine(kPrefix + source_path);
   const std::optional<SourceImage> source = LoadSourceImage(source_path, 1);
   if (!source) return false;
-  PrintLine("Image dimensions : " + SpacedDecimal(source->pixels.width) + "/" + SpacedDecimal(source->pixels.height));
+  PrintLine("Image dimensions : " + SpacedDecimal(source->pixels.width) + "/" +
+            SpacedDecimal(source->pixels.height));
   const WriteStatus status = WriteBinaryFile(output_path, ExtractPixelBytes(source->pixels));
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));

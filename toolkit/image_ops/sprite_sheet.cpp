@@ -55,7 +55,8 @@ bool SaveCell(FIBITMAP* cell_image, const std::string& file_name) {
 }  // namespace
 
 std::string SplitSpriteFileName(const std::string& name, int column, int row) {
-  return "split_" + name + Hex(static_cast<uint64_t>(column)) + "-" + Hex(static_cast<uint64_t>(row)) + ".bmp";
+  return "split_" + name + Hex(static_cast<uint64_t>(column)) + "-" + Hex(static_cast<uint64_t>(row)) +
+         ".bmp";
 }
 
 CellPens CutSpriteCell(const PixelView& pixels, int column, int row) {
