@@ -35,14 +35,3 @@ TEST(PlusPalette, LinesFromEntryZero) {
   };
   EXPECT_EQ(PlusPaletteLines(palette, 0), expected);
 }
-
-TEST(PlusPalette, LastStartColourEndsAtEntry255) {
-  std::array<RGBQUAD, 256> palette{};
-  palette[240] = Colour(17, 0, 0);
-  palette[255] = Colour(0, 33, 34);
-  const std::vector<std::string> lines = PlusPaletteLines(palette, kLastStartColour);
-  ASSERT_EQ(lines.size(), 16u);
-  EXPECT_EQ(lines.front(), "db    #10,#00 ; 240");
-  EXPECT_EQ(lines[1], "db    #00,#00 ; 241");
-  EXPECT_EQ(lines.back(), "db    #02,#01 ; 255");
-}

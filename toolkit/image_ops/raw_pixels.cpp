@@ -1,7 +1,11 @@
 #include "toolkit/image_ops/raw_pixels.h"
 
+#include <cstdint>
+#include <vector>
+
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "toolkit/source_image.h"
 
 namespace {
 
@@ -9,8 +13,7 @@ constexpr char kPrefix[] = "ExtractRawPixels : ";
 // A CPC mode 0 pen is 4 bits; higher palette indices fold onto pens 0 to 15.
 constexpr uint8_t kPenMask = 0x0F;
 
-}  // namespace
-
+// width * height bytes, row 0 first, each pen with its high 4 bits cleared.
 std::vector<uint8_t> ExtractPixelBytes(const PixelView& pixels) {
   const size_t width = static_cast<size_t>(pixels.width);
   std::vector<uint8_t> bytes(width * static_cast<size_t>(pixels.height));
@@ -21,6 +24,8 @@ std::vector<uint8_t> ExtractPixelBytes(const PixelView& pixels) {
   }
   return bytes;
 }
+
+}  // namespace
 
 bool ExtractRawPixels(const std::string& source_path, const std::string& output_path) {
   PrintLine(kPrefix + source_path);

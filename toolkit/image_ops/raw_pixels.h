@@ -2,14 +2,7 @@
 // each byte the pen's low 4 bits, for CPC code that unpacks or draws itself.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
-
-#include "toolkit/source_image.h"
-
-// width * height bytes, row 0 first, each pen with its high 4 bits cleared.
-std::vector<uint8_t> ExtractPixelBytes(const PixelView& pixels);
 
 // gravik raw: source_path (8-bit BMP, any width) to output_path.
 // Returns true when the output file was written.

@@ -1,15 +1,31 @@
 #include "toolkit/image_ops/sprite_sheet.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/bmp_bytes.h"
+#include "toolkit/source_image.h"
 
 namespace {
 
 constexpr char kPrefix[] = "SplitSprite : ";
 constexpr int kPaletteEntries = 256;
+// The CPC+ hardware sprites, and so the sprite commands, work on 16 x 16 pixels.
+constexpr int kCellSide = 16;
+using CellPens = std::array<uint8_t, kCellSide * kCellSide>;
+
+// The pens of cell (column, row), row 0 of the cell first, every index kept.
+CellPens CutSpriteCell(const PixelView& pixels, int column, int row) {
+  CellPens pens{};
+  for (int y = 0; y < kCellSide; ++y) {
+    const uint8_t* source_row = pixels.Row(row * kCellSide + y) + column * kCellSide;
+    std::memcpy(pens.data() + y * kCellSide, source_row, kCellSide);
+  }
+  return pens;
+}
 
 // Copies the cell into FreeImage's bottom-up scan lines (the cell's top row
 // is the last scan line), so the saved file shows it upright without a flip.
@@ -57,15 +73,6 @@ bool SaveCell(FIBITMAP* cell_image, const std::string& file_name) {
 std::string SplitSpriteFileName(const std::string& name, int column, int row) {
   return "split_" + name + Hex(static_cast<uint64_t>(column)) + "-" + Hex(static_cast<uint64_t>(row)) +
          ".bmp";
-}
-
-CellPens CutSpriteCell(const PixelView& pixels, int column, int row) {
-  CellPens pens{};
-  for (int y = 0; y < kCellSide; ++y) {
-    const uint8_t* source_row = pixels.Row(row * kCellSide + y) + column * kCellSide;
-    std::memcpy(pens.data() + y * kCellSide, source_row, kCellSide);
-  }
-  return pens;
 }
 
 bool SplitSprite(const std::string& source_path, const std::string& name) {

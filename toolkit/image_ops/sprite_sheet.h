@@ -2,22 +2,11 @@
 // the sheet's whole palette: the sources the sprite commands accept.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <string>
-
-#include "toolkit/source_image.h"
-
-inline constexpr int kCellSide = 16;
-using CellPens = std::array<uint8_t, kCellSide * kCellSide>;
 
 // "split_" + name + column + "-" + row + ".bmp", column and row in upper-case
 // hexadecimal without leading zeros. name is used whole, folder part included.
 std::string SplitSpriteFileName(const std::string& name, int column, int row);
-
-// The pens of cell (column, row), row 0 of the cell first, every index kept.
-// The cell must lie inside the picture.
-CellPens CutSpriteCell(const PixelView& pixels, int column, int row);
 
 // gravik spt: cuts source_path (8-bit BMP, width a multiple of 16) into
 // width / 16 x height / 16 cells, left to right then top to bottom (a band of
