@@ -175,6 +175,32 @@ int LevelPen(int x, int y) {
   return 0;
 }
 
+// Image utilities: a 64 x 32 sheet of eight 16 x 16 balls, one pen each on
+// pen 0, for spt; a small logo in all 16 pens for raw and pal.
+int SheetPen(int x, int y) {
+  const int dx = x % 16 - 8;
+  const int dy = y % 16 - 8;
+  return dx * dx + dy * dy < 40 ? 1 + (x / 16 + 4 * (y / 16)) % 15 : 0;
+}
+
+int LogoPen(int x, int y) { return (x / 3 + y) % 16; }
+
+// A picture as another tool would hand it over: drawn as BMP, then saved
+// through FreeImage in the format that path's extension names.
+bool WritePictureAsOtherFormat(const std::string& path, int width, int height, const PenAt& pen_at,
+                               bool is_truecolour) {
+  const std::string drawn = path + ".tmp.bmp";
+  if (!WritePicture(drawn, width, height, pen_at)) return false;
+  ImagePtr image(FreeImage_Load(FIF_BMP, drawn.c_str(), 0));
+  std::remove(drawn.c_str());
+  if (image && is_truecolour) image.reset(FreeImage_ConvertTo24Bits(image.get()));
+  if (!image || !FreeImage_Save(FreeImage_GetFIFFromFilename(path.c_str()), image.get(), path.c_str(), 0)) {
+    std::fprintf(stderr, "make_samples: can not write %s\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,6 +218,10 @@ int main(int argc, char** argv) {
   is_ok = WritePicture(folder + "font.bmp", 640, 200, Mode2Pen) && is_ok;
 
   // Image utilities
+  is_ok = WritePicture(folder + "sheet.bmp", 64, 32, SheetPen) && is_ok;
+  is_ok = WritePicture(folder + "logo.bmp", 48, 16, LogoPen) && is_ok;
+  is_ok = WritePictureAsOtherFormat(folder + "art.png", 32, 32, SheetPen, false) && is_ok;
+  is_ok = WritePictureAsOtherFormat(folder + "photo.tga", 32, 16, LogoPen, true) && is_ok;
 
   // Sprites
   is_ok = WritePicture(folder + "ship.bmp", 16, 16, ShipPen) && is_ok;

@@ -20,6 +20,13 @@ run mode1 menu
 run mode2 font
 
 # Image utilities
+run raw logo
+run pal logo 0
+run spt sheet
+run bmp art.png art.bmp
+run bmp photo.tga photo.bmp
+run raw art
+run raw photo   # 24 bits: refused, a picture must be 8-bit to enter the toolkit
 
 # Sprites
 run basic coin

@@ -8,7 +8,11 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/image_library.h"
+#include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
+#include "toolkit/image_ops/plus_palette.h"
+#include "toolkit/image_ops/raw_pixels.h"
+#include "toolkit/image_ops/sprite_sheet.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -26,6 +30,7 @@ namespace {
 // The operation's arguments, arg1 first, as typed.
 using Args = char* const*;
 
+void RunBmp(Args a) { ChangeImageFormat(a[0], a[1]); }
 void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
 void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
 void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
@@ -56,6 +61,11 @@ void RunCol(Args a) {
 }
 void RunFinal0(Args a) { FinalizeTileset(a[0]); }
 void RunAdd0(Args a) { AddToTileset(std::string(a[0]) + ".bmp", std::string(a[1]) + ".set"); }
+void RunRaw(Args a) { ExtractRawPixels(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px8"); }
+void RunSpt(Args a) { SplitSprite(std::string(a[0]) + ".bmp", a[0]); }
+void RunPal(Args a) {
+  PaletteExtract(std::string(a[0]) + ".bmp", std::string(a[0]) + "_pal.asm", ParseNumberArgument(a[1]));
+}
 
 struct CommandRow {
   std::string_view word;
@@ -65,10 +75,14 @@ struct CommandRow {
 
 // Tested in this order; the first match wins.
 constexpr CommandRow kCommands[] = {
+    {"bmp", 2, RunBmp},
     {"mode2", 1, RunMode2},
     {"mode1", 1, RunMode1},
     {"mode0", 1, RunMode0},
+    {"raw", 1, RunRaw},
+    {"spt", 1, RunSpt},
     {"dma", 2, RunDma},
+    {"pal", 2, RunPal},
     {"rle", 2, RunRle},
     {"half", 1, RunHalf},
     {"col", 3, RunCol},

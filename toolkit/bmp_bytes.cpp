@@ -1,0 +1,31 @@
+#include "toolkit/bmp_bytes.h"
+
+#include <memory>
+
+namespace {
+
+struct MemoryCloser {
+  void operator()(FIMEMORY* stream) const { FreeImage_CloseMemory(stream); }
+};
+using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> EncodeBmpFile(FIBITMAP* image) {
+  if (image == nullptr) return std::nullopt;
+  // FreeImage's BMP writer does not refuse what BMP cannot hold: given 16 bits
+  // a channel or floats it writes a 48- or 96-bit file that no reader accepts.
+  const bool is_bmp_depth =
+      FreeImage_GetImageType(image) == FIT_BITMAP &&
+      FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
+  if (!is_bmp_depth) return std::nullopt;
+  // Saving to memory rather than to the target path: FreeImage writes the
+  // file in place as it goes, and a refusal half way would leave a truncated
+  // file over the user's own.
+  const MemoryPtr stream(FreeImage_OpenMemory());
+  if (!stream || !FreeImage_SaveToMemory(FIF_BMP, image, stream.get(), 0)) return std::nullopt;
+  BYTE* data = nullptr;
+  DWORD size_bytes = 0;
+  if (!FreeImage_AcquireMemory(stream.get(), &data, &size_bytes) || data == nullptr) return std::nullopt;
+  return std::vector<uint8_t>(data, data + size_bytes);
+}

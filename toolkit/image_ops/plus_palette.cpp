@@ -1,0 +1,51 @@
+#include "toolkit/image_ops/plus_palette.h"
+
+#include "common/cpc_pixels.h"
+#include "common/line_output.h"
+#include "common/number_text.h"
+#include "toolkit/source_image.h"
+
+namespace {
+
+constexpr char kPrefix[] = "PaletteExtract : ";
+constexpr int kPaletteEntries = 256;
+
+std::string PlusColourLine(const RGBQUAD& entry, int entry_number) {
+  const std::array<uint8_t, 2> colour = EncodePlusColour(entry.rgbRed, entry.rgbGreen, entry.rgbBlue);
+  return "db    #" + Hex(colour[0], 2) + ",#" + Hex(colour[1], 2) + " ;" + SpacedDecimal(entry_number);
+}
+
+}  // namespace
+
+std::vector<std::string> PlusPaletteLines(std::span<const RGBQUAD> palette, int start_colour) {
+  std::vector<std::string> lines;
+  for (int e = start_colour; e < start_colour + kPlusPaletteSize; ++e) {
+    lines.push_back(PlusColourLine(palette[static_cast<size_t>(e)], e));
+  }
+  return lines;
+}
+
+bool PaletteExtract(const std::string& source_path, const std::string& output_path, int start_colour) {
+  PrintLine(std::string(kPrefix) + "Extracting...");
+  // Entries past 255 do not exist; reading them would export whatever lies
+  // beyond the palette in memory.
+  if (start_colour < 0 || start_colour > kLastStartColour) {
+    PrintLine(kPrefix + ("Start colour must be from 0 to " + PlainDecimal(kLastStartColour) + ", not " +
+                         PlainDecimal(start_colour)));
+    return false;
+  }
+  const std::optional<SourceImage> source = LoadSourceImage(source_path, 1);
+  if (!source) return false;
+  const RGBQUAD* palette = FreeImage_GetPalette(source->image.get());
+  if (palette == nullptr) {
+    PrintLine("can not access image palette !");
+    return false;
+  }
+  const std::vector<std::string> lines = PlusPaletteLines({palette, kPaletteEntries}, start_colour);
+  const WriteStatus status = WriteTextFile(output_path, lines);
+  if (status != WriteStatus::kOk) {
+    PrintLine(kPrefix + WriteFailureText(status, output_path));
+    return false;
+  }
+  return true;
+}
