@@ -177,7 +177,9 @@ std::vector<std::string> ReportLines(PatternOption option, const LevelAnalysis& 
   lines.push_back("Patterns :");
   const std::array<int, kStepCount> counts = PatternCounts(analysis);
   for (int step = 0; step < kStepCount; ++step) {
-    lines.push_back("-" + StepLetter(step) + "       :" + PlainDecimal(counts[step]));
+    std::string line = "-";  // appended piece by piece: g++ 12 -O3 misreads "-" + string as an overlapping copy
+    line += StepLetter(step) + "       :" + PlainDecimal(counts[step]);
+    lines.push_back(line);
   }
   lines.push_back("Map      :" + PlainDecimal(analysis.width_blocks) + "*" +
                   PlainDecimal(analysis.height_blocks));
