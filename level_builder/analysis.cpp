@@ -8,19 +8,14 @@
 #include <filesystem>
 #include <memory>
 
-#include "common/bmp_header.h"
+#include "common/image_io/bmp_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "level_builder/run_log.h"
 
 namespace {
 
-using LoadedImage = std::unique_ptr<FIBITMAP, StepBitmapUnloader>;
-
-struct MemoryCloser {
-  void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
-};
-using ImageMemory = std::unique_ptr<FIMEMORY, MemoryCloser>;
+using LoadedImage = ImagePtr;
 
 constexpr std::string_view kLoadStepPrefix = "LoadStepImage : ";
 constexpr std::string_view kBuildGroupPrefix = "BuildPatternGroup : ";
@@ -38,13 +33,7 @@ std::string StepFileName(const std::string& level, int step) {
 }
 std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 
-// Headers are checked before FreeImage sees the file: it trusts the sizes it
-// reads, and a damaged header could make it allocate gigabytes.
-LoadedImage LoadBmp(const std::string& path) {
-  const BmpCheck check = CheckBmpFile(path);
-  if (check == BmpCheck::kNotBmp || check == BmpCheck::kTooLarge) return LoadedImage();
-  return LoadedImage(FreeImage_Load(FIF_BMP, path.c_str(), 0));
-}
+LoadedImage LoadBmp(const std::string& path) { return LoadBmpFile(path); }
 
 bool IsEightBits(FIBITMAP* image) {
   return FreeImage_GetBPP(image) == kRequiredBitsPerPixel && FreeImage_GetBits(image) != nullptr &&
@@ -160,22 +149,17 @@ bool HoldsBlocks(const StepImage& image, int width_blocks, int height_blocks) {
   return image.width >= width_blocks * kPatternSide && image.height >= height_blocks * kPatternSide;
 }
 
-// Encodes pattern as an 8-bit BMP in memory, with palette.
-std::vector<uint8_t> PatternBmpBytes(const PatternPens& pattern, const Palette& palette) {
-  const LoadedImage image(FreeImage_Allocate(kPatternSide, kPatternSide, kRequiredBitsPerPixel));
-  if (!image) return {};
+// Pattern as an 8-bit image with the step's palette, ready to be saved.
+LoadedImage PatternImage(const PatternPens& pattern, const Palette& palette) {
+  LoadedImage image(FreeImage_Allocate(kPatternSide, kPatternSide, kRequiredBitsPerPixel));
+  if (!image) return image;
   RGBQUAD* entries = FreeImage_GetPalette(image.get());
   for (int k = 0; k < 256; ++k) entries[k] = {palette[k].blue, palette[k].green, palette[k].red, 0};
   for (int r = 0; r < kPatternSide; ++r) {
     std::memcpy(FreeImage_GetScanLine(image.get(), kPatternSide - 1 - r), pattern.data() + r * kPatternSide,
                 kPatternSide);
   }
-  const ImageMemory memory(FreeImage_OpenMemory());
-  if (!memory || !FreeImage_SaveToMemory(FIF_BMP, image.get(), memory.get(), 0)) return {};
-  BYTE* data = nullptr;
-  DWORD size = 0;
-  if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || data == nullptr) return {};
-  return std::vector<uint8_t>(data, data + size);
+  return image;
 }
 
 // Both pattern operations create their folder; one that exists already is fine.
@@ -257,7 +241,6 @@ bool ApplyPatternOption(const std::string& level, PatternOption option,
 
 }  // namespace
 
-void StepBitmapUnloader::operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
 
 StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens) {
   StepImage image;
@@ -382,8 +365,8 @@ void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& pat
   }
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
-    const std::vector<uint8_t> bytes = PatternBmpBytes(patterns[i], palette);
-    const WriteStatus status = bytes.empty() ? WriteStatus::kCannotWrite : WriteBinaryFile(path, bytes);
+    const LoadedImage image = PatternImage(patterns[i], palette);
+    const WriteStatus status = image ? WriteBmpFile(image.get(), path) : WriteStatus::kCannotWrite;
     if (status != WriteStatus::kOk) LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
   }
 }

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/image_io/bmp_file.h"
+
 inline constexpr int kPatternSide = 32;
 inline constexpr int kPatternPenCount = kPatternSide * kPatternSide;
 inline constexpr int kTileSide = 8;
@@ -39,12 +41,6 @@ struct PaletteColour {
 };
 using Palette = std::array<PaletteColour, 256>;
 
-struct FIBITMAP;
-// Releases every FreeImage bitmap the level builder loads or makes.
-struct StepBitmapUnloader {
-  void operator()(FIBITMAP* bitmap) const;
-};
-
 // The pens of an 8-bit picture seen top row first, and its palette. The pens
 // stay in the loaded bitmap (FreeImage keeps scan lines bottom-up, hence a
 // negative stride) rather than in a copy: step images are the largest data of
@@ -55,7 +51,7 @@ struct StepImage {
   uint8_t* top_row = nullptr;
   ptrdiff_t stride = 0;
   Palette palette{};
-  std::unique_ptr<FIBITMAP, StepBitmapUnloader> bitmap;
+  ImagePtr bitmap;
   std::vector<uint8_t> buffer;
 
   uint8_t* Row(int y) const { return top_row + stride * y; }

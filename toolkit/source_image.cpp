@@ -1,6 +1,5 @@
 #include "toolkit/source_image.h"
 
-#include "common/bmp_header.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -44,20 +43,9 @@ std::optional<SourceImage> LoadChecked(const std::string& path, SizeRule rule, i
 }  // namespace
 
 ImagePtr LoadBmpSafely(const std::string& path) {
-  // A missing file goes to FreeImage all the same: its diagnostic says why.
-  switch (CheckBmpFile(path)) {
-    case BmpCheck::kOk:
-    case BmpCheck::kUnreadable:
-      break;
-    case BmpCheck::kNotBmp:
-      PrintLine("Can not load " + path);
-      return nullptr;
-    case BmpCheck::kTooLarge:
-      PrintLine("Can not load " + path + " : picture too large");
-      return nullptr;
-  }
-  ImagePtr image(FreeImage_Load(FIF_BMP, path.c_str(), 0));
-  if (!image) PrintLine("Can not load " + path);
+  BmpCheck check = BmpCheck::kOk;
+  ImagePtr image = LoadBmpFile(path, &check);
+  if (!image) PrintLine("Can not load " + path + (check == BmpCheck::kTooLarge ? " : picture too large" : ""));
   return image;
 }
 

@@ -10,11 +10,7 @@
 #include <optional>
 #include <string>
 
-struct FreeImageUnloader {
-  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
-};
-// Every FreeImage bitmap the toolkit obtains is held by one of these.
-using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
+#include "common/image_io/bmp_file.h"
 
 // Read-only pens of a picture, row 0 the top row. stride may be negative:
 // FreeImage keeps scan lines bottom-up, and a view walks them top-down.

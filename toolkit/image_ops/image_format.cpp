@@ -1,7 +1,7 @@
 #include "toolkit/image_ops/image_format.h"
 
 #include "common/line_output.h"
-#include "toolkit/bmp_bytes.h"
+#include "common/image_io/bmp_file.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -37,8 +37,7 @@ bool ChangeImageFormat(const std::string& input_path, const std::string& output_
   }
   // A 16-bit-per-channel PNG or a float TIFF loads fine but has no BMP form:
   // the encoder refuses it, and nothing reaches the output path.
-  const std::optional<std::vector<uint8_t>> bytes = EncodeBmpFile(image.get());
-  if (!bytes || WriteBinaryFile(output_path, *bytes) != WriteStatus::kOk) {
+  if (WriteBmpFile(image.get(), output_path) != WriteStatus::kOk) {
     PrintLine(kPrefix + ("Can not save image " + output_path));
     return false;
   }

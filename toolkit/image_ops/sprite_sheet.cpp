@@ -6,7 +6,7 @@
 
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "toolkit/bmp_bytes.h"
+#include "common/image_io/bmp_file.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -59,8 +59,7 @@ ImagePtr MakeCellImage(const RGBQUAD* sheet_palette) {
 
 bool SaveCell(FIBITMAP* cell_image, const std::string& file_name) {
   PrintLine(kPrefix + ("Saving " + file_name));
-  const std::optional<std::vector<uint8_t>> bytes = EncodeBmpFile(cell_image);
-  const WriteStatus status = bytes ? WriteBinaryFile(file_name, *bytes) : WriteStatus::kCannotWrite;
+  const WriteStatus status = WriteBmpFile(cell_image, file_name);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, file_name));
     return false;

@@ -6,7 +6,7 @@
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "toolkit/bmp_bytes.h"
+#include "common/image_io/bmp_file.h"
 
 namespace {
 
@@ -70,8 +70,7 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
   }
   const std::vector<uint8_t> pens = DecodeMode0Rows(data, static_cast<size_t>(first_byte), width, height);
   StorePens(source->image.get(), pens, width, height, (options & kSaveUpright) != 0);
-  const std::optional<std::vector<uint8_t>> bmp = EncodeBmpFile(source->image.get());
-  const WriteStatus status = bmp ? WriteBinaryFile(output_path, *bmp) : WriteStatus::kCannotWrite;
+  const WriteStatus status = WriteBmpFile(source->image.get(), output_path);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));
     return false;

@@ -145,11 +145,8 @@ TileAddResult AddPictureTiles(Tileset& tileset, const ScanLines& lines) {
 bool AddToTileset(const std::string& image_path, const std::string& tileset_path) {
   // The tiles are cut in FreeImage's own bottom-up order, so the picture is
   // loaded here as it lies, without the upright flip of the image commands.
-  const ImagePtr image(FreeImage_Load(FIF_BMP, image_path.c_str(), 0));
-  if (!image) {
-    PrintLine("Can not load " + image_path);
-    return false;
-  }
+  const ImagePtr image = LoadBmpSafely(image_path);
+  if (!image) return false;
   const PictureFacts facts = FactsOf(image.get());
   PrintPictureLines(image_path, facts);
   if (const char* refusal = PictureRefusal(image.get(), facts)) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "common/cpc_pixels.h"
+#include "common/image_io/bmp_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/source_image.h"
@@ -15,22 +16,6 @@ namespace {
 
 constexpr char kPrefix[] = "FinalizeTileset : ";
 constexpr int kPixelWidth = kPreviewWidthPx / kTileWidthPx;  // mode 0 pixels are twice as wide as high
-
-struct MemoryCloser {
-  void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
-};
-using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
-
-// The BMP file of image, made in memory so that the file itself can be written
-// aside and put in place whole.
-std::optional<std::vector<uint8_t>> BmpBytes(FIBITMAP* image) {
-  const MemoryPtr memory(FreeImage_OpenMemory());
-  if (!memory || !FreeImage_SaveToMemory(FIF_BMP, image, memory.get(), 0)) return std::nullopt;
-  BYTE* data = nullptr;
-  DWORD size = 0;
-  if (!FreeImage_AcquireMemory(memory.get(), &data, &size)) return std::nullopt;
-  return std::vector<uint8_t>(data, data + size);
-}
 
 // Lays pens (rows from the top) into image, whose first scan line is the
 // bottom row.
@@ -64,8 +49,7 @@ bool WritePreview(const Tileset& tileset, const std::string& path) {
     return false;
   }
   FillPreview(image.get(), tileset);
-  const std::optional<std::vector<uint8_t>> bytes = BmpBytes(image.get());
-  const WriteStatus status = bytes ? WriteBinaryFile(path, *bytes) : WriteStatus::kCannotWrite;
+  const WriteStatus status = WriteBmpFile(image.get(), path);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, path));
     return false;

@@ -1,4 +1,4 @@
-#include "toolkit/bmp_bytes.h"
+#include "common/image_io/bmp_file.h"
 
 #include <memory>
 
@@ -10,6 +10,14 @@ struct MemoryCloser {
 using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
 
 }  // namespace
+
+ImagePtr LoadBmpFile(const std::string& path, BmpCheck* check) {
+  const BmpCheck header = CheckBmpFile(path);
+  if (check != nullptr) *check = header;
+  // An unreadable file still goes to FreeImage: its diagnostic says why.
+  if (header == BmpCheck::kNotBmp || header == BmpCheck::kTooLarge) return nullptr;
+  return ImagePtr(FreeImage_Load(FIF_BMP, path.c_str(), 0));
+}
 
 std::optional<std::vector<uint8_t>> EncodeBmpFile(FIBITMAP* image) {
   if (image == nullptr) return std::nullopt;
@@ -28,4 +36,9 @@ std::optional<std::vector<uint8_t>> EncodeBmpFile(FIBITMAP* image) {
   DWORD size_bytes = 0;
   if (!FreeImage_AcquireMemory(stream.get(), &data, &size_bytes) || data == nullptr) return std::nullopt;
   return std::vector<uint8_t>(data, data + size_bytes);
+}
+
+WriteStatus WriteBmpFile(FIBITMAP* image, const std::string& path) {
+  const std::optional<std::vector<uint8_t>> bytes = EncodeBmpFile(image);
+  return bytes ? WriteBinaryFile(path, *bytes) : WriteStatus::kCannotWrite;
 }
