@@ -44,15 +44,8 @@ std::vector<uint8_t> AyListWords(std::span<const uint8_t> samples, const Convers
 
 bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_path,
                       const std::string& table_path, int32_t /*reserved*/, int32_t options) {
-  SoundSourceStatus status = SoundSourceStatus::kOk;
-  std::optional<SoundSource> source = OpenSoundSource(sample_path, table_path, status);
-  if (!source) {
-    PrintLine(kPrefix + SoundSourceFailureText(status, sample_path, table_path));
-    return false;
-  }
-  PrintLine(kPrefix + sample_path);
-  PrintLine(kPrefix + std::string("Processing ") + SpacedDecimal(static_cast<int64_t>(source->sample_count)) +
-            " samples...");
+  std::optional<SoundSource> source = StartSoundConversion(kPrefix, sample_path, table_path);
+  if (!source) return false;
   AsideFile file(output_path);
   if (!file.IsOpen()) {
     PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));

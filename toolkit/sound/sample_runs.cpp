@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include "common/line_output.h"
+#include "common/number_text.h"
+
 namespace {
 
 // Big enough to make the per-read cost vanish, small enough that memory stays
@@ -105,6 +108,19 @@ std::string SoundSourceFailureText(SoundSourceStatus status, const std::string& 
       break;
   }
   return "Empty sample ! (" + sample_path + ")";
+}
+
+std::optional<SoundSource> StartSoundConversion(const std::string& prefix, const std::string& sample_path,
+                                                const std::string& table_path) {
+  SoundSourceStatus status = SoundSourceStatus::kOk;
+  std::optional<SoundSource> source = OpenSoundSource(sample_path, table_path, status);
+  if (!source) {
+    PrintLine(prefix + SoundSourceFailureText(status, sample_path, table_path));
+    return std::nullopt;
+  }
+  PrintLine(prefix + sample_path);
+  PrintLine(prefix + "Processing " + SpacedDecimal(static_cast<int64_t>(source->sample_count)) + " samples...");
+  return source;
 }
 
 std::string SampleReadFailureText(const std::string& sample_path) {

@@ -72,6 +72,12 @@ std::optional<SoundSource> OpenSoundSource(const std::string& sample_path, const
 std::string SoundSourceFailureText(SoundSourceStatus status, const std::string& sample_path,
                                    const std::string& table_path);
 
+// The opening of dma and ay alike: OpenSoundSource, then prefix + sample_path
+// and prefix + "Processing  N samples..." on the console; on failure the one
+// refusal line instead, and none.
+std::optional<SoundSource> StartSoundConversion(const std::string& prefix, const std::string& sample_path,
+                                                const std::string& table_path);
+
 // The tail of the line printed when the sample can not be read to its end.
 std::string SampleReadFailureText(const std::string& sample_path);
 
