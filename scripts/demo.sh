@@ -18,6 +18,7 @@ run() {
 run mode0 title
 run mode1 menu
 run mode2 font
+run pal title 0
 
 # Image utilities
 run raw logo
