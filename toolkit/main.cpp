@@ -30,42 +30,37 @@ namespace {
 // The operation's arguments, arg1 first, as typed.
 using Args = char* const*;
 
+// Argument index with a file-name suffix appended as typed (an extension the
+// user typed stays: "pic.bmp" becomes "pic.bmp.bmp").
+std::string Named(Args a, int index, const char* suffix) { return std::string(a[index]) + suffix; }
+
+int32_t Number(Args a, int index) { return ParseNumberArgument(a[index]); }
+
 void RunBmp(Args a) { ChangeImageFormat(a[0], a[1]); }
-void RunMode2(Args a) { ConvertToMode2(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm2"); }
-void RunMode1(Args a) { ConvertToMode1(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm1"); }
-void RunMode0(Args a) { ConvertToMode0(std::string(a[0]) + ".bmp", std::string(a[0]) + ".pm0"); }
+void RunMode2(Args a) { ConvertToMode2(Named(a, 0, ".bmp"), Named(a, 0, ".pm2")); }
+void RunMode1(Args a) { ConvertToMode1(Named(a, 0, ".bmp"), Named(a, 0, ".pm1")); }
+void RunMode0(Args a) { ConvertToMode0(Named(a, 0, ".bmp"), Named(a, 0, ".pm0")); }
+void RunRaw(Args a) { ExtractRawPixels(Named(a, 0, ".bmp"), Named(a, 0, ".px8")); }
+void RunSpt(Args a) { SplitSprite(Named(a, 0, ".bmp"), a[0]); }
+void RunDma(Args a) { ConvertDMAsample15K(Named(a, 0, ".snd"), Named(a, 0, ".asm"), a[1]); }
+void RunPal(Args a) { PaletteExtract(Named(a, 0, ".bmp"), Named(a, 0, "_pal.asm"), Number(a, 1)); }
 void RunRle(Args a) {
-  const std::string name(a[0]);
-  ConvertToRleSprite(name + ".bmp", name + ".rle", name + "_header.asm", a[1]);
+  ConvertToRleSprite(Named(a, 0, ".bmp"), Named(a, 0, ".rle"), Named(a, 0, "_header.asm"), a[1]);
 }
-void RunHalf(Args a) { ConvertToInterlacedSprite(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px4"); }
-void RunBasic(Args a) { ConvertToFlatSprite(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px8"); }
-void RunAsm(Args a) { CompileSprite(std::string(a[0]) + ".bmp", std::string(a[0]) + ".asm", kWithTotalTime); }
-void RunKey(Args a) {
-  const std::string second(a[1]);
-  CompileKeyframe(std::string(a[0]) + ".bmp", second + ".bmp", second + ".asm", kWithTotalTime);
-}
-void RunDma(Args a) { ConvertDMAsample15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".asm", a[1]); }
-void RunAy(Args a) {
-  ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + "_ay.asm", a[1], 0, 0);
-}
-void RunAyRaw(Args a) {
-  ConvertAYlist15K(std::string(a[0]) + ".snd", std::string(a[0]) + ".ayl", a[1], 0, kAyListRaw);
-}
-void RunAyOpt(Args a) {
-  OptimizeAYlist(std::string(a[0]) + ".ayl", std::string(a[0]) + "_opt.asm", ParseNumberArgument(a[1]));
-}
+void RunHalf(Args a) { ConvertToInterlacedSprite(Named(a, 0, ".bmp"), Named(a, 0, ".px4")); }
 void RunCol(Args a) {
-  ConvertToColumnOrder(std::string(a[0]) + ".bin", std::string(a[0]) + ".lvl", ParseNumberArgument(a[1]),
-                       ParseNumberArgument(a[2]));
+  ConvertToColumnOrder(Named(a, 0, ".bin"), Named(a, 0, ".lvl"), Number(a, 1), Number(a, 2));
 }
 void RunFinal0(Args a) { FinalizeTileset(a[0]); }
-void RunAdd0(Args a) { AddToTileset(std::string(a[0]) + ".bmp", std::string(a[1]) + ".set"); }
-void RunRaw(Args a) { ExtractRawPixels(std::string(a[0]) + ".bmp", std::string(a[0]) + ".px8"); }
-void RunSpt(Args a) { SplitSprite(std::string(a[0]) + ".bmp", a[0]); }
-void RunPal(Args a) {
-  PaletteExtract(std::string(a[0]) + ".bmp", std::string(a[0]) + "_pal.asm", ParseNumberArgument(a[1]));
+void RunAdd0(Args a) { AddToTileset(Named(a, 0, ".bmp"), Named(a, 1, ".set")); }
+void RunBasic(Args a) { ConvertToFlatSprite(Named(a, 0, ".bmp"), Named(a, 0, ".px8")); }
+void RunAsm(Args a) { CompileSprite(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), kWithTotalTime); }
+void RunKey(Args a) {
+  CompileKeyframe(Named(a, 0, ".bmp"), Named(a, 1, ".bmp"), Named(a, 1, ".asm"), kWithTotalTime);
 }
+void RunAy(Args a) { ConvertAYlist15K(Named(a, 0, ".snd"), Named(a, 0, "_ay.asm"), a[1], 0, 0); }
+void RunAyRaw(Args a) { ConvertAYlist15K(Named(a, 0, ".snd"), Named(a, 0, ".ayl"), a[1], 0, kAyListRaw); }
+void RunAyOpt(Args a) { OptimizeAYlist(Named(a, 0, ".ayl"), Named(a, 0, "_opt.asm"), Number(a, 1)); }
 
 struct CommandRow {
   std::string_view word;
@@ -75,25 +70,11 @@ struct CommandRow {
 
 // Tested in this order; the first match wins.
 constexpr CommandRow kCommands[] = {
-    {"bmp", 2, RunBmp},
-    {"mode2", 1, RunMode2},
-    {"mode1", 1, RunMode1},
-    {"mode0", 1, RunMode0},
-    {"raw", 1, RunRaw},
-    {"spt", 1, RunSpt},
-    {"dma", 2, RunDma},
-    {"pal", 2, RunPal},
-    {"rle", 2, RunRle},
-    {"half", 1, RunHalf},
-    {"col", 3, RunCol},
-    {"final0", 1, RunFinal0},
-    {"add0", 2, RunAdd0},
-    {"basic", 1, RunBasic},
-    {"asm", 1, RunAsm},
-    {"key", 2, RunKey},
-    {"ay", 2, RunAy},
-    {"ayraw", 2, RunAyRaw},
-    {"ayopt", 2, RunAyOpt},
+    {"bmp", 2, RunBmp},   {"mode2", 1, RunMode2}, {"mode1", 1, RunMode1}, {"mode0", 1, RunMode0},
+    {"raw", 1, RunRaw},   {"spt", 1, RunSpt},     {"dma", 2, RunDma},     {"pal", 2, RunPal},
+    {"rle", 2, RunRle},   {"half", 1, RunHalf},   {"col", 3, RunCol},     {"final0", 1, RunFinal0},
+    {"add0", 2, RunAdd0}, {"basic", 1, RunBasic}, {"asm", 1, RunAsm},     {"key", 2, RunKey},
+    {"ay", 2, RunAy},     {"ayraw", 2, RunAyRaw}, {"ayopt", 2, RunAyOpt},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.
