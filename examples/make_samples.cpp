@@ -145,13 +145,12 @@ int RoomPen(int x, int y, bool has_window) {
 }
 
 // A 16 x 6 map, one byte a cell, rows from the top: the shape of the rooms.
-bool WriteRoomMap(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
+std::vector<unsigned char> RoomMap() {
+  std::vector<unsigned char> cells;
   for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 16; ++x) std::fputc(y == 5 ? 1 + x % 2 : (y == 3 && x >= 5 && x < 9 ? 3 : 0), file);
+    for (int x = 0; x < 16; ++x) cells.push_back(y == 5 ? 1 + x % 2 : (y == 3 && x >= 5 && x < 9 ? 3 : 0));
   }
-  return std::fclose(file) == 0;
+  return cells;
 }
 
 // A level for quarn: 8 x 5 blocks of 32 x 32 pixels, many of them repeated.
@@ -232,7 +231,7 @@ int main(int argc, char** argv) {
   // Tiles and maps
   is_ok = WritePicture(folder + "room1.bmp", 64, 48, [](int x, int y) { return RoomPen(x, y, false); }) && is_ok;
   is_ok = WritePicture(folder + "room2.bmp", 64, 48, [](int x, int y) { return RoomPen(x, y, true); }) && is_ok;
-  is_ok = WriteRoomMap(folder + "room_map.bin") && is_ok;
+  is_ok = WriteBytes(folder + "room_map.bin", RoomMap()) && is_ok;
 
   // Sound
   is_ok = WriteBytes(folder + "blip.snd", BlipSample()) && is_ok;
