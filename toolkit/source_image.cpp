@@ -43,9 +43,9 @@ std::optional<SourceImage> LoadChecked(const std::string& path, SizeRule rule, i
 }  // namespace
 
 ImagePtr LoadBmpSafely(const std::string& path) {
-  BmpCheck check = BmpCheck::kOk;
+  HeaderCheck check = HeaderCheck::kOk;
   ImagePtr image = LoadBmpFile(path, &check);
-  if (!image) PrintLine("Can not load " + path + (check == BmpCheck::kTooLarge ? " : picture too large" : ""));
+  if (!image) PrintLine("Can not load " + path + (check == HeaderCheck::kTooLarge ? " : picture too large" : ""));
   return image;
 }
 

@@ -11,11 +11,11 @@ using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
 
 }  // namespace
 
-ImagePtr LoadBmpFile(const std::string& path, BmpCheck* check) {
-  const BmpCheck header = CheckBmpFile(path);
+ImagePtr LoadBmpFile(const std::string& path, HeaderCheck* check) {
+  const HeaderCheck header = CheckBmpFile(path);
   if (check != nullptr) *check = header;
   // An unreadable file still goes to FreeImage: its diagnostic says why.
-  if (header == BmpCheck::kNotBmp || header == BmpCheck::kTooLarge) return nullptr;
+  if (header == HeaderCheck::kDamaged || header == HeaderCheck::kTooLarge) return nullptr;
   return ImagePtr(FreeImage_Load(FIF_BMP, path.c_str(), 0));
 }
 

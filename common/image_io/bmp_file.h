@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/bmp_header.h"
+#include "common/picture_header.h"
 #include "common/line_output.h"
 
 struct FreeImageUnloader {
@@ -24,7 +24,7 @@ using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
 // CheckBmpFile: FreeImage trusts the sizes it reads, so a damaged header could
 // make it allocate gigabytes. Returns none for a refused or unreadable file;
 // check, when given, tells which (kOk with none: FreeImage itself failed).
-ImagePtr LoadBmpFile(const std::string& path, BmpCheck* check = nullptr);
+ImagePtr LoadBmpFile(const std::string& path, HeaderCheck* check = nullptr);
 
 // The BMP file FreeImage writes for image (flags 0), or none when the BMP
 // writer refuses it (a pixel type or depth that BMP cannot hold).

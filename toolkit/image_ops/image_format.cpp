@@ -2,6 +2,7 @@
 
 #include "common/line_output.h"
 #include "common/image_io/bmp_file.h"
+#include "common/picture_header.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -18,6 +19,15 @@ FREE_IMAGE_FORMAT FormatFromName(const std::string& path) {
   return FreeImage_GetFIFFromFilename(file_name.c_str());
 }
 
+// FreeImage's own TGA and PCX readers trust their headers (a 19-byte TGA made
+// one crash), so those files are checked here before the library reads them.
+bool PassesHeaderCheck(FREE_IMAGE_FORMAT format, const std::string& path) {
+  if (format == FIF_TARGA) return CheckPictureFile(path, PictureKind::kTarga) == HeaderCheck::kOk;
+  if (format == FIF_PCX) return CheckPictureFile(path, PictureKind::kPcx) == HeaderCheck::kOk;
+  if (format == FIF_BMP) return CheckPictureFile(path, PictureKind::kBmp) == HeaderCheck::kOk;
+  return true;
+}
+
 }  // namespace
 
 bool ChangeImageFormat(const std::string& input_path, const std::string& output_path) {
@@ -29,7 +39,8 @@ bool ChangeImageFormat(const std::string& input_path, const std::string& output_
   // Some of the library's readers (PICT among them) never return on a file
   // that is not of their format, so the contents must pass the format's own
   // signature check before the reader sees them.
-  const bool is_that_format = FreeImage_Validate(format, input_path.c_str()) != 0;
+  const bool is_that_format =
+      FreeImage_Validate(format, input_path.c_str()) != 0 && PassesHeaderCheck(format, input_path);
   const ImagePtr image(is_that_format ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
   if (!image) {
     PrintLine(kPrefix + ("Can not load image " + input_path));

@@ -1,0 +1,167 @@
+#include "common/picture_header.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr size_t kFileHeaderBytes = 14;
+constexpr size_t kLongestInfoHeader = 124;
+constexpr uint32_t kCoreHeaderBytes = 12;
+
+enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
+
+uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+
+bool IsKnownInfoSize(uint32_t size) {
+  return size == kCoreHeaderBytes || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||
+         size == 124;
+}
+
+bool IsKnownDepth(uint32_t bits) {
+  return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+bool IsCompressionForDepth(uint32_t compression, uint32_t bits) {
+  switch (compression) {
+    case kRgb:
+      return true;
+    case kRle8:
+      return bits == 8;
+    case kRle4:
+      return bits == 4;
+    case kBitFields:
+    case kAlphaBitFields:
+      return bits == 16 || bits == 32;
+    default:
+      return false;
+  }
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+HeaderCheck CheckBmpHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
+  if (head_size < kFileHeaderBytes + 4 || head[0] != 'B' || head[1] != 'M') return HeaderCheck::kDamaged;
+  const uint32_t pixel_offset = Le32(head + 10);
+  const uint32_t info_size = Le32(head + 14);
+  if (!IsKnownInfoSize(info_size) || head_size < kFileHeaderBytes + info_size) return HeaderCheck::kDamaged;
+  const uint8_t* info = head + kFileHeaderBytes;
+  const bool is_core = info_size == kCoreHeaderBytes;
+  // Both arms widened to int64_t: a ternary of uint32_t and int32_t would be unsigned.
+  const int64_t width = is_core ? int64_t{Le16(info + 4)} : int64_t{static_cast<int32_t>(Le32(info + 4))};
+  const int64_t signed_height = is_core ? int64_t{Le16(info + 6)} : int64_t{static_cast<int32_t>(Le32(info + 8))};
+  const uint32_t bits = is_core ? Le16(info + 10) : Le16(info + 14);
+  const uint32_t compression = is_core ? kRgb : Le32(info + 16);
+  const uint32_t colours_used = is_core ? 0 : Le32(info + 32);
+  const int64_t height = signed_height < 0 ? -signed_height : signed_height;
+  if (width <= 0 || height <= 0 || !IsKnownDepth(bits) || !IsCompressionForDepth(compression, bits) ||
+      colours_used > 256 || pixel_offset < kFileHeaderBytes + info_size || pixel_offset > file_size) {
+    return HeaderCheck::kDamaged;
+  }
+  const uint64_t pitch = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+  const uint64_t pixel_bytes = pitch * static_cast<uint64_t>(height);
+  if (pixel_bytes > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+  const bool is_compressed = compression == kRle8 || compression == kRle4;
+  if (!is_compressed && pixel_offset + pixel_bytes > file_size) return HeaderCheck::kDamaged;
+  return HeaderCheck::kOk;
+}
+
+namespace {
+
+constexpr size_t kTargaHeaderBytes = 18;
+constexpr size_t kPcxHeaderBytes = 128;
+constexpr int kPaletteEntries = 256;
+
+bool IsTargaType(uint32_t type) { return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11; }
+bool IsColourMapped(uint32_t type) { return type == 1 || type == 9; }
+bool IsTargaDepth(uint32_t bits) { return bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32; }
+bool IsTargaMapEntry(uint32_t bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
+
+uint64_t PixelBytes(uint64_t width, uint64_t height, uint64_t bits) { return (width * bits + 7) / 8 * height; }
+
+}  // namespace
+
+HeaderCheck CheckTargaHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
+  if (head_size < kTargaHeaderBytes) return HeaderCheck::kDamaged;
+  const uint32_t id_bytes = head[0];
+  const uint32_t map_type = head[1];
+  const uint32_t image_type = head[2];
+  const uint32_t map_first = Le16(head + 3);
+  const uint32_t map_length = Le16(head + 5);
+  const uint32_t map_entry_bits = head[7];
+  const uint64_t width = Le16(head + 12);
+  const uint64_t height = Le16(head + 14);
+  const uint32_t bits = head[16];
+  if (!IsTargaType(image_type) || map_type > 1 || !IsTargaDepth(bits) || width == 0 || height == 0) {
+    return HeaderCheck::kDamaged;
+  }
+  const bool has_map = map_type == 1;
+  if (IsColourMapped(image_type) && (!has_map || bits != 8)) return HeaderCheck::kDamaged;
+  if (has_map && (!IsTargaMapEntry(map_entry_bits) || map_length == 0 || map_first + map_length > kPaletteEntries)) {
+    return HeaderCheck::kDamaged;
+  }
+  const uint64_t map_bytes = has_map ? PixelBytes(map_length, 1, map_entry_bits) : 0;
+  const uint64_t data_start = kTargaHeaderBytes + id_bytes + map_bytes;
+  const uint64_t pixel_bytes = PixelBytes(width, height, bits);
+  if (pixel_bytes > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+  const bool is_compressed = image_type >= 9;
+  // Run-length data is shorter than its picture, but never shorter than one
+  // packet header and pixel.
+  const uint64_t least_data = is_compressed ? 1 + (bits + 7) / 8 : pixel_bytes;
+  if (data_start + least_data > file_size) return HeaderCheck::kDamaged;
+  return HeaderCheck::kOk;
+}
+
+HeaderCheck CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
+  if (head_size < kPcxHeaderBytes || file_size <= kPcxHeaderBytes) return HeaderCheck::kDamaged;
+  const uint32_t mark = head[0];
+  const uint32_t encoding = head[2];
+  const uint32_t bits = head[3];
+  const uint32_t x_min = Le16(head + 4);
+  const uint32_t y_min = Le16(head + 6);
+  const uint32_t x_max = Le16(head + 8);
+  const uint32_t y_max = Le16(head + 10);
+  const uint32_t planes = head[65];
+  const uint64_t line_bytes = Le16(head + 66);
+  const bool is_known_depth = bits == 1 || bits == 2 || bits == 4 || bits == 8;
+  const bool is_known_planes = planes == 1 || planes == 3 || planes == 4;
+  if (mark != 0x0A || encoding > 1 || !is_known_depth || !is_known_planes || x_max < x_min || y_max < y_min) {
+    return HeaderCheck::kDamaged;
+  }
+  const uint64_t width = uint64_t{x_max} - x_min + 1;
+  const uint64_t height = uint64_t{y_max} - y_min + 1;
+  if (line_bytes == 0 || line_bytes * 8 < width * bits) return HeaderCheck::kDamaged;
+  if (line_bytes * planes * height > kMaxBitmapBytes || width * height * 4 > kMaxBitmapBytes) {
+    return HeaderCheck::kTooLarge;
+  }
+  return HeaderCheck::kOk;
+}
+
+HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return HeaderCheck::kUnreadable;
+  // Long enough for the largest of the headers: a BMP with a version 5 info header.
+  uint8_t head[kFileHeaderBytes + kLongestInfoHeader] = {};
+  static_assert(sizeof head >= kPcxHeaderBytes && sizeof head >= kTargaHeaderBytes);
+  const size_t head_size = std::fread(head, 1, sizeof head, file.get());
+  if (std::fseek(file.get(), 0, SEEK_END) != 0) return HeaderCheck::kUnreadable;
+  const long file_size = std::ftell(file.get());
+  if (file_size < 0) return HeaderCheck::kUnreadable;
+  const uint64_t size = static_cast<uint64_t>(file_size);
+  switch (kind) {
+    case PictureKind::kBmp:
+      return CheckBmpHeader(head, head_size, size);
+    case PictureKind::kTarga:
+      return CheckTargaHeader(head, head_size, size);
+    case PictureKind::kPcx:
+      break;
+  }
+  return CheckPcxHeader(head, head_size, size);
+}
+
+HeaderCheck CheckBmpFile(const std::string& path) { return CheckPictureFile(path, PictureKind::kBmp); }

@@ -1,0 +1,42 @@
+// A look at a picture file's headers before the image library gets it: the
+// library trusts the sizes it reads, so a damaged or hostile header could make
+// it allocate gigabytes, read past its buffers or crash. BMP, and the two
+// formats whose readers are FreeImage's own (TGA, PCX), are checked here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class HeaderCheck {
+  kOk,
+  kUnreadable,  // missing or cannot be opened
+  kDamaged,     // not of the format, or headers that contradict the file
+  kTooLarge,    // a picture larger than the toolkit handles
+};
+
+// The largest pixel array accepted, in bytes (a 16384 x 16384 picture at 8 bits).
+inline constexpr uint64_t kMaxBitmapBytes = uint64_t{16384} * 16384;
+
+// Checks the headers of the file at path: "BM" signature, a known header size,
+// positive sizes, a known depth and compression, a palette of at most 256
+// entries, a pixel array within kMaxBitmapBytes and, when uncompressed, wholly
+// inside the file.
+HeaderCheck CheckBmpFile(const std::string& path);
+
+// The same check on the first bytes of a file whose total length is file_size.
+HeaderCheck CheckBmpHeader(const uint8_t* head, size_t head_size, uint64_t file_size);
+
+// Targa: a known image type and depth, a colour map that fits 256 entries of a
+// known size, positive sizes within kMaxBitmapBytes, and the identification
+// field, colour map and (uncompressed) pixels inside the file.
+HeaderCheck CheckTargaHeader(const uint8_t* head, size_t head_size, uint64_t file_size);
+
+// PCX: the 0x0A mark, run-length or no encoding, a known depth and plane
+// count, a line length that holds the picture's width, sizes within
+// kMaxBitmapBytes, and a file longer than its 128-byte header.
+HeaderCheck CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_size);
+
+enum class PictureKind { kBmp, kTarga, kPcx };
+
+// The check of kind on the file at path (kUnreadable when it cannot be opened).
+HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind);
