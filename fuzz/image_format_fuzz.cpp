@@ -20,6 +20,11 @@ namespace {
 constexpr uint64_t kMaxPixels = uint64_t{1} << 22;
 
 bool DeclaresHugePicture(const std::string& path, FREE_IMAGE_FORMAT format) {
+  // The BMP, TGA and PCX readers are not probed: the command checks their
+  // headers itself (a probe of a hostile PCX here corrupted the heap), and
+  // those checks cap the picture's size.
+  if (format == FIF_BMP || format == FIF_TARGA || format == FIF_PCX) return false;
+  if (!FreeImage_Validate(format, path.c_str())) return false;
   const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header) return false;
   return uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get()) > kMaxPixels;
