@@ -1,7 +1,11 @@
 #include "common/picture_header.h"
 
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -142,6 +146,75 @@ HeaderCheck CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_
   return HeaderCheck::kOk;
 }
 
+namespace {
+
+constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr size_t kPngChunkOverhead = 12;  // length, type, CRC
+constexpr uint32_t kPngHeaderLength = 13;
+
+uint32_t Be32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
+}
+
+uint32_t PngChannels(uint32_t colour_type) {
+  switch (colour_type) {
+    case 0:
+    case 3:
+      return 1;
+    case 4:
+      return 2;
+    case 2:
+      return 3;
+    case 6:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+HeaderCheck CheckPngHeaderChunk(const uint8_t* data) {
+  const uint64_t width = Be32(data);
+  const uint64_t height = Be32(data + 4);
+  const uint32_t channels = PngChannels(data[9]);
+  if (width == 0 || height == 0 || channels == 0 || data[8] == 0) return HeaderCheck::kDamaged;
+  // Whatever the depth, FreeImage gives every pixel at least a byte.
+  const uint64_t decoded = std::max(PixelBytes(width, height, uint64_t{data[8]} * channels), width * height);
+  return decoded > kMaxBitmapBytes ? HeaderCheck::kTooLarge : HeaderCheck::kOk;
+}
+
+}  // namespace
+
+HeaderCheck CheckPngBytes(const uint8_t* bytes, size_t size) {
+  if (size < sizeof kPngSignature + kPngChunkOverhead + kPngHeaderLength ||
+      !std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes)) {
+    return HeaderCheck::kDamaged;
+  }
+  size_t at = sizeof kPngSignature;
+  if (Be32(bytes + at) != kPngHeaderLength || std::memcmp(bytes + at + 4, "IHDR", 4) != 0) {
+    return HeaderCheck::kDamaged;
+  }
+  const HeaderCheck header = CheckPngHeaderChunk(bytes + at + 8);
+  if (header != HeaderCheck::kOk) return header;
+  while (at + kPngChunkOverhead <= size) {
+    const uint64_t length = Be32(bytes + at);
+    if (at + kPngChunkOverhead + length > size) return HeaderCheck::kDamaged;
+    if (std::memcmp(bytes + at + 4, "IEND", 4) == 0) return HeaderCheck::kOk;
+    at += kPngChunkOverhead + length;
+  }
+  return HeaderCheck::kDamaged;
+}
+
+HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size) {
+  if (head_size < 10 || (std::memcmp(head, "GIF87a", 6) != 0 && std::memcmp(head, "GIF89a", 6) != 0)) {
+    return HeaderCheck::kDamaged;
+  }
+  const uint64_t width = Le16(head + 6);
+  const uint64_t height = Le16(head + 8);
+  if (width == 0 || height == 0) return HeaderCheck::kDamaged;
+  return width * height > kMaxBitmapBytes ? HeaderCheck::kTooLarge : HeaderCheck::kOk;
+}
+
 HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return HeaderCheck::kUnreadable;
@@ -153,11 +226,23 @@ HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
   const long file_size = std::ftell(file.get());
   if (file_size < 0) return HeaderCheck::kUnreadable;
   const uint64_t size = static_cast<uint64_t>(file_size);
+  if (kind == PictureKind::kPng) {
+    // The chunks are walked through the whole file: pictures for a CPC are small.
+    if (size > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file.get()) != size) {
+      return HeaderCheck::kUnreadable;
+    }
+    return CheckPngBytes(bytes.data(), bytes.size());
+  }
   switch (kind) {
     case PictureKind::kBmp:
       return CheckBmpHeader(head, head_size, size);
     case PictureKind::kTarga:
       return CheckTargaHeader(head, head_size, size);
+    case PictureKind::kGif:
+      return CheckGifHeader(head, head_size);
+    case PictureKind::kPng:
     case PictureKind::kPcx:
       break;
   }

@@ -1,7 +1,7 @@
 // A look at a picture file's headers before the image library gets it: the
 // library trusts the sizes it reads, so a damaged or hostile header could make
-// it allocate gigabytes, read past its buffers or crash. BMP, and the two
-// formats whose readers are FreeImage's own (TGA, PCX), are checked here.
+// it allocate gigabytes, read past its buffers or crash. BMP, the two formats
+// whose readers are FreeImage's own (TGA, PCX), PNG and GIF are checked here.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,16 @@ HeaderCheck CheckTargaHeader(const uint8_t* head, size_t head_size, uint64_t fil
 // kMaxBitmapBytes, and a file longer than its 128-byte header.
 HeaderCheck CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_size);
 
-enum class PictureKind { kBmp, kTarga, kPcx };
+// PNG: the signature, an IHDR of positive sizes whose decoded picture fits
+// kMaxBitmapBytes, and every chunk inside the file up to IEND (a truncated
+// chunk made the library allocate its claimed length before failing).
+HeaderCheck CheckPngBytes(const uint8_t* bytes, size_t size);
+
+// GIF: the signature and a logical screen of positive size within
+// kMaxBitmapBytes pixels (27 bytes can otherwise ask for a gigabyte).
+HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size);
+
+enum class PictureKind { kBmp, kTarga, kPcx, kPng, kGif };
 
 // The check of kind on the file at path (kUnreadable when it cannot be opened).
 HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind);

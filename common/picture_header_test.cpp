@@ -139,3 +139,37 @@ TEST(PictureHeader, PcxHeadersThatFreeImageCanRead) {
   EXPECT_EQ(check(unmarked, 200), HeaderCheck::kDamaged);
   EXPECT_EQ(check(Pcx(65535, 65535, 8, 1, 65535), 200), HeaderCheck::kTooLarge);
 }
+
+TEST(PictureHeader, PngChunksMustLieInsideTheFile) {
+  // Signature, IHDR of 6 x 4 at 8-bit palette, an empty IDAT, IEND (CRCs are not checked here).
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                              0,    0,   0,   6,   0,    0,    0,    4,    8, 3, 0, 0,  0,   0,   0,   0,   0};
+  const std::vector<uint8_t> idat = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0, 0, 0, 0};
+  const std::vector<uint8_t> iend = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  std::vector<uint8_t> whole = png;
+  whole.insert(whole.end(), idat.begin(), idat.end());
+  whole.insert(whole.end(), iend.begin(), iend.end());
+  EXPECT_EQ(CheckPngBytes(whole.data(), whole.size()), HeaderCheck::kOk);
+  // A chunk claiming more than the file holds: FreeImage allocated its length.
+  std::vector<uint8_t> cut = whole;
+  cut[png.size() + 3] = 0x40;
+  EXPECT_EQ(CheckPngBytes(cut.data(), cut.size()), HeaderCheck::kDamaged);
+  EXPECT_EQ(CheckPngBytes(whole.data(), whole.size() - 12), HeaderCheck::kDamaged);  // no IEND
+  std::vector<uint8_t> huge = whole;
+  huge[16] = 0x7F;  // width 0x7F000006
+  EXPECT_EQ(CheckPngBytes(huge.data(), huge.size()), HeaderCheck::kTooLarge);
+  std::vector<uint8_t> unsigned_png = whole;
+  unsigned_png[1] = 'Q';
+  EXPECT_EQ(CheckPngBytes(unsigned_png.data(), unsigned_png.size()), HeaderCheck::kDamaged);
+}
+
+TEST(PictureHeader, GifLogicalScreenSize) {
+  const uint8_t small[] = {'G', 'I', 'F', '8', '9', 'a', 6, 0, 4, 0};
+  const uint8_t huge[] = {'G', 'I', 'F', '8', '7', 'a', 0xFF, 0xFF, 0xFF, 0xFF};
+  const uint8_t empty[] = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 4, 0};
+  const uint8_t other[] = {'G', 'I', 'F', '8', '8', 'a', 6, 0, 4, 0};
+  EXPECT_EQ(CheckGifHeader(small, sizeof small), HeaderCheck::kOk);
+  EXPECT_EQ(CheckGifHeader(huge, sizeof huge), HeaderCheck::kTooLarge);
+  EXPECT_EQ(CheckGifHeader(empty, sizeof empty), HeaderCheck::kDamaged);
+  EXPECT_EQ(CheckGifHeader(other, sizeof other), HeaderCheck::kDamaged);
+}

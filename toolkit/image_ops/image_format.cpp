@@ -19,13 +19,24 @@ FREE_IMAGE_FORMAT FormatFromName(const std::string& path) {
   return FreeImage_GetFIFFromFilename(file_name.c_str());
 }
 
-// FreeImage's own TGA and PCX readers trust their headers (a 19-byte TGA made
-// one crash), so those files are checked here before the library reads them.
+// FreeImage trusts the sizes in a file's headers (a 19-byte TGA made its
+// reader crash, a truncated PNG chunk made it allocate the claimed length),
+// so the formats users bring most are checked here before the library reads them.
 bool PassesHeaderCheck(FREE_IMAGE_FORMAT format, const std::string& path) {
-  if (format == FIF_TARGA) return CheckPictureFile(path, PictureKind::kTarga) == HeaderCheck::kOk;
-  if (format == FIF_PCX) return CheckPictureFile(path, PictureKind::kPcx) == HeaderCheck::kOk;
-  if (format == FIF_BMP) return CheckPictureFile(path, PictureKind::kBmp) == HeaderCheck::kOk;
-  return true;
+  switch (format) {
+    case FIF_BMP:
+      return CheckPictureFile(path, PictureKind::kBmp) == HeaderCheck::kOk;
+    case FIF_TARGA:
+      return CheckPictureFile(path, PictureKind::kTarga) == HeaderCheck::kOk;
+    case FIF_PCX:
+      return CheckPictureFile(path, PictureKind::kPcx) == HeaderCheck::kOk;
+    case FIF_PNG:
+      return CheckPictureFile(path, PictureKind::kPng) == HeaderCheck::kOk;
+    case FIF_GIF:
+      return CheckPictureFile(path, PictureKind::kGif) == HeaderCheck::kOk;
+    default:
+      return true;
+  }
 }
 
 }  // namespace
