@@ -18,7 +18,7 @@ for bin in "$build"/fuzz_*; do
   echo "== fuzz_$name: ${seconds}s"
   # New inputs go to the scratch folder; the kept corpus is only read.
   # A fixed seed keeps CI's short runs repeatable; the long campaigns vary it.
-  if ! (cd "$scratch" && "$bin" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 \
+  if ! (cd "$scratch" && "$bin" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=30 \
         -print_final_stats=1 "$scratch/$name" "$here/corpus/$name" 2>"$scratch/$name.log"); then
     tail -50 "$scratch/$name.log"
     status=1
