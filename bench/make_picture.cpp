@@ -1,6 +1,5 @@
-// Writes an 8-bit BMP for the benchmarks: make_picture <path> <width> <height> [tile_kinds]
-// Pens follow a pattern of 8 x 8 tiles drawn from tile_kinds different tiles
-// (default 0: pseudo-random pens everywhere).
+// Writes an 8-bit BMP of pseudo-random pens 0 to 15 for the benchmarks:
+// make_picture <path> <width> <height>
 #include <FreeImage.h>
 
 #include <cstdint>
@@ -10,7 +9,6 @@ int main(int argc, char** argv) {
   if (argc < 4) return 2;
   const int width = std::atoi(argv[2]);
   const int height = std::atoi(argv[3]);
-  const int tile_kinds = argc > 4 ? std::atoi(argv[4]) : 0;
   FreeImage_Initialise(FALSE);
   FIBITMAP* image = FreeImage_Allocate(width, height, 8);
   if (image == nullptr) return 1;
@@ -21,12 +19,7 @@ int main(int argc, char** argv) {
     BYTE* line = FreeImage_GetScanLine(image, y);
     for (int x = 0; x < width; ++x) {
       state = state * 1103515245u + 12345u;
-      if (tile_kinds > 0) {
-        const uint32_t kind = static_cast<uint32_t>((x / 8) * 7 + (y / 8) * 13) % static_cast<uint32_t>(tile_kinds);
-        line[x] = static_cast<BYTE>((kind * 31 + static_cast<uint32_t>(x % 8) * 3 + static_cast<uint32_t>(y % 8)) % 16);
-      } else {
-        line[x] = static_cast<BYTE>((state >> 16) & 15);
-      }
+      line[x] = static_cast<BYTE>((state >> 16) & 15);
     }
   }
   const bool is_ok = FreeImage_Save(FIF_BMP, image, argv[1], 0) != 0;
