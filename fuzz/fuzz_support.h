@@ -1,14 +1,26 @@
 // Fuzz targets hand their input to the operations as a file, as a user would.
 #pragma once
 
+#include <FreeImage.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
+
+struct FreeImageUnloader {
+  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
+};
+// The harnesses make and read back pictures through FreeImage itself.
+using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
+
+// FreeImage started once for the whole fuzzing run.
+inline void StartImageLibrary() { static const ImageLibrary library(ImageDiagnostics::kConsole); }
 
 // A file in the temp folder holding the fuzz input; removed when done.
 class FuzzInputFile {

@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <string>
 
+#include <FreeImage.h>
+
+#include <memory>
+
 #include "fuzz/fuzz_support.h"
-#include "toolkit/image_library.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/source_image.h"
 
@@ -25,9 +28,11 @@ bool DeclaresHugePicture(const std::string& path, FREE_IMAGE_FORMAT format) {
   // those checks cap the picture's size.
   if (format == FIF_BMP || format == FIF_TARGA || format == FIF_PCX) return false;
   if (!FreeImage_Validate(format, path.c_str())) return false;
-  const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-  if (!header) return false;
-  return uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get()) > kMaxPixels;
+  FIBITMAP* header = FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS);
+  if (header == nullptr) return false;
+  const bool is_huge = uint64_t{FreeImage_GetWidth(header)} * FreeImage_GetHeight(header) > kMaxPixels;
+  FreeImage_Unload(header);
+  return is_huge;
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "toolkit/image_library.h"
 #include "toolkit/sprites/mode0_extraction.h"
 
 namespace {

@@ -2,7 +2,6 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_support.h"
-#include "toolkit/image_library.h"
 #include "toolkit/image_ops/linear_screen.h"
 #include "toolkit/source_image.h"
 
@@ -10,9 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceConsole();
   StartImageLibrary();
   const FuzzInputFile input(data, size, ".bmp");
-  std::optional<SourceImage> source = LoadSourceImage(input.path(), 1);
+  std::optional<Picture> source = LoadSourceImage(input.path(), 1);
   if (source) {
-    volatile size_t sink = EncodeLinearScreen(source->pixels, ScreenMode::kMode1).size();
+    volatile size_t sink = EncodeLinearScreen(*source, ScreenMode::kMode1).size();
     (void)sink;
   }
   return 0;

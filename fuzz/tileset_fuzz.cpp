@@ -10,7 +10,6 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "toolkit/image_library.h"
 #include "toolkit/tiles/tileset_add.h"
 #include "toolkit/tiles/tileset_finalize.h"
 

@@ -1,27 +1,23 @@
 #include "level_builder/analysis.h"
 
-#include <FreeImage.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
-#include "common/image_io/bmp_file.h"
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "level_builder/run_log.h"
 
 namespace {
 
-using LoadedImage = ImagePtr;
-
 constexpr std::string_view kLoadStepPrefix = "LoadStepImage : ";
 constexpr std::string_view kBuildGroupPrefix = "BuildPatternGroup : ";
 constexpr std::string_view kDumpPrefix = "DumpPatterns : ";
 constexpr std::string_view kReloadPrefix = "ReloadPatterns : ";
-constexpr unsigned kRequiredBitsPerPixel = 8;
+constexpr int kRequiredBitsPerPixel = 8;
 constexpr int kShiftPixels = 2;  // one mode 0 pixel is two picture pixels wide
 constexpr int kPatternNameDigits = 2;
 constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ULL;
@@ -33,35 +29,8 @@ std::string StepFileName(const std::string& level, int step) {
 }
 std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 
-LoadedImage LoadBmp(const std::string& path) { return LoadBmpFile(path); }
-
-bool IsEightBits(FIBITMAP* image) {
-  return FreeImage_GetBPP(image) == kRequiredBitsPerPixel && FreeImage_GetBits(image) != nullptr &&
-         FreeImage_GetPalette(image) != nullptr;
-}
-
-// FreeImage keeps scan lines bottom-up; the analysis counts rows from the top.
-void CopyTopDownPens(FIBITMAP* image, int width, int height, uint8_t* out) {
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(out + static_cast<size_t>(y) * width, FreeImage_GetScanLine(image, height - 1 - y),
-                static_cast<size_t>(width));
-  }
-}
-
-StepImage ToStepImage(LoadedImage image) {
-  StepImage step;
-  step.width = static_cast<int>(FreeImage_GetWidth(image.get()));
-  step.height = static_cast<int>(FreeImage_GetHeight(image.get()));
-  step.stride = -static_cast<ptrdiff_t>(FreeImage_GetPitch(image.get()));
-  step.top_row =
-      step.height > 0 ? FreeImage_GetScanLine(image.get(), step.height - 1) : FreeImage_GetBits(image.get());
-  const RGBQUAD* palette = FreeImage_GetPalette(image.get());
-  const unsigned colours = std::min(FreeImage_GetColorsUsed(image.get()), 256U);
-  for (unsigned k = 0; k < colours; ++k) {
-    step.palette[k] = {palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue};
-  }
-  step.bitmap = std::move(image);
-  return step;
+bool IsEightBits(const BmpContents& image) {
+  return image.bits_per_pixel == kRequiredBitsPerPixel && image.has_pens;
 }
 
 uint64_t Mix(uint64_t hash, uint64_t value) {
@@ -117,7 +86,7 @@ int LowestMatch(const PatternList& list, uint64_t hash, Match is_match) {
   return lowest;
 }
 
-PatternPens CutBlock(const StepImage& image, int block_x, int block_y) {
+PatternPens CutBlock(const Picture& image, int block_x, int block_y) {
   PatternPens block{};
   for (int r = 0; r < kPatternSide; ++r) {
     std::memcpy(block.data() + r * kPatternSide,
@@ -135,7 +104,7 @@ TilePens CutTile(const PatternPens& pattern, int column, int row) {
   return tile;
 }
 
-void ShiftLeftBy(StepImage& image, int pixels) {
+void ShiftLeftBy(Picture& image, int pixels) {
   if (pixels == 0) return;
   const int kept = std::max(image.width - pixels, 0);
   for (int y = 0; y < image.height; ++y) {
@@ -145,22 +114,10 @@ void ShiftLeftBy(StepImage& image, int pixels) {
   }
 }
 
-bool HoldsBlocks(const StepImage& image, int width_blocks, int height_blocks) {
+bool HoldsBlocks(const Picture& image, int width_blocks, int height_blocks) {
   return image.width >= width_blocks * kPatternSide && image.height >= height_blocks * kPatternSide;
 }
 
-// Pattern as an 8-bit image with the step's palette, ready to be saved.
-LoadedImage PatternImage(const PatternPens& pattern, const Palette& palette) {
-  LoadedImage image(FreeImage_Allocate(kPatternSide, kPatternSide, kRequiredBitsPerPixel));
-  if (!image) return image;
-  RGBQUAD* entries = FreeImage_GetPalette(image.get());
-  for (int k = 0; k < 256; ++k) entries[k] = {palette[k].blue, palette[k].green, palette[k].red, 0};
-  for (int r = 0; r < kPatternSide; ++r) {
-    std::memcpy(FreeImage_GetScanLine(image.get(), kPatternSide - 1 - r), pattern.data() + r * kPatternSide,
-                kPatternSide);
-  }
-  return image;
-}
 
 // Both pattern operations create their folder; one that exists already is fine.
 bool MakeFolder(const std::string& folder) {
@@ -170,25 +127,26 @@ bool MakeFolder(const std::string& folder) {
 }
 
 std::optional<PatternPens> LoadPatternFile(const std::string& path) {
-  const LoadedImage image = LoadBmp(path);
+  const Checked<BmpContents> image = LoadBmpPicture(path);
   if (!image) {
     LogLine(Text(kReloadPrefix, "Can not load " + path));
     return std::nullopt;
   }
-  if (!IsEightBits(image.get()) || FreeImage_GetWidth(image.get()) != kPatternSide ||
-      FreeImage_GetHeight(image.get()) != kPatternSide) {
+  if (!IsEightBits(*image) || image->width != kPatternSide || image->height != kPatternSide) {
     LogLine(Text(kReloadPrefix, path + " must be 8 bits and 32*32"));
     return std::nullopt;
   }
   PatternPens pattern{};
-  CopyTopDownPens(image.get(), kPatternSide, kPatternSide, pattern.data());
+  for (int y = 0; y < kPatternSide; ++y) {
+    std::memcpy(pattern.data() + y * kPatternSide, image->picture.Row(y), kPatternSide);
+  }
   return pattern;
 }
 
 // Steps B to D must give the blocks that step A set; a missing or smaller
 // image would leave blocks that cannot be cut.
 bool CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& analysis, bool has_step_a,
-                   const std::optional<StepImage>& image) {
+                   const std::optional<Picture>& image) {
   if (has_step_a && !image) {
     LogLine(
         Text(kLoadStepPrefix, "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
@@ -201,7 +159,7 @@ bool CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& anal
   return true;
 }
 
-bool BuildGroup(const StepImage& image, int step, LevelAnalysis& analysis) {
+bool BuildGroup(const Picture& image, int step, LevelAnalysis& analysis) {
   std::optional<PatternGroup> group = BuildPatternGroup(image, analysis.width_blocks, analysis.height_blocks);
   if (!group) {
     LogLine(Text(kBuildGroupPrefix, "Group " + StepLetter(step) + " has more than " +
@@ -242,16 +200,6 @@ bool ApplyPatternOption(const std::string& level, PatternOption option,
 }  // namespace
 
 
-StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens) {
-  StepImage image;
-  image.width = width;
-  image.height = height;
-  image.buffer = std::move(pens);
-  image.top_row = image.buffer.data();
-  image.stride = width;
-  return image;
-}
-
 PatternOption PatternOptionOf(int32_t value) {
   if (value == 1) return PatternOption::kDump;
   if (value == 2) return PatternOption::kReload;
@@ -263,26 +211,26 @@ std::string StepLetter(int step) { return std::string(1, static_cast<char>('A' +
 StepLoad LoadStepImage(const std::string& level, int step) {
   StepLoad load;
   std::string path = StepFileName(level, step);
-  LoadedImage image = LoadBmp(path);
+  Checked<BmpContents> image = LoadBmpPicture(path);
   if (image) {
     LogLine("Step " + StepLetter(step) + " found for " + path + " !");
   } else {
     path = CommonFileName(level);
-    image = LoadBmp(path);
+    image = LoadBmpPicture(path);
   }
   if (!image) return load;
-  if (!IsEightBits(image.get())) {
+  if (!IsEightBits(*image)) {
     LogLine(Text(kLoadStepPrefix, path + " must be 8 bits"));
     load.is_refused = true;
     return load;
   }
-  load.image = ToStepImage(std::move(image));
+  load.image = image->picture;
   // Shifting 2 pixels n times is shifting 2n pixels once.
   ShiftLeftBy(*load.image, kShiftPixels * step);
   return load;
 }
 
-void ShiftImageLeft(StepImage& image) { ShiftLeftBy(image, kShiftPixels); }
+void ShiftImageLeft(Picture& image) { ShiftLeftBy(image, kShiftPixels); }
 
 int FindOrAddPattern(PatternList& list, const PatternPens& block) {
   const RowHashes rows = HashRows(block);
@@ -299,7 +247,7 @@ int FindOrAddPattern(PatternList& list, const PatternPens& block) {
   return index;
 }
 
-std::optional<PatternGroup> BuildPatternGroup(const StepImage& image, int width_blocks, int height_blocks) {
+std::optional<PatternGroup> BuildPatternGroup(const Picture& image, int width_blocks, int height_blocks) {
   PatternGroup group;
   group.width_blocks = width_blocks;
   group.height_blocks = height_blocks;
@@ -365,8 +313,7 @@ void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& pat
   }
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
-    const LoadedImage image = PatternImage(patterns[i], palette);
-    const WriteStatus status = image ? WriteBmpFile(image.get(), path) : WriteStatus::kCannotWrite;
+    const WriteStatus status = WriteBmpPicture(PictureFromPens(kPatternSide, kPatternSide, patterns[i].data(), palette), path);
     if (status != WriteStatus::kOk) LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
   }
 }

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/image_io/bmp_file.h"
+#include "common/picture.h"
 
 inline constexpr int kPatternSide = 32;
 inline constexpr int kPatternPenCount = kPatternSide * kPatternSide;
@@ -33,33 +33,6 @@ using PatternPens = std::array<uint8_t, kPatternPenCount>;
 using TilePens = std::array<uint8_t, kTilePenCount>;
 // The tile indices of a pattern: entry k is the tile in column k % 4, row k / 4.
 using PatternTiles = std::array<uint16_t, kTilesPerPattern>;
-
-struct PaletteColour {
-  uint8_t red = 0;
-  uint8_t green = 0;
-  uint8_t blue = 0;
-};
-using Palette = std::array<PaletteColour, 256>;
-
-// The pens of an 8-bit picture seen top row first, and its palette. The pens
-// stay in the loaded bitmap (FreeImage keeps scan lines bottom-up, hence a
-// negative stride) rather than in a copy: step images are the largest data of
-// a build. Pictures made in memory keep theirs in buffer.
-struct StepImage {
-  int width = 0;
-  int height = 0;
-  uint8_t* top_row = nullptr;
-  ptrdiff_t stride = 0;
-  Palette palette{};
-  ImagePtr bitmap;
-  std::vector<uint8_t> buffer;
-
-  uint8_t* Row(int y) const { return top_row + stride * y; }
-  uint8_t At(int x, int y) const { return Row(y)[x]; }
-};
-
-// A step image over pens (width * height, top row first), kept in buffer.
-StepImage StepImageFromPens(int width, int height, std::vector<uint8_t> pens);
 
 // The patterns of one step and the map that places them.
 struct PatternGroup {
@@ -104,7 +77,7 @@ PatternOption PatternOptionOf(int32_t value);
 std::string StepLetter(int step);
 
 struct StepLoad {
-  std::optional<StepImage> image;  // none when neither file loads
+  std::optional<Picture> image;  // none when neither file loads
   bool is_refused = false;         // an image that loads but is not 8 bits a pixel
 };
 
@@ -115,7 +88,7 @@ StepLoad LoadStepImage(const std::string& level, int step);
 
 // Every pixel takes the pen of the pixel two places to its right; the two
 // rightmost columns take pen 0.
-void ShiftImageLeft(StepImage& image);
+void ShiftImageLeft(Picture& image);
 
 // The map byte of block: the lowest index i whose pattern equals the block
 // (i) or the block upside down (i + 0x80), a direct match winning at the same
@@ -126,7 +99,7 @@ int FindOrAddPattern(PatternList& list, const PatternPens& block);
 // Cuts width_blocks x height_blocks blocks in reading order from image, which
 // must hold them. None when more than kMaxPatternsPerGroup patterns are found
 // (the cutting stops at the first one too many).
-std::optional<PatternGroup> BuildPatternGroup(const StepImage& image, int width_blocks, int height_blocks);
+std::optional<PatternGroup> BuildPatternGroup(const Picture& image, int width_blocks, int height_blocks);
 
 // An empty set holding the blank tile.
 TileSet NewTileSet();

@@ -6,8 +6,8 @@
 
 namespace {
 
-StepImage ImageOf(int width, int height, std::vector<uint8_t> pens) {
-  return StepImageFromPens(width, height, std::move(pens));
+Picture ImageOf(int width, int height, const std::vector<uint8_t>& pens) {
+  return PictureFromPens(width, height, pens.data());
 }
 
 PatternPens UpsideDown(const PatternPens& block) {
@@ -36,12 +36,12 @@ PatternPens PoolBlock(std::mt19937& generator) {
 }  // namespace
 
 TEST(LevelAnalysis, ShiftImageLeftMovesTwoPixelsAndFillsPenZero) {
-  StepImage image = ImageOf(5, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  Picture image = ImageOf(5, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   ShiftImageLeft(image);
-  EXPECT_EQ(image.buffer, (std::vector<uint8_t>{3, 4, 5, 0, 0, 8, 9, 10, 0, 0}));
-  StepImage narrow = ImageOf(1, 2, {7, 8});
+  EXPECT_EQ(std::vector<uint8_t>(image.top_row, image.top_row + 10), (std::vector<uint8_t>{3, 4, 5, 0, 0, 8, 9, 10, 0, 0}));
+  Picture narrow = ImageOf(1, 2, {7, 8});
   ShiftImageLeft(narrow);
-  EXPECT_EQ(narrow.buffer, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(narrow.top_row, narrow.top_row + 2), (std::vector<uint8_t>{0, 0}));
 }
 
 TEST(LevelAnalysis, PatternMatchesPreferLowIndexThenDirect) {
@@ -103,13 +103,13 @@ TEST(LevelAnalysis, TilesAreLimitedToSixteenPensAndNumberedByFirstAppearance) {
 TEST(LevelAnalysis, PatternGroupNumbersBlocksInReadingOrder) {
   // 2 x 2 blocks, 70 x 64 pixels (the 6 columns on the right are ignored):
   // P Q / Q-upside-down P.
-  StepImage image = ImageOf(70, 64, std::vector<uint8_t>(70 * 64, 9));
+  Picture image = ImageOf(70, 64, std::vector<uint8_t>(70 * 64, 9));
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 32; ++x) {
       const auto q = static_cast<uint8_t>(x + 40 * y % 200);
-      image.buffer[y * 70 + x] = image.buffer[(32 + y) * 70 + 32 + x] = static_cast<uint8_t>(x ^ y);
-      image.buffer[y * 70 + 32 + x] = q;
-      image.buffer[(63 - y) * 70 + x] = q;
+      image.top_row[y * 70 + x] = image.top_row[(32 + y) * 70 + 32 + x] = static_cast<uint8_t>(x ^ y);
+      image.top_row[y * 70 + 32 + x] = q;
+      image.top_row[(63 - y) * 70 + x] = q;
     }
   }
   const std::optional<PatternGroup> group = BuildPatternGroup(image, 2, 2);
@@ -119,8 +119,8 @@ TEST(LevelAnalysis, PatternGroupNumbersBlocksInReadingOrder) {
 }
 
 TEST(LevelAnalysis, PatternGroupRefusesMoreThan128Patterns) {
-  StepImage image = ImageOf(129 * 32, 32, std::vector<uint8_t>(129 * 32 * 32, 0));
-  for (int b = 0; b < 129; ++b) image.buffer[b * 32] = static_cast<uint8_t>(b + 1);
+  Picture image = ImageOf(129 * 32, 32, std::vector<uint8_t>(129 * 32 * 32, 0));
+  for (int b = 0; b < 129; ++b) image.top_row[b * 32] = static_cast<uint8_t>(b + 1);
   EXPECT_FALSE(BuildPatternGroup(image, 129, 1));
   const std::optional<PatternGroup> group = BuildPatternGroup(image, 128, 1);
   ASSERT_TRUE(group);

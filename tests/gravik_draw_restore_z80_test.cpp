@@ -69,7 +69,7 @@ void RunOnScreen(const TempDir& dir, int width, int height, uint32_t seed, bool 
   for (uint8_t& pen : pens) {
     if (pen >= 32) pen = 0;  // a third transparent; pens 16 to 31 fold onto 0 to 15
   }
-  const PixelView view{pens.data(), width, width, height};
+  const Picture view = PictureFromPens(width, height, pens.data());
   const DrawRestoreCode code = GenerateDrawRestoreLines(view, width, height, "obj", word_pointer);
   const Assembled draw = AssembleLines(dir, "draw_obj.asm", code.draw_lines);
   const Assembled restore = AssembleLines(dir, "restore_obj.asm", code.restore_lines);

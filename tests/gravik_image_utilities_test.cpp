@@ -25,7 +25,7 @@ ImagePtr LoadBmp(const std::string& path) { return ImagePtr(FreeImage_Load(FIF_B
 
 // The pens of an 8-bit picture, row 0 the top row.
 std::vector<uint8_t> PensOf(FIBITMAP* image) {
-  const PixelView view = ViewOfImage(image);
+  const Picture view = PictureOfBitmap(image);
   std::vector<uint8_t> pens;
   for (int y = 0; y < view.height; ++y) pens.insert(pens.end(), view.Row(y), view.Row(y) + view.width);
   return pens;

@@ -81,7 +81,7 @@ std::vector<uint8_t> SetBytes(int32_t count, const std::vector<Record>& records,
 }
 
 // The three lines add0 prints before its checks, then more.
-Lines Picture(const std::string& name, int width, int height, int bits, const Lines& more) {
+Lines PictureLines(const std::string& name, int width, int height, int bits, const Lines& more) {
   const auto text = [](int v) { return " " + std::to_string(v); };
   Lines lines = {"source : " + name + ".bmp", text(width) + "/" + text(height) + " @" + text(bits),
                  text(width / 4) + "/" + text(height / 8) + "(" + text(width / 4 * (height / 8)) + ") tiles"};
@@ -103,20 +103,20 @@ TEST(GravikTiles, AddNumbersTilesInOrderOfFirstAppearanceAcrossRuns) {
   ASSERT_TRUE(WriteTiles(dir, "first", {{1, 2}, {3, 0}}));
   ASSERT_TRUE(WriteTiles(dir, "second", {{2, 4}, {5, 4}}, RedPalette()));
   EXPECT_EQ(Gravik(dir, {"add0", "first", "level"}),
-            Picture("first", 8, 16, 8,
+            PictureLines("first", 8, 16, 8,
                     {"level.set does not exist, creating...", "Added  3 tiles", "Total tileset  4"}));
   EXPECT_EQ(ReadFileBytes(dir.File("level.set")),
             SetBytes(4, {Uniform(0), Uniform(3), Uniform(1), Uniform(2)}));
 
   // Another palette: the pens are stored as they are, the set keeps its palette.
   EXPECT_EQ(Gravik(dir, {"add0", "second", "level"}),
-            Picture("second", 8, 16, 8, {"loading level.set", "Added  2 tiles", "Total tileset  6"}));
+            PictureLines("second", 8, 16, 8, {"loading level.set", "Added  2 tiles", "Total tileset  6"}));
   const std::vector<uint8_t> six =
       SetBytes(6, {Uniform(0), Uniform(3), Uniform(1), Uniform(2), Uniform(5), Uniform(4)});
   EXPECT_EQ(ReadFileBytes(dir.File("level.set")), six);
 
   EXPECT_EQ(Gravik(dir, {"ADD0", "first", "level"}),
-            Picture("first", 8, 16, 8, {"loading level.set", "Added  0 tiles", "Total tileset  6"}));
+            PictureLines("first", 8, 16, 8, {"loading level.set", "Added  0 tiles", "Total tileset  6"}));
   EXPECT_EQ(ReadFileBytes(dir.File("level.set")), six);
   EXPECT_EQ(CountEntries(dir.path()), 3);
 }
@@ -138,7 +138,7 @@ TEST(GravikTiles, AddReadsTileLinesBottomUpAndPensAbove15AsZero) {
 
   ASSERT_TRUE(WriteTiles(dir, "blank", {{0, 16, 255}, {99, 0, 32}}));
   EXPECT_EQ(Add(dir, "blank", "empty"),
-            Picture("blank", 12, 16, 8,
+            PictureLines("blank", 12, 16, 8,
                     {"empty.set does not exist, creating...", "Added  0 tiles", "Total tileset  1"}));
   EXPECT_EQ(ReadFileBytes(dir.File("empty.set")), SetBytes(1, {}));
 }
@@ -153,11 +153,11 @@ TEST(GravikTiles, AddWarnsForEveryTileBeyond255) {
   ASSERT_TRUE(WriteTiles(dir, "one_new_twice", {{11, 9, 11}}));
   EXPECT_EQ(
       Add(dir, "two_new", "full"),
-      Picture("two_new", 12, 8, 8, {"loading full.set", kFull, "Added  1 tiles", "Total tileset  255"}));
+      PictureLines("two_new", 12, 8, 8, {"loading full.set", kFull, "Added  1 tiles", "Total tileset  255"}));
   records.push_back(Uniform(9));
   EXPECT_EQ(ReadFileBytes(dir.File("full.set")), SetBytes(255, records));
   EXPECT_EQ(Add(dir, "one_new_twice", "full"),
-            Picture("one_new_twice", 12, 8, 8,
+            PictureLines("one_new_twice", 12, 8, 8,
                     {"loading full.set", kFull, kFull, "Added  0 tiles", "Total tileset  255"}));
   EXPECT_EQ(ReadFileBytes(dir.File("full.set")), SetBytes(255, records));
 }
@@ -172,17 +172,17 @@ TEST(GravikTiles, AddRefusesPicturesAfterItsThreeLinesAndTouchesNoSet) {
   ASSERT_TRUE(WriteFileBytes(dir.File("kept.set"), kept));
   const std::string kTiles = "Source must be composed of (4*8)pixels tiles";
   for (const std::string set : {"new", "kept"}) {
-    EXPECT_EQ(Add(dir, "narrow", set), Picture("narrow", 6, 8, 8, {kTiles}));
-    EXPECT_EQ(Add(dir, "short", set), Picture("short", 8, 12, 8, {kTiles}));
-    EXPECT_EQ(Add(dir, "deep", set), Picture("deep", 16, 8, 24, {"Source must be 8 bits"}));
-    EXPECT_EQ(Add(dir, "four", set), Picture("four", 6, 8, 4, {"Source must be 8 bits"}));
+    EXPECT_EQ(Add(dir, "narrow", set), PictureLines("narrow", 6, 8, 8, {kTiles}));
+    EXPECT_EQ(Add(dir, "short", set), PictureLines("short", 8, 12, 8, {kTiles}));
+    EXPECT_EQ(Add(dir, "deep", set), PictureLines("deep", 16, 8, 24, {"Source must be 8 bits"}));
+    EXPECT_EQ(Add(dir, "four", set), PictureLines("four", 6, 8, 4, {"Source must be 8 bits"}));
     EXPECT_EQ(Add(dir, "nothing", set), Lines{"Can not load nothing.bmp"});
   }
   EXPECT_EQ(ReadFileBytes(dir.File("kept.set")), kept);
   EXPECT_EQ(CountEntries(dir.path()), 5);
 
   ASSERT_TRUE(WriteTiles(dir, "pic", {{1}}));
-  EXPECT_EQ(Add(dir, "pic", "missing/set"), Picture("pic", 4, 8, 8,
+  EXPECT_EQ(Add(dir, "pic", "missing/set"), PictureLines("pic", 4, 8, 8,
                                                     {"missing/set.set does not exist, creating...",
                                                      "AddToTileset : Can not create missing/set.set"}));
   EXPECT_EQ(CountEntries(dir.path()), 6);
@@ -203,7 +203,7 @@ TEST(GravikTiles, DamagedSetIsRefusedAndLeftAsItWas) {
   for (const auto& [bytes, reason] : cases) {
     ASSERT_TRUE(WriteFileBytes(dir.File("set.set"), bytes));
     const std::string refusal = "set.set is not a tileset file: " + reason;
-    EXPECT_EQ(Add(dir, "pic", "set"), Picture("pic", 8, 8, 8, {"AddToTileset : " + refusal}));
+    EXPECT_EQ(Add(dir, "pic", "set"), PictureLines("pic", 8, 8, 8, {"AddToTileset : " + refusal}));
     EXPECT_EQ(ReadFileBytes(dir.File("set.set")), bytes);
     EXPECT_EQ(Final(dir, "set"), Lines{"FinalizeTileset : " + refusal});
     EXPECT_EQ(CountEntries(dir.path()), 2) << reason;
@@ -244,7 +244,7 @@ TEST(GravikTiles, FinalWritesTheTileFileAndAnUprightPreview) {
   std::copy_n(top_row, 8, expected.begin() + 8 * 8);
   std::fill_n(expected.begin() + 8 * 16, 8 * 8, 6);  // tile 2 on rows 16 to 23
   expected[8 * 23 + 6] = expected[8 * 23 + 7] = 7;
-  const PixelView view = ViewOfImage(preview.get());
+  const Picture view = PictureOfBitmap(preview.get());
   std::vector<uint8_t> got;
   for (int y = 0; y < 2048; ++y) got.insert(got.end(), view.Row(y), view.Row(y) + 8);
   EXPECT_EQ(got, expected);

@@ -182,3 +182,12 @@ std::vector<std::string> AfterStartup(const RunResult& run) {
   if (run.lines.size() < skip) return {};
   return std::vector<std::string>(run.lines.begin() + static_cast<ptrdiff_t>(skip), run.lines.end());
 }
+
+Picture PictureOfBitmap(FIBITMAP* image) {
+  Picture view;
+  view.width = static_cast<int>(FreeImage_GetWidth(image));
+  view.height = static_cast<int>(FreeImage_GetHeight(image));
+  view.stride = -static_cast<ptrdiff_t>(FreeImage_GetPitch(image));
+  view.top_row = view.height > 0 ? FreeImage_GetScanLine(image, view.height - 1) : FreeImage_GetBits(image);
+  return view;
+}

@@ -6,10 +6,22 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/line_output.h"
+#include "common/picture.h"
+
+struct FreeImageUnloader {
+  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
+};
+// The tests read pictures back through FreeImage itself, not through the
+// programs' own loader, as an independent check.
+using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
+
+// A top-down view of an 8-bit bitmap's pens (the bitmap must outlive it).
+Picture PictureOfBitmap(FIBITMAP* image);
 
 // A fresh folder under the system temp folder, removed with everything in it.
 class TempDir {

@@ -1,13 +1,11 @@
 // gravik: one conversion per run, chosen by the command word.
-#include <FreeImage.h>
-
 #include <array>
 #include <string>
 #include <string_view>
 
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "toolkit/image_library.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
 #include "toolkit/image_ops/plus_palette.h"
@@ -152,14 +150,13 @@ void Dispatch(int argc, char* const* argv) {
 
 int main(int argc, char** argv) {
   PrintBanner();
-  StartImageLibrary();
-  PrintLine(FreeImage_GetCopyrightMessage());
+  const ImageLibrary image_library(ImageDiagnostics::kConsole);
+  PrintLine(ImageLibraryNotice());
   PrintLine("");
   if (argc < 2) {
     ShowUsageAndWait();
   } else {
     Dispatch(argc, argv);
   }
-  FreeImage_DeInitialise();
   return 0;
 }

@@ -14,9 +14,9 @@ TEST(SourceImage, SpriteSourcesMustBe16By16) {
   EXPECT_FALSE(LoadSpriteSource(dir.File("tall.bmp")));
   EXPECT_FALSE(LoadSpriteSource(dir.File("wide.bmp")));
   EXPECT_FALSE(LoadSpriteSource(dir.File("rgb.bmp")));
-  const std::optional<SourceImage> sprite = LoadSpriteSource(dir.File("ok.bmp"));
+  const std::optional<Picture> sprite = LoadSpriteSource(dir.File("ok.bmp"));
   ASSERT_TRUE(sprite);
-  EXPECT_EQ(sprite->pixels.At(3, 2), RandomPens(16, 16, 7)[2 * 16 + 3]);
+  EXPECT_EQ(sprite->At(3, 2), RandomPens(16, 16, 7)[2 * 16 + 3]);
   const std::vector<std::string> expected = {
       "source : " + dir.File("tall.bmp"), " 16/ 32 @ 8", "Source for sprites must be 16*16",
       "source : " + dir.File("wide.bmp"), " 32/ 16 @ 8", "Source for sprites must be 16*16",
@@ -31,13 +31,13 @@ TEST(SourceImage, PaddedScanLinesReadTopDown) {
   const std::vector<uint8_t> pens = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
   ASSERT_TRUE(WriteIndexedBmp(dir.File("p.bmp"), 6, 3, pens));
   const ConsoleCapture console;
-  const std::optional<SourceImage> source = LoadSourceImage(dir.File("p.bmp"), 2);
+  const std::optional<Picture> source = LoadSourceImage(dir.File("p.bmp"), 2);
   ASSERT_TRUE(source);
-  EXPECT_EQ(source->pixels.width, 6);
-  EXPECT_EQ(source->pixels.height, 3);
-  EXPECT_EQ(source->pixels.At(0, 0), 1);
-  EXPECT_EQ(source->pixels.At(0, 1), 7);
-  EXPECT_EQ(source->pixels.At(5, 2), 18);
+  EXPECT_EQ(source->width, 6);
+  EXPECT_EQ(source->height, 3);
+  EXPECT_EQ(source->At(0, 0), 1);
+  EXPECT_EQ(source->At(0, 1), 7);
+  EXPECT_EQ(source->At(5, 2), 18);
   EXPECT_FALSE(LoadSourceImage(dir.File("p.bmp"), 4));
   EXPECT_EQ(console.lines().back(), "Source width is not valid, must be a multiple of  4");
 }

@@ -49,9 +49,9 @@ void PackRow(const uint8_t* row, int width, ScreenMode mode, uint8_t* out, size_
 
 bool ConvertLinear(const std::string& source_path, const std::string& output_path, ScreenMode mode,
                    const char* prefix, int width_multiple) {
-  const std::optional<SourceImage> source = LoadSourceImage(source_path, width_multiple);
+  const std::optional<Picture> source = LoadSourceImage(source_path, width_multiple);
   if (!source) return false;
-  const std::vector<uint8_t> bytes = EncodeLinearScreen(source->pixels, mode);
+  const std::vector<uint8_t> bytes = EncodeLinearScreen(*source, mode);
   const WriteStatus status = WriteBinaryFile(output_path, bytes);
   if (status != WriteStatus::kOk) {
     PrintLine(prefix + WriteFailureText(status, output_path));
@@ -62,7 +62,7 @@ bool ConvertLinear(const std::string& source_path, const std::string& output_pat
 
 }  // namespace
 
-std::vector<uint8_t> EncodeLinearScreen(const PixelView& pixels, ScreenMode mode) {
+std::vector<uint8_t> EncodeLinearScreen(const Picture& pixels, ScreenMode mode) {
   const int per_byte = PixelsPerByte(mode);
   const size_t row_bytes = (static_cast<size_t>(pixels.width) + per_byte - 1) / per_byte;
   std::vector<uint8_t> bytes(row_bytes * static_cast<size_t>(pixels.height));

@@ -4,8 +4,8 @@
 
 namespace {
 
-PixelView ViewOf(const std::vector<uint8_t>& pens, int width, int height) {
-  return PixelView{pens.data(), width, width, height};
+Picture ViewOf(const std::vector<uint8_t>& pens, int width, int height) {
+  return PictureFromPens(width, height, pens.data());
 }
 
 }  // namespace

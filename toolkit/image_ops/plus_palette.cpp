@@ -8,16 +8,14 @@
 namespace {
 
 constexpr char kPrefix[] = "PaletteExtract : ";
-constexpr int kPaletteEntries = 256;
-
-std::string PlusColourLine(const RGBQUAD& entry, int entry_number) {
-  const std::array<uint8_t, 2> colour = EncodePlusColour(entry.rgbRed, entry.rgbGreen, entry.rgbBlue);
+std::string PlusColourLine(const Rgb& entry, int entry_number) {
+  const std::array<uint8_t, 2> colour = EncodePlusColour(entry.red, entry.green, entry.blue);
   return "db    #" + Hex(colour[0], 2) + ",#" + Hex(colour[1], 2) + " ;" + SpacedDecimal(entry_number);
 }
 
 }  // namespace
 
-std::vector<std::string> PlusPaletteLines(std::span<const RGBQUAD> palette, int start_colour) {
+std::vector<std::string> PlusPaletteLines(const Palette& palette, int start_colour) {
   std::vector<std::string> lines;
   for (int e = start_colour; e < start_colour + kPlusPaletteSize; ++e) {
     lines.push_back(PlusColourLine(palette[static_cast<size_t>(e)], e));
@@ -34,14 +32,9 @@ bool PaletteExtract(const std::string& source_path, const std::string& output_pa
                          PlainDecimal(start_colour)));
     return false;
   }
-  const std::optional<SourceImage> source = LoadSourceImage(source_path, 1);
+  const std::optional<Picture> source = LoadSourceImage(source_path, 1);
   if (!source) return false;
-  const RGBQUAD* palette = FreeImage_GetPalette(source->image.get());
-  if (palette == nullptr) {
-    PrintLine("can not access image palette !");
-    return false;
-  }
-  const std::vector<std::string> lines = PlusPaletteLines({palette, kPaletteEntries}, start_colour);
+  const std::vector<std::string> lines = PlusPaletteLines(source->palette, start_colour);
   const WriteStatus status = WriteTextFile(output_path, lines);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));

@@ -6,19 +6,14 @@
 
 namespace {
 
-RGBQUAD Colour(int red, int green, int blue) {
-  RGBQUAD entry{};
-  entry.rgbRed = static_cast<BYTE>(red);
-  entry.rgbGreen = static_cast<BYTE>(green);
-  entry.rgbBlue = static_cast<BYTE>(blue);
-  entry.rgbReserved = 0xAA;  // ignored
-  return entry;
+Rgb Colour(int red, int green, int blue) {
+  return {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)};
 }
 
 }  // namespace
 
 TEST(PlusPalette, LinesFromEntryZero) {
-  std::array<RGBQUAD, 256> palette{};
+  Palette palette{};
   palette[1] = Colour(255, 0, 0);
   palette[2] = Colour(0, 255, 0);
   palette[3] = Colour(0, 0, 255);

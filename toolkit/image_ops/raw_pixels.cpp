@@ -14,7 +14,7 @@ constexpr char kPrefix[] = "ExtractRawPixels : ";
 constexpr uint8_t kPenMask = 0x0F;
 
 // width * height bytes, row 0 first, each pen with its high 4 bits cleared.
-std::vector<uint8_t> ExtractPixelBytes(const PixelView& pixels) {
+std::vector<uint8_t> ExtractPixelBytes(const Picture& pixels) {
   const size_t width = static_cast<size_t>(pixels.width);
   std::vector<uint8_t> bytes(width * static_cast<size_t>(pixels.height));
   for (int y = 0; y < pixels.height; ++y) {
@@ -29,11 +29,11 @@ std::vector<uint8_t> ExtractPixelBytes(const PixelView& pixels) {
 
 bool ExtractRawPixels(const std::string& source_path, const std::string& output_path) {
   PrintLine(kPrefix + source_path);
-  const std::optional<SourceImage> source = LoadSourceImage(source_path, 1);
+  const std::optional<Picture> source = LoadSourceImage(source_path, 1);
   if (!source) return false;
-  PrintLine("Image dimensions : " + SpacedDecimal(source->pixels.width) + "/" +
-            SpacedDecimal(source->pixels.height));
-  const WriteStatus status = WriteBinaryFile(output_path, ExtractPixelBytes(source->pixels));
+  PrintLine("Image dimensions : " + SpacedDecimal(source->width) + "/" +
+            SpacedDecimal(source->height));
+  const WriteStatus status = WriteBinaryFile(output_path, ExtractPixelBytes(*source));
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));
     return false;

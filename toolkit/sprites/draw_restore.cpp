@@ -114,7 +114,7 @@ void AppendTotals(std::vector<std::string>& lines, int32_t time_nops, int32_t si
 }
 
 // Refuses a requested size the object cannot have; the message, or "" when it fits.
-std::string SizeRefusal(const PixelView& pixels, int width, int height) {
+std::string SizeRefusal(const Picture& pixels, int width, int height) {
   if (width % 2 != 0) return "Requested width must multiple of 2";
   if (height > kMaxLines) return "Requested height can not be higher than 8 - use sprites for bigger objets";
   if (width > pixels.width) {
@@ -140,7 +140,7 @@ bool AsksForWordPointer(int width, int height) {
 
 }  // namespace
 
-DrawRestoreCode GenerateDrawRestoreLines(const PixelView& pixels, int width, int height,
+DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int height,
                                          const std::string& label_name, bool word_pointer) {
   Routine draw;
   Routine restore;
@@ -187,16 +187,16 @@ DrawRestoreCode GenerateDrawRestoreLines(const PixelView& pixels, int width, int
 
 bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& output_name, int width,
                              int height) {
-  const std::optional<SourceImage> source = LoadSourceImage(source_path, 2);
+  const std::optional<Picture> source = LoadSourceImage(source_path, 2);
   if (!source) return false;
-  const std::string refusal = SizeRefusal(source->pixels, width, height);
+  const std::string refusal = SizeRefusal(*source, width, height);
   if (!refusal.empty()) {
     PrintLine(refusal);
     return false;
   }
   const bool word_pointer = AsksForWordPointer(width, height);
   const DrawRestoreCode code =
-      GenerateDrawRestoreLines(source->pixels, width, height, LabelName(output_name), word_pointer);
+      GenerateDrawRestoreLines(*source, width, height, LabelName(output_name), word_pointer);
   AsideFile draw_file("draw_" + output_name);
   AsideFile restore_file("restore_" + output_name);
   for (const std::string& line : code.draw_lines) draw_file.WriteLine(line);

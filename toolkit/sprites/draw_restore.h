@@ -24,7 +24,7 @@ struct DrawRestoreCode {
 // "restore_" + label_name. With word_pointer the buffer pointer steps with
 // "inc DE", otherwise with "inc E" (the buffer must then stay in one 256-byte
 // page). Pure: prints and writes nothing.
-DrawRestoreCode GenerateDrawRestoreLines(const PixelView& pixels, int width, int height,
+DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int height,
                                          const std::string& label_name, bool word_pointer);
 
 // Loads source_path (8-bit BMP, width a multiple of 2), checks the requested

@@ -30,12 +30,12 @@ SpritePixels KeyframeDifference(const SpritePixels& from_frame, const SpritePixe
 
 bool CompileKeyframe(const std::string& frame1_path, const std::string& frame2_path,
                      const std::string& output_path, int options) {
-  const std::optional<SourceImage> frame1 = LoadSpriteSource(frame1_path);
-  const std::optional<SourceImage> frame2 = LoadSpriteSource(frame2_path);
+  const std::optional<Picture> frame1 = LoadSpriteSource(frame1_path);
+  const std::optional<Picture> frame2 = LoadSpriteSource(frame2_path);
   if (!frame1 || !frame2) return false;
   int differing_count = 0;
   const SpritePixels difference =
-      KeyframeDifference(ReadSpritePixels(frame1->pixels), ReadSpritePixels(frame2->pixels), differing_count);
+      KeyframeDifference(ReadSpritePixels(*frame1), ReadSpritePixels(*frame2), differing_count);
   PrintLine(SpacedDecimal(differing_count) + " differents pixels");
   const WriteStatus status = WriteSpriteCode(difference, output_path, options);
   if (status != WriteStatus::kOk) {

@@ -6,7 +6,7 @@
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "common/image_io/bmp_file.h"
+#include "common/image_io/picture_file.h"
 
 namespace {
 
@@ -20,13 +20,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
   return !in.bad();
 }
 
-// Pens into the template's scan lines. FreeImage saves its first scan line as
-// the bottom of the picture, so decoded line y goes to scan line y for a
-// picture saved upside down, or to scan line height - 1 - y for an upright one.
-void StorePens(FIBITMAP* image, const std::vector<uint8_t>& pens, int width, int height, bool is_upright) {
+// Pens into the template's rows: decoded line y is row y of an upright
+// picture, or row height - 1 - y of one saved upside down.
+void StorePens(Picture& picture, const std::vector<uint8_t>& pens, int width, int height, bool is_upright) {
   for (int y = 0; y < height; ++y) {
-    const int scan_line = is_upright ? height - 1 - y : y;
-    uint8_t* row = FreeImage_GetScanLine(image, scan_line);
+    uint8_t* row = picture.Row(is_upright ? y : height - 1 - y);
     std::copy_n(pens.begin() + static_cast<ptrdiff_t>(y) * width, width, row);
   }
 }
@@ -47,7 +45,7 @@ std::vector<uint8_t> DecodeMode0Rows(const std::vector<uint8_t>& data, size_t fi
 bool ExtractMode0Sprite(const std::string& data_path, const std::string& template_path,
                         const std::string& output_path, int start_offset, int options) {
   PrintLine(std::string(kPrefix) + "Extracting...");
-  const std::optional<SourceImage> source = LoadSourceImage(template_path, 2);
+  std::optional<Picture> source = LoadSourceImage(template_path, 2);
   if (!source) return false;
   std::vector<uint8_t> data;
   if (!ReadWholeFile(data_path, data)) {
@@ -55,8 +53,8 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
     return false;
   }
   PrintLine(kPrefix + std::string("target ") + data_path + SpacedDecimal(static_cast<int64_t>(data.size())) + " bytes");
-  const int width = source->pixels.width;
-  const int height = source->pixels.height;
+  const int width = source->width;
+  const int height = source->height;
   const int64_t first_byte = int64_t{start_offset} + ((options & kSkipFileHeader) ? int64_t{kFileHeaderBytes} : 0);
   const int64_t needed = first_byte + int64_t{width} / 2 * height;
   if (start_offset < 0) {
@@ -69,8 +67,8 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
     return false;
   }
   const std::vector<uint8_t> pens = DecodeMode0Rows(data, static_cast<size_t>(first_byte), width, height);
-  StorePens(source->image.get(), pens, width, height, (options & kSaveUpright) != 0);
-  const WriteStatus status = WriteBmpFile(source->image.get(), output_path);
+  StorePens(*source, pens, width, height, (options & kSaveUpright) != 0);
+  const WriteStatus status = WriteBmpPicture(*source, output_path);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));
     return false;

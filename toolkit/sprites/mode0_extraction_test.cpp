@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/image_io/picture_file.h"
 #include "tests/test_support.h"
 #include "toolkit/image_ops/linear_screen.h"
 
@@ -9,9 +10,9 @@ namespace {
 
 // The pens of a saved 8-bit BMP, row 0 the top row as the picture shows it.
 std::vector<uint8_t> SavedPens(const std::string& path, int& width, int& height) {
-  ImagePtr image(FreeImage_Load(FIF_BMP, path.c_str(), 0));
-  if (!image || FreeImage_GetBPP(image.get()) != 8) return {};
-  const PixelView view = ViewOfImage(image.get());
+  const Checked<BmpContents> loaded = LoadBmpPicture(path);
+  if (!loaded || !loaded->has_pens) return {};
+  const Picture& view = loaded->picture;
   width = view.width;
   height = view.height;
   std::vector<uint8_t> pens;
@@ -77,7 +78,7 @@ TEST(Mode0Extraction, RoundTripsAMode0Picture) {
     const int height = 9;
     const std::vector<uint8_t> pens = RandomPens(width, height, static_cast<uint32_t>(width), 256);
     const std::vector<uint8_t> screen =
-        EncodeLinearScreen(PixelView{pens.data(), width, width, height}, ScreenMode::kMode0);
+        EncodeLinearScreen(PictureFromPens(width, height, pens.data()), ScreenMode::kMode0);
     ASSERT_TRUE(WriteFileBytes(dir.File("pic.pm0"), screen));
     ASSERT_TRUE(WriteIndexedBmp(dir.File("tpl.bmp"), width, height, std::vector<uint8_t>(pens.size(), 0)));
     const ConsoleCapture console;

@@ -19,9 +19,9 @@ WriteStatus WritePackedSprite(const SpritePixels& pixels, const std::string& out
 }
 
 bool ConvertToInterlacedSprite(const std::string& source_path, const std::string& output_path) {
-  const std::optional<SourceImage> source = LoadSpriteSource(source_path);
+  const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
-  const WriteStatus status = WritePackedSprite(ReadSpritePixels(source->pixels), output_path);
+  const WriteStatus status = WritePackedSprite(ReadSpritePixels(*source), output_path);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));
     return false;

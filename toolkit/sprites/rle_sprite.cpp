@@ -104,14 +104,14 @@ std::vector<std::string> RleHeaderLines(const std::string& data_path, const std:
 
 bool ConvertToRleSprite(const std::string& source_path, const std::string& data_path,
                         const std::string& header_path, const std::string& decoder_address) {
-  const std::optional<SourceImage> source = LoadSpriteSource(source_path);
+  const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
   const bool has_header = !MeansNoDecoder(decoder_address);
   if (has_header && HasLineBreak(decoder_address)) {
     PrintLine(std::string(kPrefix) + "Decoder address must be on one line");
     return false;
   }
-  const std::vector<uint8_t> data = EncodeRleSprite(ReadSpritePixels(source->pixels));
+  const std::vector<uint8_t> data = EncodeRleSprite(ReadSpritePixels(*source));
   // Both outputs are prepared aside first, so that a header that cannot be
   // created leaves no data file either.
   AsideFile data_file(data_path);

@@ -159,9 +159,9 @@ WriteStatus WriteSpriteCode(const SpritePixels& pixels, const std::string& outpu
 }
 
 bool CompileSprite(const std::string& source_path, const std::string& output_path, int options) {
-  const std::optional<SourceImage> source = LoadSpriteSource(source_path);
+  const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
-  const WriteStatus status = WriteSpriteCode(ReadSpritePixels(source->pixels), output_path, options);
+  const WriteStatus status = WriteSpriteCode(ReadSpritePixels(*source), output_path, options);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));
     return false;

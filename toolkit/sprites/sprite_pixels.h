@@ -8,7 +8,6 @@
 
 #include "toolkit/source_image.h"
 
-inline constexpr int kSpriteSide = 16;
 inline constexpr int kSpritePixels = kSpriteSide * kSpriteSide;
 
 // A pixel of this value is left alone by generated code (transparent in a
@@ -22,4 +21,4 @@ inline uint8_t SpriteColour(uint8_t pixel) { return static_cast<uint8_t>(pixel &
 
 // The pens of a 16 x 16 view in block order (row 0 the top row), unchanged.
 // The view must be 16 x 16, as LoadSpriteSource guarantees.
-SpritePixels ReadSpritePixels(const PixelView& view);
+SpritePixels ReadSpritePixels(const Picture& view);

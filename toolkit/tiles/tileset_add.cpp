@@ -1,12 +1,10 @@
 #include "toolkit/tiles/tileset_add.h"
 
-#include <FreeImage.h>
-
 #include <cstring>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "toolkit/source_image.h"
+#include "common/image_io/picture_file.h"
 
 namespace {
 
@@ -32,11 +30,13 @@ size_t HashTile(const uint8_t* tile) {
 
 bool IsSameTile(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, kTileRecordBytes) == 0; }
 
-// Record line 0 is the tile's bottom row, which in FreeImage's order is the
-// first of the tile's eight scan lines: the lines are copied as they lie.
-void CutTile(const ScanLines& lines, int tile_row, int tile_column, uint8_t* candidate) {
+// Tile rows are counted from the bottom of the picture, and record line 0 is
+// the tile's bottom row: the tileset has always been cut in the bottom-up order
+// in which BMP files store their scan lines.
+void CutTile(const Picture& picture, int tile_row, int tile_column, uint8_t* candidate) {
   for (int line = 0; line < kTileHeightPx; ++line) {
-    const uint8_t* pens = lines.Line(tile_row * kTileHeightPx + line) + tile_column * kTileWidthPx;
+    const int row_from_top = picture.height - 1 - (tile_row * kTileHeightPx + line);
+    const uint8_t* pens = picture.Row(row_from_top) + tile_column * kTileWidthPx;
     for (int column = 0; column < kTileWidthPx; ++column) {
       const uint8_t pen = pens[column];
       candidate[line * kTileWidthPx + column] = pen > kHighestPen ? 0 : pen;
@@ -44,18 +44,7 @@ void CutTile(const ScanLines& lines, int tile_row, int tile_column, uint8_t* can
   }
 }
 
-struct PictureFacts {
-  int width = 0;
-  int height = 0;
-  int bits_per_pixel = 0;
-};
-
-PictureFacts FactsOf(FIBITMAP* image) {
-  return {static_cast<int>(FreeImage_GetWidth(image)), static_cast<int>(FreeImage_GetHeight(image)),
-          static_cast<int>(FreeImage_GetBPP(image))};
-}
-
-void PrintPictureLines(const std::string& image_path, const PictureFacts& facts) {
+void PrintPictureLines(const std::string& image_path, const BmpContents& facts) {
   const int across = facts.width / kTileWidthPx;
   const int down = facts.height / kTileHeightPx;
   PrintLine("source : " + image_path);
@@ -65,31 +54,27 @@ void PrintPictureLines(const std::string& image_path, const PictureFacts& facts)
             SpacedDecimal(static_cast<int64_t>(across) * down) + ")" + " tiles");
 }
 
-// The line that refuses the picture, or nullptr when it can be cut into tiles.
-const char* PictureRefusal(FIBITMAP* image, const PictureFacts& facts) {
+Refusal PictureRefusal(const BmpContents& facts) {
   if (facts.bits_per_pixel != kRequiredBitsPerPixel) return "Source must be 8 bits";
   if (facts.width % kTileWidthPx != 0 || facts.height % kTileHeightPx != 0) {
     return "Source must be composed of (4*8)pixels tiles";
   }
-  if (FreeImage_GetBits(image) == nullptr) return "Can not access source data";
-  if (FreeImage_GetPalette(image) == nullptr) return "Can not access source palette";
-  return nullptr;
+  if (!facts.has_pens) return "Can not access source data";
+  return std::nullopt;
 }
 
 // A new set takes the picture's palette and starts with the blank tile (all
 // pen 0) in slot 0, so tile number 0 is always the empty tile.
-Tileset NewTileset(FIBITMAP* image) {
+Tileset NewTileset(const Picture& picture) {
   Tileset tileset;
   tileset.tile_count = 1;
-  const unsigned colours = FreeImage_GetColorsUsed(image);
-  const size_t entries = colours < kPaletteEntries ? colours : kPaletteEntries;
-  std::memcpy(tileset.palette.data(), FreeImage_GetPalette(image), entries * sizeof(RGBQUAD));
+  for (int k = 0; k < kPaletteEntries; ++k) {
+    // Blue, green, red, reserved: the entry layout of BMP files and of the set.
+    tileset.palette[4 * k] = picture.palette[k].blue;
+    tileset.palette[4 * k + 1] = picture.palette[k].green;
+    tileset.palette[4 * k + 2] = picture.palette[k].red;
+  }
   return tileset;
-}
-
-ScanLines ScanLinesOf(FIBITMAP* image) {
-  return {FreeImage_GetBits(image), static_cast<ptrdiff_t>(FreeImage_GetPitch(image)),
-          static_cast<int>(FreeImage_GetWidth(image)), static_cast<int>(FreeImage_GetHeight(image))};
 }
 
 }  // namespace
@@ -119,15 +104,15 @@ void TileIndex::Add(int slot) {
   }
 }
 
-TileAddResult AddPictureTiles(Tileset& tileset, const ScanLines& lines) {
+TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture) {
   TileAddResult result;
   TileIndex index(tileset);
-  const int across = lines.width / kTileWidthPx;
-  const int down = lines.height / kTileHeightPx;
+  const int across = picture.width / kTileWidthPx;
+  const int down = picture.height / kTileHeightPx;
   std::array<uint8_t, kTileRecordBytes> candidate{};
   for (int tile_row = 0; tile_row < down; ++tile_row) {
     for (int tile_column = 0; tile_column < across; ++tile_column) {
-      CutTile(lines, tile_row, tile_column, candidate.data());
+      CutTile(picture, tile_row, tile_column, candidate.data());
       if (index.Find(candidate.data()) >= 0) continue;
       if (tileset.tile_count >= kMaxTiles) {
         ++result.dropped;
@@ -143,14 +128,16 @@ TileAddResult AddPictureTiles(Tileset& tileset, const ScanLines& lines) {
 }
 
 bool AddToTileset(const std::string& image_path, const std::string& tileset_path) {
-  // The tiles are cut in FreeImage's own bottom-up order, so the picture is
-  // loaded here as it lies, without the upright flip of the image commands.
-  const ImagePtr image = LoadBmpSafely(image_path);
-  if (!image) return false;
-  const PictureFacts facts = FactsOf(image.get());
-  PrintPictureLines(image_path, facts);
-  if (const char* refusal = PictureRefusal(image.get(), facts)) {
-    PrintLine(refusal);
+  // add0 has its own loading lines (a third line counts the tiles), so it
+  // does not go through the image commands' source loader.
+  const Checked<BmpContents> image = LoadBmpPicture(image_path);
+  if (!image) {
+    PrintLine(image.refusal());
+    return false;
+  }
+  PrintPictureLines(image_path, *image);
+  if (const Refusal refusal = PictureRefusal(*image)) {
+    PrintLine(*refusal);
     return false;
   }
   // Only a set that is not there at all is started afresh: one that exists
@@ -158,14 +145,14 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   TilesetRead read = ReadTilesetFile(tileset_path);
   if (read.status == TilesetStatus::kNotFound) {
     PrintLine(tileset_path + " does not exist, creating...");
-    read.tileset = NewTileset(image.get());
+    read.tileset = NewTileset(image->picture);
   } else if (read.status != TilesetStatus::kOk) {
     PrintLine(kPrefix + TilesetRefusalText(read, tileset_path));
     return false;
   } else {
     PrintLine("loading " + tileset_path);
   }
-  const TileAddResult result = AddPictureTiles(read.tileset, ScanLinesOf(image.get()));
+  const TileAddResult result = AddPictureTiles(read.tileset, image->picture);
   for (int k = 0; k < result.dropped; ++k) PrintLine("WARNING ! Reached max tiles for this system (255)");
   // Written aside and moved over the old set, so an interrupted run keeps the
   // previous set; the counts are printed once the new one is in place.

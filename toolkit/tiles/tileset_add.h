@@ -7,18 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/picture.h"
 #include "toolkit/tiles/tileset_file.h"
-
-// Pens of a picture in FreeImage's storage order: line 0 is the bottom row of
-// the picture, each later line the row above it.
-struct ScanLines {
-  const uint8_t* bottom_line = nullptr;
-  ptrdiff_t pitch = 0;
-  int width = 0;
-  int height = 0;
-
-  const uint8_t* Line(int index) const { return bottom_line + pitch * index; }
-};
 
 // Finds stored tiles by their 32 bytes without walking the whole set. Find
 // returns the lowest slot holding the candidate among those added, which is
@@ -45,7 +35,7 @@ struct TileAddResult {
 // Scans the picture's tiles bottom tile row first, left to right, and puts
 // every tile not yet in tileset into the next free slot, up to 255 tiles.
 // Pens above 15 count as pen 0. Width and height must be multiples of 4 and 8.
-TileAddResult AddPictureTiles(Tileset& tileset, const ScanLines& lines);
+TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture);
 
 // gravik add0: image_path (8-bit BMP) into tileset_path, which is created when
 // missing and otherwise rewritten whole once everything has been checked. A

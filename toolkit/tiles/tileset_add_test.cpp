@@ -32,8 +32,8 @@ TEST(TilesetAdd, IndexAnswersWithTheLowestEqualSlot) {
 
   // A set whose count is 0 fills slot 0 with the first tile met.
   Tileset empty;
-  std::vector<uint8_t> lines(8 * 8, 5);  // pitch 8: padding after each 4-pixel line
-  const TileAddResult result = AddPictureTiles(empty, ScanLines{lines.data(), 8, 4, 8});
+  const std::vector<uint8_t> fives(4 * 8, 5);
+  const TileAddResult result = AddPictureTiles(empty, PictureFromPens(4, 8, fives.data()));
   EXPECT_EQ(result.added, 1);
   EXPECT_EQ(empty.tile_count, 1);
   const auto five = Uniform(5);

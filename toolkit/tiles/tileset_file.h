@@ -15,13 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "common/picture.h"
+
 inline constexpr int kTileWidthPx = 4;
 inline constexpr int kTileHeightPx = 8;
 inline constexpr int kTileRecordBytes = kTileWidthPx * kTileHeightPx;
 inline constexpr int kTileSlots = 256;
 // One byte a tile number on the CPC side, and slot 255 is never filled.
 inline constexpr int kMaxTiles = 255;
-inline constexpr int kPaletteEntries = 256;
 inline constexpr int kPaletteBytes = kPaletteEntries * 4;
 inline constexpr int kTilesetFileBytes = 4 + kPaletteBytes + kTileSlots * kTileRecordBytes;
 

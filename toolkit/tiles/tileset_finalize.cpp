@@ -1,31 +1,26 @@
 #include "toolkit/tiles/tileset_finalize.h"
 
-#include <FreeImage.h>
-
 #include <cstring>
 #include <memory>
 #include <optional>
 
 #include "common/cpc_pixels.h"
-#include "common/image_io/bmp_file.h"
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "toolkit/source_image.h"
 
 namespace {
 
 constexpr char kPrefix[] = "FinalizeTileset : ";
 constexpr int kPixelWidth = kPreviewWidthPx / kTileWidthPx;  // mode 0 pixels are twice as wide as high
 
-// Lays pens (rows from the top) into image, whose first scan line is the
-// bottom row.
-void FillPreview(FIBITMAP* image, const Tileset& tileset) {
-  std::memcpy(FreeImage_GetPalette(image), tileset.palette.data(), kPaletteBytes);
-  const std::vector<uint8_t> pens = PreviewPens(tileset);
-  for (int row = 0; row < kPreviewHeightPx; ++row) {
-    std::memcpy(FreeImage_GetScanLine(image, kPreviewHeightPx - 1 - row),
-                pens.data() + static_cast<size_t>(row) * kPreviewWidthPx, kPreviewWidthPx);
+// The set's palette entries are blue, green, red, reserved, as in a BMP file.
+Palette TilesetPalette(const Tileset& tileset) {
+  Palette palette{};
+  for (int k = 0; k < kPaletteEntries; ++k) {
+    palette[k] = {tileset.palette[4 * k + 2], tileset.palette[4 * k + 1], tileset.palette[4 * k]};
   }
+  return palette;
 }
 
 bool WriteCpcTiles(const Tileset& tileset, const std::string& path) {
@@ -35,21 +30,9 @@ bool WriteCpcTiles(const Tileset& tileset, const std::string& path) {
 }
 
 bool WritePreview(const Tileset& tileset, const std::string& path) {
-  const ImagePtr image(FreeImage_Allocate(kPreviewWidthPx, kPreviewHeightPx, 8));
-  if (!image) {
-    PrintLine("can not create default image");
-    return false;
-  }
-  if (FreeImage_GetBits(image.get()) == nullptr) {
-    PrintLine("can not access image data");
-    return false;
-  }
-  if (FreeImage_GetPalette(image.get()) == nullptr) {
-    PrintLine("can not access palette");
-    return false;
-  }
-  FillPreview(image.get(), tileset);
-  const WriteStatus status = WriteBmpFile(image.get(), path);
+  const std::vector<uint8_t> pens = PreviewPens(tileset);
+  const Picture preview = PictureFromPens(kPreviewWidthPx, kPreviewHeightPx, pens.data(), TilesetPalette(tileset));
+  const WriteStatus status = WriteBmpPicture(preview, path);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, path));
     return false;
