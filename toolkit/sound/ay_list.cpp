@@ -34,51 +34,54 @@ int AppendAyRunWords(const LevelRun& run, std::vector<uint8_t>& bytes) {
   return 2 * kWordBytes;
 }
 
-std::vector<uint8_t> AyListWords(std::span<const uint8_t> samples, const ConversionTable& table) {
-  std::vector<uint8_t> levels;
-  for (const uint8_t sample : samples) levels.push_back(table[sample]);
-  std::vector<uint8_t> bytes;
-  for (const LevelRun& run : SplitIntoRuns(levels)) AppendAyRunWords(run, bytes);
-  return bytes;
+std::optional<int64_t> WriteAyList(const RunSource& runs, int32_t options, const ListSink& sink) {
+  const bool is_raw = (options & kAyListRaw) != 0;
+  ListBuffer list(sink);
+  std::vector<uint8_t> words;
+  if (!is_raw) {
+    list.text() += kHeaderLine;
+    list.text() += kLineEnd;
+  }
+  int64_t list_bytes = 0;
+  const bool is_read = runs([&](const LevelRun& run) {
+    if (is_raw) {
+      words.clear();
+      list_bytes += AppendAyRunWords(run, words);
+      list.text().append(words.begin(), words.end());
+    } else {
+      list_bytes += AppendAyRunText(run, list.text());
+    }
+    list.FlushWhenFull();
+  });
+  if (!is_read) return std::nullopt;
+  list.Flush();
+  return list_bytes;
 }
 
 bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_path,
                       const std::string& table_path, int32_t /*reserved*/, int32_t options) {
-  std::optional<SoundSource> source = StartSoundConversion(kPrefix, sample_path, table_path);
-  if (!source) return false;
+  Checked<SoundSource> source = OpenSoundSource(sample_path, table_path);
+  if (!source) {
+    PrintLine(kPrefix + source.refusal());
+    return false;
+  }
+  for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
   AsideFile file(output_path);
   if (!file.IsOpen()) {
     PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));
     return false;
   }
-  const bool is_raw = (options & kAyListRaw) != 0;
-  std::string text;
-  std::vector<uint8_t> words;
-  if (!is_raw) {
-    text += kHeaderLine;
-    text += kLineEnd;
-  }
-  int64_t list_bytes = 0;
-  const bool is_read = StreamSampleRuns(*source, [&](const LevelRun& run) {
-    if (is_raw) {
-      list_bytes += AppendAyRunWords(run, words);
-      FlushWhenFull(file, words);
-    } else {
-      list_bytes += AppendAyRunText(run, text);
-      FlushWhenFull(file, text);
-    }
-  });
-  if (!is_read) {
+  const std::optional<int64_t> list_bytes =
+      WriteAyList(StreamedRuns(*source), options, [&](std::string_view bytes) { file.Write(bytes); });
+  if (!list_bytes) {
     PrintLine(kPrefix + SampleReadFailureText(sample_path));
     return false;
   }
-  file.Write(text);
-  file.Write(words);
   const WriteStatus written = file.Commit();
   if (written != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(written, output_path));
     return false;
   }
-  PrintLine(kPrefix + std::string("AY list size : ") + SpacedDecimal(list_bytes) + " bytes");
+  PrintLine(kPrefix + std::string("AY list size : ") + SpacedDecimal(*list_bytes) + " bytes");
   return true;
 }

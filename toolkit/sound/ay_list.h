@@ -21,8 +21,10 @@ int AppendAyRunText(const LevelRun& run, std::string& text);
 // the bytes appended.
 int AppendAyRunWords(const LevelRun& run, std::vector<uint8_t>& bytes);
 
-// The raw list of a sample held in memory.
-std::vector<uint8_t> AyListWords(std::span<const uint8_t> samples, const ConversionTable& table);
+// The whole list for the runs that runs hands over, passed to sink in blocks:
+// raw words (options bit 0) or the header line and the source lines. Returns
+// the list size in bytes, or none when runs could not be read to the end.
+std::optional<int64_t> WriteAyList(const RunSource& runs, int32_t options, const ListSink& sink);
 
 // ConvertAYlist15K: reads sample_path and the first 256 bytes of table_path,
 // writes output_path as text or raw words (options bit 0); reserved is ignored.

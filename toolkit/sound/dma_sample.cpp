@@ -64,51 +64,45 @@ int AppendDmaRun(const LevelRun& run, std::string& text) {
   return kLevelBytes + kPauseBytes;
 }
 
-std::vector<std::string> DmaSampleListLines(std::span<const uint8_t> samples, const ConversionTable& table) {
-  std::vector<uint8_t> levels;
-  for (const uint8_t sample : samples) levels.push_back(table[sample]);
-  std::string body;
+std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink& sink) {
+  ListBuffer list(sink);
+  for (const char* line : kHeaderLines) AppendLine(list.text(), line);
   int64_t data_bytes = 0;
-  for (const LevelRun& run : SplitIntoRuns(levels)) data_bytes += AppendDmaRun(run, body);
-  std::vector<std::string> lines(std::begin(kHeaderLines), std::end(kHeaderLines));
-  size_t start = 0;
-  for (size_t end = body.find(kLineEnd); end != std::string::npos; end = body.find(kLineEnd, start)) {
-    lines.push_back(body.substr(start, end - start));
-    start = end + kLineEnd.size();
-  }
-  lines.push_back(kEndLine);
-  lines.push_back(SizeLine(data_bytes));
-  return lines;
+  const bool is_read = runs([&](const LevelRun& run) {
+    data_bytes += AppendDmaRun(run, list.text());
+    list.FlushWhenFull();
+  });
+  if (!is_read) return std::nullopt;
+  AppendLine(list.text(), kEndLine);
+  AppendLine(list.text(), SizeLine(data_bytes));
+  list.Flush();
+  return data_bytes;
 }
 
 bool ConvertDMAsample15K(const std::string& sample_path, const std::string& output_path,
                          const std::string& table_path) {
-  std::optional<SoundSource> source = StartSoundConversion(kPrefix, sample_path, table_path);
-  if (!source) return false;
+  Checked<SoundSource> source = OpenSoundSource(sample_path, table_path);
+  if (!source) {
+    PrintLine(kPrefix + source.refusal());
+    return false;
+  }
+  for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
   AsideFile file(output_path);
   if (!file.IsOpen()) {
     PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));
     return false;
   }
-  std::string text;
-  for (const char* line : kHeaderLines) AppendLine(text, line);
-  int64_t data_bytes = 0;
-  const bool is_read = StreamSampleRuns(*source, [&](const LevelRun& run) {
-    data_bytes += AppendDmaRun(run, text);
-    FlushWhenFull(file, text);
-  });
-  if (!is_read) {
+  const std::optional<int64_t> data_bytes =
+      WriteDmaSampleList(StreamedRuns(*source), [&](std::string_view bytes) { file.Write(bytes); });
+  if (!data_bytes) {
     PrintLine(kPrefix + SampleReadFailureText(sample_path));
     return false;
   }
-  AppendLine(text, kEndLine);
-  AppendLine(text, SizeLine(data_bytes));
-  file.Write(text);
   const WriteStatus written = file.Commit();
   if (written != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(written, output_path));
     return false;
   }
-  PrintLine(kPrefix + std::string("DMA sample size : ") + SpacedDecimal(data_bytes) + " bytes");
+  PrintLine(kPrefix + std::string("DMA sample size : ") + SpacedDecimal(*data_bytes) + " bytes");
   return true;
 }

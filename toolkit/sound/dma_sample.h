@@ -15,8 +15,10 @@
 // Returns the data bytes those lines hold.
 int AppendDmaRun(const LevelRun& run, std::string& text);
 
-// The whole list file of a sample held in memory, one entry a line.
-std::vector<std::string> DmaSampleListLines(std::span<const uint8_t> samples, const ConversionTable& table);
+// The whole list file for the runs that runs hands over, passed to sink in
+// blocks: the seven header lines, the body, the end line and the size line.
+// Returns the data size in bytes, or none when runs could not be read to the end.
+std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink& sink);
 
 // gravik dma: reads sample_path (.snd) and the first 256 bytes of table_path,
 // writes output_path (.asm). Refuses a missing or empty sample and a missing or

@@ -12,6 +12,20 @@ ConversionTable IdentityTable() {
   return table;
 }
 
+// The list file of a sample held in memory, one entry a line: the program's
+// own list writer, fed from memory instead of a file.
+Lines DmaSampleListLines(const std::vector<uint8_t>& samples, const ConversionTable& table) {
+  std::string text;
+  WriteDmaSampleList(RunsOfSamples(samples, table), [&](std::string_view bytes) { text += bytes; });
+  Lines lines;
+  size_t start = 0;
+  for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 // The body lines between the header and the end line.
 Lines Body(const Lines& lines) { return Lines(lines.begin() + 7, lines.end() - 2); }
 

@@ -1,24 +1,19 @@
 #include "toolkit/sound/sample_runs.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
-#include "common/line_output.h"
 #include "common/number_text.h"
 
 namespace {
 
-// Big enough to make the per-read cost vanish, small enough that memory stays
+// Big enough to make the per-call cost vanish, small enough that memory stays
 // flat whatever the sample's length.
 constexpr size_t kReadBlockBytes = 64 * 1024;
 constexpr size_t kWriteBlockBytes = 64 * 1024;
 
-// Adds count (1 or more) steps of one level, handing every run it closes to
-// on_run: the same rule as AddLevel, step for step. Equal levels come in long
+// Adds count (1 or more) steps of one level. Equal levels come in long
 // stretches in real sound, so a stretch is added at once.
-void AddLevelSteps(RunBuilder& builder, uint8_t level, size_t count,
-                   const std::function<void(const LevelRun&)>& on_run) {
+void AddLevelSteps(RunBuilder& builder, uint8_t level, size_t count, const RunSink& on_run) {
   if (!builder.has_run || builder.run.level != level) {
     if (builder.has_run) on_run(builder.run);
     builder.has_run = true;
@@ -40,15 +35,13 @@ void AddLevelSteps(RunBuilder& builder, uint8_t level, size_t count,
 
 }  // namespace
 
-std::optional<LevelRun> AddLevel(RunBuilder& builder, uint8_t level) {
-  if (builder.has_run && builder.run.level == level && builder.run.pause < kMaxPause) {
-    ++builder.run.pause;
-    return std::nullopt;
+void AddSampleBlock(RunBuilder& builder, std::span<const uint8_t> samples, const ConversionTable& table,
+                    const RunSink& on_run) {
+  for (size_t start = 0, end = 0; start < samples.size(); start = end) {
+    const uint8_t level = table[samples[start]];
+    for (end = start + 1; end < samples.size() && table[samples[end]] == level;) ++end;
+    AddLevelSteps(builder, level, end - start, on_run);
   }
-  const std::optional<LevelRun> closed = FinishRuns(builder);
-  builder.has_run = true;
-  builder.run = LevelRun{level, 0};
-  return closed;
 }
 
 std::optional<LevelRun> FinishRuns(RunBuilder& builder) {
@@ -57,111 +50,66 @@ std::optional<LevelRun> FinishRuns(RunBuilder& builder) {
   return builder.run;
 }
 
-std::vector<LevelRun> SplitIntoRuns(std::span<const uint8_t> levels) {
-  std::vector<LevelRun> runs;
-  RunBuilder builder;
-  for (const uint8_t level : levels) {
-    if (const std::optional<LevelRun> run = AddLevel(builder, level)) runs.push_back(*run);
+Checked<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path) {
+  InputFile sample = OpenInputFile(sample_path);
+  if (sample.status != InputStatus::kOk) {
+    return Checked<SoundSource>::Refused("Can not open sample ! (" + sample_path + ")");
   }
-  if (const std::optional<LevelRun> run = FinishRuns(builder)) runs.push_back(*run);
-  return runs;
-}
-
-std::optional<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path,
-                                           SoundSourceStatus& status) {
+  const InputFile table_file = OpenInputFile(table_path);
+  if (table_file.status != InputStatus::kOk) {
+    return Checked<SoundSource>::Refused("Can not open conversion table ! (" + table_path + ")");
+  }
   SoundSource source;
-  source.sample = OpenRegularFile(sample_path, source.sample_count);
-  if (!source.sample) {
-    status = SoundSourceStatus::kNoSample;
-    return std::nullopt;
+  if (std::fread(source.table.data(), 1, kTableBytes, table_file.file.get()) != kTableBytes) {
+    return Checked<SoundSource>::Refused("Conversion table shorter than 256 bytes ! (" + table_path + ")");
   }
-  uint64_t table_length = 0;
-  const FilePtr table = OpenRegularFile(table_path, table_length);
-  if (!table) {
-    status = SoundSourceStatus::kNoTable;
-    return std::nullopt;
-  }
-  if (std::fread(source.table.data(), 1, kTableBytes, table.get()) != kTableBytes) {
-    status = SoundSourceStatus::kShortTable;
-    return std::nullopt;
-  }
-  if (source.sample_count == 0) {
-    status = SoundSourceStatus::kEmptySample;
-    return std::nullopt;
-  }
-  status = SoundSourceStatus::kOk;
+  if (sample.size_bytes == 0) return Checked<SoundSource>::Refused("Empty sample ! (" + sample_path + ")");
+  source.sample = std::move(sample.file);
+  source.sample_count = sample.size_bytes;
   return source;
 }
 
-std::string SoundSourceFailureText(SoundSourceStatus status, const std::string& sample_path,
-                                   const std::string& table_path) {
-  switch (status) {
-    case SoundSourceStatus::kOk:
-      return "";
-    case SoundSourceStatus::kNoSample:
-      return "Can not open sample ! (" + sample_path + ")";
-    case SoundSourceStatus::kNoTable:
-      return "Can not open conversion table ! (" + table_path + ")";
-    case SoundSourceStatus::kShortTable:
-      return "Conversion table shorter than 256 bytes ! (" + table_path + ")";
-    case SoundSourceStatus::kEmptySample:
-      break;
-  }
-  return "Empty sample ! (" + sample_path + ")";
-}
-
-std::optional<SoundSource> StartSoundConversion(const std::string& prefix, const std::string& sample_path,
-                                                const std::string& table_path) {
-  SoundSourceStatus status = SoundSourceStatus::kOk;
-  std::optional<SoundSource> source = OpenSoundSource(sample_path, table_path, status);
-  if (!source) {
-    PrintLine(prefix + SoundSourceFailureText(status, sample_path, table_path));
-    return std::nullopt;
-  }
-  PrintLine(prefix + sample_path);
-  PrintLine(prefix + "Processing " + SpacedDecimal(static_cast<int64_t>(source->sample_count)) + " samples...");
-  return source;
+std::vector<std::string> SoundOpeningLines(const std::string& prefix, const std::string& sample_path,
+                                           const SoundSource& source) {
+  return {prefix + sample_path,
+          prefix + "Processing " + SpacedDecimal(static_cast<int64_t>(source.sample_count)) + " samples..."};
 }
 
 std::string SampleReadFailureText(const std::string& sample_path) {
   return "Can not read sample ! (" + sample_path + ")";
 }
 
-bool StreamSampleRuns(SoundSource& source, const std::function<void(const LevelRun&)>& on_run) {
-  std::vector<uint8_t> block(kReadBlockBytes);
-  RunBuilder builder;
-  uint64_t read_count = 0;
-  size_t got = 0;
-  while ((got = std::fread(block.data(), 1, block.size(), source.sample.get())) > 0) {
-    read_count += got;
-    for (size_t start = 0, end = 0; start < got; start = end) {
-      const uint8_t level = source.table[block[start]];
-      for (end = start + 1; end < got && source.table[block[end]] == level;) ++end;
-      AddLevelSteps(builder, level, end - start, on_run);
+RunSource StreamedRuns(SoundSource& source) {
+  return [&source](const RunSink& on_run) {
+    std::vector<uint8_t> block(kReadBlockBytes);
+    RunBuilder builder;
+    uint64_t read_count = 0;
+    size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), source.sample.get())) > 0) {
+      read_count += got;
+      AddSampleBlock(builder, std::span<const uint8_t>(block.data(), got), source.table, on_run);
     }
-  }
-  if (std::ferror(source.sample.get()) != 0 || read_count != source.sample_count) return false;
-  if (const std::optional<LevelRun> run = FinishRuns(builder)) on_run(*run);
-  return true;
+    if (std::ferror(source.sample.get()) != 0 || read_count != source.sample_count) return false;
+    if (const std::optional<LevelRun> run = FinishRuns(builder)) on_run(*run);
+    return true;
+  };
 }
 
-void FlushWhenFull(AsideFile& file, std::string& pending) {
-  if (pending.size() < kWriteBlockBytes) return;
-  file.Write(pending);
-  pending.clear();
+RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable& table) {
+  return [samples, &table](const RunSink& on_run) {
+    RunBuilder builder;
+    AddSampleBlock(builder, samples, table, on_run);
+    if (const std::optional<LevelRun> run = FinishRuns(builder)) on_run(*run);
+    return true;
+  };
 }
 
-void FlushWhenFull(AsideFile& file, std::vector<uint8_t>& pending) {
-  if (pending.size() < kWriteBlockBytes) return;
-  file.Write(pending);
-  pending.clear();
+void ListBuffer::FlushWhenFull() {
+  if (pending_.size() >= kWriteBlockBytes) Flush();
 }
 
-FilePtr OpenRegularFile(const std::string& path, uint64_t& length) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return nullptr;
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  length = static_cast<uint64_t>(info.st_size);
-  return file;
+void ListBuffer::Flush() {
+  if (pending_.empty()) return;
+  sink_(pending_);
+  pending_.clear();
 }

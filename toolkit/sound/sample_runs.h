@@ -4,15 +4,15 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "common/line_output.h"
+#include "common/input_file.h"
+#include "common/refusal.h"
 
 // Byte k is the level written for sample value k.
 inline constexpr size_t kTableBytes = 256;
@@ -27,31 +27,23 @@ struct LevelRun {
   int pause = 0;  // 0 to kMaxPause
 };
 
+using RunSink = std::function<void(const LevelRun&)>;
+
 // Folds levels into runs, one level per step.
 struct RunBuilder {
   bool has_run = false;
   LevelRun run;
 };
 
-// Adds one step. Returns the pending run when this level closes it (another
-// level, or a run already at kMaxPause); the level then opens the next run.
-std::optional<LevelRun> AddLevel(RunBuilder& builder, uint8_t level);
+// Adds a block of samples, each mapped through table, in order. Hands on_run
+// every run the block closes: a run ends at another level, or once it holds
+// kMaxPause further steps.
+void AddSampleBlock(RunBuilder& builder, std::span<const uint8_t> samples, const ConversionTable& table,
+                    const RunSink& on_run);
 
-// The pending run, if any, after the last step.
+// The pending run, if any, after the last block: the last sample's level is
+// part of the list.
 std::optional<LevelRun> FinishRuns(RunBuilder& builder);
-
-// The runs of a whole level sequence, last level included.
-std::vector<LevelRun> SplitIntoRuns(std::span<const uint8_t> levels);
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens path for reading when it is a regular file and gives its length. A
-// folder or a device counts as a file that can not be opened: only a regular
-// file has a length to report.
-FilePtr OpenRegularFile(const std::string& path, uint64_t& length);
 
 // An opened sample with the first 256 bytes of its conversion table.
 struct SoundSource {
@@ -60,33 +52,45 @@ struct SoundSource {
   ConversionTable table{};
 };
 
-enum class SoundSourceStatus { kOk, kNoSample, kNoTable, kShortTable, kEmptySample };
-
 // Opens sample_path (a regular file holding at least one sample) and reads 256
-// bytes from table_path. Prints nothing; on failure status says why.
-std::optional<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path,
-                                           SoundSourceStatus& status);
+// bytes from table_path. Refuses "Can not open sample ! (PATH)", "Can not open
+// conversion table ! (PATH)", "Conversion table shorter than 256 bytes ! (PATH)"
+// or "Empty sample ! (PATH)".
+Checked<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path);
 
-// The tail of the one console line an operation prints after its prefix when
-// OpenSoundSource fails: "Can not open sample ! (PATH)" and the like.
-std::string SoundSourceFailureText(SoundSourceStatus status, const std::string& sample_path,
-                                   const std::string& table_path);
-
-// The opening of dma and ay alike: OpenSoundSource, then prefix + sample_path
-// and prefix + "Processing  N samples..." on the console; on failure the one
-// refusal line instead, and none.
-std::optional<SoundSource> StartSoundConversion(const std::string& prefix, const std::string& sample_path,
-                                                const std::string& table_path);
+// The two lines of every sound conversion once its source is open: prefix +
+// sample_path and prefix + "Processing  N samples...".
+std::vector<std::string> SoundOpeningLines(const std::string& prefix, const std::string& sample_path,
+                                           const SoundSource& source);
 
 // The tail of the line printed when the sample can not be read to its end.
 std::string SampleReadFailureText(const std::string& sample_path);
 
-// Reads the whole sample in blocks, maps each value through the table and hands
-// every run, last sample included, to on_run. False when the file could not be
-// read to the length it had when opened.
-bool StreamSampleRuns(SoundSource& source, const std::function<void(const LevelRun&)>& on_run);
+// Hands every run of a sample, in order, to on_run; false when the sample
+// could not be read to its end.
+using RunSource = std::function<bool(const RunSink& on_run)>;
 
-// The converters build their text or bytes in pending and hand it to file in
-// blocks: the list is streamed, never held whole.
-void FlushWhenFull(AsideFile& file, std::string& pending);
-void FlushWhenFull(AsideFile& file, std::vector<uint8_t>& pending);
+// The runs of the opened sample, read in blocks so that memory stays flat
+// whatever its length.
+RunSource StreamedRuns(SoundSource& source);
+
+// The runs of a sample held in memory, folded by the same rule.
+RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable& table);
+
+// Where a converter's list goes, in blocks as it grows (the output file, or a
+// test's string).
+using ListSink = std::function<void(std::string_view bytes)>;
+
+// Collects list bytes and hands them to a sink in large blocks.
+class ListBuffer {
+ public:
+  explicit ListBuffer(ListSink sink) : sink_(std::move(sink)) {}
+  std::string& text() { return pending_; }
+  // Hands the pending bytes on once a block is full; Flush hands on the rest.
+  void FlushWhenFull();
+  void Flush();
+
+ private:
+  ListSink sink_;
+  std::string pending_;
+};
