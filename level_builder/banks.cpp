@@ -98,7 +98,7 @@ void PutTiles(const TileSet& set, const LevelLayout& layout, LevelBanks& banks) 
 
 // Writes both files aside before either replaces its target, so that a
 // failure leaves no half-written pair. Returns the failure text, if any.
-std::optional<std::string> WriteBankFiles(const std::string& level, const LevelBanks& banks) {
+Refusal WriteBankFiles(const std::string& level, const LevelBanks& banks) {
   const std::string first_path = level + ".C4";
   const std::string second_path = level + ".C5";
   AsideFile first(first_path);
@@ -207,7 +207,7 @@ std::string LastByteLine(const LevelLayout& layout, int tile_count) {
   return "Last Byte:" + Address(last_byte, kLastByteDigits);
 }
 
-std::optional<std::string> LevelFitRefusal(const LevelAnalysis& analysis, const LevelLayout& layout) {
+Refusal LevelFitRefusal(const LevelAnalysis& analysis, const LevelLayout& layout) {
   const bool has_blocks = analysis.width_blocks > 0 && analysis.height_blocks > 0;
   if (has_blocks && analysis.height_blocks != kMapColumnStride) {
     return std::string(kPrefix) + "Level is " + PlainDecimal(analysis.height_blocks) +
@@ -240,12 +240,12 @@ bool WriteLevelBanks(const std::string& level, PatternOption option, const Level
   LogLines(ReportLines(option, analysis));
   const LevelLayout layout =
       ComputeLevelLayout(PatternCounts(analysis), analysis.width_blocks, analysis.height_blocks);
-  if (const std::optional<std::string> refusal = LevelFitRefusal(analysis, layout)) {
+  if (const Refusal refusal = LevelFitRefusal(analysis, layout)) {
     LogLine(*refusal);
     return false;
   }
   LogLines(LayoutLines(layout));
-  if (const std::optional<std::string> failure = WriteBankFiles(level, BuildLevelBanks(analysis, layout))) {
+  if (const Refusal failure = WriteBankFiles(level, BuildLevelBanks(analysis, layout))) {
     LogLine(std::string(kPrefix) + *failure);
     return false;
   }

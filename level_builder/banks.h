@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/refusal.h"
 #include "level_builder/analysis.h"
 
 inline constexpr int kBankBytes = 0x4000;
@@ -50,7 +51,7 @@ std::string LastByteLine(const LevelLayout& layout, int tile_count);
 
 // The one line refusing a level whose banks cannot hold it (blocks not 5 tall,
 // maps reaching past the first bank, too many tiles for the second), or none.
-std::optional<std::string> LevelFitRefusal(const LevelAnalysis& analysis, const LevelLayout& layout);
+Refusal LevelFitRefusal(const LevelAnalysis& analysis, const LevelLayout& layout);
 
 struct LevelBanks {
   std::vector<uint8_t> first;   // ".C4", configuration byte 0xC4 first

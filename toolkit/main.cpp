@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/assembler_label.h"
 #include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -122,15 +123,6 @@ void ShowUsageAndWait() {
   for (const std::string_view line : kUsage) PrintLine(line);
   PrintLine("Press Enter to quit >");
   ReadConsoleLine();
-}
-
-// Only A to Z change; every other byte stays as typed.
-std::string LowerAscii(std::string_view word) {
-  std::string lower(word);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
 }
 
 void Dispatch(int argc, char* const* argv) {

@@ -2,9 +2,12 @@
 
 #include <string_view>
 
+#include "common/assembler_label.h"
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/refusal.h"
+#include "toolkit/sprites/z80_instruction.h"
 
 namespace {
 
@@ -12,35 +15,26 @@ constexpr char kPrefix[] = "GenerateDrawRestoreCode : ";
 constexpr int kMaxLines = 8;           // one character row of the CPC screen
 constexpr int kPageBytes = 256;        // "inc E" cannot leave a 256-byte page
 constexpr int kLineStepHigh = 0x08;    // the next pixel line of a character row is #800 further
-constexpr int kLabelExtensionLength = 4;  // ".asm"
-
-// One instruction as emitted and what it costs on the CPC, where the gate
-// array stretches every instruction to whole microseconds (NOP units).
-struct InstructionRow {
-  std::string_view text;
-  int nops;
-  int bytes;
-};
 
 // "ld BC,nn" takes 10 T-states, 3 NOP units once stretched, but it is counted
 // as 4 here as in the compiled sprites' figures: the totals err on the safe side.
-constexpr InstructionRow kLoadFilters{"ld BC,#55AA ;filters", 4, 3};
-constexpr InstructionRow kReadScreen{"ld A,(HL)", 2, 1};
-constexpr InstructionRow kSaveByte{"ld (DE),A", 2, 1};
-constexpr InstructionRow kReadSaved{"ld A,(DE)", 2, 1};
-constexpr InstructionRow kStepWord{"inc DE", 2, 1};
+constexpr InstructionRow kLoadFilters{"ld BC,#55AA ;filters", 3, 4};
+constexpr InstructionRow kReadScreen{"ld A,(HL)", 1, 2};
+constexpr InstructionRow kSaveByte{"ld (DE),A", 1, 2};
+constexpr InstructionRow kReadSaved{"ld A,(DE)", 1, 2};
+constexpr InstructionRow kStepWord{"inc DE", 1, 2};
 constexpr InstructionRow kStepByte{"inc E", 1, 1};
 constexpr InstructionRow kKeepLeft{"and C", 1, 1};
 constexpr InstructionRow kKeepRight{"and B", 1, 1};
 constexpr InstructionRow kOrInk{"or #", 2, 2};
-constexpr InstructionRow kWriteScreen{"ld (HL),A", 2, 1};
-constexpr InstructionRow kStoreDirect{"ld (HL),", 3, 2};
-constexpr InstructionRow kNextColumn{"inc HL", 2, 1};
+constexpr InstructionRow kWriteScreen{"ld (HL),A", 1, 2};
+constexpr InstructionRow kStoreDirect{"ld (HL),", 2, 3};
+constexpr InstructionRow kNextColumn{"inc HL", 1, 2};
 constexpr InstructionRow kHighToA{"ld A,H", 1, 1};
 constexpr InstructionRow kAddToA{"add A,#", 2, 2};
 constexpr InstructionRow kSubFromA{"sub #", 2, 2};
 constexpr InstructionRow kAToHigh{"ld H,A", 1, 1};
-constexpr InstructionRow kReturn{"ret", 3, 1};
+constexpr InstructionRow kReturn{"ret", 1, 3};
 
 struct Routine {
   std::vector<std::string> lines;
@@ -48,10 +42,7 @@ struct Routine {
   int32_t size_bytes = 0;
 
   void Emit(const InstructionRow& row, std::string_view operand = {}) {
-    std::string line = "\t";
-    line += row.text;
-    line += operand;
-    lines.push_back(std::move(line));
+    lines.push_back(InstructionLine(row, operand));
     time_nops += row.nops;
     size_bytes += row.bytes;
   }
@@ -101,20 +92,13 @@ void EmitPairRestore(Routine& restore, bool word_pointer) {
   restore.Emit(word_pointer ? kStepWord : kStepByte);
 }
 
-std::string LabelName(const std::string& output_name) {
-  return output_name.size() > kLabelExtensionLength
-             ? output_name.substr(0, output_name.size() - kLabelExtensionLength)
-             : std::string();
-}
-
 // The closing comment lines that report a routine's cost.
 void AppendTotals(std::vector<std::string>& lines, int32_t time_nops, int32_t size_bytes) {
   lines.push_back("; total time " + SpacedDecimal(time_nops) + " nops");
   lines.push_back("; total size " + SpacedDecimal(size_bytes) + " bytes");
 }
 
-// Refuses a requested size the object cannot have; the message, or "" when it fits.
-std::string SizeRefusal(const Picture& pixels, int width, int height) {
+Refusal SizeRefusal(const Picture& pixels, int width, int height) {
   if (width % 2 != 0) return "Requested width must multiple of 2";
   if (height > kMaxLines) return "Requested height can not be higher than 8 - use sprites for bigger objets";
   if (width > pixels.width) {
@@ -124,18 +108,14 @@ std::string SizeRefusal(const Picture& pixels, int width, int height) {
     return "Requested height can not be larger than source height (" + SpacedDecimal(pixels.height) + ")";
   }
   if (width < 0 || height < 0) return "Requested size can not be negative";
-  return "";
+  return std::nullopt;
 }
 
 bool AsksForWordPointer(int width, int height) {
   if (int64_t{width} * height / 2 <= kPageBytes) return false;
   PrintLine("Warning ! buffer size may exceed page size");
   PrintLine("force word pointer (Y/ANY) ?");
-  std::string answer = ReadConsoleLine();
-  for (char& c : answer) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return answer == "Y";
+  return UpperAscii(ReadConsoleLine()) == "Y";
 }
 
 }  // namespace
@@ -189,14 +169,13 @@ bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& 
                              int height) {
   const std::optional<Picture> source = LoadSourceImage(source_path, 2);
   if (!source) return false;
-  const std::string refusal = SizeRefusal(*source, width, height);
-  if (!refusal.empty()) {
-    PrintLine(refusal);
+  if (const Refusal refusal = SizeRefusal(*source, width, height)) {
+    PrintLine(*refusal);
     return false;
   }
   const bool word_pointer = AsksForWordPointer(width, height);
   const DrawRestoreCode code =
-      GenerateDrawRestoreLines(*source, width, height, LabelName(output_name), word_pointer);
+      GenerateDrawRestoreLines(*source, width, height, WithoutExtension(output_name), word_pointer);
   AsideFile draw_file("draw_" + output_name);
   AsideFile restore_file("restore_" + output_name);
   for (const std::string& line : code.draw_lines) draw_file.WriteLine(line);

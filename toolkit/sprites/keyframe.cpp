@@ -37,9 +37,10 @@ bool CompileKeyframe(const std::string& frame1_path, const std::string& frame2_p
   const SpritePixels difference =
       KeyframeDifference(ReadSpritePixels(*frame1), ReadSpritePixels(*frame2), differing_count);
   PrintLine(SpacedDecimal(differing_count) + " differents pixels");
-  const WriteStatus status = WriteSpriteCode(difference, output_path, options);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
+  const WrittenSpriteCode written = WriteSpriteCode(difference, output_path, options);
+  for (const std::string& line : written.register_lines) PrintLine(line);
+  if (written.status != WriteStatus::kOk) {
+    PrintLine(kPrefix + WriteFailureText(written.status, output_path));
     return false;
   }
   return true;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/assembler_label.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -20,13 +21,7 @@ constexpr int32_t kHeaderWordBytes = 2;
 
 uint8_t RunByte(uint8_t colour, int length) { return static_cast<uint8_t>(colour * 16 + length); }
 
-bool MeansNoDecoder(const std::string& decoder_address) {
-  std::string upper = decoder_address;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper == "NONE";
-}
+bool MeansNoDecoder(const std::string& decoder_address) { return UpperAscii(decoder_address) == "NONE"; }
 
 // The address is copied into a source line; a line break would split it.
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
@@ -86,7 +81,7 @@ int32_t EstimateRleDecodeTime(std::span<const uint8_t> data) {
 
 std::vector<std::string> RleHeaderLines(const std::string& data_path, const std::string& decoder_address,
                                         int32_t total_time_nops, int32_t size_bytes) {
-  const std::string label = data_path.size() >= 4 ? data_path.substr(0, data_path.size() - 4) : std::string();
+  const std::string label = WithoutExtension(data_path);
   // Called with IX at the "ex DE,HL": the data starts 11 code bytes further on.
   return {
       "update_" + label + ":",

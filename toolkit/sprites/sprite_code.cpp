@@ -3,7 +3,9 @@
 #include <string_view>
 #include <utility>
 
+#include "common/assembler_label.h"
 #include "common/number_text.h"
+#include "toolkit/sprites/z80_instruction.h"
 
 namespace {
 
@@ -11,54 +13,43 @@ constexpr char kPrefix[] = "CompileSprite : ";
 constexpr char kRegisterNames[] = "ABCDE";
 constexpr int kRegisterCount = 5;
 
-// One emitted instruction and what it costs on the CPC, where every
-// instruction is stretched to whole microseconds (NOP cycles). Pixel work is
-// summed into the sprite size and time, the rest into the extra time.
-struct InstructionRow {
-  std::string_view text;
-  int bytes;
-  int nops;
-  bool is_pixel_work;
-};
-
-constexpr InstructionRow kIncL{"inc L", 1, 1, true};
-constexpr InstructionRow kLoadL{"ld L,", 2, 2, true};
-constexpr InstructionRow kStoreRegister{"ld (HL),", 1, 2, true};
+constexpr InstructionRow kIncL{"inc L", 1, 1};
+constexpr InstructionRow kLoadL{"ld L,", 2, 2};
+constexpr InstructionRow kStoreRegister{"ld (HL),", 1, 2};
 // The block's hardware ignores the high four bits, so L itself is a valid
 // store of the pen that equals its low four bits.
-constexpr InstructionRow kStoreL{"ld (HL),L ;special case with varying L", 1, 2, true};
-constexpr InstructionRow kStoreImmediate{"ld (HL),#", 2, 3, true};
-constexpr InstructionRow kXorA{"xor A", 1, 1, false};
-constexpr InstructionRow kLoadA{"ld A,#", 2, 2, false};
+constexpr InstructionRow kStoreL{"ld (HL),L ;special case with varying L", 1, 2};
+constexpr InstructionRow kStoreImmediate{"ld (HL),#", 2, 3};
+constexpr InstructionRow kXorA{"xor A", 1, 1};
+constexpr InstructionRow kLoadA{"ld A,#", 2, 2};
 // A 16-bit load takes 3 NOP cycles; the figures have always counted it as 4.
-constexpr InstructionRow kLoadBC{"ld BC,#", 3, 4, false};
-constexpr InstructionRow kLoadDE{"ld DE,#", 3, 4, false};
-constexpr InstructionRow kRet{"ret", 1, 3, false};
+constexpr InstructionRow kLoadBC{"ld BC,#", 3, 4};
+constexpr InstructionRow kLoadDE{"ld DE,#", 3, 4};
+constexpr InstructionRow kRet{"ret", 1, 3};
 
+// Pixel work (moves and stores) is summed into the sprite size and time.
 void Emit(SpriteCode& code, const InstructionRow& row, std::string_view operand = {},
           std::string_view comment = {}) {
-  std::string line = "\t";
-  line += row.text;
-  line += operand;
-  line += comment;
-  code.lines.push_back(std::move(line));
-  if (row.is_pixel_work) {
-    code.size_bytes += row.bytes;
-    code.time_nops += row.nops;
-  } else {
-    code.extra_time_nops += row.nops;
-  }
+  code.lines.push_back(InstructionLine(row, operand, comment));
+  code.size_bytes += row.bytes;
+  code.time_nops += row.nops;
+}
+
+// The register set-up and the ret count only in the extra time.
+void EmitExtra(SpriteCode& code, const InstructionRow& row, std::string_view operand = {}) {
+  code.lines.push_back(InstructionLine(row, operand));
+  code.extra_time_nops += row.nops;
 }
 
 void EmitRegisterSetUp(SpriteCode& code) {
   const RegisterColours& r = code.registers;
   if (r[0] == 0) {
-    Emit(code, kXorA);
+    EmitExtra(code, kXorA);
   } else {
-    Emit(code, kLoadA, Hex(r[0]));
+    EmitExtra(code, kLoadA, Hex(r[0]));
   }
-  Emit(code, kLoadBC, Hex(r[1], 2) + Hex(r[2], 2));
-  Emit(code, kLoadDE, Hex(r[3], 2) + Hex(r[4], 2));
+  EmitExtra(code, kLoadBC, Hex(r[1], 2) + Hex(r[2], 2));
+  EmitExtra(code, kLoadDE, Hex(r[3], 2) + Hex(r[4], 2));
   code.lines.emplace_back(";init is done, let's write pixels");
 }
 
@@ -99,15 +90,11 @@ void EmitPixels(SpriteCode& code, const SpritePixels& pixels) {
 }
 
 void EmitClosing(SpriteCode& code) {
-  Emit(code, kRet);
+  EmitExtra(code, kRet);
   code.lines.push_back("; sprite size =" + PlainDecimal(code.size_bytes) + " bytes - 256LDI=512");
   code.lines.push_back("; sprite time =" + PlainDecimal(code.time_nops) + " nops  - 256LDI=1280");
   code.lines.push_back("; extra  time =" + PlainDecimal(code.extra_time_nops) + " nops");
   code.lines.emplace_back("; timing & sizing are init/ret excluding");
-}
-
-std::string WithoutExtension(const std::string& path) {
-  return path.size() >= 4 ? path.substr(0, path.size() - 4) : std::string();
 }
 
 }  // namespace
@@ -149,21 +136,24 @@ SpriteCode GenerateSpriteCode(const SpritePixels& pixels, const std::string& lab
   return code;
 }
 
-WriteStatus WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options) {
+WrittenSpriteCode WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options) {
   const SpriteCode code = GenerateSpriteCode(pixels, WithoutExtension(output_path), options);
-  PrintLine("pix list for this sprite :");
+  WrittenSpriteCode written;
+  written.register_lines.emplace_back("pix list for this sprite :");
   for (int slot = 0; slot < kRegisterCount; ++slot) {
-    PrintLine(std::string(1, kRegisterNames[slot]) + ":" + SpacedDecimal(code.registers[slot]));
+    written.register_lines.push_back(std::string(1, kRegisterNames[slot]) + ":" + SpacedDecimal(code.registers[slot]));
   }
-  return WriteTextFile(output_path, code.lines);
+  written.status = WriteTextFile(output_path, code.lines);
+  return written;
 }
 
 bool CompileSprite(const std::string& source_path, const std::string& output_path, int options) {
   const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
-  const WriteStatus status = WriteSpriteCode(ReadSpritePixels(*source), output_path, options);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
+  const WrittenSpriteCode written = WriteSpriteCode(ReadSpritePixels(*source), output_path, options);
+  for (const std::string& line : written.register_lines) PrintLine(line);
+  if (written.status != WriteStatus::kOk) {
+    PrintLine(kPrefix + WriteFailureText(written.status, output_path));
     return false;
   }
   return true;

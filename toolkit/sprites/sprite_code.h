@@ -34,10 +34,16 @@ struct SpriteCode {
 // "update_" + label_name. Pure: prints nothing, writes nothing.
 SpriteCode GenerateSpriteCode(const SpritePixels& pixels, const std::string& label_name, int options);
 
-// Prints the register list and writes the routine to output_path (the label is
-// the path without its last four characters, the ".asm"). Returns how the
-// write went; the caller reports a failure under its own name.
-WriteStatus WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options);
+struct WrittenSpriteCode {
+  std::vector<std::string> register_lines;  // "pix list for this sprite :", then "A: n" to "E: n"
+  WriteStatus status = WriteStatus::kOk;
+};
+
+// Writes the routine to output_path (the label is the path without its last
+// four characters, the ".asm") and hands back the register list for the
+// caller to print, with how the write went; the caller reports a failure
+// under its own name.
+WrittenSpriteCode WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options);
 
 // gravik asm: the 16 x 16 source_path as a compiled sprite in output_path.
 // Returns true when the output was written.
