@@ -208,6 +208,28 @@ TEST(GravikSound, AyOptIgnoresOddByteAndSmallChunks) {
                                                          "dw #1005", "dw #0903", "dw #4001 ;next"}));
 }
 
+TEST(GravikSound, AyOptFindsChunksThatOccurTwice) {
+  // Words: ABCD ABCD X EFGHI EFGHI Y. Each chunk repeats once; the second is the
+  // full chunk size, and Y after it lets its second copy count.
+  const std::vector<uint16_t> words = {0x0100, 0x0201, 0x0302, 0x0403, 0x0100, 0x0201, 0x0302,
+                                       0x0403, 0x0F0E, 0x0504, 0x0605, 0x0706, 0x0807, 0x0908,
+                                       0x0504, 0x0605, 0x0706, 0x0807, 0x0908, 0x0A0A};
+  Bytes raw;
+  for (uint16_t word : words) {
+    raw.push_back(static_cast<uint8_t>(word & 0xFF));
+    raw.push_back(static_cast<uint8_t>(word >> 8));
+  }
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("two.ayl"), raw));
+  EXPECT_EQ(AfterStartup(Gravik(dir, {"ayopt", "two", "5"})),
+            (Lines{"OptimizeAYlist : reading  40 bytes ,  20 instructions", "Found  2 occurences , size 4",
+                   "Found  2 occurences , size 5", "OptimizeAYlist : Writing two_opt.asm  30 bytes"}));
+  EXPECT_EQ(ReadTextLines(dir.File("two_opt.asm")),
+            (Lines{"dw #2002 ;looping  2", "dw #0100", "dw #0201", "dw #0302", "dw #0403", "dw #4001 ;next",
+                   "dw #0F0E", "dw #2002 ;looping  2", "dw #0504", "dw #0605", "dw #0706", "dw #0807",
+                   "dw #0908", "dw #4001 ;next", "dw #0A0A"}));
+}
+
 TEST(GravikSound, RefusalsWriteNothingAndKeepExistingFiles) {
   TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir.File("s.snd"), {1, 2, 3}));
