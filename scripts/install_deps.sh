@@ -1,16 +1,34 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
 # Quick when everything is present: no network is touched then.
+#
+#   install_deps.sh                   everything make demo, test, bench and fuzz need
+#   install_deps.sh GROUP...          only these groups:
+#     programs  build gravik and quarn (a compiler, cmake, FreeImage)
+#     tests     the test suite, the fuzz targets and the sample pictures
+#     package   what cpack needs to make the .deb (file, dpkg-shlibdeps)
 set -euo pipefail
 
-packages=(
-  g++ cmake make
-  libfreeimage-dev
+programs=(g++ cmake make libfreeimage-dev)
+tests=(
   libgtest-dev
   clang libclang-rt-14-dev
   pasmo libz80ex-dev
   imagemagick
 )
+package=(file dpkg-dev)
+
+groups=("$@")
+[ ${#groups[@]} -eq 0 ] && groups=(programs tests)
+packages=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    programs) packages+=("${programs[@]}") ;;
+    tests) packages+=("${tests[@]}") ;;
+    package) packages+=("${package[@]}") ;;
+    *) echo "install_deps.sh: unknown group '$group' (programs, tests, package)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

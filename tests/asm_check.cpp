@@ -9,8 +9,9 @@ AssembledSource AssembleWithPasmo(const std::string& source_path) {
   AssembledSource result;
   const std::string binary_path = source_path + ".pasmo.bin";
   const std::string symbol_path = source_path + ".pasmo.sym";
-  const std::string command =
-      "pasmo --bin '" + source_path + "' '" + binary_path + "' '" + symbol_path + "' 2>&1";
+  // PASMO_BIN: the pasmo the build found (CMake's PASMO_EXECUTABLE).
+  const std::string command = std::string("'") + PASMO_BIN + "' --bin '" + source_path + "' '" + binary_path +
+                              "' '" + symbol_path + "' 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[512];

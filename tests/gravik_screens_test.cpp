@@ -13,6 +13,15 @@ RunResult RunGravik(const TempDir& dir, const std::vector<std::string>& args) {
   return RunProgram(GRAVIK_BIN, args, dir.path());
 }
 
+// gravik in a shell that caps the size of the files it writes at 0 bytes: every
+// write to an output fails with EFBIG (SIGXFSZ ignored, so it is an error, not a
+// kill). Only the child is capped; an ignored signal stays ignored across exec.
+RunResult RunGravikWithoutRoomToWrite(const TempDir& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> shell_args = {"-c", "trap '' XFSZ; ulimit -f 0 && exec \"$0\" \"$@\"", GRAVIK_BIN};
+  shell_args.insert(shell_args.end(), args.begin(), args.end());
+  return RunProgram("/bin/sh", shell_args, dir.path());
+}
+
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) { return lines; }
 
 // The pens of an uncompressed 8-bit BMP read straight from its bytes, top row
@@ -211,4 +220,29 @@ TEST(GravikScreens, ReplacingAFileKeepsItWholeOnFailure) {
   ASSERT_TRUE(WriteFileBytes(dir.File("bad.pm0"), {7}));
   RunGravik(dir, {"mode0", "bad"});
   EXPECT_EQ(ReadFileBytes(dir.File("bad.pm0")), std::vector<uint8_t>{7});
+}
+
+TEST(GravikScreens, AWriteErrorKeepsTheOldTarget) {
+  const TempDir dir;
+  // A 16000-byte screen fails while it is written; a 4-byte one only when it is
+  // flushed at the end. Either way the previous file stays and no temporary file is left.
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("big.bmp"), 160, 200, RandomPens(160, 200, 7, 16)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("small.bmp"), 8, 1, std::vector<uint8_t>(8, 1)));
+  const std::vector<uint8_t> old_bytes = {9, 8, 7, 6, 5};
+  ASSERT_TRUE(WriteFileBytes(dir.File("big.pm0"), old_bytes));
+  ASSERT_TRUE(WriteFileBytes(dir.File("small.pm0"), old_bytes));
+  EXPECT_EQ(AfterStartup(RunGravikWithoutRoomToWrite(dir, {"mode0", "big"})),
+            Lines({"ConvertToMode0 : Converting...", "source : big.bmp", " 160/ 200 @ 8",
+                   "ConvertToMode0 : Can not write big.pm0"}));
+  EXPECT_EQ(AfterStartup(RunGravikWithoutRoomToWrite(dir, {"mode0", "small"})),
+            Lines({"ConvertToMode0 : Converting...", "source : small.bmp", " 8/ 1 @ 8",
+                   "ConvertToMode0 : Can not write small.pm0"}));
+  EXPECT_EQ(ReadFileBytes(dir.File("big.pm0")), old_bytes);
+  EXPECT_EQ(ReadFileBytes(dir.File("small.pm0")), old_bytes);
+  EXPECT_EQ(CountEntries(dir.path()), 4);
+  // The same runs with room to write do replace both files.
+  RunGravik(dir, {"mode0", "big"});
+  RunGravik(dir, {"mode0", "small"});
+  EXPECT_EQ(ReadFileBytes(dir.File("big.pm0")).size(), 16000u);
+  EXPECT_EQ(ReadFileBytes(dir.File("small.pm0")).size(), 4u);
 }

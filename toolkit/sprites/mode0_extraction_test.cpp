@@ -30,8 +30,12 @@ TEST(Mode0Extraction, DecodesBytesIntoPenPairs) {
 TEST(Mode0Extraction, OptionsSkipTheHeaderAndTurnThePicture) {
   const TempDir dir;
   // A 128-byte file header of 0x40 bytes, then 4 x 2 pixels: rows (255 128) and (64 0).
-  std::vector<uint8_t> data(128, 0x40);
-  data.insert(data.end(), {255, 128, 64, 0});
+  // Sized once and filled in place: GCC 12 -O2 sees a false out-of-bounds (-Warray-bounds) in insert() here.
+  std::vector<uint8_t> data(128 + 4, 0x40);
+  data[128] = 255;
+  data[129] = 128;
+  data[130] = 64;
+  data[131] = 0;
   ASSERT_TRUE(WriteFileBytes(dir.File("data.bin"), data));
   ASSERT_TRUE(WriteIndexedBmp(dir.File("tpl.bmp"), 4, 2, std::vector<uint8_t>(8, 200), TestPalette()));
   const ConsoleCapture console;
