@@ -373,7 +373,7 @@ TEST(GravikSprites, RefusalsWriteNothing) {
   WriteSprite(dir, "s", Filled(1));
   const ConsoleCapture console;
   EXPECT_FALSE(ConvertToRleSprite(dir.File("s.bmp"), dir.File("s.rle"), dir.File("s_header.asm"), "#90\n00"));
-  EXPECT_EQ(console.lines().back(), "ConvertToRleSprite : Decoder address must be on one line");
+  EXPECT_EQ(console.lines().back(), "ConvertToRleSprite : Decoder address can not hold a control character");
   EXPECT_EQ(CountEntries(dir.path()), 1);
 }
 

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/assembler_label.h"
 #include "common/number_text.h"
 
 namespace {
@@ -106,10 +107,6 @@ void EmitClosing(SpriteCode& code) {
   code.lines.emplace_back("; timing & sizing are init/ret excluding");
 }
 
-std::string WithoutExtension(const std::string& path) {
-  return path.size() >= 4 ? path.substr(0, path.size() - 4) : std::string();
-}
-
 }  // namespace
 
 RegisterColours PickRegisterColours(const SpritePixels& pixels) {
@@ -150,7 +147,7 @@ SpriteCode GenerateSpriteCode(const SpritePixels& pixels, const std::string& lab
 }
 
 WriteStatus WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options) {
-  const SpriteCode code = GenerateSpriteCode(pixels, WithoutExtension(output_path), options);
+  const SpriteCode code = GenerateSpriteCode(pixels, LabelNamePart(WithoutExtension(output_path)), options);
   PrintLine("pix list for this sprite :");
   for (int slot = 0; slot < kRegisterCount; ++slot) {
     PrintLine(std::string(1, kRegisterNames[slot]) + ":" + SpacedDecimal(code.registers[slot]));
@@ -159,6 +156,10 @@ WriteStatus WriteSpriteCode(const SpritePixels& pixels, const std::string& outpu
 }
 
 bool CompileSprite(const std::string& source_path, const std::string& output_path, int options) {
+  if (const Refusal refusal = SourceTextRefusal("Name", output_path)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
   const std::optional<SourceImage> source = LoadSpriteSource(source_path);
   if (!source) return false;
   const WriteStatus status = WriteSpriteCode(ReadSpritePixels(source->pixels), output_path, options);

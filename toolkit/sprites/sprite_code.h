@@ -35,10 +35,12 @@ struct SpriteCode {
 SpriteCode GenerateSpriteCode(const SpritePixels& pixels, const std::string& label_name, int options);
 
 // Prints the register list and writes the routine to output_path (the label is
-// the path without its last four characters, the ".asm"). Returns how the
-// write went; the caller reports a failure under its own name.
+// made from the path without its last four characters, the ".asm", by
+// LabelNamePart). Returns how the write went; the caller reports a failure
+// under its own name, and has refused an output_path holding a control character.
 WriteStatus WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options);
 
 // gravik asm: the 16 x 16 source_path as a compiled sprite in output_path.
-// Returns true when the output was written.
+// Refuses an output_path holding a control character. Returns true when the
+// output was written.
 bool CompileSprite(const std::string& source_path, const std::string& output_path, int options);
