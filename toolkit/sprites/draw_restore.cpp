@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "common/assembler_label.h"
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -12,7 +13,6 @@ constexpr char kPrefix[] = "GenerateDrawRestoreCode : ";
 constexpr int kMaxLines = 8;           // one character row of the CPC screen
 constexpr int kPageBytes = 256;        // "inc E" cannot leave a 256-byte page
 constexpr int kLineStepHigh = 0x08;    // the next pixel line of a character row is #800 further
-constexpr int kLabelExtensionLength = 4;  // ".asm"
 
 // One instruction as emitted and what it costs on the CPC, where the gate
 // array stretches every instruction to whole microseconds (NOP units).
@@ -101,10 +101,11 @@ void EmitPairRestore(Routine& restore, bool word_pointer) {
   restore.Emit(word_pointer ? kStepWord : kStepByte);
 }
 
-std::string LabelName(const std::string& output_name) {
-  return output_name.size() > kLabelExtensionLength
-             ? output_name.substr(0, output_name.size() - kLabelExtensionLength)
-             : std::string();
+// "draw_" or "restore_" in front of the file's own name, so that a name in
+// a folder ("art/ship.asm") stays in that folder ("art/draw_ship.asm").
+std::string RoutineFileName(std::string_view prefix, const std::string& output_name) {
+  const size_t name_start = output_name.find_last_of('/') + 1;  // npos + 1 is 0
+  return output_name.substr(0, name_start) + std::string(prefix) + output_name.substr(name_start);
 }
 
 // The closing comment lines that report a routine's cost.
@@ -127,15 +128,13 @@ std::string SizeRefusal(const PixelView& pixels, int width, int height) {
   return "";
 }
 
-bool AsksForWordPointer(int width, int height) {
+bool UsesWordPointer(int width, int height, WordPointerChoice choice) {
+  if (choice == WordPointerChoice::kYes) return true;
   if (int64_t{width} * height / 2 <= kPageBytes) return false;
   PrintLine("Warning ! buffer size may exceed page size");
+  if (choice == WordPointerChoice::kNo) return false;
   PrintLine("force word pointer (Y/ANY) ?");
-  std::string answer = ReadConsoleLine();
-  for (char& c : answer) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return answer == "Y";
+  return UpperAscii(ReadConsoleLine()) == "Y";
 }
 
 }  // namespace
@@ -145,6 +144,8 @@ DrawRestoreCode GenerateDrawRestoreLines(const PixelView& pixels, int width, int
   Routine draw;
   Routine restore;
   draw.lines = {"draw_" + label_name + ":", "; entry: HL = first screen byte of a character row, DE = buffer"};
+  draw.lines.emplace_back(word_pointer ? "; DE steps with inc DE: the buffer may lie anywhere"
+                                       : "; DE steps with inc E: the buffer must not cross a 256-byte page");
   restore.lines = {"restore_" + label_name + ":",
                    "; entry: HL = first screen byte of a character row, DE = buffer the draw routine filled"};
   draw.Emit(kLoadFilters);
@@ -186,7 +187,12 @@ DrawRestoreCode GenerateDrawRestoreLines(const PixelView& pixels, int width, int
 }
 
 bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& output_name, int width,
-                             int height) {
+                             int height, WordPointerChoice choice) {
+  // The name becomes a label and a file name; a line break would split the label's line.
+  if (const Refusal refusal = SourceTextRefusal("Name", output_name)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
   const std::optional<SourceImage> source = LoadSourceImage(source_path, 2);
   if (!source) return false;
   const std::string refusal = SizeRefusal(source->pixels, width, height);
@@ -194,21 +200,23 @@ bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& 
     PrintLine(refusal);
     return false;
   }
-  const bool word_pointer = AsksForWordPointer(width, height);
-  const DrawRestoreCode code =
-      GenerateDrawRestoreLines(source->pixels, width, height, LabelName(output_name), word_pointer);
-  AsideFile draw_file("draw_" + output_name);
-  AsideFile restore_file("restore_" + output_name);
+  const bool word_pointer = UsesWordPointer(width, height, choice);
+  const DrawRestoreCode code = GenerateDrawRestoreLines(source->pixels, width, height,
+                                                        LabelNamePart(WithoutExtension(output_name)), word_pointer);
+  const std::string draw_path = RoutineFileName("draw_", output_name);
+  const std::string restore_path = RoutineFileName("restore_", output_name);
+  AsideFile draw_file(draw_path);
+  AsideFile restore_file(restore_path);
   for (const std::string& line : code.draw_lines) draw_file.WriteLine(line);
   for (const std::string& line : code.restore_lines) restore_file.WriteLine(line);
   const WriteStatus draw_status = draw_file.Commit();
   const WriteStatus restore_status = draw_status == WriteStatus::kOk ? restore_file.Commit() : draw_status;
   if (draw_status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(draw_status, "draw_" + output_name));
+    PrintLine(kPrefix + WriteFailureText(draw_status, draw_path));
     return false;
   }
   if (restore_status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(restore_status, "restore_" + output_name));
+    PrintLine(kPrefix + WriteFailureText(restore_status, restore_path));
     return false;
   }
   return true;

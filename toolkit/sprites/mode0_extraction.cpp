@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "common/cpc_pixels.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/image_io/bmp_file.h"
@@ -47,6 +48,14 @@ std::vector<uint8_t> DecodeMode0Rows(const std::vector<uint8_t>& data, size_t fi
 bool ExtractMode0Sprite(const std::string& data_path, const std::string& template_path,
                         const std::string& output_path, int start_offset, int options) {
   PrintLine(std::string(kPrefix) + "Extracting...");
+  // ex0 names its output after the data (DATA.bmp): "ex0 pic pic" would
+  // otherwise save over its own template.
+  for (const std::string* input : {&data_path, &template_path}) {
+    if (IsSameFile(*input, output_path)) {
+      PrintLine(kPrefix + std::string("Output ") + output_path + " is the same file as the input " + *input);
+      return false;
+    }
+  }
   const std::optional<SourceImage> source = LoadSourceImage(template_path, 2);
   if (!source) return false;
   std::vector<uint8_t> data;
