@@ -125,9 +125,9 @@ namespace {
 const struct {
   const char* word;
   int needed;
-} kBoundWords[] = {{"bmp", 2},   {"mode2", 1}, {"mode1", 1}, {"mode0", 1},  {"raw", 1},  {"spt", 1},
-                   {"dma", 2},   {"pal", 2},   {"rle", 2},   {"half", 1},   {"col", 3},  {"final0", 1},
-                   {"add0", 2},  {"basic", 1}, {"asm", 1},   {"key", 2},    {"ay", 2},   {"ayraw", 2},
+} kBoundWords[] = {{"bmp", 2},   {"mode2", 1}, {"mode1", 1}, {"mode0", 1}, {"raw", 1}, {"spt", 1},
+                   {"dma", 2},   {"pal", 2},   {"rle", 2},   {"half", 1},  {"col", 3}, {"final0", 1},
+                   {"add0", 2},  {"basic", 1}, {"asm", 1},   {"key", 2},   {"ay", 2},  {"ayraw", 2},
                    {"ayopt", 2}, {"ex0", 2},   {"draw", 3}};
 
 // Words whose help line is listed ahead of their row, which work beside this
@@ -223,7 +223,8 @@ TEST(GravikCli, HelpListsEveryWordAndVersionNamesTheProgram) {
   EXPECT_EQ(listed, expected);
   // And every listed word of this build is bound: it asks for its arguments.
   for (const std::string& word : listed) {
-    if (std::find(kWordsBoundElsewhere.begin(), kWordsBoundElsewhere.end(), word) != kWordsBoundElsewhere.end()) {
+    if (std::find(kWordsBoundElsewhere.begin(), kWordsBoundElsewhere.end(), word) !=
+        kWordsBoundElsewhere.end()) {
       continue;
     }
     const RunResult run = RunGravik(dir, {"--fail", word});

@@ -156,13 +156,15 @@ namespace {
 int32_t NumberAfter(const std::vector<std::string>& lines, const std::string& marker) {
   for (const std::string& line : lines) {
     const size_t at = line.find(marker);
-    if (at != std::string::npos) return static_cast<int32_t>(std::strtol(line.c_str() + at + marker.size(), nullptr, 10));
+    if (at != std::string::npos)
+      return static_cast<int32_t>(std::strtol(line.c_str() + at + marker.size(), nullptr, 10));
   }
   ADD_FAILURE() << "no line with " << marker;
   return -1;
 }
 
-RunResult GravikDraw(const TempDir& dir, const std::vector<std::string>& args, const std::string& input = "") {
+RunResult GravikDraw(const TempDir& dir, const std::vector<std::string>& args,
+                     const std::string& input = "") {
   std::vector<std::string> all = {"--fail", "draw"};
   all.insert(all.end(), args.begin(), args.end());
   return RunProgram(GRAVIK_BIN, all, dir.path(), input);
@@ -215,7 +217,7 @@ TEST(DrawRestoreOnZ80, FourthArgumentAnswersTheWordPointerQuestion) {
       {{"wide", "80", "8", "n"}, "Y\n", false, false},
       {{"wide", "80", "8", "yes"}, "Y\n", false, false},
       {{"wide", "80", "8"}, "y\n", true, true},
-      {{"wide", "80", "8"}, "", true, false},  // end of input is no
+      {{"wide", "80", "8"}, "", true, false},       // end of input is no
       {{"wide", "16", "8", "Y"}, "", false, true},  // yes even for a buffer within a page
       {{"wide", "16", "8"}, "Y\n", false, false},
   };
@@ -237,7 +239,8 @@ TEST(DrawRestoreOnZ80, FourthArgumentAnswersTheWordPointerQuestion) {
   std::filesystem::remove(dir.File("restore_wide.asm"));
   const RunResult refused = GravikDraw(dir, {"wide", "16", "9", "Y"});
   EXPECT_EQ(refused.exit_code, 1);
-  EXPECT_EQ(AfterStartup(refused).back(), "Requested height can not be higher than 8 - use sprites for bigger objets");
+  EXPECT_EQ(AfterStartup(refused).back(),
+            "Requested height can not be higher than 8 - use sprites for bigger objets");
   EXPECT_EQ(CountEntries(dir.path()), 1);
 }
 

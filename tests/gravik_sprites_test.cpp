@@ -12,11 +12,11 @@
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
 #include "tests/z80_harness.h"
+#include "toolkit/source_image.h"
 #include "toolkit/sprites/flat_sprite.h"
 #include "toolkit/sprites/keyframe.h"
 #include "toolkit/sprites/packed_sprite.h"
 #include "toolkit/sprites/rle_sprite.h"
-#include "toolkit/source_image.h"
 #include "toolkit/sprites/sprite_code.h"
 
 namespace {
@@ -511,8 +511,9 @@ TEST(GravikSprites, Ex0TurnsMode0DataBackIntoTheSamePensUpright) {
   ASSERT_EQ(GravikFail(dir, {"mode0", "pic"}).exit_code, 0);
   const RunResult run = GravikFail(dir, {"EX0", "pic.pm0", "pic"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(AfterStartup(run), (std::vector<std::string>{"ExtractMode0Sprite : Extracting...", "source : pic.bmp",
-                                                          " 32/ 6 @ 8", "ExtractMode0Sprite : target pic.pm0 96 bytes"}));
+  EXPECT_EQ(AfterStartup(run),
+            (std::vector<std::string>{"ExtractMode0Sprite : Extracting...", "source : pic.bmp", " 32/ 6 @ 8",
+                                      "ExtractMode0Sprite : target pic.pm0 96 bytes"}));
   EXPECT_EQ(SavedPens(dir.File("pic.pm0.bmp")), pens);
 
   // OFFSET and OPTIONS: a 128-byte header and 5 more bytes skipped; 1 alone
@@ -523,14 +524,16 @@ TEST(GravikSprites, Ex0TurnsMode0DataBackIntoTheSamePensUpright) {
   ASSERT_TRUE(WriteFileBytes(dir.File("cpc"), data));
   EXPECT_EQ(GravikFail(dir, {"ex0", "cpc", "pic", "5", "1"}).exit_code, 0);
   std::vector<uint8_t> upside_down;
-  for (int y = 5; y >= 0; --y) upside_down.insert(upside_down.end(), pens.begin() + y * 32, pens.begin() + y * 32 + 32);
+  for (int y = 5; y >= 0; --y)
+    upside_down.insert(upside_down.end(), pens.begin() + y * 32, pens.begin() + y * 32 + 32);
   EXPECT_EQ(SavedPens(dir.File("cpc.bmp")), upside_down);
   EXPECT_EQ(GravikFail(dir, {"ex0", "cpc", "pic", "133", "2"}).exit_code, 0);
   EXPECT_EQ(SavedPens(dir.File("cpc.bmp")), pens);
   // Data too short for the template from that offset: refused, status 1.
   const RunResult short_data = GravikFail(dir, {"ex0", "cpc", "pic", "134"});
   EXPECT_EQ(short_data.exit_code, 1);
-  EXPECT_EQ(AfterStartup(short_data).back(), "ExtractMode0Sprite : Not enough data: 230 bytes needed from offset 134");
+  EXPECT_EQ(AfterStartup(short_data).back(),
+            "ExtractMode0Sprite : Not enough data: 230 bytes needed from offset 134");
 }
 
 TEST(GravikSprites, Ex0RefusesToSaveOverItsOwnInput) {
@@ -558,9 +561,10 @@ TEST(GravikSprites, Ex0RefusesToSaveOverItsOwnInput) {
   for (const auto& c : cases) {
     const RunResult run = GravikFail(dir, c.args);
     EXPECT_EQ(run.exit_code, 1) << c.args[1];
-    EXPECT_EQ(AfterStartup(run), (std::vector<std::string>{"ExtractMode0Sprite : Extracting...",
-                                                            "ExtractMode0Sprite : Output " + c.args[1] +
-                                                                ".bmp is the same file as the input " + c.input}));
+    EXPECT_EQ(AfterStartup(run),
+              (std::vector<std::string>{"ExtractMode0Sprite : Extracting...",
+                                        "ExtractMode0Sprite : Output " + c.args[1] +
+                                            ".bmp is the same file as the input " + c.input}));
   }
   EXPECT_EQ(ReadFileBytes(dir.File("pic.bmp")), template_bytes);
   EXPECT_EQ(ReadFileBytes(dir.File("data")), std::vector<uint8_t>(8, 0x11));

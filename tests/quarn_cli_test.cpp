@@ -32,7 +32,9 @@ TEST(QuarnCli, FailGivesTheExitStatusAndChangesNoLine) {
   const auto too_short = [](const TempDir& dir) {
     ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), BlankPicture(64, 4 * 32)));
   };
-  const auto bank_folder = [](const TempDir& dir) { std::filesystem::create_directory(dir.File("castle.C4")); };
+  const auto bank_folder = [](const TempDir& dir) {
+    std::filesystem::create_directory(dir.File("castle.C4"));
+  };
   const auto dump_blocked = [](const TempDir& dir) {
     ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), BlankPicture(64, 160)));
     ASSERT_TRUE(WriteFileBytes(dir.File("castle_groupB"), {'x'}));  // a file where the folder should go

@@ -112,20 +112,27 @@ constexpr CommandRow kCommands[] = {
     {"mode1", 1, RunMode1, {"NAME", "NAME.bmp as linear mode 1 bytes in NAME.pm1"}},
     {"mode0", 1, RunMode0, {"NAME", "NAME.bmp as linear mode 0 bytes in NAME.pm0"}},
     {"raw", 1, RunRaw, {"NAME", "the pens of NAME.bmp, one byte a pixel, in NAME.px8"}},
-    {"spt", 1, RunSpt, {"NAME", "NAME.bmp cut into 16 x 16 cells, each saved as split_NAME<column>-<row>.bmp"}},
-    {"dma", 2, RunDma, {"NAME TABLE_FILE", "NAME.snd (15625 Hz) as a DMA sample list in NAME.asm, levels from TABLE_FILE"}},
-    {"pal", 2, RunPal, {"NAME START_COLOUR", "16 palette entries of NAME.bmp from START_COLOUR as CPC+ colours in NAME_pal.asm"}},
-    {"rle", 2, RunRle, {"NAME DECODER|NONE", "NAME.bmp (16 x 16) as NAME.rle and NAME_header.asm calling DECODER"}},
+    {"spt", 1, RunSpt,
+     {"NAME", "NAME.bmp cut into 16 x 16 cells, each saved as split_NAME<column>-<row>.bmp"}},
+    {"dma", 2, RunDma,
+     {"NAME TABLE_FILE", "NAME.snd (15625 Hz) as a DMA sample list in NAME.asm, levels from TABLE_FILE"}},
+    {"pal", 2, RunPal,
+     {"NAME START_COLOUR", "16 palette entries of NAME.bmp from START_COLOUR as CPC+ colours, NAME_pal.asm"}},
+    {"rle", 2, RunRle,
+     {"NAME DECODER|NONE", "NAME.bmp (16 x 16) as NAME.rle and NAME_header.asm calling DECODER"}},
     {"half", 1, RunHalf, {"NAME", "NAME.bmp (16 x 16) as a packed sprite, two pixels a byte, in NAME.px4"}},
     {"col", 3, RunCol, {"MAP WIDTH HEIGHT", "MAP.bin turned from rows to columns in MAP.lvl"}},
-    {"final0", 1, RunFinal0, {"TILESET", "TILESET.set as CPC tiles in tileset_TILESET.til, preview tileset_TILESET.bmp"}},
+    {"final0", 1, RunFinal0,
+     {"TILESET", "TILESET.set as CPC tiles in tileset_TILESET.til, preview tileset_TILESET.bmp"}},
     {"add0", 2, RunAdd0, {"IMAGE TILESET", "the new 4 x 8 tiles of IMAGE.bmp added to TILESET.set"}},
     {"basic", 1, RunBasic, {"NAME", "NAME.bmp (16 x 16) as a flat sprite, one byte a pixel, in NAME.px8"}},
     {"asm", 1, RunAsm, {"NAME", "NAME.bmp (16 x 16) as a compiled sprite routine in NAME.asm"}},
     {"key", 2, RunKey, {"FRAME1 FRAME2", "routine turning FRAME1.bmp into FRAME2.bmp in FRAME2.asm"}},
-    {"ay", 2, RunAy, {"NAME TABLE_FILE", "NAME.snd (15625 Hz) as a CPC+ AY DMA list in NAME_ay.asm, levels from TABLE_FILE"}},
+    {"ay", 2, RunAy,
+     {"NAME TABLE_FILE", "NAME.snd (15625 Hz) as a CPC+ AY DMA list in NAME_ay.asm, levels from TABLE_FILE"}},
     {"ayraw", 2, RunAyRaw, {"NAME TABLE_FILE", "the same AY DMA list as raw 16-bit words in NAME.ayl"}},
-    {"ayopt", 2, RunAyOpt, {"NAME CHUNK", "NAME.ayl with repeated chunks of at most CHUNK words looped, in NAME_opt.asm"}},
+    {"ayopt", 2, RunAyOpt,
+     {"NAME CHUNK", "NAME.ayl with repeated chunks of at most CHUNK words looped, in NAME_opt.asm"}},
     {"ex0", 2, RunEx0,
      {"DATA TEMPLATE [OFFSET] [OPTIONS]",
       "mode 0 bytes of DATA from OFFSET (0) into TEMPLATE.bmp's size and palette, saved as DATA.bmp; "
@@ -133,7 +140,8 @@ constexpr CommandRow kCommands[] = {
     {"draw", 3, RunDraw,
      {"NAME WIDTH HEIGHT [Y]",
       "masked draw and restore routines for WIDTH x HEIGHT (at most 8 lines) of NAME.bmp, "
-      "draw_NAME.asm and restore_NAME.asm; Y forces inc DE for the buffer, anything else inc E, nothing asked"}},
+      "draw_NAME.asm and restore_NAME.asm; Y forces inc DE for the buffer, anything else inc E, "
+      "nothing asked"}},
 };
 
 // Help lines of the words that work in progress beside this one binds. Each
@@ -145,16 +153,16 @@ constexpr std::pair<std::string_view, WordHelp> kHelpOfWordsBoundElsewhere[] = {
     {"scr2", {"NAME", "NAME.bmp as the 16384 bytes of a mode 2 screen at &C000, NAME.scr"}},
     {"dsk", {"DISK FILE[@LOAD[,ENTRY]] ...", "FILEs put on the CPC disk image DISK; DISK alone lists it"}},
     {"ink0",
-     {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] [--plus] "
-      "[--preview=no]",
+     {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
+      "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 16 mode 0 pens, with its inks in NAME_inks.asm"}},
     {"ink1",
-     {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] [--plus] "
-      "[--preview=no]",
+     {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
+      "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 4 mode 1 pens, with its inks in NAME_inks.asm"}},
     {"ink2",
-     {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] [--plus] "
-      "[--preview=no]",
+     {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
+      "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 2 mode 2 pens, with its inks in NAME_inks.asm"}},
 };
 
