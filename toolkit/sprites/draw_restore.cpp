@@ -201,8 +201,8 @@ bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& 
     return false;
   }
   const bool word_pointer = UsesWordPointer(width, height, choice);
-  const DrawRestoreCode code = GenerateDrawRestoreLines(source->pixels, width, height,
-                                                        LabelNamePart(WithoutExtension(output_name)), word_pointer);
+  const DrawRestoreCode code = GenerateDrawRestoreLines(
+      source->pixels, width, height, LabelNamePart(WithoutExtension(output_name)), word_pointer);
   const std::string draw_path = RoutineFileName("draw_", output_name);
   const std::string restore_path = RoutineFileName("restore_", output_name);
   AsideFile draw_file(draw_path);
