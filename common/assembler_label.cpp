@@ -35,6 +35,17 @@ bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+Refusal SourceTextRefusal(std::string_view what, std::string_view text) {
+  if (!HasControlCharacter(text)) return std::nullopt;
+  return std::string(what) + " can not hold a control character";
+}
+
+Refusal QuotedNameRefusal(std::string_view what, std::string_view name) {
+  if (Refusal refusal = SourceTextRefusal(what, name)) return refusal;
+  if (name.find('"') == std::string_view::npos) return std::nullopt;
+  return std::string(what) + " can not hold a quote";
+}
+
 std::string WithoutExtension(std::string_view path) {
   return path.size() > kExtensionLength ? std::string(path.substr(0, path.size() - kExtensionLength))
                                         : std::string();

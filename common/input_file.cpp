@@ -74,3 +74,11 @@ std::string InputFailureText(InputStatus status, const std::string& path) {
   }
   return "Can not read " + path;
 }
+
+bool IsSameFile(const std::string& input_path, const std::string& output_path) {
+  if (input_path == output_path) return true;
+  struct stat input {};
+  struct stat output {};
+  if (stat(input_path.c_str(), &input) != 0 || stat(output_path.c_str(), &output) != 0) return false;
+  return input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}

@@ -45,3 +45,8 @@ InputBytes ReadInputFile(const std::string& path, uint64_t max_bytes);
 // "Can not read PATH", or "PATH is not a regular file" and the like: the tail
 // of the line an operation prints for an input that is not kOk.
 std::string InputFailureText(InputStatus status, const std::string& path);
+
+// True when writing to output_path would replace the file at input_path: the
+// same path as typed, or, when both exist, the same file (device and inode,
+// through links and other spellings of the path).
+bool IsSameFile(const std::string& input_path, const std::string& output_path);

@@ -191,7 +191,9 @@ bool ApplyPatternOption(const std::string& level, PatternOption option,
   for (int step = 0; step < kStepCount; ++step) {
     std::vector<PatternPens>& patterns = analysis.groups[step].patterns;
     const std::string folder = PatternFolder(level, step);
-    if (option == PatternOption::kDump) DumpPatterns(folder, patterns, palettes[step]);
+    if (option == PatternOption::kDump && !DumpPatterns(folder, patterns, palettes[step])) {
+      analysis.is_dump_incomplete = true;
+    }
     if (option == PatternOption::kReload && !ReloadPatterns(folder, patterns)) return false;
   }
   return true;
@@ -305,17 +307,23 @@ std::string PatternFileName(const std::string& folder, int index) {
   return folder + "/pattern_" + Hex(static_cast<uint64_t>(index), kPatternNameDigits) + ".bmp";
 }
 
-void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+bool DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
                   const Palette& palette) {
   if (!MakeFolder(folder)) {
     LogLine(Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder)));
-    return;
+    return false;
   }
+  bool is_complete = true;
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
-    const WriteStatus status = WriteBmpPicture(PictureFromPens(kPatternSide, kPatternSide, patterns[i].data(), palette), path);
-    if (status != WriteStatus::kOk) LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
+    const WriteStatus status =
+        WriteBmpPicture(PictureFromPens(kPatternSide, kPatternSide, patterns[i].data(), palette), path);
+    if (status != WriteStatus::kOk) {
+      LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
+      is_complete = false;
+    }
   }
+  return is_complete;
 }
 
 bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns) {

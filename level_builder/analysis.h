@@ -66,6 +66,7 @@ struct LevelAnalysis {
   int height_blocks = 0;
   std::array<PatternGroup, kStepCount> groups;
   TileSet tile_set;
+  bool is_dump_incomplete = false;  // the pattern dump asked for could not write every file
 };
 
 enum class PatternOption { kNone, kDump, kReload };
@@ -117,8 +118,9 @@ std::string PatternFolder(const std::string& level, int step);
 std::string PatternFileName(const std::string& folder, int index);
 
 // Saves each pattern as an 8-bit BMP with the palette of its step image. A
-// folder or file that cannot be written gets one logged line; the build goes on.
-void DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+// folder or file that cannot be written gets one logged line; the build goes
+// on. True when every file was written.
+bool DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
                   const Palette& palette);
 
 // Replaces each pattern's pens by those of its file. Refuses, with one logged

@@ -12,6 +12,7 @@
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
 #include "tests/z80_harness.h"
+#include "toolkit/source_image.h"
 #include "toolkit/sprites/flat_sprite.h"
 #include "toolkit/sprites/keyframe.h"
 #include "toolkit/sprites/packed_sprite.h"
@@ -115,12 +116,13 @@ Block PatternBlock() {
 }
 
 // gravik asm on pens, then the routine on a Z80 over a patterned block.
-void ExpectCompiledSpriteDraws(const std::vector<uint8_t>& pens, const std::string& what) {
+void ExpectCompiledSpriteDraws(const std::vector<uint8_t>& pens, const std::string& what,
+                               const std::string& name = "spr") {
   SCOPED_TRACE(what);
   const TempDir dir;
-  WriteSprite(dir, "spr", pens);
-  Gravik(dir, {"asm", "spr"});
-  const AssembledSource assembled = AssembleIn(dir, "spr.asm");
+  WriteSprite(dir, name, pens);
+  Gravik(dir, {"asm", name});
+  const AssembledSource assembled = AssembleIn(dir, name + ".asm");
   ASSERT_TRUE(assembled.is_ok) << assembled.messages;
   const Block before = PatternBlock();
   const RoutineRun run = RunRoutine(assembled.binary, before);
@@ -131,7 +133,7 @@ void ExpectCompiledSpriteDraws(const std::vector<uint8_t>& pens, const std::stri
       EXPECT_EQ(run.block[p] & 15, pens[p] & 15) << "pixel " << p;
     }
   }
-  ExpectFiguresMatch(ReadTextLines(dir.File("spr.asm")), assembled.binary, run.call);
+  ExpectFiguresMatch(ReadTextLines(dir.File(name + ".asm")), assembled.binary, run.call);
 }
 
 TEST(GravikSprites, AsmWorkedExampleByteForByte) {
@@ -376,7 +378,7 @@ TEST(GravikSprites, RefusalsWriteNothing) {
   WriteSprite(dir, "s", Filled(1));
   const ConsoleCapture console;
   EXPECT_FALSE(ConvertToRleSprite(dir.File("s.bmp"), dir.File("s.rle"), dir.File("s_header.asm"), "#90\n00"));
-  EXPECT_EQ(console.lines().back(), "ConvertToRleSprite : Decoder address must be on one line");
+  EXPECT_EQ(console.lines().back(), "ConvertToRleSprite : Decoder address can not hold a control character");
   EXPECT_EQ(CountEntries(dir.path()), 1);
 }
 
@@ -431,3 +433,143 @@ TEST(Z80Harness, CountsCyclesPerInstructionAndReturns) {
 }
 
 }  // namespace
+
+TEST(GravikSprites, NamesThatAreNotLabelsStillAssemble) {
+  // A dash is no label character: the label takes '_' instead, the files keep the name.
+  ExpectCompiledSpriteDraws(RandomSprite(77, 30), "asm my-ship", "my-ship");
+  const TempDir dir;
+  WriteSprite(dir, "my-ship", RandomPens(16, 16, 5, 16));
+  WriteSprite(dir, "2nd ship", RandomPens(16, 16, 6, 16));
+  Gravik(dir, {"asm", "my-ship"});
+  EXPECT_EQ(ReadTextLines(dir.File("my-ship.asm")).front(), "update_my_ship:");
+  Gravik(dir, {"key", "my-ship", "2nd ship"});
+  const AssembledSource key = AssembleIn(dir, "2nd ship.asm");
+  EXPECT_TRUE(key.is_ok) << key.messages;
+  EXPECT_EQ(key.symbols.count("update__2nd_ship"), 1u);
+  Gravik(dir, {"rle", "my-ship", "#9000"});
+  const AssembledSource header = AssembleIn(dir, "my-ship_header.asm");
+  EXPECT_TRUE(header.is_ok) << header.messages;
+  EXPECT_EQ(header.symbols.count("update_my_ship"), 1u);
+  EXPECT_EQ(ReadTextLines(dir.File("my-ship_header.asm")).back(), "\tincbin \"my-ship.rle\"");
+  // A name in a folder: the label is made from its last part.
+  std::filesystem::create_directory(dir.File("art"));
+  WriteSprite(dir, "art/ship", RandomPens(16, 16, 7, 16));
+  Gravik(dir, {"asm", "art/ship"});
+  EXPECT_EQ(ReadTextLines(dir.File("art/ship.asm")).front(), "update_ship:");
+}
+
+TEST(GravikSprites, NamesThatWouldBreakTheSourceAreRefused) {
+  const TempDir dir;
+  WriteSprite(dir, "s", Filled(1));
+  WriteSprite(dir, "a\nb", Filled(1));
+  WriteSprite(dir, "q\"x", Filled(1));
+  const struct {
+    std::vector<std::string> args;
+    std::string refusal;
+  } cases[] = {
+      {{"asm", "a\nb"}, "CompileSprite : Name can not hold a control character"},
+      {{"key", "s", "a\tb"}, "CompileKeyframe : Name can not hold a control character"},
+      {{"rle", "a\nb", "#9000"}, "ConvertToRleSprite : Data file name can not hold a control character"},
+      {{"rle", "q\"x", "#9000"}, "ConvertToRleSprite : Data file name can not hold a quote"},
+      {{"rle", "s", "#90\r"}, "ConvertToRleSprite : Decoder address can not hold a control character"},
+      {{"rle", "s", ""}, "ConvertToRleSprite : Decoder address can not be empty"},
+      {{"rle", "s", "  "}, "ConvertToRleSprite : Decoder address can not be empty"},
+      {{"draw", "a\nb", "2", "1"}, "GenerateDrawRestoreCode : Name can not hold a control character"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--fail"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult run = RunProgram(GRAVIK_BIN, args, dir.path());
+    EXPECT_EQ(AfterStartup(run), std::vector<std::string>{c.refusal});
+    EXPECT_EQ(run.exit_code, 1) << c.refusal;
+  }
+  EXPECT_EQ(CountEntries(dir.path()), 3);
+  // Without a header nothing of the name enters source: NONE takes any name.
+  EXPECT_EQ(Gravik(dir, {"rle", "q\"x", "none"}).back(), "RLE sprite :  19 bytes");
+}
+
+namespace {
+
+// The pens of a saved 8-bit BMP, row 0 the top row as the picture shows it.
+std::vector<uint8_t> SavedPens(const std::string& path) {
+  const ImagePtr image(FreeImage_Load(FIF_BMP, path.c_str(), 0));
+  if (!image || FreeImage_GetBPP(image.get()) != 8) return {};
+  const Picture view = PictureOfBitmap(image.get());
+  std::vector<uint8_t> pens;
+  for (int y = 0; y < view.height; ++y) pens.insert(pens.end(), view.Row(y), view.Row(y) + view.width);
+  return pens;
+}
+
+RunResult GravikFail(const TempDir& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), "--fail");
+  return RunProgram(GRAVIK_BIN, args, dir.path());
+}
+
+}  // namespace
+
+TEST(GravikSprites, Ex0TurnsMode0DataBackIntoTheSamePensUpright) {
+  const TempDir dir;
+  const std::vector<uint8_t> pens = RandomPens(32, 6, 12, 16);
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("pic.bmp"), 32, 6, pens));
+  ASSERT_EQ(GravikFail(dir, {"mode0", "pic"}).exit_code, 0);
+  const RunResult run = GravikFail(dir, {"EX0", "pic.pm0", "pic"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(AfterStartup(run),
+            (std::vector<std::string>{"ExtractMode0Sprite : Extracting...", "source : pic.bmp", " 32/ 6 @ 8",
+                                      "ExtractMode0Sprite : target pic.pm0 96 bytes"}));
+  EXPECT_EQ(SavedPens(dir.File("pic.pm0.bmp")), pens);
+
+  // OFFSET and OPTIONS: a 128-byte header and 5 more bytes skipped; 1 alone
+  // saves the picture upside down.
+  std::vector<uint8_t> data(128 + 5, 0xFF);
+  const std::vector<uint8_t> screen = ReadFileBytes(dir.File("pic.pm0"));
+  data.insert(data.end(), screen.begin(), screen.end());
+  ASSERT_TRUE(WriteFileBytes(dir.File("cpc"), data));
+  EXPECT_EQ(GravikFail(dir, {"ex0", "cpc", "pic", "5", "1"}).exit_code, 0);
+  std::vector<uint8_t> upside_down;
+  for (int y = 5; y >= 0; --y)
+    upside_down.insert(upside_down.end(), pens.begin() + y * 32, pens.begin() + y * 32 + 32);
+  EXPECT_EQ(SavedPens(dir.File("cpc.bmp")), upside_down);
+  EXPECT_EQ(GravikFail(dir, {"ex0", "cpc", "pic", "133", "2"}).exit_code, 0);
+  EXPECT_EQ(SavedPens(dir.File("cpc.bmp")), pens);
+  // Data too short for the template from that offset: refused, status 1.
+  const RunResult short_data = GravikFail(dir, {"ex0", "cpc", "pic", "134"});
+  EXPECT_EQ(short_data.exit_code, 1);
+  EXPECT_EQ(AfterStartup(short_data).back(),
+            "ExtractMode0Sprite : Not enough data: 230 bytes needed from offset 134");
+}
+
+TEST(GravikSprites, Ex0RefusesToSaveOverItsOwnInput) {
+  const TempDir dir;
+  const std::vector<uint8_t> pens = RandomPens(8, 2, 4, 16);
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("pic.bmp"), 8, 2, pens));
+  ASSERT_TRUE(WriteFileBytes(dir.File("pic"), std::vector<uint8_t>(8, 0x11)));
+  const std::vector<uint8_t> template_bytes = ReadFileBytes(dir.File("pic.bmp"));
+  // The output DATA.bmp is the template itself, by name, by a hard link, by a symbolic link.
+  std::filesystem::create_hard_link(dir.File("pic.bmp"), dir.File("hard.bmp"));
+  ASSERT_TRUE(WriteFileBytes(dir.File("hard"), std::vector<uint8_t>(8, 0x11)));
+  std::filesystem::create_symlink("pic.bmp", dir.File("soft.bmp"));
+  // Or the data itself: data.bmp is a link to data.
+  ASSERT_TRUE(WriteFileBytes(dir.File("data"), std::vector<uint8_t>(8, 0x11)));
+  std::filesystem::create_hard_link(dir.File("data"), dir.File("data.bmp"));
+  const struct {
+    std::vector<std::string> args;
+    std::string input;
+  } cases[] = {
+      {{"ex0", "pic", "pic"}, "pic.bmp"},
+      {{"ex0", "hard", "pic"}, "pic.bmp"},
+      {{"ex0", "soft", "pic"}, "pic.bmp"},
+      {{"ex0", "data", "pic"}, "data"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = GravikFail(dir, c.args);
+    EXPECT_EQ(run.exit_code, 1) << c.args[1];
+    EXPECT_EQ(AfterStartup(run),
+              (std::vector<std::string>{"ExtractMode0Sprite : Extracting...",
+                                        "ExtractMode0Sprite : Output " + c.args[1] +
+                                            ".bmp is the same file as the input " + c.input}));
+  }
+  EXPECT_EQ(ReadFileBytes(dir.File("pic.bmp")), template_bytes);
+  EXPECT_EQ(ReadFileBytes(dir.File("data")), std::vector<uint8_t>(8, 0x11));
+  EXPECT_EQ(CountEntries(dir.path()), 7);
+}

@@ -92,6 +92,13 @@ void EmitPairRestore(Routine& restore, bool word_pointer) {
   restore.Emit(word_pointer ? kStepWord : kStepByte);
 }
 
+// "draw_" or "restore_" in front of the file's own name, so that a name in
+// a folder ("art/ship.asm") stays in that folder ("art/draw_ship.asm").
+std::string RoutineFileName(std::string_view prefix, const std::string& output_name) {
+  const size_t name_start = output_name.find_last_of('/') + 1;  // npos + 1 is 0
+  return output_name.substr(0, name_start) + std::string(prefix) + output_name.substr(name_start);
+}
+
 // The closing comment lines that report a routine's cost.
 void AppendTotals(std::vector<std::string>& lines, int32_t time_nops, int32_t size_bytes) {
   lines.push_back("; total time " + SpacedDecimal(time_nops) + " nops");
@@ -111,9 +118,11 @@ Refusal SizeRefusal(const Picture& pixels, int width, int height) {
   return std::nullopt;
 }
 
-bool AsksForWordPointer(int width, int height) {
+bool UsesWordPointer(int width, int height, WordPointerChoice choice) {
+  if (choice == WordPointerChoice::kYes) return true;
   if (int64_t{width} * height / 2 <= kPageBytes) return false;
   PrintLine("Warning ! buffer size may exceed page size");
+  if (choice == WordPointerChoice::kNo) return false;
   PrintLine("force word pointer (Y/ANY) ?");
   return UpperAscii(ReadConsoleLine()) == "Y";
 }
@@ -125,6 +134,8 @@ DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int h
   Routine draw;
   Routine restore;
   draw.lines = {"draw_" + label_name + ":", "; entry: HL = first screen byte of a character row, DE = buffer"};
+  draw.lines.emplace_back(word_pointer ? "; DE steps with inc DE: the buffer may lie anywhere"
+                                       : "; DE steps with inc E: the buffer must not cross a 256-byte page");
   restore.lines = {"restore_" + label_name + ":",
                    "; entry: HL = first screen byte of a character row, DE = buffer the draw routine filled"};
   draw.Emit(kLoadFilters);
@@ -166,28 +177,35 @@ DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int h
 }
 
 bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& output_name, int width,
-                             int height) {
+                             int height, WordPointerChoice choice) {
+  // The name becomes a label and a file name; a line break would split the label's line.
+  if (const Refusal refusal = SourceTextRefusal("Name", output_name)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
   const std::optional<Picture> source = LoadSourceImage(source_path, 2);
   if (!source) return false;
   if (const Refusal refusal = SizeRefusal(*source, width, height)) {
     PrintLine(*refusal);
     return false;
   }
-  const bool word_pointer = AsksForWordPointer(width, height);
-  const DrawRestoreCode code =
-      GenerateDrawRestoreLines(*source, width, height, WithoutExtension(output_name), word_pointer);
-  AsideFile draw_file("draw_" + output_name);
-  AsideFile restore_file("restore_" + output_name);
+  const bool word_pointer = UsesWordPointer(width, height, choice);
+  const DrawRestoreCode code = GenerateDrawRestoreLines(
+      *source, width, height, LabelNamePart(WithoutExtension(output_name)), word_pointer);
+  const std::string draw_path = RoutineFileName("draw_", output_name);
+  const std::string restore_path = RoutineFileName("restore_", output_name);
+  AsideFile draw_file(draw_path);
+  AsideFile restore_file(restore_path);
   for (const std::string& line : code.draw_lines) draw_file.WriteLine(line);
   for (const std::string& line : code.restore_lines) restore_file.WriteLine(line);
   const WriteStatus draw_status = draw_file.Commit();
   const WriteStatus restore_status = draw_status == WriteStatus::kOk ? restore_file.Commit() : draw_status;
   if (draw_status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(draw_status, "draw_" + output_name));
+    PrintLine(kPrefix + WriteFailureText(draw_status, draw_path));
     return false;
   }
   if (restore_status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(restore_status, "restore_" + output_name));
+    PrintLine(kPrefix + WriteFailureText(restore_status, restore_path));
     return false;
   }
   return true;

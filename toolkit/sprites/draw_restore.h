@@ -27,9 +27,17 @@ struct DrawRestoreCode {
 DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int height,
                                          const std::string& label_name, bool word_pointer);
 
+// How the word-pointer question is settled: asked on the console when the
+// buffer may pass 256 bytes (end of input is no), or answered in advance.
+// kYes steps the buffer with "inc DE" whatever its size (a small buffer that
+// crosses a page needs it too); kNo and kAsk's no use "inc E".
+enum class WordPointerChoice { kAsk, kYes, kNo };
+
 // Loads source_path (8-bit BMP, width a multiple of 2), checks the requested
-// size, asks "force word pointer (Y/ANY) ?" when the buffer may pass 256
-// bytes, and writes "draw_" + output_name and "restore_" + output_name.
-// Refusals print one line and write nothing. True when both files were written.
+// size, settles the word pointer by choice and writes "draw_" and "restore_"
+// + output_name's last path component, in output_name's folder. The labels
+// are made from output_name without its ".asm" by LabelNamePart. Refuses an
+// output name holding a control character. Refusals print one line and write
+// nothing. True when both files were written.
 bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& output_name, int width,
-                             int height);
+                             int height, WordPointerChoice choice = WordPointerChoice::kAsk);

@@ -20,6 +20,7 @@ TEST(DrawRestore, PairBlocksMovesAndTotals) {
   const std::vector<std::string> draw = {
       "draw_obj:",
       "; entry: HL = first screen byte of a character row, DE = buffer",
+      "; DE steps with inc E: the buffer must not cross a 256-byte page",
       "\tld BC,#55AA ;filters",
       ";column  0",
       "\tld A,(HL)", "\tld (DE),A", "\tinc E", "\tand C", "\tor #44", "\tld (HL),A",
@@ -53,13 +54,15 @@ TEST(DrawRestore, PairBlocksMovesAndTotals) {
 TEST(DrawRestore, WordPointerAndEmptyObjects) {
   const std::vector<uint8_t> pens = {7, 7};
   const DrawRestoreCode word = GenerateDrawRestoreLines(ViewOf(pens, 2, 1), 2, 1, "w", true);
-  EXPECT_EQ(word.draw_lines[6], "\tinc DE");
+  EXPECT_EQ(word.draw_lines[2], "; DE steps with inc DE: the buffer may lie anywhere");
+  EXPECT_EQ(word.draw_lines[7], "\tinc DE");
   EXPECT_EQ(word.restore_lines[4], "\tinc DE");
   EXPECT_EQ(word.draw_time_nops, 4 + 2 + 2 + 2 + 3 + 3);
   // Width 0: the label, the entry comment, the filters, the ret and the totals.
   const DrawRestoreCode empty = GenerateDrawRestoreLines(ViewOf(pens, 2, 1), 0, 1, "e", false);
   EXPECT_EQ(empty.draw_lines,
             (std::vector<std::string>{"draw_e:", "; entry: HL = first screen byte of a character row, DE = buffer",
+                                      "; DE steps with inc E: the buffer must not cross a 256-byte page",
                                       "\tld BC,#55AA ;filters", "\tret", "; total time  7 nops",
                                       "; total size  4 bytes", "; buffer size  0 bytes"}));
   // All-transparent pairs write nothing and save nothing.
@@ -118,7 +121,7 @@ TEST(DrawRestore, BufferWarningAsksOnceAndUpperCasesTheAnswer) {
                                                         "Warning ! buffer size may exceed page size",
                                                         "force word pointer (Y/ANY) ?"}));
     const std::vector<std::string> draw = ReadTextLines("draw_wide.asm");
-    EXPECT_EQ(draw[6], a.is_word ? "\tinc DE" : "\tinc E") << a.answer;
+    EXPECT_EQ(draw[7], a.is_word ? "\tinc DE" : "\tinc E") << a.answer;
     EXPECT_EQ(draw.back(), "; buffer size  320 bytes");
   }
   {

@@ -1,5 +1,6 @@
 #include "toolkit/sprites/keyframe.h"
 
+#include "common/assembler_label.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/sprites/sprite_code.h"
@@ -30,6 +31,10 @@ SpritePixels KeyframeDifference(const SpritePixels& from_frame, const SpritePixe
 
 bool CompileKeyframe(const std::string& frame1_path, const std::string& frame2_path,
                      const std::string& output_path, int options) {
+  if (const Refusal refusal = SourceTextRefusal("Name", output_path)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
   const std::optional<Picture> frame1 = LoadSpriteSource(frame1_path);
   const std::optional<Picture> frame2 = LoadSpriteSource(frame2_path);
   if (!frame1 || !frame2) return false;

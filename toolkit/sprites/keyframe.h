@@ -13,6 +13,7 @@ SpritePixels KeyframeDifference(const SpritePixels& from_frame, const SpritePixe
 
 // gravik key: loads both 16 x 16 frames (both loads are tried and report for
 // themselves), prints the differing count and writes the compiled routine to
-// output_path. Returns true when the output was written.
+// output_path, refusing one that holds a control character. Returns true when
+// the output was written.
 bool CompileKeyframe(const std::string& frame1_path, const std::string& frame2_path,
                      const std::string& output_path, int options);

@@ -1,9 +1,7 @@
 #include "toolkit/sprites/mode0_extraction.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "common/cpc_pixels.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/image_io/picture_file.h"
@@ -13,12 +11,9 @@ namespace {
 constexpr char kPrefix[] = "ExtractMode0Sprite : ";
 constexpr size_t kFileHeaderBytes = 128;  // the AMSDOS header in front of a CPC file
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
+// A bound on the data read whole: far more than a template (at most 2^28
+// pixels, two a byte) can take from any offset a CPC file could have.
+constexpr uint64_t kMaxDataBytes = uint64_t{1} << 30;
 
 // Pens into the template's rows: decoded line y is row y of an upright
 // picture, or row height - 1 - y of one saved upside down.
@@ -45,13 +40,24 @@ std::vector<uint8_t> DecodeMode0Rows(const std::vector<uint8_t>& data, size_t fi
 bool ExtractMode0Sprite(const std::string& data_path, const std::string& template_path,
                         const std::string& output_path, int start_offset, int options) {
   PrintLine(std::string(kPrefix) + "Extracting...");
+  // ex0 names its output after the data (DATA.bmp): "ex0 pic pic" would
+  // otherwise save over its own template.
+  for (const std::string* input : {&data_path, &template_path}) {
+    if (IsSameFile(*input, output_path)) {
+      PrintLine(kPrefix + std::string("Output ") + output_path + " is the same file as the input " + *input);
+      return false;
+    }
+  }
   std::optional<Picture> source = LoadSourceImage(template_path, 2);
   if (!source) return false;
-  std::vector<uint8_t> data;
-  if (!ReadWholeFile(data_path, data)) {
-    PrintLine(kPrefix + std::string("Can not read ") + data_path);
+  // Read through the checked reader: a folder or a FIFO given as the data is
+  // refused in one line instead of throwing out of the stream library or blocking.
+  InputBytes read = ReadInputFile(data_path, kMaxDataBytes);
+  if (read.status != InputStatus::kOk) {
+    PrintLine(kPrefix + InputFailureText(read.status, data_path));
     return false;
   }
+  const std::vector<uint8_t> data = std::move(read.bytes);
   PrintLine(kPrefix + std::string("target ") + data_path + SpacedDecimal(static_cast<int64_t>(data.size())) + " bytes");
   const int width = source->width;
   const int height = source->height;

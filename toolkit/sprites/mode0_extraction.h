@@ -20,6 +20,7 @@ std::vector<uint8_t> DecodeMode0Rows(const std::vector<uint8_t>& data, size_t fi
 // from start_offset (+ 128 with kSkipFileHeader) into it and saves it as a BMP
 // at output_path: upright with kSaveUpright, otherwise upside down (data line
 // 0 at the bottom). Refuses data too short for the template and a negative
-// offset, with one line. True when the picture was saved.
+// offset, and an output that is the same file as an input, with one line.
+// True when the picture was saved.
 bool ExtractMode0Sprite(const std::string& data_path, const std::string& template_path,
                         const std::string& output_path, int start_offset, int options);

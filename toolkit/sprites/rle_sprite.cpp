@@ -23,8 +23,17 @@ uint8_t RunByte(uint8_t colour, int length) { return static_cast<uint8_t>(colour
 
 bool MeansNoDecoder(const std::string& decoder_address) { return UpperAscii(decoder_address) == "NONE"; }
 
-// The address is copied into a source line; a line break would split it.
-bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+// The header's source holds the decoder address as the operand of a "jp"
+// and the data file's name in its label and between the quotes of an
+// "incbin": an empty address would leave a bare "jp", a line break would
+// split a line, a quote would end the name early.
+Refusal HeaderRefusal(const std::string& data_path, const std::string& decoder_address) {
+  if (decoder_address.find_first_not_of(' ') == std::string::npos) {
+    return Refusal("Decoder address can not be empty");
+  }
+  if (Refusal refusal = SourceTextRefusal("Decoder address", decoder_address)) return refusal;
+  return QuotedNameRefusal("Data file name", data_path);
+}
 
 void PrintRuns(std::span<const uint8_t> data) {
   for (const uint8_t byte : data) {
@@ -81,7 +90,7 @@ int32_t EstimateRleDecodeTime(std::span<const uint8_t> data) {
 
 std::vector<std::string> RleHeaderLines(const std::string& data_path, const std::string& decoder_address,
                                         int32_t total_time_nops, int32_t size_bytes) {
-  const std::string label = WithoutExtension(data_path);
+  const std::string label = LabelNamePart(WithoutExtension(data_path));
   // Called with IX at the "ex DE,HL": the data starts 11 code bytes further on.
   return {
       "update_" + label + ":",
@@ -99,13 +108,13 @@ std::vector<std::string> RleHeaderLines(const std::string& data_path, const std:
 
 bool ConvertToRleSprite(const std::string& source_path, const std::string& data_path,
                         const std::string& header_path, const std::string& decoder_address) {
-  const std::optional<Picture> source = LoadSpriteSource(source_path);
-  if (!source) return false;
   const bool has_header = !MeansNoDecoder(decoder_address);
-  if (has_header && HasLineBreak(decoder_address)) {
-    PrintLine(std::string(kPrefix) + "Decoder address must be on one line");
+  if (const Refusal refusal = has_header ? HeaderRefusal(data_path, decoder_address) : std::nullopt) {
+    PrintLine(kPrefix + *refusal);
     return false;
   }
+  const std::optional<Picture> source = LoadSpriteSource(source_path);
+  if (!source) return false;
   const std::vector<uint8_t> data = EncodeRleSprite(ReadSpritePixels(*source));
   // Both outputs are prepared aside first, so that a header that cannot be
   // created leaves no data file either.

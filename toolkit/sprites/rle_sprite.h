@@ -18,14 +18,17 @@ std::vector<uint8_t> EncodeRleSprite(const SpritePixels& pixels);
 // a run byte, 6 for the end byte; the header's own cost is not included.
 int32_t EstimateRleDecodeTime(std::span<const uint8_t> data);
 
-// The ten header lines: label from data_path without its last four characters,
+// The ten header lines: label made by LabelNamePart from data_path without
+// its last four characters,
 // total time, size, the code that calls decoder_address with HL at the data
 // and DE at the caller's HL, and the incbin of data_path.
 std::vector<std::string> RleHeaderLines(const std::string& data_path, const std::string& decoder_address,
                                         int32_t total_time_nops, int32_t size_bytes);
 
 // gravik rle: the 16 x 16 source_path as RLE data in data_path and, unless
-// decoder_address is "NONE" in any case, the header in header_path. Refuses a
-// decoder address holding a line break. Returns true when everything was written.
+// decoder_address is "NONE" in any case, the header in header_path. With a
+// header, refuses an empty or blank decoder address, one holding a control
+// character, and a data_path holding a control character or a quote, before
+// reading anything. Returns true when everything was written.
 bool ConvertToRleSprite(const std::string& source_path, const std::string& data_path,
                         const std::string& header_path, const std::string& decoder_address);

@@ -137,7 +137,7 @@ SpriteCode GenerateSpriteCode(const SpritePixels& pixels, const std::string& lab
 }
 
 WrittenSpriteCode WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options) {
-  const SpriteCode code = GenerateSpriteCode(pixels, WithoutExtension(output_path), options);
+  const SpriteCode code = GenerateSpriteCode(pixels, LabelNamePart(WithoutExtension(output_path)), options);
   WrittenSpriteCode written;
   written.register_lines.emplace_back("pix list for this sprite :");
   for (int slot = 0; slot < kRegisterCount; ++slot) {
@@ -148,6 +148,10 @@ WrittenSpriteCode WriteSpriteCode(const SpritePixels& pixels, const std::string&
 }
 
 bool CompileSprite(const std::string& source_path, const std::string& output_path, int options) {
+  if (const Refusal refusal = SourceTextRefusal("Name", output_path)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
   const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
   const WrittenSpriteCode written = WriteSpriteCode(ReadSpritePixels(*source), output_path, options);

@@ -39,12 +39,14 @@ struct WrittenSpriteCode {
   WriteStatus status = WriteStatus::kOk;
 };
 
-// Writes the routine to output_path (the label is the path without its last
-// four characters, the ".asm") and hands back the register list for the
-// caller to print, with how the write went; the caller reports a failure
-// under its own name.
+// Writes the routine to output_path (the label is made from the path without
+// its last four characters, the ".asm", by LabelNamePart) and hands back the
+// register list for the caller to print, with how the write went; the caller
+// reports a failure under its own name, and has refused an output_path
+// holding a control character.
 WrittenSpriteCode WriteSpriteCode(const SpritePixels& pixels, const std::string& output_path, int options);
 
 // gravik asm: the 16 x 16 source_path as a compiled sprite in output_path.
-// Returns true when the output was written.
+// Refuses an output_path holding a control character. Returns true when the
+// output was written.
 bool CompileSprite(const std::string& source_path, const std::string& output_path, int options);

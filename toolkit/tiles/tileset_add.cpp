@@ -163,5 +163,7 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   }
   PrintLine("Added " + SpacedDecimal(result.added) + " tiles");
   PrintLine("Total tileset " + SpacedDecimal(read.tileset.tile_count));
-  return true;
+  // The set was written, but without the tiles that did not fit: not all
+  // that was asked, which a build script must be able to tell.
+  return result.dropped == 0;
 }

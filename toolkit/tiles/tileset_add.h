@@ -40,5 +40,7 @@ TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture);
 // gravik add0: image_path (8-bit BMP) into tileset_path, which is created when
 // missing and otherwise rewritten whole once everything has been checked. A
 // damaged or unreadable tileset file is refused and left as it was. Returns
-// true when the tileset file was written.
+// true when the tileset file was written with every new tile; false when it
+// was refused or not written, and false too when it was written but new
+// tiles were dropped because the set was full (each one a warning line).
 bool AddToTileset(const std::string& image_path, const std::string& tileset_path);
