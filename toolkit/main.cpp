@@ -4,15 +4,18 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "toolkit/disk/disk_files.h"
 #include "toolkit/image_library.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
 #include "toolkit/image_ops/plus_palette.h"
 #include "toolkit/image_ops/raw_pixels.h"
 #include "toolkit/image_ops/sprite_sheet.h"
+#include "toolkit/image_ops/standard_screen.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -61,11 +64,25 @@ void RunKey(Args a) {
 void RunAy(Args a) { ConvertAYlist15K(Named(a, 0, ".snd"), Named(a, 0, "_ay.asm"), a[1], 0, 0); }
 void RunAyRaw(Args a) { ConvertAYlist15K(Named(a, 0, ".snd"), Named(a, 0, ".ayl"), a[1], 0, kAyListRaw); }
 void RunAyOpt(Args a) { OptimizeAYlist(Named(a, 0, ".ayl"), Named(a, 0, "_opt.asm"), Number(a, 1)); }
+void RunScr0(Args a) { ConvertToScreen0(Named(a, 0, ".bmp"), Named(a, 0, ".scr")); }
+void RunScr1(Args a) { ConvertToScreen1(Named(a, 0, ".bmp"), Named(a, 0, ".scr")); }
+void RunScr2(Args a) { ConvertToScreen2(Named(a, 0, ".bmp"), Named(a, 0, ".scr")); }
+// dsk DISK alone lists the disk; files after it go onto it.
+void RunDsk(Args a, int count) {
+  const std::vector<std::string> files(a + 1, a + count);
+  if (files.empty()) {
+    ListDisk(a[0]);
+  } else {
+    PutFilesOnDisk(a[0], files);
+  }
+}
 
 struct CommandRow {
   std::string_view word;
   int argument_count;
   void (*run)(Args);
+  // Words that take a list of arguments get all of them and their count instead.
+  void (*run_list)(Args, int) = nullptr;
 };
 
 // Tested in this order; the first match wins.
@@ -75,6 +92,7 @@ constexpr CommandRow kCommands[] = {
     {"rle", 2, RunRle},   {"half", 1, RunHalf},   {"col", 3, RunCol},     {"final0", 1, RunFinal0},
     {"add0", 2, RunAdd0}, {"basic", 1, RunBasic}, {"asm", 1, RunAsm},     {"key", 2, RunKey},
     {"ay", 2, RunAy},     {"ayraw", 2, RunAyRaw}, {"ayopt", 2, RunAyOpt},
+    {"scr0", 1, RunScr0}, {"scr1", 1, RunScr1},   {"scr2", 1, RunScr2},   {"dsk", 1, nullptr, RunDsk},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.
@@ -143,7 +161,11 @@ void Dispatch(int argc, char* const* argv) {
       PrintLine("Not enough arguments !");
       return;
     }
-    row.run(argv + 2);
+    if (row.run_list != nullptr) {
+      row.run_list(argv + 2, argc - 2);
+    } else {
+      row.run(argv + 2);
+    }
     return;
   }
 }

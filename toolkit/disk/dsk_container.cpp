@@ -1,0 +1,186 @@
+#include "toolkit/disk/dsk_container.h"
+
+// libdsk.h uses size_t without including its definition.
+#include <cstddef>
+// clang-format off
+#include <libdsk.h>
+// clang-format on
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "common/input_file.h"
+#include "common/line_output.h"
+#include "toolkit/disk/cpm_directory.h"
+
+namespace {
+
+// The container's 256-byte disk information block: its signature, then the
+// track and side counts at &30 and &31.
+constexpr size_t kInfoBytes = 256;
+constexpr size_t kTracksAt = 0x30;
+constexpr size_t kSidesAt = 0x31;
+constexpr char kStandardSignature[] = "MV - CPC";
+constexpr char kExtendedSignature[] = "EXTENDED";
+constexpr size_t kSignatureBytes = 8;
+
+struct DriverCloser {
+  void operator()(DSK_PDRIVER driver) const { dsk_close(&driver); }
+};
+using DriverPtr = std::unique_ptr<std::remove_pointer_t<DSK_PDRIVER>, DriverCloser>;
+
+// libdsk reports progress ("Loading DSK file") on its own; the console lines
+// are ours alone.
+void SilenceLibdsk() {
+  dsk_reportfunc_set([](const char*) {}, [] {});
+}
+
+const char* DriverName(DiskContainer container) {
+  return container == DiskContainer::kStandard ? "dsk" : "edsk";
+}
+
+DSK_GEOMETRY DataGeometry() {
+  DSK_GEOMETRY geometry{};
+  dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
+  return geometry;
+}
+
+Checked<std::array<uint8_t, kInfoBytes>> ReadInfoBlock(const std::string& path) {
+  InputFile input = OpenInputFile(path);
+  if (input.status != InputStatus::kOk) {
+    return Checked<std::array<uint8_t, kInfoBytes>>::Refused(InputFailureText(input.status, path));
+  }
+  std::array<uint8_t, kInfoBytes> info{};
+  if (std::fread(info.data(), 1, info.size(), input.file.get()) != info.size()) {
+    return Checked<std::array<uint8_t, kInfoBytes>>::Refused(path + " is not a CPC disk image");
+  }
+  return info;
+}
+
+// Every track must hold exactly the nine 512-byte sectors &C1 to &C9.
+bool HasDataTrack(DSK_PDRIVER driver, const DSK_GEOMETRY& geometry, int track) {
+  dsk_psect_t count = 0;
+  DSK_FORMAT* ids = nullptr;
+  if (dsk_ptrackids(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, &count, &ids) != DSK_ERR_OK) return false;
+  bool is_data = count == kDataSectorsPerTrack;
+  unsigned seen = 0;
+  for (dsk_psect_t i = 0; is_data && i < count; ++i) {
+    const unsigned slot = ids[i].fmt_sector - kDataFirstSectorId;
+    is_data = slot < kDataSectorsPerTrack && ids[i].fmt_secsize == kDataSectorBytes && (seen & (1u << slot)) == 0;
+    if (is_data) seen |= 1u << slot;
+  }
+  dsk_free(ids);
+  return is_data;
+}
+
+bool ReadSectors(DSK_PDRIVER driver, std::vector<uint8_t>& sectors) {
+  const DSK_GEOMETRY geometry = DataGeometry();
+  sectors.assign(kDataDiskBytes, kBlankByte);
+  for (int track = 0; track < kDataTracks; ++track) {
+    if (!HasDataTrack(driver, geometry, track)) return false;
+    for (int sector = 0; sector < kDataSectorsPerTrack; ++sector) {
+      uint8_t* target = sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
+      if (dsk_pread(driver, &geometry, target, static_cast<dsk_pcyl_t>(track), 0,
+                    static_cast<dsk_psect_t>(kDataFirstSectorId + sector)) != DSK_ERR_OK) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// A name in the target's folder for libdsk to create the image under; the
+// file is removed when this goes out of scope.
+class ScratchPath {
+ public:
+  explicit ScratchPath(const std::string& target) {
+    const size_t slash = target.find_last_of('/');
+    std::string pattern = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                          ".gravik_dsk_XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return;
+    close(fd);
+    path_ = pattern;
+  }
+  ~ScratchPath() {
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
+  ScratchPath(const ScratchPath&) = delete;
+  ScratchPath& operator=(const ScratchPath&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+bool FormatAndWrite(DSK_PDRIVER driver, const std::vector<uint8_t>& sectors) {
+  DSK_GEOMETRY geometry = DataGeometry();
+  for (int track = 0; track < kDataTracks; ++track) {
+    if (dsk_apform(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, kBlankByte) != DSK_ERR_OK) return false;
+    for (int sector = 0; sector < kDataSectorsPerTrack; ++sector) {
+      const uint8_t* source =
+          sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
+      if (dsk_pwrite(driver, &geometry, source, static_cast<dsk_pcyl_t>(track), 0,
+                     static_cast<dsk_psect_t>(kDataFirstSectorId + sector)) != DSK_ERR_OK) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// libdsk writes the container to scratch; its bytes are returned when all went well.
+Checked<std::vector<uint8_t>> BuildContainer(const std::string& scratch, const DiskImage& image) {
+  const auto refused = Checked<std::vector<uint8_t>>::Refused;
+  DSK_PDRIVER raw = nullptr;
+  if (dsk_creat(&raw, scratch.c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
+    return refused("Can not create " + scratch);
+  }
+  DSK_PDRIVER driver = raw;
+  const bool is_written = FormatAndWrite(driver, image.sectors);
+  const bool is_closed = dsk_close(&driver) == DSK_ERR_OK;
+  if (!is_written || !is_closed) return refused("Can not write " + scratch);
+  InputBytes built = ReadInputFile(scratch, 2 * kDataDiskBytes);
+  if (built.status != InputStatus::kOk) return refused(InputFailureText(built.status, scratch));
+  return std::move(built.bytes);
+}
+
+}  // namespace
+
+Checked<DiskImage> ReadDiskImage(const std::string& path) {
+  SilenceLibdsk();
+  const Checked<std::array<uint8_t, kInfoBytes>> info = ReadInfoBlock(path);
+  if (!info) return Checked<DiskImage>::Refused(info.refusal());
+  DiskImage image;
+  if (std::memcmp(info->data(), kStandardSignature, kSignatureBytes) == 0) {
+    image.container = DiskContainer::kStandard;
+  } else if (std::memcmp(info->data(), kExtendedSignature, kSignatureBytes) != 0) {
+    return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
+  }
+  const std::string not_data = path + " is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)";
+  if ((*info)[kTracksAt] != kDataTracks || (*info)[kSidesAt] != 1) return Checked<DiskImage>::Refused(not_data);
+  DSK_PDRIVER raw = nullptr;
+  if (dsk_open(&raw, path.c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
+    return Checked<DiskImage>::Refused(path + " is a damaged disk image");
+  }
+  const DriverPtr driver(raw);
+  if (!ReadSectors(driver.get(), image.sectors)) {
+    return Checked<DiskImage>::Refused(path + " is damaged or not in the DATA format");
+  }
+  return image;
+}
+
+Refusal WriteDiskImage(const std::string& path, const DiskImage& image) {
+  SilenceLibdsk();
+  const ScratchPath scratch(path);
+  if (scratch.path().empty()) return WriteFailureText(WriteStatus::kCannotCreate, path);
+  const Checked<std::vector<uint8_t>> bytes = BuildContainer(scratch.path(), image);
+  if (!bytes) return bytes.refusal();
+  const WriteStatus status = WriteBinaryFile(path, *bytes);
+  if (status != WriteStatus::kOk) return WriteFailureText(status, path);
+  return std::nullopt;
+}
