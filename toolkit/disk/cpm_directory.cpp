@@ -265,7 +265,7 @@ Checked<DiskContents> ReadDiskContents(std::span<const uint8_t> disk) {
 std::vector<uint8_t> BlankDataDisk() { return std::vector<uint8_t>(kDataDiskBytes, kBlankByte); }
 
 Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk, const std::vector<NewDiskFile>& files) {
-  const Checked<DirectoryScan> before = ScanDirectory(disk);
+  const Checked<DiskContents> before = ReadDiskContents(disk);
   if (!before) return Checked<std::vector<uint8_t>>::Refused(before.refusal());
   std::vector<uint8_t> result(disk.begin(), disk.end());
   for (const NewDiskFile& file : files) FreeEntriesNamed(result, file.name);
