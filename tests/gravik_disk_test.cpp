@@ -192,13 +192,17 @@ TEST(GravikDisk, AFileWithAHeaderKeepsItsOwn) {
   // 128 zero bytes have a checksum of 0 but are a black screen line, not a header.
   const std::vector<uint8_t> black = Joined(std::vector<uint8_t>(128, 0), Pattern(100, 9));
   ASSERT_TRUE(WriteFileBytes(dir.File("black.scr"), black));
-  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "h.dsk", "game.bin", "moved.bin@&8000,&8003", "black.scr"})),
+  ASSERT_TRUE(WriteFileBytes(dir.File("as_is.bin"), with_header));
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "h.dsk", "game.bin", "moved.bin@&8000,&8003", "as_is.bin@-",
+                                         "black.scr"})),
             Lines({std::string(kPut) + "Putting files on h.dsk",
                    std::string(kPut) + "GAME.BIN, 700 bytes, load &4000, entry &4000, its own header",
                    std::string(kPut) + "MOVED.BIN, 700 bytes, load &8000, entry &8003, its own header",
+                   std::string(kPut) + "AS_IS.BIN, 700 bytes, load &4000, entry &4000, its own header",
                    std::string(kPut) + "BLACK.SCR, 228 bytes, load &0000, entry &0000",
-                   std::string(kPut) + "175 KB free on h.dsk"}));
+                   std::string(kPut) + "174 KB free on h.dsk"}));
   ExpectCopiedAs(CpmCopy(dir, "h.dsk", "game.bin"), with_header, "game");
+  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "as_is.bin"), with_header, "as_is");
   // The name in a kept header stays as it was; only the addresses and the checksum change.
   ExpectCopiedAs(CpmCopy(dir, "h.dsk", "moved.bin"), Joined(Header("GAME    BIN", 700, 0x8000, 0x8003), body), "moved");
   ExpectCopiedAs(CpmCopy(dir, "h.dsk", "black.scr"), Joined(Header("BLACK   SCR", 228, 0, 0), black), "black");

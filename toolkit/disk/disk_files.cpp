@@ -39,9 +39,9 @@ PreparedFile PrepareFile(const CpmName& name, std::vector<uint8_t> bytes, const 
   file.disk_file.name = name;
   const std::optional<AmsdosHeaderFacts> own = ReadAmsdosHeader(bytes);
   if (argument.is_stored_as_is || own) {
-    file.has_header = !argument.is_stored_as_is;
-    file.has_own_header = file.has_header;
-    if (file.has_header) {
+    file.has_header = own.has_value();
+    file.has_own_header = own.has_value();
+    if (own) {
       file.header = *own;
       if (argument.addresses) {
         file.header.addresses = *argument.addresses;
