@@ -2,6 +2,7 @@
 // blank DATA disk (directory first) and read, then a file is put on it; an
 // input that starts like a disk image file also goes through libdsk and the
 // listing of gravik dsk.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

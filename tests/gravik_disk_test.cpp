@@ -182,6 +182,29 @@ TEST(GravikDisk, AnOldStyleContainerStaysOldStyle) {
                  Joined(Header("X       BIN", 1000, 0x1234, 0x5678), Pattern(1000, 7)), "x");
 }
 
+TEST(GravikDisk, TheSectorOrderOfEachTrackIsKept) {
+  REQUIRE_TOOLS();
+  const TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), Pattern(3000, 19)));
+  RunGravik(dir, {"dsk", "d.dsk", "a.bin"});
+  // Track 0 of the EXTENDED container: its information block at &100, the
+  // sector list from &118 (8 bytes a sector, the ID third), the data from &200.
+  // Swapping the first two sectors, IDs and data, gives the order &C2, &C1.
+  std::vector<uint8_t> image = ReadFileBytes(dir.File("d.dsk"));
+  ASSERT_EQ(image[0x118 + 2], 0xC1);
+  std::swap(image[0x118 + 2], image[0x120 + 2]);
+  std::swap_ranges(image.begin() + 0x200, image.begin() + 0x400, image.begin() + 0x400);
+  ASSERT_TRUE(WriteFileBytes(dir.File("d.dsk"), image));
+  ASSERT_EQ(CpmNames(dir, "d.dsk"), Lines({"a.bin"}));
+  ASSERT_TRUE(WriteFileBytes(dir.File("b.bin"), Pattern(100, 20)));
+  RunGravik(dir, {"dsk", "d.dsk", "b.bin"});
+  const std::vector<uint8_t> after = ReadFileBytes(dir.File("d.dsk"));
+  EXPECT_EQ(after[0x118 + 2], 0xC2);
+  EXPECT_EQ(after[0x120 + 2], 0xC1);
+  EXPECT_EQ(CpmNames(dir, "d.dsk"), Lines({"a.bin", "b.bin"}));
+  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "a.bin"), Joined(Header("A       BIN", 3000, 0, 0), Pattern(3000, 19)), "a");
+}
+
 TEST(GravikDisk, AFileWithAHeaderKeepsItsOwn) {
   REQUIRE_TOOLS();
   const TempDir dir;

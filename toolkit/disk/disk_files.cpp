@@ -80,8 +80,10 @@ Checked<PreparedFile> LoadFile(const std::string& text, const std::vector<Prepar
 
 // A disk that does not exist yet starts blank, in the EXTENDED container.
 Checked<DiskImage> ReadOrStartDisk(const std::string& disk_path) {
-  if (OpenInputFile(disk_path).status == InputStatus::kMissing) return DiskImage{DiskContainer::kExtended, BlankDataDisk()};
-  return ReadDiskImage(disk_path);
+  if (OpenInputFile(disk_path).status != InputStatus::kMissing) return ReadDiskImage(disk_path);
+  DiskImage blank;
+  blank.sectors = BlankDataDisk();
+  return blank;
 }
 
 bool IsOnDisk(const DiskContents& contents, const CpmName& name) {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "common/input_file.h"
 #include "common/line_output.h"
@@ -61,27 +62,35 @@ Checked<std::array<uint8_t, kInfoBytes>> ReadInfoBlock(const std::string& path) 
   return info;
 }
 
-// Every track must hold exactly the nine 512-byte sectors &C1 to &C9.
-bool HasDataTrack(DSK_PDRIVER driver, const DSK_GEOMETRY& geometry, int track) {
+using TrackIds = std::array<uint8_t, kDataSectorsPerTrack>;
+
+// Every track must hold exactly the nine 512-byte sectors &C1 to &C9, in any
+// order; ids receives that order.
+bool HasDataTrack(DSK_PDRIVER driver, const DSK_GEOMETRY& geometry, int track, TrackIds& ids) {
   dsk_psect_t count = 0;
-  DSK_FORMAT* ids = nullptr;
-  if (dsk_ptrackids(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, &count, &ids) != DSK_ERR_OK) return false;
+  DSK_FORMAT* found = nullptr;
+  if (dsk_ptrackids(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, &count, &found) != DSK_ERR_OK) return false;
   bool is_data = count == kDataSectorsPerTrack;
   unsigned seen = 0;
   for (dsk_psect_t i = 0; is_data && i < count; ++i) {
-    const unsigned slot = ids[i].fmt_sector - kDataFirstSectorId;
-    is_data = slot < kDataSectorsPerTrack && ids[i].fmt_secsize == kDataSectorBytes && (seen & (1u << slot)) == 0;
-    if (is_data) seen |= 1u << slot;
+    const unsigned slot = found[i].fmt_sector - kDataFirstSectorId;
+    is_data = slot < kDataSectorsPerTrack && found[i].fmt_secsize == kDataSectorBytes && (seen & (1u << slot)) == 0;
+    if (is_data) {
+      seen |= 1u << slot;
+      ids[i] = static_cast<uint8_t>(found[i].fmt_sector);
+    }
   }
-  dsk_free(ids);
+  dsk_free(found);
   return is_data;
 }
 
-bool ReadSectors(DSK_PDRIVER driver, std::vector<uint8_t>& sectors) {
+bool ReadSectors(DSK_PDRIVER driver, DiskImage& image) {
   const DSK_GEOMETRY geometry = DataGeometry();
+  std::vector<uint8_t>& sectors = image.sectors;
   sectors.assign(kDataDiskBytes, kBlankByte);
+  image.track_sector_ids.assign(kDataTracks, TrackIds{});
   for (int track = 0; track < kDataTracks; ++track) {
-    if (!HasDataTrack(driver, geometry, track)) return false;
+    if (!HasDataTrack(driver, geometry, track, image.track_sector_ids[static_cast<size_t>(track)])) return false;
     for (int sector = 0; sector < kDataSectorsPerTrack; ++sector) {
       uint8_t* target = sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
       if (dsk_pread(driver, &geometry, target, static_cast<dsk_pcyl_t>(track), 0,
@@ -117,10 +126,24 @@ class ScratchPath {
   std::string path_;
 };
 
-bool FormatAndWrite(DSK_PDRIVER driver, const std::vector<uint8_t>& sectors) {
+// A track laid out with the sector order it had, or &C1 to &C9 in a row.
+bool FormatTrack(DSK_PDRIVER driver, DSK_GEOMETRY& geometry, const DiskImage& image, int track) {
+  const auto cylinder = static_cast<dsk_pcyl_t>(track);
+  if (image.track_sector_ids.size() != kDataTracks) {
+    return dsk_apform(driver, &geometry, cylinder, 0, kBlankByte) == DSK_ERR_OK;
+  }
+  std::array<DSK_FORMAT, kDataSectorsPerTrack> formats{};
+  for (int k = 0; k < kDataSectorsPerTrack; ++k) {
+    formats[static_cast<size_t>(k)] = DSK_FORMAT{cylinder, 0, image.track_sector_ids[static_cast<size_t>(track)][static_cast<size_t>(k)], kDataSectorBytes};
+  }
+  return dsk_pformat(driver, &geometry, cylinder, 0, formats.data(), kBlankByte) == DSK_ERR_OK;
+}
+
+bool FormatAndWrite(DSK_PDRIVER driver, const DiskImage& image) {
   DSK_GEOMETRY geometry = DataGeometry();
+  const std::vector<uint8_t>& sectors = image.sectors;
   for (int track = 0; track < kDataTracks; ++track) {
-    if (dsk_apform(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, kBlankByte) != DSK_ERR_OK) return false;
+    if (!FormatTrack(driver, geometry, image, track)) return false;
     for (int sector = 0; sector < kDataSectorsPerTrack; ++sector) {
       const uint8_t* source =
           sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
@@ -141,7 +164,7 @@ Checked<std::vector<uint8_t>> BuildContainer(const std::string& scratch, const D
     return refused("Can not create " + scratch);
   }
   DSK_PDRIVER driver = raw;
-  const bool is_written = FormatAndWrite(driver, image.sectors);
+  const bool is_written = FormatAndWrite(driver, image);
   const bool is_closed = dsk_close(&driver) == DSK_ERR_OK;
   if (!is_written || !is_closed) return refused("Can not write " + scratch);
   InputBytes built = ReadInputFile(scratch, 2 * kDataDiskBytes);
@@ -168,7 +191,7 @@ Checked<DiskImage> ReadDiskImage(const std::string& path) {
     return Checked<DiskImage>::Refused(path + " is a damaged disk image");
   }
   const DriverPtr driver(raw);
-  if (!ReadSectors(driver.get(), image.sectors)) {
+  if (!ReadSectors(driver.get(), image)) {
     return Checked<DiskImage>::Refused(path + " is damaged or not in the DATA format");
   }
   return image;

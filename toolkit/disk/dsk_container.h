@@ -4,17 +4,23 @@
 // for cpm_directory.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/refusal.h"
+#include "toolkit/disk/cpm_directory.h"
 
 enum class DiskContainer { kStandard, kExtended };
 
 struct DiskImage {
   DiskContainer container = DiskContainer::kExtended;
   std::vector<uint8_t> sectors;  // kDataDiskBytes: track 0 sectors &C1 to &C9, then track 1...
+  // The order of the sector IDs along each track as the image had them (a
+  // CPC formats with an interleave), kept when the image is written again.
+  // Empty for a new disk: the sectors then follow each other, &C1 to &C9.
+  std::vector<std::array<uint8_t, kDataSectorsPerTrack>> track_sector_ids;
 };
 
 // The DATA disk in the image file at path. Refuses, with the text of the one
