@@ -318,7 +318,7 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
   ASSERT_EQ(good.size(), 194816u);
 
   std::vector<uint8_t> text(5000, 'x');
-  std::vector<uint8_t> truncated(good.begin(), good.begin() + 100000);  // libdsk refuses to open it
+  std::vector<uint8_t> truncated(good.begin(), good.begin() + 100000);
   std::vector<uint8_t> forty_two_tracks = good;
   forty_two_tracks[0x30] = 42;
   // The first track's sector &C1 renamed &41 (an IBM-style ID): still a
@@ -327,6 +327,10 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
   wrong_ids[0x100 + 0x18 + 2] = 0x41;
   // The directory's first entry pointing at a block past the end of the disk;
   // the sector data of track 0 start at &200 in the EXTENDED container.
+  // Sector 9 of track 38 claiming &E500 bytes of data: libdsk would read past
+  // its buffer (a fuzzing find), so the container is checked before it.
+  std::vector<uint8_t> long_sector = good;
+  long_sector[0x100 + 38 * 0x1300 + 0x18 + 8 * 8 + 7] = 0xE5;
   std::vector<uint8_t> bad_directory = good;
   bad_directory[0x200 + 16] = 200;
   const struct {
@@ -336,9 +340,10 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
   } cases[] = {
       {"text.dsk", text, "text.dsk is not a CPC disk image"},
       {"short.dsk", {'E', 'X'}, "short.dsk is not a CPC disk image"},
-      {"cut.dsk", truncated, "cut.dsk is a damaged disk image"},
+      {"cut.dsk", truncated, "cut.dsk is a damaged disk image (track 20 is cut short)"},
       {"wide.dsk", forty_two_tracks, "wide.dsk is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)"},
-      {"ibm.dsk", wrong_ids, "ibm.dsk is damaged or not in the DATA format"},
+      {"ibm.dsk", wrong_ids, "ibm.dsk is not in the DATA format (track 0 is not 9 sectors of 512 bytes, &C1 to &C9)"},
+      {"long.dsk", long_sector, "long.dsk is not in the DATA format (track 38 is not 9 sectors of 512 bytes, &C1 to &C9)"},
       {"dir.dsk", bad_directory, "dir.dsk: damaged directory: entry 0 points to block 200"},
   };
   for (const auto& c : cases) {
@@ -348,7 +353,8 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
     EXPECT_EQ(ReadFileBytes(dir.File(c.name)), c.bytes) << c.name;
     EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", c.name})), Lines({std::string(kList) + c.line}));
   }
-  ExpectOnlyFiles(dir, {"ok.bin", "good.dsk", "text.dsk", "short.dsk", "cut.dsk", "wide.dsk", "ibm.dsk", "dir.dsk"});
+  ExpectOnlyFiles(dir, {"ok.bin", "good.dsk", "text.dsk", "short.dsk", "cut.dsk", "wide.dsk", "ibm.dsk", "long.dsk",
+                        "dir.dsk"});
 }
 
 TEST(GravikDisk, ListingAMissingDiskCreatesNothing) {

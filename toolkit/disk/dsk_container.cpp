@@ -16,18 +16,84 @@
 
 #include "common/input_file.h"
 #include "common/line_output.h"
+#include "common/number_text.h"
 #include "toolkit/disk/cpm_directory.h"
 
 namespace {
 
-// The container's 256-byte disk information block: its signature, then the
-// track and side counts at &30 and &31.
+// The container starts with a 256-byte disk information block: its
+// signature, the track and side counts at &30 and &31, then the size of every
+// track (the old container: one 16-bit size at &32; the EXTENDED one: a byte
+// a track from &34, in units of 256). Each track starts with its own 256-byte
+// "Track-Info" block: the sector count at &15 and, from &18, 8 bytes a sector
+// (ID at 2, size code at 3, and in the EXTENDED container the data length at
+// 6), then the sectors' data.
 constexpr size_t kInfoBytes = 256;
 constexpr size_t kTracksAt = 0x30;
 constexpr size_t kSidesAt = 0x31;
+constexpr size_t kStandardTrackSizeAt = 0x32;
+constexpr size_t kExtendedTrackSizesAt = 0x34;
 constexpr char kStandardSignature[] = "MV - CPC";
 constexpr char kExtendedSignature[] = "EXTENDED";
 constexpr size_t kSignatureBytes = 8;
+constexpr char kTrackSignature[] = "Track-Info";
+constexpr size_t kTrackSignatureBytes = 10;
+constexpr size_t kTrackSizeCodeAt = 0x14;
+constexpr size_t kSectorCountAt = 0x15;
+constexpr size_t kSectorInfoAt = 0x18;
+constexpr size_t kSectorInfoBytes = 8;
+constexpr uint8_t kSizeCode512 = 2;
+// A DATA disk image is under 200 KB; anything much larger is not one.
+constexpr uint64_t kMaxImageBytes = 1 << 20;
+
+size_t Le16At(std::span<const uint8_t> bytes, size_t at) {
+  return static_cast<size_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+// The sector list of a DATA track: nine 512-byte sectors &C1 to &C9, in any order.
+bool HasDataSectors(std::span<const uint8_t> track, DiskContainer container) {
+  if (track[kSectorCountAt] != kDataSectorsPerTrack) return false;
+  if (container == DiskContainer::kStandard && track[kTrackSizeCodeAt] != kSizeCode512) return false;
+  unsigned seen = 0;
+  for (size_t i = 0; i < kDataSectorsPerTrack; ++i) {
+    const std::span<const uint8_t> sector = track.subspan(kSectorInfoAt + i * kSectorInfoBytes, kSectorInfoBytes);
+    const unsigned slot = static_cast<unsigned>(sector[2]) - kDataFirstSectorId;
+    const bool is_512 = sector[3] == kSizeCode512 &&
+                        (container == DiskContainer::kStandard || Le16At(sector, 6) == kDataSectorBytes);
+    if (slot >= kDataSectorsPerTrack || (seen & (1u << slot)) != 0 || !is_512) return false;
+    seen |= 1u << slot;
+  }
+  return true;
+}
+
+Refusal CheckTracks(std::span<const uint8_t> file, DiskContainer container) {
+  size_t offset = kInfoBytes;
+  for (int track = 0; track < kDataTracks; ++track) {
+    const size_t size = container == DiskContainer::kStandard
+                            ? Le16At(file, kStandardTrackSizeAt)
+                            : static_cast<size_t>(file[kExtendedTrackSizesAt + static_cast<size_t>(track)]) << 8;
+    const std::string name = "track " + PlainDecimal(track);
+    if (offset + size > file.size()) return "is a damaged disk image (" + name + " is cut short)";
+    if (size < kInfoBytes + kDataSectorsPerTrack * kDataSectorBytes) {
+      return "is not in the DATA format (" + name + " is not 9 sectors of 512 bytes)";
+    }
+    const std::span<const uint8_t> block = file.subspan(offset, kInfoBytes);
+    if (std::memcmp(block.data(), kTrackSignature, kTrackSignatureBytes) != 0) {
+      return "is a damaged disk image (" + name + " has no Track-Info block)";
+    }
+    if (!HasDataSectors(block, container)) {
+      return "is not in the DATA format (" + name + " is not 9 sectors of 512 bytes, &C1 to &C9)";
+    }
+    offset += size;
+  }
+  return std::nullopt;
+}
+
+// A folder for the private copy libdsk reads.
+std::string TempFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
 
 struct DriverCloser {
   void operator()(DSK_PDRIVER driver) const { dsk_close(&driver); }
@@ -48,18 +114,6 @@ DSK_GEOMETRY DataGeometry() {
   DSK_GEOMETRY geometry{};
   dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
   return geometry;
-}
-
-Checked<std::array<uint8_t, kInfoBytes>> ReadInfoBlock(const std::string& path) {
-  InputFile input = OpenInputFile(path);
-  if (input.status != InputStatus::kOk) {
-    return Checked<std::array<uint8_t, kInfoBytes>>::Refused(InputFailureText(input.status, path));
-  }
-  std::array<uint8_t, kInfoBytes> info{};
-  if (std::fread(info.data(), 1, info.size(), input.file.get()) != info.size()) {
-    return Checked<std::array<uint8_t, kInfoBytes>>::Refused(path + " is not a CPC disk image");
-  }
-  return info;
 }
 
 using TrackIds = std::array<uint8_t, kDataSectorsPerTrack>;
@@ -174,20 +228,39 @@ Checked<std::vector<uint8_t>> BuildContainer(const std::string& scratch, const D
 
 }  // namespace
 
+Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file) {
+  if (file.size() < kInfoBytes) return Checked<DiskContainer>::Refused("is not a CPC disk image");
+  DiskContainer container = DiskContainer::kExtended;
+  if (std::memcmp(file.data(), kStandardSignature, kSignatureBytes) == 0) {
+    container = DiskContainer::kStandard;
+  } else if (std::memcmp(file.data(), kExtendedSignature, kSignatureBytes) != 0) {
+    return Checked<DiskContainer>::Refused("is not a CPC disk image");
+  }
+  if (file[kTracksAt] != kDataTracks || file[kSidesAt] != 1) {
+    return Checked<DiskContainer>::Refused("is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)");
+  }
+  const Refusal bad_track = CheckTracks(file, container);
+  if (bad_track) return Checked<DiskContainer>::Refused(*bad_track);
+  return container;
+}
+
+// libdsk reads a private copy of the checked bytes, so that what it reads is
+// what was checked even if the file changes meanwhile.
 Checked<DiskImage> ReadDiskImage(const std::string& path) {
   SilenceLibdsk();
-  const Checked<std::array<uint8_t, kInfoBytes>> info = ReadInfoBlock(path);
-  if (!info) return Checked<DiskImage>::Refused(info.refusal());
-  DiskImage image;
-  if (std::memcmp(info->data(), kStandardSignature, kSignatureBytes) == 0) {
-    image.container = DiskContainer::kStandard;
-  } else if (std::memcmp(info->data(), kExtendedSignature, kSignatureBytes) != 0) {
-    return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
+  const InputBytes file = ReadInputFile(path, kMaxImageBytes);
+  if (file.status == InputStatus::kTooLarge) return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
+  if (file.status != InputStatus::kOk) return Checked<DiskImage>::Refused(InputFailureText(file.status, path));
+  const Checked<DiskContainer> container = CheckDataContainer(file.bytes);
+  if (!container) return Checked<DiskImage>::Refused(path + " " + container.refusal());
+  const ScratchPath copy(TempFolder() + "/disk");
+  if (copy.path().empty() || WriteBinaryFile(copy.path(), file.bytes) != WriteStatus::kOk) {
+    return Checked<DiskImage>::Refused("Can not create a copy of " + path + " in " + TempFolder());
   }
-  const std::string not_data = path + " is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)";
-  if ((*info)[kTracksAt] != kDataTracks || (*info)[kSidesAt] != 1) return Checked<DiskImage>::Refused(not_data);
+  DiskImage image;
+  image.container = *container;
   DSK_PDRIVER raw = nullptr;
-  if (dsk_open(&raw, path.c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
+  if (dsk_open(&raw, copy.path().c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
     return Checked<DiskImage>::Refused(path + " is a damaged disk image");
   }
   const DriverPtr driver(raw);

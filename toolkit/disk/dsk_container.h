@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,14 @@ struct DiskImage {
   // Empty for a new disk: the sectors then follow each other, &C1 to &C9.
   std::vector<std::array<uint8_t, kDataSectorsPerTrack>> track_sector_ids;
 };
+
+// The container of a DATA disk image whose bytes are file, checked before
+// libdsk sees them (libdsk trusts the lengths an image claims and reads past
+// its buffers on a sector longer than its track): the signature, one side of
+// 40 tracks, every track inside the file with a Track-Info block of nine
+// 512-byte sectors &C1 to &C9. Refusals are the tail of a line that starts
+// with the file's name ("is not a CPC disk image").
+Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file);
 
 // The DATA disk in the image file at path. Refuses, with the text of the one
 // line: a missing or unreadable path (or one that is not a regular file), a
