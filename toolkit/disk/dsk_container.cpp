@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 #include "common/input_file.h"
@@ -110,9 +111,10 @@ const char* DriverName(DiskContainer container) {
   return container == DiskContainer::kStandard ? "dsk" : "edsk";
 }
 
-DSK_GEOMETRY DataGeometry() {
+// libdsk's own description of the DATA format: 40 x 9 sectors from &C1.
+std::optional<DSK_GEOMETRY> DataGeometry() {
   DSK_GEOMETRY geometry{};
-  dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
+  if (dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr) != DSK_ERR_OK) return std::nullopt;
   return geometry;
 }
 
@@ -139,7 +141,9 @@ bool HasDataTrack(DSK_PDRIVER driver, const DSK_GEOMETRY& geometry, int track, T
 }
 
 bool ReadSectors(DSK_PDRIVER driver, DiskImage& image) {
-  const DSK_GEOMETRY geometry = DataGeometry();
+  const std::optional<DSK_GEOMETRY> data_geometry = DataGeometry();
+  if (!data_geometry) return false;
+  const DSK_GEOMETRY& geometry = *data_geometry;
   std::vector<uint8_t>& sectors = image.sectors;
   sectors.assign(kDataDiskBytes, kBlankByte);
   image.track_sector_ids.assign(kDataTracks, TrackIds{});
@@ -156,8 +160,8 @@ bool ReadSectors(DSK_PDRIVER driver, DiskImage& image) {
   return true;
 }
 
-// A name in the target's folder for libdsk to create the image under; the
-// file is removed when this goes out of scope.
+// A new empty file in the folder of target ("/tmp/x" gives one in /tmp), for
+// libdsk to read or build an image in; removed when this goes out of scope.
 class ScratchPath {
  public:
   explicit ScratchPath(const std::string& target) {
@@ -186,15 +190,16 @@ bool FormatTrack(DSK_PDRIVER driver, DSK_GEOMETRY& geometry, const DiskImage& im
   if (image.track_sector_ids.size() != kDataTracks) {
     return dsk_apform(driver, &geometry, cylinder, 0, kBlankByte) == DSK_ERR_OK;
   }
+  const TrackIds& ids = image.track_sector_ids[static_cast<size_t>(track)];
   std::array<DSK_FORMAT, kDataSectorsPerTrack> formats{};
-  for (int k = 0; k < kDataSectorsPerTrack; ++k) {
-    formats[static_cast<size_t>(k)] = DSK_FORMAT{cylinder, 0, image.track_sector_ids[static_cast<size_t>(track)][static_cast<size_t>(k)], kDataSectorBytes};
-  }
+  for (size_t k = 0; k < formats.size(); ++k) formats[k] = DSK_FORMAT{cylinder, 0, ids[k], kDataSectorBytes};
   return dsk_pformat(driver, &geometry, cylinder, 0, formats.data(), kBlankByte) == DSK_ERR_OK;
 }
 
 bool FormatAndWrite(DSK_PDRIVER driver, const DiskImage& image) {
-  DSK_GEOMETRY geometry = DataGeometry();
+  std::optional<DSK_GEOMETRY> data_geometry = DataGeometry();
+  if (!data_geometry) return false;
+  DSK_GEOMETRY& geometry = *data_geometry;
   const std::vector<uint8_t>& sectors = image.sectors;
   for (int track = 0; track < kDataTracks; ++track) {
     if (!FormatTrack(driver, geometry, image, track)) return false;
@@ -210,19 +215,20 @@ bool FormatAndWrite(DSK_PDRIVER driver, const DiskImage& image) {
   return true;
 }
 
-// libdsk writes the container to scratch; its bytes are returned when all went well.
-Checked<std::vector<uint8_t>> BuildContainer(const std::string& scratch, const DiskImage& image) {
+// libdsk writes the container to scratch; its bytes are returned when all
+// went well. Failures are told against path, the file the user named.
+Checked<std::vector<uint8_t>> BuildContainer(const std::string& scratch, const DiskImage& image,
+                                             const std::string& path) {
   const auto refused = Checked<std::vector<uint8_t>>::Refused;
-  DSK_PDRIVER raw = nullptr;
-  if (dsk_creat(&raw, scratch.c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
-    return refused("Can not create " + scratch);
+  DSK_PDRIVER driver = nullptr;
+  if (dsk_creat(&driver, scratch.c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
+    return refused(WriteFailureText(WriteStatus::kCannotCreate, path));
   }
-  DSK_PDRIVER driver = raw;
   const bool is_written = FormatAndWrite(driver, image);
   const bool is_closed = dsk_close(&driver) == DSK_ERR_OK;
-  if (!is_written || !is_closed) return refused("Can not write " + scratch);
+  if (!is_written || !is_closed) return refused(WriteFailureText(WriteStatus::kCannotWrite, path));
   InputBytes built = ReadInputFile(scratch, 2 * kDataDiskBytes);
-  if (built.status != InputStatus::kOk) return refused(InputFailureText(built.status, scratch));
+  if (built.status != InputStatus::kOk) return refused(WriteFailureText(WriteStatus::kCannotWrite, path));
   return std::move(built.bytes);
 }
 
@@ -274,7 +280,7 @@ Refusal WriteDiskImage(const std::string& path, const DiskImage& image) {
   SilenceLibdsk();
   const ScratchPath scratch(path);
   if (scratch.path().empty()) return WriteFailureText(WriteStatus::kCannotCreate, path);
-  const Checked<std::vector<uint8_t>> bytes = BuildContainer(scratch.path(), image);
+  const Checked<std::vector<uint8_t>> bytes = BuildContainer(scratch.path(), image, path);
   if (!bytes) return bytes.refusal();
   const WriteStatus status = WriteBinaryFile(path, *bytes);
   if (status != WriteStatus::kOk) return WriteFailureText(status, path);
