@@ -2,6 +2,7 @@
 // tools we did not write: cpmtools' cpmls and cpmcp (format cpcdata, through
 // libdsk) and libdsk's dskid.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -280,6 +281,7 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
   ASSERT_TRUE(WriteFileBytes(dir.File("huge.bin"), Pattern(0x10001, 15)));
   ASSERT_TRUE(WriteFileBytes(dir.File("exact.bin"), Pattern(0x10000, 16)));
   ASSERT_TRUE(WriteFileBytes(dir.File("long-name.bin"), Pattern(10, 17)));
+  ASSERT_EQ(mkfifo(dir.File("pipe.bin").c_str(), 0600), 0);  // must be refused, not waited on
   RunGravik(dir, {"dsk", "d.dsk", "ok.bin"});
   const std::vector<uint8_t> disk = ReadFileBytes(dir.File("d.dsk"));
   ASSERT_EQ(disk.size(), 194816u);
@@ -289,6 +291,7 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
   } cases[] = {
       {{"ok.bin", "missing.bin"}, "Can not find missing.bin"},
       {{"huge.bin"}, "huge.bin is over 64 KB"},
+      {{"pipe.bin"}, "pipe.bin is not a regular file"},
       {{"long-name.bin"},
        "\"long-name.bin\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor "
        "< > , ; : = ? * [ ] | \" \\"},
@@ -307,7 +310,7 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
   // The same refusals on a disk that does not exist yet create nothing.
   EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "new.dsk", "missing.bin"})).back(),
             std::string(kPut) + "Can not find missing.bin");
-  ExpectOnlyFiles(dir, {"d.dsk", "ok.bin", "huge.bin", "exact.bin", "long-name.bin"});
+  ExpectOnlyFiles(dir, {"d.dsk", "ok.bin", "huge.bin", "exact.bin", "long-name.bin", "pipe.bin"});
 }
 
 TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
