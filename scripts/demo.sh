@@ -53,6 +53,14 @@ run ayopt blip 0
 echo "\$ quarn castle"
 "$build/quarn" castle
 
+# Onto a CPC disk: the title screen in the CPC's own layout, its palette source
+# (stored as text, under a name that fits CP/M) and a sprite, then the listing.
+run scr0 title
+cp title_pal.asm inks.asm
+rm -f demo.dsk
+run dsk demo.dsk 'title.scr@&C000' 'inks.asm@-' 'coin.px8@&4000'
+run dsk demo.dsk
+
 echo
 echo "Outputs in $out:"
 ls -l "$out"

@@ -15,6 +15,7 @@ tests=(
   clang libclang-rt-14-dev
   pasmo libz80ex-dev
   imagemagick
+  libdsk4-dev cpmtools libdsk-utils
 )
 package=(file dpkg-dev)
 

@@ -3,17 +3,20 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/assembler_label.h"
 #include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/program_options.h"
+#include "toolkit/disk/disk_files.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
 #include "toolkit/image_ops/plus_palette.h"
 #include "toolkit/image_ops/raw_pixels.h"
 #include "toolkit/image_ops/sprite_sheet.h"
+#include "toolkit/image_ops/standard_screen.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -85,6 +88,14 @@ bool RunEx0(Args a) {
   return ExtractMode0Sprite(a[0], Named(a, 1, ".bmp"), Named(a, 0, ".bmp"), NumberOr(a, 2, 0),
                             NumberOr(a, 3, kSaveUpright));
 }
+bool RunScr0(Args a) { return ConvertToScreen0(Named(a, 0, ".bmp"), Named(a, 0, ".scr")); }
+bool RunScr1(Args a) { return ConvertToScreen1(Named(a, 0, ".bmp"), Named(a, 0, ".scr")); }
+bool RunScr2(Args a) { return ConvertToScreen2(Named(a, 0, ".bmp"), Named(a, 0, ".scr")); }
+// dsk DISK alone lists the disk; files after it go onto it.
+bool RunDsk(Args a) {
+  if (!a.Has(1)) return ListDisk(a[0]);
+  return PutFilesOnDisk(a[0], std::vector<std::string>(a.values + 1, a.values + a.count));
+}
 bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
@@ -140,16 +151,16 @@ constexpr CommandRow kCommands[] = {
       "masked draw and restore routines for WIDTH x HEIGHT (at most 8 lines) of NAME.bmp, "
       "draw_NAME.asm and restore_NAME.asm; Y forces inc DE for the buffer, anything else inc E, "
       "nothing asked"}},
+    {"scr0", 1, RunScr0, {"NAME", "NAME.bmp as the 16384 bytes of a mode 0 screen at &C000, NAME.scr"}},
+    {"scr1", 1, RunScr1, {"NAME", "NAME.bmp as the 16384 bytes of a mode 1 screen at &C000, NAME.scr"}},
+    {"scr2", 1, RunScr2, {"NAME", "NAME.bmp as the 16384 bytes of a mode 2 screen at &C000, NAME.scr"}},
+    {"dsk", 1, RunDsk, {"DISK [FILE[@LOAD[,ENTRY]|@-] ...]", "FILEs put on the CPC disk image DISK; DISK alone lists it"}},
 };
 
 // Help lines of the words that work in progress beside this one binds. Each
 // line moves into the help column of its word's row when that row is added
 // above; until then the word is unknown to this build.
 constexpr std::pair<std::string_view, WordHelp> kHelpOfWordsBoundElsewhere[] = {
-    {"scr0", {"NAME", "NAME.bmp as the 16384 bytes of a mode 0 screen at &C000, NAME.scr"}},
-    {"scr1", {"NAME", "NAME.bmp as the 16384 bytes of a mode 1 screen at &C000, NAME.scr"}},
-    {"scr2", {"NAME", "NAME.bmp as the 16384 bytes of a mode 2 screen at &C000, NAME.scr"}},
-    {"dsk", {"DISK FILE[@LOAD[,ENTRY]] ...", "FILEs put on the CPC disk image DISK; DISK alone lists it"}},
     {"ink0",
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",

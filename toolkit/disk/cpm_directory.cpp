@@ -1,0 +1,281 @@
+#include "toolkit/disk/cpm_directory.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+#include "common/number_text.h"
+
+namespace {
+
+constexpr size_t kBlockBytes = 1024;
+constexpr int kDiskBlocks = static_cast<int>(kDataDiskBytes / kBlockBytes);  // 180
+constexpr int kDirectoryBlocks = 2;
+constexpr int kDirectoryEntries = 64;
+constexpr size_t kEntryBytes = 32;
+constexpr size_t kRecordBytes = 128;
+constexpr int kRecordsPerExtent = 128;  // 16 KB: 16 one-byte block numbers of 1 KB
+constexpr size_t kExtentBytes = kRecordBytes * kRecordsPerExtent;
+constexpr int kBlocksPerEntry = 16;
+constexpr size_t kNameAt = 1;
+constexpr size_t kExtentLowAt = 12;
+constexpr size_t kExtentHighAt = 14;
+constexpr size_t kRecordCountAt = 15;
+constexpr size_t kBlocksAt = 16;
+constexpr uint8_t kHighestUser = 15;
+constexpr uint8_t kEndOfText = 0x1A;
+constexpr size_t kBaseNameBytes = 8;
+constexpr size_t kExtensionBytes = 3;
+
+// Characters CP/M's command line reads as separators or wildcards, and the
+// quote and backslash that would break LOAD"NAME" in BASIC.
+constexpr std::string_view kRefusedNameCharacters = "<>.,;:=?*[]|\"\\";
+
+bool IsNameCharacter(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte > 0x20 && byte < 0x7F && kRefusedNameCharacters.find(c) == std::string_view::npos;
+}
+
+std::span<const uint8_t> Entry(std::span<const uint8_t> disk, int index) {
+  return disk.subspan(static_cast<size_t>(index) * kEntryBytes, kEntryBytes);
+}
+
+CpmName NameOfEntry(std::span<const uint8_t> entry) {
+  CpmName name{};
+  for (size_t i = 0; i < name.size(); ++i) name[i] = entry[kNameAt + i] & 0x7F;
+  return name;
+}
+
+int ExtentOfEntry(std::span<const uint8_t> entry) {
+  return (entry[kExtentLowAt] & 0x1F) + 32 * (entry[kExtentHighAt] & 0x3F);
+}
+
+int BlocksForBytes(size_t bytes) { return static_cast<int>((bytes + kBlockBytes - 1) / kBlockBytes); }
+
+// One pass over the directory: which blocks and entries are taken, and the
+// entries of each file (user, name) by extent number.
+struct DirectoryScan {
+  std::array<bool, kDiskBlocks> is_block_used{};
+  int free_entries = 0;
+  std::vector<std::pair<uint8_t, CpmName>> file_order;
+  std::map<std::pair<uint8_t, CpmName>, std::map<int, int>> extents;  // extent -> entry index
+};
+
+std::string EntryText(int index) { return "entry " + PlainDecimal(index); }
+
+Refusal MarkBlocks(std::span<const uint8_t> entry, int index, DirectoryScan& scan) {
+  for (int k = 0; k < kBlocksPerEntry; ++k) {
+    const int block = entry[kBlocksAt + static_cast<size_t>(k)];
+    if (block == 0) continue;
+    if (block < kDirectoryBlocks || block >= kDiskBlocks) {
+      return "damaged directory: " + EntryText(index) + " points to block " + PlainDecimal(block);
+    }
+    if (scan.is_block_used[static_cast<size_t>(block)]) {
+      return "damaged directory: block " + PlainDecimal(block) + " is used twice";
+    }
+    scan.is_block_used[static_cast<size_t>(block)] = true;
+  }
+  return std::nullopt;
+}
+
+Refusal CheckFileEntry(std::span<const uint8_t> entry, int index, DirectoryScan& scan) {
+  const int records = entry[kRecordCountAt];
+  if (records > kRecordsPerExtent) {
+    return "damaged directory: " + EntryText(index) + " counts " + PlainDecimal(records) + " records";
+  }
+  for (int k = 0; k < BlocksForBytes(static_cast<size_t>(records) * kRecordBytes); ++k) {
+    if (entry[kBlocksAt + static_cast<size_t>(k)] == 0) {
+      return "damaged directory: " + EntryText(index) + " is short of blocks";
+    }
+  }
+  const std::pair<uint8_t, CpmName> key{entry[0], NameOfEntry(entry)};
+  auto& by_extent = scan.extents[key];
+  if (by_extent.empty()) scan.file_order.push_back(key);
+  if (!by_extent.emplace(ExtentOfEntry(entry), index).second) {
+    return "damaged directory: " + CpmNameText(key.second) + " has an extent twice";
+  }
+  return std::nullopt;
+}
+
+Checked<DirectoryScan> ScanDirectory(std::span<const uint8_t> disk) {
+  if (disk.size() != kDataDiskBytes) return Checked<DirectoryScan>::Refused("not a DATA disk");
+  DirectoryScan scan;
+  scan.is_block_used[0] = scan.is_block_used[1] = true;
+  for (int index = 0; index < kDirectoryEntries; ++index) {
+    const std::span<const uint8_t> entry = Entry(disk, index);
+    if (entry[0] == kBlankByte) {
+      ++scan.free_entries;
+      continue;
+    }
+    Refusal refusal = MarkBlocks(entry, index, scan);
+    if (!refusal && entry[0] <= kHighestUser) refusal = CheckFileEntry(entry, index, scan);
+    if (refusal) return Checked<DirectoryScan>::Refused(*refusal);
+  }
+  return scan;
+}
+
+// The records of a file's extents in order: every extent but the last full.
+Checked<std::vector<uint8_t>> FileBytes(std::span<const uint8_t> disk, const CpmName& name,
+                                        const std::map<int, int>& by_extent) {
+  std::vector<uint8_t> bytes;
+  int expected_extent = 0;
+  for (const auto& [extent, index] : by_extent) {
+    const std::span<const uint8_t> entry = Entry(disk, index);
+    if (extent != expected_extent++ || bytes.size() % kExtentBytes != 0) {
+      return Checked<std::vector<uint8_t>>::Refused("damaged directory: " + CpmNameText(name) +
+                                                    " misses an extent");
+    }
+    size_t left = entry[kRecordCountAt] * kRecordBytes;
+    for (int k = 0; left > 0; ++k) {
+      const size_t take = std::min(left, kBlockBytes);
+      const auto block = disk.begin() + static_cast<ptrdiff_t>(entry[kBlocksAt + static_cast<size_t>(k)] * kBlockBytes);
+      bytes.insert(bytes.end(), block, block + static_cast<ptrdiff_t>(take));
+      left -= take;
+    }
+  }
+  return bytes;
+}
+
+int FreeBlocks(const DirectoryScan& scan) {
+  return static_cast<int>(std::count(scan.is_block_used.begin(), scan.is_block_used.end(), false));
+}
+
+int EntriesForBytes(size_t bytes) { return std::max(1, static_cast<int>((bytes + kExtentBytes - 1) / kExtentBytes)); }
+
+// The lowest free blocks first, so that files stay together near the directory.
+std::vector<int> TakeBlocks(DirectoryScan& scan, int count) {
+  std::vector<int> blocks;
+  for (int block = 0; block < kDiskBlocks && static_cast<int>(blocks.size()) < count; ++block) {
+    if (scan.is_block_used[static_cast<size_t>(block)]) continue;
+    scan.is_block_used[static_cast<size_t>(block)] = true;
+    blocks.push_back(block);
+  }
+  return blocks;
+}
+
+void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& bytes, const std::vector<int>& blocks) {
+  std::vector<uint8_t> padded = bytes;
+  padded.resize((bytes.size() + kRecordBytes - 1) / kRecordBytes * kRecordBytes, kEndOfText);
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    const size_t from = k * kBlockBytes;
+    const size_t take = std::min(kBlockBytes, padded.size() - from);
+    const auto target = disk.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(blocks[k]) * kBlockBytes);
+    std::fill(target, target + static_cast<ptrdiff_t>(kBlockBytes), kBlankByte);
+    std::copy(padded.begin() + static_cast<ptrdiff_t>(from), padded.begin() + static_cast<ptrdiff_t>(from + take),
+              target);
+  }
+}
+
+// One directory entry per 16 KB extent, in the lowest free entries.
+void WriteFileEntries(std::vector<uint8_t>& disk, const NewDiskFile& file, const std::vector<int>& blocks) {
+  const int entries = EntriesForBytes(file.bytes.size());
+  const size_t records = (file.bytes.size() + kRecordBytes - 1) / kRecordBytes;
+  int index = 0;
+  for (int extent = 0; extent < entries; ++extent) {
+    while (disk[static_cast<size_t>(index) * kEntryBytes] != kBlankByte) ++index;
+    uint8_t* entry = disk.data() + static_cast<size_t>(index) * kEntryBytes;
+    std::fill(entry, entry + kEntryBytes, 0);
+    std::copy(file.name.begin(), file.name.end(), entry + kNameAt);
+    entry[kExtentLowAt] = static_cast<uint8_t>(extent & 0x1F);
+    entry[kExtentHighAt] = static_cast<uint8_t>(extent >> 5);
+    const size_t first_record = static_cast<size_t>(extent) * kRecordsPerExtent;
+    entry[kRecordCountAt] = static_cast<uint8_t>(std::min<size_t>(records - std::min(records, first_record), kRecordsPerExtent));
+    for (int k = 0; k < kBlocksPerEntry; ++k) {
+      const size_t at = static_cast<size_t>(extent * kBlocksPerEntry + k);
+      if (at < blocks.size()) entry[kBlocksAt + static_cast<size_t>(k)] = static_cast<uint8_t>(blocks[at]);
+    }
+  }
+}
+
+void FreeEntriesNamed(std::vector<uint8_t>& disk, const CpmName& name) {
+  for (int index = 0; index < kDirectoryEntries; ++index) {
+    uint8_t* entry = disk.data() + static_cast<size_t>(index) * kEntryBytes;
+    if (entry[0] == 0 && NameOfEntry(std::span<const uint8_t>(entry, kEntryBytes)) == name) entry[0] = kBlankByte;
+  }
+}
+
+Refusal CheckRoom(const DirectoryScan& scan, const std::vector<NewDiskFile>& files) {
+  int blocks = 0;
+  int entries = 0;
+  for (const NewDiskFile& file : files) {
+    blocks += BlocksForBytes(file.bytes.size());
+    entries += EntriesForBytes(file.bytes.size());
+  }
+  if (blocks > FreeBlocks(scan)) {
+    return "the disk is full: the files need " + PlainDecimal(blocks) + " KB, " + PlainDecimal(FreeBlocks(scan)) +
+           " KB are free";
+  }
+  if (entries > scan.free_entries) {
+    return "the directory is full: the files need " + PlainDecimal(entries) + " entries, " +
+           PlainDecimal(scan.free_entries) + " are free";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+Checked<CpmName> CpmNameOfPath(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const size_t dot = last.find('.');
+  const std::string_view base = last.substr(0, dot);
+  const std::string_view extension = dot == std::string_view::npos ? std::string_view() : last.substr(dot + 1);
+  const bool fits = !base.empty() && base.size() <= kBaseNameBytes && extension.size() <= kExtensionBytes &&
+                    (dot == std::string_view::npos || !extension.empty()) &&
+                    std::all_of(base.begin(), base.end(), IsNameCharacter) &&
+                    std::all_of(extension.begin(), extension.end(), IsNameCharacter);
+  if (!fits) {
+    return Checked<CpmName>::Refused(
+        "\"" + std::string(last) +
+        "\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor < > , ; : = ? * [ ] | \" \\");
+  }
+  CpmName name{};
+  name.fill(' ');
+  const auto upper = [](char c) { return static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
+  std::transform(base.begin(), base.end(), name.begin(), upper);
+  std::transform(extension.begin(), extension.end(), name.begin() + kBaseNameBytes, upper);
+  return name;
+}
+
+std::string CpmNameText(const CpmName& name) {
+  std::string base;
+  std::string extension;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i] >= 0x20 && name[i] < 0x7F ? static_cast<char>(name[i]) : '?';
+    if (c == ' ') continue;
+    (i < kBaseNameBytes ? base : extension).push_back(c);
+  }
+  return extension.empty() ? base : base + "." + extension;
+}
+
+Checked<DiskContents> ReadDiskContents(std::span<const uint8_t> disk) {
+  const Checked<DirectoryScan> scan = ScanDirectory(disk);
+  if (!scan) return Checked<DiskContents>::Refused(scan.refusal());
+  DiskContents contents;
+  contents.free_blocks = FreeBlocks(*scan);
+  contents.free_entries = scan->free_entries;
+  for (const auto& key : scan->file_order) {
+    Checked<std::vector<uint8_t>> bytes = FileBytes(disk, key.second, scan->extents.find(key)->second);
+    if (!bytes) return Checked<DiskContents>::Refused(bytes.refusal());
+    contents.files.push_back(DiskFile{key.first, key.second, std::move(*bytes)});
+  }
+  return contents;
+}
+
+std::vector<uint8_t> BlankDataDisk() { return std::vector<uint8_t>(kDataDiskBytes, kBlankByte); }
+
+Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk, const std::vector<NewDiskFile>& files) {
+  const Checked<DiskContents> before = ReadDiskContents(disk);
+  if (!before) return Checked<std::vector<uint8_t>>::Refused(before.refusal());
+  std::vector<uint8_t> result(disk.begin(), disk.end());
+  for (const NewDiskFile& file : files) FreeEntriesNamed(result, file.name);
+  Checked<DirectoryScan> scan = ScanDirectory(result);
+  const Refusal no_room = CheckRoom(*scan, files);
+  if (no_room) return Checked<std::vector<uint8_t>>::Refused(*no_room);
+  for (const NewDiskFile& file : files) {
+    const std::vector<int> blocks = TakeBlocks(*scan, BlocksForBytes(file.bytes.size()));
+    WriteFileData(result, file.bytes, blocks);
+    WriteFileEntries(result, file, blocks);
+  }
+  return result;
+}
