@@ -1,6 +1,7 @@
 #include "toolkit/sound/dma_sample.h"
 
 #include <array>
+#include <cstring>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -38,14 +39,47 @@ void AppendLine(std::string& text, std::string_view line) {
   text += kLineEnd;
 }
 
-// Every level line, made once: a noisy sample writes one for almost every step.
-const std::string& LevelLine(uint8_t level) {
-  static const std::array<std::string, 256> kLines = [] {
-    std::array<std::string, 256> lines;
-    for (size_t k = 0; k < lines.size(); ++k) lines[k] = "db #" + Hex(k, 2);
+// Every level line with its line end, made once: a noisy sample writes one for
+// almost every step. Eight bytes an entry, so each is copied in one move.
+constexpr size_t kLevelLineLength = 7;  // "db #XX" and the line end
+static_assert(kLineEnd.size() == 1, "the list lines are laid out with a one-byte line end");
+using LevelLineBytes = std::array<uint8_t, 8>;
+
+const std::array<LevelLineBytes, 256>& LevelLines() {
+  static const std::array<LevelLineBytes, 256> kLines = [] {
+    std::array<LevelLineBytes, 256> lines{};
+    for (size_t k = 0; k < lines.size(); ++k) {
+      const std::string line = "db #" + Hex(k, 2) + std::string(kLineEnd);
+      std::memcpy(lines[k].data(), line.data(), kLevelLineLength);
+    }
     return lines;
   }();
-  return kLines[level];
+  return kLines;
+}
+
+// "db #1H,#LL" and the line end: the pause mark and the pause's 12 bits as two bytes.
+constexpr size_t kPauseLineLength = 11;
+
+// Writes the list lines of one run at out; returns how many bytes they take.
+size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& level_lines, uint8_t* out) {
+  const LevelLineBytes& level_line = level_lines[run.level];
+  if (run.pause < kShortestPause) {
+    for (int step = 0; step <= run.pause; ++step) std::memcpy(out + step * kLevelLineLength, level_line.data(), 8);
+    return (run.pause + 1) * kLevelLineLength;
+  }
+  std::memcpy(out, level_line.data(), 8);
+  uint8_t* pause = out + kLevelLineLength;
+  const unsigned word = static_cast<unsigned>(kPauseMark + run.pause);
+  const HexPair& high = HexPairs()[word >> 8];
+  const HexPair& low = HexPairs()[word & 0xFF];
+  const uint8_t line[kPauseLineLength] = {'d', 'b', ' ', '#', uint8_t(high[0]), uint8_t(high[1]), ',', '#',
+                                          uint8_t(low[0]), uint8_t(low[1]), uint8_t(kLineEnd[0])};
+  std::memcpy(pause, line, kPauseLineLength);
+  return kLevelLineLength + kPauseLineLength;
+}
+
+int DmaRunDataBytes(const LevelRun& run) {
+  return run.pause < kShortestPause ? (run.pause + 1) * kLevelBytes : kLevelBytes + kPauseBytes;
 }
 
 std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecimal(data_bytes) + " bytes"; }
@@ -53,15 +87,10 @@ std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecima
 }  // namespace
 
 int AppendDmaRun(const LevelRun& run, std::string& text) {
-  const std::string& level_line = LevelLine(run.level);
-  if (run.pause < kShortestPause) {
-    for (int step = 0; step <= run.pause; ++step) AppendLine(text, level_line);
-    return (run.pause + 1) * kLevelBytes;
-  }
-  const std::string pause = Hex(static_cast<uint64_t>(kPauseMark + run.pause), 4);
-  AppendLine(text, level_line);
-  AppendLine(text, "db #" + pause.substr(0, 2) + ",#" + pause.substr(2, 2));
-  return kLevelBytes + kPauseBytes;
+  uint8_t lines[kMostRunBytes];
+  const size_t length = WriteDmaRun(run, LevelLines(), lines);
+  text.append(reinterpret_cast<const char*>(lines), length);
+  return DmaRunDataBytes(run);
 }
 
 std::vector<std::string> DmaSampleListLines(std::span<const uint8_t> samples, const ConversionTable& table) {
@@ -92,18 +121,25 @@ bool ConvertDMAsample15K(const std::string& sample_path, const std::string& outp
   }
   std::string text;
   for (const char* line : kHeaderLines) AppendLine(text, line);
+  ListBuffer list = MakeListBuffer();
+  AppendToList(file, list, text);
   int64_t data_bytes = 0;
-  const bool is_read = StreamSampleRuns(*source, [&](const LevelRun& run) {
-    data_bytes += AppendDmaRun(run, text);
-    FlushWhenFull(file, text);
+  const std::array<LevelLineBytes, 256>& level_lines = LevelLines();
+  const bool is_read = StreamSampleRuns(*source, [&](std::span<const LevelRun> runs) {
+    WriteRuns(file, list, runs, [&data_bytes, &level_lines](const LevelRun& run, uint8_t* place) {
+      data_bytes += DmaRunDataBytes(run);
+      return WriteDmaRun(run, level_lines, place);
+    });
   });
   if (!is_read) {
     PrintLine(kPrefix + SampleReadFailureText(sample_path));
     return false;
   }
+  text.clear();
   AppendLine(text, kEndLine);
   AppendLine(text, SizeLine(data_bytes));
-  file.Write(text);
+  AppendToList(file, list, text);
+  FlushList(file, list);
   const WriteStatus written = file.Commit();
   if (written != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(written, output_path));

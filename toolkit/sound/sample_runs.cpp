@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -12,31 +13,8 @@ namespace {
 // Big enough to make the per-read cost vanish, small enough that memory stays
 // flat whatever the sample's length.
 constexpr size_t kReadBlockBytes = 64 * 1024;
-constexpr size_t kWriteBlockBytes = 64 * 1024;
-
-// Adds count (1 or more) steps of one level, handing every run it closes to
-// on_run: the same rule as AddLevel, step for step. Equal levels come in long
-// stretches in real sound, so a stretch is added at once.
-void AddLevelSteps(RunBuilder& builder, uint8_t level, size_t count,
-                   const std::function<void(const LevelRun&)>& on_run) {
-  if (!builder.has_run || builder.run.level != level) {
-    if (builder.has_run) on_run(builder.run);
-    builder.has_run = true;
-    builder.run = LevelRun{level, 0};
-    --count;
-  }
-  while (count > 0) {
-    if (builder.run.pause == kMaxPause) {
-      on_run(builder.run);
-      builder.run.pause = 0;
-      --count;
-      continue;
-    }
-    const size_t taken = std::min(static_cast<size_t>(kMaxPause - builder.run.pause), count);
-    builder.run.pause += static_cast<int>(taken);
-    count -= taken;
-  }
-}
+// A list line is a handful of bytes: a megabyte makes the writes few and large.
+constexpr size_t kWriteBlockBytes = 1024 * 1024;
 
 }  // namespace
 
@@ -127,34 +105,72 @@ std::string SampleReadFailureText(const std::string& sample_path) {
   return "Can not read sample ! (" + sample_path + ")";
 }
 
-bool StreamSampleRuns(SoundSource& source, const std::function<void(const LevelRun&)>& on_run) {
+bool StreamSampleRuns(SoundSource& source, const std::function<void(std::span<const LevelRun>)>& on_runs) {
   std::vector<uint8_t> block(kReadBlockBytes);
+  // A block closes at most one run a step.
+  std::vector<LevelRun> closed(kReadBlockBytes);
+  // Local copies the compiler can keep apart from the runs being stored.
+  const ConversionTable table = source.table;
   RunBuilder builder;
   uint64_t read_count = 0;
   size_t got = 0;
   while ((got = std::fread(block.data(), 1, block.size(), source.sample.get())) > 0) {
     read_count += got;
-    for (size_t start = 0, end = 0; start < got; start = end) {
-      const uint8_t level = source.table[block[start]];
-      for (end = start + 1; end < got && source.table[block[end]] == level;) ++end;
-      AddLevelSteps(builder, level, end - start, on_run);
+    size_t first = 0;
+    if (!builder.has_run) {
+      builder = RunBuilder{true, LevelRun{table[block[0]], 0}};
+      first = 1;
     }
+    // AddLevel's rule without a branch on the sound: each step either lengthens
+    // the pending run or closes it and opens one. The pending run is stored at
+    // the end of the closed ones every step and kept only when a step closes
+    // it, so music (long runs) and noise (a new run almost every step) cost the
+    // same few instructions a step.
+    LevelRun run = builder.run;
+    LevelRun* end_of_closed = closed.data();
+    for (size_t k = first; k < got; ++k) {
+      const uint8_t level = table[block[k]];
+      const bool lengthens = (level == run.level) & (run.pause < kMaxPause);
+      *end_of_closed = run;
+      end_of_closed += lengthens ? 0 : 1;
+      run.pause = lengthens ? run.pause + 1 : 0;
+      run.level = level;
+    }
+    builder.run = run;
+    on_runs(std::span<const LevelRun>(closed.data(), end_of_closed));
   }
   if (std::ferror(source.sample.get()) != 0 || read_count != source.sample_count) return false;
-  if (const std::optional<LevelRun> run = FinishRuns(builder)) on_run(*run);
+  if (const std::optional<LevelRun> run = FinishRuns(builder)) on_runs(std::span<const LevelRun>(&*run, 1));
   return true;
 }
 
-void FlushWhenFull(AsideFile& file, std::string& pending) {
-  if (pending.size() < kWriteBlockBytes) return;
-  file.Write(pending);
-  pending.clear();
+ListBuffer MakeListBuffer() { return ListBuffer{std::vector<uint8_t>(kWriteBlockBytes), 0}; }
+
+void FlushList(AsideFile& file, ListBuffer& list) {
+  file.Write(std::span<const uint8_t>(list.bytes.data(), list.used));
+  list.used = 0;
 }
 
-void FlushWhenFull(AsideFile& file, std::vector<uint8_t>& pending) {
-  if (pending.size() < kWriteBlockBytes) return;
-  file.Write(pending);
-  pending.clear();
+void AppendToList(AsideFile& file, ListBuffer& list, std::string_view text) {
+  while (!text.empty()) {
+    if (list.used == list.bytes.size()) FlushList(file, list);
+    const size_t part = std::min(text.size(), list.bytes.size() - list.used);
+    std::memcpy(list.bytes.data() + list.used, text.data(), part);
+    list.used += part;
+    text.remove_prefix(part);
+  }
+}
+
+const std::array<HexPair, 256>& HexPairs() {
+  static const std::array<HexPair, 256> kPairs = [] {
+    std::array<HexPair, 256> pairs{};
+    for (size_t k = 0; k < pairs.size(); ++k) {
+      const std::string digits = Hex(k, 2);
+      pairs[k] = {digits[0], digits[1]};
+    }
+    return pairs;
+  }();
+  return kPairs;
 }
 
 FilePtr OpenRegularFile(const std::string& path, uint64_t& length) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/line_output.h"
@@ -82,11 +83,52 @@ std::optional<SoundSource> StartSoundConversion(const std::string& prefix, const
 std::string SampleReadFailureText(const std::string& sample_path);
 
 // Reads the whole sample in blocks, maps each value through the table and hands
-// every run, last sample included, to on_run. False when the file could not be
-// read to the length it had when opened.
-bool StreamSampleRuns(SoundSource& source, const std::function<void(const LevelRun&)>& on_run);
+// the runs, last sample included, to on_runs a block at a time (a noisy sample
+// closes a run at almost every step, so a call per run would cost more than
+// the run). False when the file could not be read to the length it had when
+// opened.
+bool StreamSampleRuns(SoundSource& source, const std::function<void(std::span<const LevelRun>)>& on_runs);
 
-// The converters build their text or bytes in pending and hand it to file in
-// blocks: the list is streamed, never held whole.
-void FlushWhenFull(AsideFile& file, std::string& pending);
-void FlushWhenFull(AsideFile& file, std::vector<uint8_t>& pending);
+// A converter's output gathered in one large buffer and handed to the file in
+// big blocks: the list is streamed, never held whole. Each run is written
+// straight into the buffer through ListRoom.
+struct ListBuffer {
+  std::vector<uint8_t> bytes;
+  size_t used = 0;
+};
+
+// The most bytes one run of any list takes: room ListRoom always has.
+inline constexpr size_t kMostRunBytes = 32;
+
+ListBuffer MakeListBuffer();
+
+// Hands the gathered bytes to file and empties list.
+void FlushList(AsideFile& file, ListBuffer& list);
+
+// Writes every run into list through write_run(run, place), which puts that
+// run's bytes (at most kMostRunBytes) at place and returns their count; hands
+// the gathered bytes to file whenever the buffer nearly fills.
+template <typename WriteRun>
+void WriteRuns(AsideFile& file, ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_run) {
+  // Local pointers: the bytes written are uint8_t, which may alias anything,
+  // so fields read through list would be read again after every run.
+  uint8_t* const start = list.bytes.data();
+  uint8_t* const last_room = start + list.bytes.size() - kMostRunBytes;
+  uint8_t* place = start + list.used;
+  for (const LevelRun& run : runs) {
+    if (place > last_room) {
+      list.used = static_cast<size_t>(place - start);
+      FlushList(file, list);
+      place = start;
+    }
+    place += write_run(run, place);
+  }
+  list.used = static_cast<size_t>(place - start);
+}
+
+// Appends text to list (any length), flushing as needed.
+void AppendToList(AsideFile& file, ListBuffer& list, std::string_view text);
+
+// The two upper-case hex digits of every byte value, for the list writers.
+using HexPair = std::array<char, 2>;
+const std::array<HexPair, 256>& HexPairs();
