@@ -21,26 +21,40 @@ uint64_t Load64(const uint8_t* bytes) {
   return value;
 }
 
+constexpr int kTileWords = kTileRecordBytes / 8;  // a tile is two scan lines a 64-bit word
+
 size_t HashTile(const uint8_t* tile) {
   uint64_t hash = 0x9E3779B97F4A7C15ull;
-  for (int k = 0; k < kTileRecordBytes; k += 8) {
-    hash = (hash ^ Load64(tile + k)) * 0xFF51AFD7ED558CCDull;
+  for (int k = 0; k < kTileWords; ++k) {
+    hash = (hash ^ Load64(tile + 8 * k)) * 0xFF51AFD7ED558CCDull;
     hash ^= hash >> 32;
   }
   return static_cast<size_t>(hash);
 }
 
-bool IsSameTile(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, kTileRecordBytes) == 0; }
+// Word by word: half a million tiles are compared in a big picture, and a
+// library call a comparison costs more than the comparison.
+bool IsSameTile(const uint8_t* a, const uint8_t* b) {
+  uint64_t differ = 0;
+  for (int k = 0; k < kTileWords; ++k) differ |= Load64(a + 8 * k) ^ Load64(b + 8 * k);
+  return differ == 0;
+}
 
 // Record line 0 is the tile's bottom row, which in FreeImage's order is the
-// first of the tile's eight scan lines: the lines are copied as they lie.
+// first of the tile's eight scan lines: the lines are copied as they lie, four
+// pens at a time. Pens above 15 are rare, so they are looked for a word at a
+// time and only then cleared one by one.
 void CutTile(const ScanLines& lines, int tile_row, int tile_column, uint8_t* candidate) {
+  const uint8_t* pens = lines.Line(tile_row * kTileHeightPx) + tile_column * kTileWidthPx;
   for (int line = 0; line < kTileHeightPx; ++line) {
-    const uint8_t* pens = lines.Line(tile_row * kTileHeightPx + line) + tile_column * kTileWidthPx;
-    for (int column = 0; column < kTileWidthPx; ++column) {
-      const uint8_t pen = pens[column];
-      candidate[line * kTileWidthPx + column] = pen > kHighestPen ? 0 : pen;
-    }
+    std::memcpy(candidate + line * kTileWidthPx, pens + lines.pitch * line, kTileWidthPx);
+  }
+  constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
+  uint64_t high = 0;
+  for (int k = 0; k < kTileWords; ++k) high |= Load64(candidate + 8 * k) & kHighNibbles;
+  if (high == 0) return;
+  for (int k = 0; k < kTileRecordBytes; ++k) {
+    if (candidate[k] > kHighestPen) candidate[k] = 0;
   }
 }
 
