@@ -29,6 +29,7 @@ constexpr int kPauseMark = 4096;
 
 // Runs of 1 or 2 steps are cheaper as repeated level bytes than as a pause.
 constexpr int kShortestPause = 2;
+static_assert(kShortestPause == 2, "WriteDmaRun writes a run shorter than a pause as one or two level lines");
 
 // A level line holds one data byte, a pause line two.
 constexpr int kLevelBytes = 1;
@@ -62,12 +63,13 @@ constexpr size_t kPauseLineLength = 11;
 
 // Writes the list lines of one run at out; returns how many bytes they take.
 size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& level_lines, uint8_t* out) {
-  const LevelLineBytes& level_line = level_lines[run.level];
+  // Every run starts with its level line; a run of 2 steps repeats it.
+  std::memcpy(out, level_lines[run.level].data(), sizeof(LevelLineBytes));
   if (run.pause < kShortestPause) {
-    for (int step = 0; step <= run.pause; ++step) std::memcpy(out + step * kLevelLineLength, level_line.data(), 8);
-    return (run.pause + 1) * kLevelLineLength;
+    if (run.pause == 0) return kLevelLineLength;
+    std::memcpy(out + kLevelLineLength, level_lines[run.level].data(), sizeof(LevelLineBytes));
+    return 2 * kLevelLineLength;
   }
-  std::memcpy(out, level_line.data(), 8);
   uint8_t* pause = out + kLevelLineLength;
   const unsigned word = static_cast<unsigned>(kPauseMark + run.pause);
   const HexPair& high = HexPairs()[word >> 8];

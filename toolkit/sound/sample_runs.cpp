@@ -16,6 +16,14 @@ constexpr size_t kReadBlockBytes = 64 * 1024;
 // A list line is a handful of bytes: a megabyte makes the writes few and large.
 constexpr size_t kWriteBlockBytes = 1024 * 1024;
 
+constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+
+uint64_t Load64(const uint8_t* bytes) {
+  uint64_t value = 0;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
 }  // namespace
 
 std::optional<LevelRun> AddLevel(RunBuilder& builder, uint8_t level) {
@@ -126,6 +134,9 @@ bool StreamSampleRuns(SoundSource& source, const std::function<void(std::span<co
     // the end of the closed ones every step and kept only when a step closes
     // it, so music (long runs) and noise (a new run almost every step) cost the
     // same few instructions a step.
+    // Real sound also holds long stretches of one sample value (silences,
+    // held levels): once a step has lengthened the run, the samples after it
+    // that equal it are taken eight at a time.
     LevelRun run = builder.run;
     LevelRun* end_of_closed = closed.data();
     for (size_t k = first; k < got; ++k) {
@@ -135,6 +146,13 @@ bool StreamSampleRuns(SoundSource& source, const std::function<void(std::span<co
       end_of_closed += lengthens ? 0 : 1;
       run.pause = lengthens ? run.pause + 1 : 0;
       run.level = level;
+      if (lengthens) {
+        const uint64_t same = block[k] * kEveryByte;
+        while (k + 9 <= got && run.pause <= kMaxPause - 8 && Load64(&block[k + 1]) == same) {
+          run.pause += 8;
+          k += 8;
+        }
+      }
     }
     builder.run = run;
     on_runs(std::span<const LevelRun>(closed.data(), end_of_closed));
