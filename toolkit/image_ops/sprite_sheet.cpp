@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -27,12 +29,33 @@ CellPens CutSpriteCell(const PixelView& pixels, int column, int row) {
   return pens;
 }
 
-// Copies the cell into FreeImage's bottom-up scan lines (the cell's top row
-// is the last scan line), so the saved file shows it upright without a flip.
-void FillCell(FIBITMAP* cell_image, const CellPens& pens) {
+// The BMP file of a cell, made once through FreeImage: its headers and
+// palette are the same for every cell of a sheet, so each cell then only puts
+// its own 256 pens in place (a million-cell sheet would otherwise run the
+// library's writer a million times).
+struct CellFile {
+  std::vector<uint8_t> bytes;
+  size_t pixels_at = 0;  // where the scan lines start, bottom line first
+};
+
+// The file FreeImage writes for cell_image, or none when it is not the plain
+// headers + palette + 16 x 16 bytes layout the cells are filled into.
+std::optional<CellFile> MakeCellFile(FIBITMAP* cell_image) {
+  constexpr size_t kPixelOffsetField = 10;  // the BMP file header's offset to the pixels
+  std::optional<std::vector<uint8_t>> bytes = EncodeBmpFile(cell_image);
+  if (!bytes || bytes->size() < kPixelOffsetField + 4) return std::nullopt;
+  const uint8_t* field = bytes->data() + kPixelOffsetField;
+  const size_t pixels_at = field[0] | field[1] << 8 | field[2] << 16 | static_cast<size_t>(field[3]) << 24;
+  if (pixels_at > bytes->size() || bytes->size() - pixels_at != sizeof(CellPens)) return std::nullopt;
+  return CellFile{std::move(*bytes), pixels_at};
+}
+
+// Puts the cell's rows in the file, its top row last as BMP keeps scan lines
+// bottom-up, so the saved file shows it upright.
+void FillCellFile(CellFile& file, const CellPens& pens) {
   for (int y = 0; y < kCellSide; ++y) {
-    BYTE* line = FreeImage_GetScanLine(cell_image, kCellSide - 1 - y);
-    std::memcpy(line, pens.data() + y * kCellSide, kCellSide);
+    std::memcpy(file.bytes.data() + file.pixels_at + (kCellSide - 1 - y) * kCellSide, pens.data() + y * kCellSide,
+                kCellSide);
   }
 }
 
@@ -57,9 +80,9 @@ ImagePtr MakeCellImage(const RGBQUAD* sheet_palette) {
   return cell_image;
 }
 
-bool SaveCell(FIBITMAP* cell_image, const std::string& file_name) {
+bool SaveCell(const CellFile& file, const std::string& file_name) {
   PrintLine(kPrefix + ("Saving " + file_name));
-  const WriteStatus status = WriteBmpFile(cell_image, file_name);
+  const WriteStatus status = WriteBinaryFile(file_name, file.bytes);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, file_name));
     return false;
@@ -88,11 +111,16 @@ bool SplitSprite(const std::string& source_path, const std::string& name) {
   PrintLine(kPrefix + ("Processing " + SpacedDecimal(static_cast<int64_t>(columns) * rows) + " sprites"));
   const ImagePtr cell_image = MakeCellImage(sheet_palette);
   if (!cell_image) return false;
+  std::optional<CellFile> cell_file = MakeCellFile(cell_image.get());
+  if (!cell_file) {
+    PrintLine(std::string(kPrefix) + "can not create new image");
+    return false;
+  }
   bool is_all_saved = true;
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < columns; ++c) {
-      FillCell(cell_image.get(), CutSpriteCell(sheet->pixels, c, r));
-      is_all_saved = SaveCell(cell_image.get(), SplitSpriteFileName(name, c, r)) && is_all_saved;
+      FillCellFile(*cell_file, CutSpriteCell(sheet->pixels, c, r));
+      is_all_saved = SaveCell(*cell_file, SplitSpriteFileName(name, c, r)) && is_all_saved;
     }
   }
   return is_all_saved;
