@@ -9,7 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$build/make_picture" big.bmp 4096 4096
-runs=${2:-5}
+runs=${2:-9}
 for pair in mode0:pack0:pm0 mode1:pack1:pm1 mode2:pack2:pm2 raw:raw:px8; do
   IFS=: read -r word floor_kind extension <<< "$pair"
   gravik=$(best_seconds "$runs" "$build/gravik" "$word" big)

@@ -8,7 +8,7 @@ build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-runs=${2:-3}
+runs=${2:-5}
 megabytes=16
 "$build/bench_make_sound" "$work/music.snd" "$work/volumes" "$megabytes"
 "$build/bench_make_sound" "$work/noise.snd" "$work/volumes" "$megabytes" noise

@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$build/make_tile_picture" level.bmp 4096 200
-runs=${2:-5}
+runs=${2:-9}
 "$build/gravik" add0 level level > /dev/null
 gravik=$(best_seconds "$runs" "$build/gravik" add0 level level)
 floor=$(best_seconds "$runs" "$build/bench_floor" load level.bmp floor.out "$(stat -c %s level.set)")
