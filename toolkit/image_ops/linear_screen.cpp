@@ -65,7 +65,10 @@ bool ConvertLinear(const std::string& source_path, const std::string& output_pat
   if (!source) return false;
   AsideFile file(output_path);
   std::vector<uint8_t> block(kWriteBlockBytes);
-  PackScreen(source->pixels, mode, block, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  // Nothing to pack for when the file could not be created: Commit says so.
+  if (file.IsOpen()) {
+    PackScreen(source->pixels, mode, block, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  }
   const WriteStatus status = file.Commit();
   if (status != WriteStatus::kOk) {
     PrintLine(prefix + WriteFailureText(status, output_path));

@@ -47,7 +47,7 @@ bool ExtractRawPixels(const std::string& source_path, const std::string& output_
   PrintLine("Image dimensions : " + SpacedDecimal(source->pixels.width) + "/" +
             SpacedDecimal(source->pixels.height));
   AsideFile file(output_path);
-  WritePixelBytes(source->pixels, file);
+  if (file.IsOpen()) WritePixelBytes(source->pixels, file);  // else Commit reports it
   const WriteStatus status = file.Commit();
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, output_path));
