@@ -129,11 +129,12 @@ bool StreamSampleRuns(SoundSource& source, const std::function<void(std::span<co
       builder = RunBuilder{true, LevelRun{table[block[0]], 0}};
       first = 1;
     }
-    // AddLevel's rule without a branch on the sound: each step either lengthens
+    // AddLevel's rule in a few instructions a step: each step either lengthens
     // the pending run or closes it and opens one. The pending run is stored at
     // the end of the closed ones every step and kept only when a step closes
     // it, so music (long runs) and noise (a new run almost every step) cost the
     // same few instructions a step.
+    //
     // Real sound also holds long stretches of one sample value (silences,
     // held levels): once a step has lengthened the run, the samples after it
     // that equal it are taken eight at a time.
