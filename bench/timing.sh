@@ -17,3 +17,7 @@ best_seconds() {
 
 # ratio A B: A / B with two decimals.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# row BENCHMARK SECONDS FLOOR_NAME FLOOR_SECONDS TARGET: one line of the table
+# bench/run.sh prints (the scripts print nothing else on standard output).
+row() { echo "row|$1|$2|$3|$4|$5"; }

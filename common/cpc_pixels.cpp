@@ -17,7 +17,85 @@ uint8_t SpreadMode1(uint8_t pen, int position) {
 
 constexpr int kPlusLevelDivisor = 17;  // 255 / 15: 8-bit channel to 4-bit level
 
+// The row packers look up two neighbouring pens at once: the index is the
+// left pen plus 256 times the right one (what a little-endian 16-bit load of
+// the two gives), the entry the bits the pair sets in its byte. A mode 0 pair
+// is a whole byte; in modes 1 and 2 a pair fills the byte's leftmost places
+// and the next pairs of the same byte are the same bits moved right, since
+// each place of those layouts is the one before it shifted one bit down.
+using PairTable = std::array<uint8_t, 65536>;
+
+template <typename EncodePair>
+PairTable MakePairTable(EncodePair encode) {
+  PairTable table{};
+  for (size_t index = 0; index < table.size(); ++index) {
+    table[index] = encode(static_cast<uint8_t>(index & 0xFF), static_cast<uint8_t>(index >> 8));
+  }
+  return table;
+}
+
+const PairTable& Mode0Pairs() {
+  static const PairTable kTable = MakePairTable(EncodeMode0Byte);
+  return kTable;
+}
+
+const PairTable& Mode1Pairs() {
+  static const PairTable kTable =
+      MakePairTable([](uint8_t left, uint8_t right) { return EncodeMode1Byte(left, right, 0, 0); });
+  return kTable;
+}
+
+const PairTable& Mode2Pairs() {
+  static const PairTable kTable = MakePairTable(
+      [](uint8_t left, uint8_t right) { return EncodeMode2Byte({left, right, 0, 0, 0, 0, 0, 0}); });
+  return kTable;
+}
+
+unsigned PairAt(const uint8_t* pens) { return pens[0] | static_cast<unsigned>(pens[1]) << 8; }
+
+// The pens of a ragged last byte, pen 0 beyond the width.
+std::array<uint8_t, 8> LastPens(const uint8_t* pens, int count) {
+  std::array<uint8_t, 8> last{};
+  for (int k = 0; k < count; ++k) last[k] = pens[k];
+  return last;
+}
+
 }  // namespace
+
+size_t PackedRowBytes(int width_px, int pixels_per_byte) {
+  return width_px <= 0 ? 0 : (static_cast<size_t>(width_px) + pixels_per_byte - 1) / pixels_per_byte;
+}
+
+void PackMode0Row(const uint8_t* pens, int width_px, uint8_t* out) {
+  const PairTable& pairs = Mode0Pairs();
+  const size_t whole = width_px <= 0 ? 0 : static_cast<size_t>(width_px) / 2;
+  for (size_t k = 0; k < whole; ++k) out[k] = pairs[PairAt(pens + 2 * k)];
+  if (width_px > 0 && width_px % 2 != 0) out[whole] = pairs[pens[2 * whole]];
+}
+
+void PackMode1Row(const uint8_t* pens, int width_px, uint8_t* out) {
+  const PairTable& pairs = Mode1Pairs();
+  const size_t whole = width_px <= 0 ? 0 : static_cast<size_t>(width_px) / 4;
+  for (size_t k = 0; k < whole; ++k) {
+    const uint8_t* four = pens + 4 * k;
+    out[k] = static_cast<uint8_t>(pairs[PairAt(four)] | pairs[PairAt(four + 2)] >> 2);
+  }
+  if (width_px > 0 && width_px % 4 != 0) {
+    const std::array<uint8_t, 8> last = LastPens(pens + 4 * whole, width_px % 4);
+    out[whole] = static_cast<uint8_t>(pairs[PairAt(&last[0])] | pairs[PairAt(&last[2])] >> 2);
+  }
+}
+
+void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out) {
+  const PairTable& pairs = Mode2Pairs();
+  const auto pack = [&pairs](const uint8_t* eight) {
+    return static_cast<uint8_t>(pairs[PairAt(eight)] | pairs[PairAt(eight + 2)] >> 2 |
+                                pairs[PairAt(eight + 4)] >> 4 | pairs[PairAt(eight + 6)] >> 6);
+  };
+  const size_t whole = width_px <= 0 ? 0 : static_cast<size_t>(width_px) / 8;
+  for (size_t k = 0; k < whole; ++k) out[k] = pack(pens + 8 * k);
+  if (width_px > 0 && width_px % 8 != 0) out[whole] = pack(LastPens(pens + 8 * whole, width_px % 8).data());
+}
 
 uint8_t EncodeMode0Byte(uint8_t left, uint8_t right) {
   return static_cast<uint8_t>(SpreadMode0Left(left & 15) | (SpreadMode0Left(right & 15) >> 1));

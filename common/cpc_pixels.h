@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // Mode 0: two pixels a byte, 4 bits each, the bits of each pen interleaved.
@@ -13,6 +14,17 @@ uint8_t EncodeMode1Byte(uint8_t p0, uint8_t p1, uint8_t p2, uint8_t p3);
 
 // Mode 2: eight pixels a byte; any non-zero pen is ink. pens[0] is the leftmost.
 uint8_t EncodeMode2Byte(const std::array<uint8_t, 8>& pens);
+
+// Whole rows of pens packed into screen bytes, the fast path of every
+// whole-picture conversion. Each gives exactly the bytes of the byte encoders
+// above (its tables are built from them), takes pens as they lie in a picture
+// row (0 to 255, high bits ignored as the encoders ignore them) and reads pens
+// beyond width_px as pen 0, so a ragged last byte is padded with pen 0. out
+// receives PackedRowBytes(width_px, pixels a byte) bytes.
+size_t PackedRowBytes(int width_px, int pixels_per_byte);
+void PackMode0Row(const uint8_t* pens, int width_px, uint8_t* out);  // 2 pixels a byte
+void PackMode1Row(const uint8_t* pens, int width_px, uint8_t* out);  // 4 pixels a byte
+void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out);  // 8 pixels a byte
 
 struct Mode0Pens {
   uint8_t left = 0;

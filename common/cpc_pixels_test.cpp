@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 TEST(CpcPixels, Mode0Bytes) {
   EXPECT_EQ(EncodeMode0Byte(1, 0), 128);
   EXPECT_EQ(EncodeMode0Byte(0, 1), 64);
@@ -56,4 +59,99 @@ TEST(CpcPixels, PlusColour) {
   EXPECT_EQ(EncodePlusColour(16, 16, 16), (Bytes{0, 0}));
   EXPECT_EQ(EncodePlusColour(17, 34, 51), (Bytes{19, 2}));
   EXPECT_EQ(EncodePlusColour(254, 254, 254), (Bytes{0xEE, 14}));
+}
+
+// The row packers against the byte encoders, on every pen value each place
+// can hold: a row of pairs, quads or octets whose pens sweep all 256 values.
+TEST(CpcPixels, Mode0RowPackerMatchesTheEncoderOnEveryPair) {
+  std::vector<uint8_t> pens;
+  for (int left = 0; left < 256; ++left) {
+    for (int right = 0; right < 256; ++right) {
+      pens.push_back(static_cast<uint8_t>(left));
+      pens.push_back(static_cast<uint8_t>(right));
+    }
+  }
+  std::vector<uint8_t> packed(pens.size() / 2);
+  PackMode0Row(pens.data(), static_cast<int>(pens.size()), packed.data());
+  for (size_t k = 0; k < packed.size(); ++k) {
+    ASSERT_EQ(packed[k], EncodeMode0Byte(pens[2 * k], pens[2 * k + 1])) << "pair " << k;
+  }
+}
+
+TEST(CpcPixels, Mode1RowPackerMatchesTheEncoderOnEveryQuad) {
+  // Mode 1 reads the two low bits of each pen; every quad of those, each pen
+  // also carrying a sweep of high bits that must be ignored.
+  std::vector<uint8_t> pens;
+  for (int quad = 0; quad < 256; ++quad) {
+    for (int high = 0; high < 64; ++high) {
+      for (int place = 0; place < 4; ++place) {
+        const int high_bits = ((high + place * 17) % 64) << 2;
+        pens.push_back(static_cast<uint8_t>(high_bits | ((quad >> (2 * place)) & 3)));
+      }
+    }
+  }
+  // And every 8-bit pen in every place, the other three zero.
+  for (int place = 0; place < 4; ++place) {
+    for (int pen = 0; pen < 256; ++pen) {
+      for (int k = 0; k < 4; ++k) pens.push_back(k == place ? static_cast<uint8_t>(pen) : 0);
+    }
+  }
+  std::vector<uint8_t> packed(pens.size() / 4);
+  PackMode1Row(pens.data(), static_cast<int>(pens.size()), packed.data());
+  for (size_t k = 0; k < packed.size(); ++k) {
+    const uint8_t* q = &pens[4 * k];
+    ASSERT_EQ(packed[k], EncodeMode1Byte(q[0], q[1], q[2], q[3])) << "quad " << k;
+  }
+}
+
+TEST(CpcPixels, Mode2RowPackerMatchesTheEncoderOnEveryOctet) {
+  // Every pattern of ink and paper over the eight places, ink drawn from all
+  // 255 non-zero pens in turn.
+  std::vector<uint8_t> pens;
+  for (int pattern = 0; pattern < 256; ++pattern) {
+    for (int ink = 1; ink < 256; ++ink) {
+      for (int place = 0; place < 8; ++place) {
+        pens.push_back((pattern >> place & 1) != 0 ? static_cast<uint8_t>((ink + place * 31) % 255 + 1) : 0);
+      }
+    }
+  }
+  std::vector<uint8_t> packed(pens.size() / 8);
+  PackMode2Row(pens.data(), static_cast<int>(pens.size()), packed.data());
+  for (size_t k = 0; k < packed.size(); ++k) {
+    std::array<uint8_t, 8> octet{};
+    std::copy_n(&pens[8 * k], 8, octet.begin());
+    ASSERT_EQ(packed[k], EncodeMode2Byte(octet)) << "octet " << k;
+  }
+}
+
+TEST(CpcPixels, RowPackersPadARaggedLastByteWithPenZero) {
+  const std::vector<uint8_t> pens = {15, 3, 255, 7, 1, 2, 3, 9, 9, 9, 9};
+  for (int width = 0; width <= static_cast<int>(pens.size()); ++width) {
+    std::array<uint8_t, 16> padded{};
+    std::copy_n(pens.begin(), width, padded.begin());
+    // A canary byte after the row's bytes must stay untouched.
+    std::vector<uint8_t> mode0(PackedRowBytes(width, 2) + 1, 0xA5);
+    std::vector<uint8_t> mode1(PackedRowBytes(width, 4) + 1, 0xA5);
+    std::vector<uint8_t> mode2(PackedRowBytes(width, 8) + 1, 0xA5);
+    PackMode0Row(pens.data(), width, mode0.data());
+    PackMode1Row(pens.data(), width, mode1.data());
+    PackMode2Row(pens.data(), width, mode2.data());
+    for (size_t k = 0; k + 1 < mode0.size(); ++k) {
+      EXPECT_EQ(mode0[k], EncodeMode0Byte(padded[2 * k], padded[2 * k + 1])) << width;
+    }
+    for (size_t k = 0; k + 1 < mode1.size(); ++k) {
+      const uint8_t* q = &padded[4 * k];
+      EXPECT_EQ(mode1[k], EncodeMode1Byte(q[0], q[1], q[2], q[3])) << width;
+    }
+    for (size_t k = 0; k + 1 < mode2.size(); ++k) {
+      std::array<uint8_t, 8> octet{};
+      std::copy_n(&padded[8 * k], 8, octet.begin());
+      EXPECT_EQ(mode2[k], EncodeMode2Byte(octet)) << width;
+    }
+    EXPECT_EQ(mode0.back(), 0xA5);
+    EXPECT_EQ(mode1.back(), 0xA5);
+    EXPECT_EQ(mode2.back(), 0xA5);
+  }
+  EXPECT_EQ(PackedRowBytes(5, 4), 2u);
+  EXPECT_EQ(PackedRowBytes(0, 8), 0u);
 }

@@ -1,6 +1,7 @@
 #include "toolkit/image_ops/linear_screen.h"
 
-#include <array>
+#include <algorithm>
+#include <span>
 
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
@@ -10,6 +11,10 @@ namespace {
 constexpr char kMode0Prefix[] = "ConvertToMode0 : ";
 constexpr char kMode1Prefix[] = "ConvertToMode1 : ";
 constexpr char kMode2Prefix[] = "ConvertToMode2 : ";
+
+// Big enough that the writes cost nothing per row, small enough that memory
+// stays flat whatever the picture's size.
+constexpr size_t kWriteBlockBytes = 64 * 1024;
 
 int PixelsPerByte(ScreenMode mode) {
   switch (mode) {
@@ -23,27 +28,34 @@ int PixelsPerByte(ScreenMode mode) {
   return 8;
 }
 
-// Pixels beyond the right edge read as pen 0 (only mode 1 has a ragged edge).
-uint8_t PenOrZero(const uint8_t* row, int x, int width) { return x < width ? row[x] : 0; }
+using RowPacker = void (*)(const uint8_t* pens, int width_px, uint8_t* out);
 
-void PackRow(const uint8_t* row, int width, ScreenMode mode, uint8_t* out, size_t row_bytes) {
-  for (size_t k = 0; k < row_bytes; ++k) {
-    const int x = static_cast<int>(k) * PixelsPerByte(mode);
-    switch (mode) {
-      case ScreenMode::kMode0:
-        out[k] = EncodeMode0Byte(row[x], row[x + 1]);
-        break;
-      case ScreenMode::kMode1:
-        out[k] = EncodeMode1Byte(PenOrZero(row, x, width), PenOrZero(row, x + 1, width),
-                                 PenOrZero(row, x + 2, width), PenOrZero(row, x + 3, width));
-        break;
-      case ScreenMode::kMode2: {
-        std::array<uint8_t, 8> pens{};
-        for (int i = 0; i < 8; ++i) pens[i] = row[x + i];
-        out[k] = EncodeMode2Byte(pens);
-        break;
-      }
-    }
+RowPacker PackerOf(ScreenMode mode) {
+  switch (mode) {
+    case ScreenMode::kMode0:
+      return PackMode0Row;
+    case ScreenMode::kMode1:
+      return PackMode1Row;
+    case ScreenMode::kMode2:
+      break;
+  }
+  return PackMode2Row;
+}
+
+// Packs the rows from the top into blocks of whole rows and hands each block
+// to emit: the one loop behind both the in-memory screen and the streamed file.
+template <typename Emit>
+void PackScreen(const Picture& pixels, ScreenMode mode, std::vector<uint8_t>& block, Emit emit) {
+  const RowPacker pack = PackerOf(mode);
+  const size_t row_bytes = PackedRowBytes(pixels.width, PixelsPerByte(mode));
+  if (row_bytes == 0) return;
+  const size_t rows_a_block = block.size() < row_bytes ? 1 : block.size() / row_bytes;
+  if (block.size() < row_bytes) block.resize(row_bytes);
+  for (int y = 0; y < pixels.height;) {
+    const int rows = static_cast<int>(std::min<size_t>(rows_a_block, static_cast<size_t>(pixels.height - y)));
+    for (int k = 0; k < rows; ++k) pack(pixels.Row(y + k), pixels.width, block.data() + row_bytes * k);
+    emit(std::span<const uint8_t>(block.data(), row_bytes * static_cast<size_t>(rows)));
+    y += rows;
   }
 }
 
@@ -51,8 +63,13 @@ bool ConvertLinear(const std::string& source_path, const std::string& output_pat
                    const char* prefix, int width_multiple) {
   const std::optional<Picture> source = LoadSourceImage(source_path, width_multiple);
   if (!source) return false;
-  const std::vector<uint8_t> bytes = EncodeLinearScreen(*source, mode);
-  const WriteStatus status = WriteBinaryFile(output_path, bytes);
+  AsideFile file(output_path);
+  std::vector<uint8_t> block(kWriteBlockBytes);
+  // Nothing to pack for when the file could not be created: Commit says so.
+  if (file.IsOpen()) {
+    PackScreen(*source, mode, block, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  }
+  const WriteStatus status = file.Commit();
   if (status != WriteStatus::kOk) {
     PrintLine(prefix + WriteFailureText(status, output_path));
     return false;
@@ -63,12 +80,10 @@ bool ConvertLinear(const std::string& source_path, const std::string& output_pat
 }  // namespace
 
 std::vector<uint8_t> EncodeLinearScreen(const Picture& pixels, ScreenMode mode) {
-  const int per_byte = PixelsPerByte(mode);
-  const size_t row_bytes = (static_cast<size_t>(pixels.width) + per_byte - 1) / per_byte;
-  std::vector<uint8_t> bytes(row_bytes * static_cast<size_t>(pixels.height));
-  for (int y = 0; y < pixels.height; ++y) {
-    PackRow(pixels.Row(y), pixels.width, mode, bytes.data() + row_bytes * y, row_bytes);
-  }
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> block(kWriteBlockBytes);
+  PackScreen(pixels, mode, block,
+             [&bytes](std::span<const uint8_t> part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
   return bytes;
 }
 

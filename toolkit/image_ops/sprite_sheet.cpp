@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -25,15 +27,41 @@ CellPens CutSpriteCell(const Picture& pixels, int column, int row) {
   return pens;
 }
 
-// One 16 x 16 picture a cell, carrying all 256 sheet colours so a cell keeps
-// the pens above 15 the artist may have used.
-Picture CellPicture(const CellPens& pens, const Palette& sheet_palette) {
-  return PictureFromPens(kCellSide, kCellSide, pens.data(), sheet_palette);
+// The BMP file of a cell, made once through FreeImage: its headers and
+// palette are the same for every cell of a sheet, so each cell then only puts
+// its own 256 pens in place (a million-cell sheet would otherwise run the
+// library's writer a million times).
+struct CellFile {
+  std::vector<uint8_t> bytes;
+  size_t pixels_at = 0;  // where the scan lines start, bottom line first
+};
+
+// The BMP file of a cell of pen 0 with the sheet's palette, or none when it is
+// not the plain headers + palette + 16 x 16 bytes layout the cells are filled into.
+std::optional<CellFile> MakeCellFile(const Palette& sheet_palette) {
+  constexpr size_t kPixelOffsetField = 10;  // the BMP file header's offset to the pixels
+  const CellPens blank{};
+  std::optional<std::vector<uint8_t>> bytes =
+      EncodeBmpPicture(PictureFromPens(kCellSide, kCellSide, blank.data(), sheet_palette));
+  if (!bytes || bytes->size() < kPixelOffsetField + 4) return std::nullopt;
+  const uint8_t* field = bytes->data() + kPixelOffsetField;
+  const size_t pixels_at = field[0] | field[1] << 8 | field[2] << 16 | static_cast<size_t>(field[3]) << 24;
+  if (pixels_at > bytes->size() || bytes->size() - pixels_at != sizeof(CellPens)) return std::nullopt;
+  return CellFile{std::move(*bytes), pixels_at};
 }
 
-bool SaveCell(const Picture& cell, const std::string& file_name) {
+// Puts the cell's rows in the file, its top row last as BMP keeps scan lines
+// bottom-up, so the saved file shows it upright.
+void FillCellFile(CellFile& file, const CellPens& pens) {
+  for (int y = 0; y < kCellSide; ++y) {
+    std::memcpy(file.bytes.data() + file.pixels_at + (kCellSide - 1 - y) * kCellSide, pens.data() + y * kCellSide,
+                kCellSide);
+  }
+}
+
+bool SaveCell(const CellFile& file, const std::string& file_name) {
   PrintLine(kPrefix + ("Saving " + file_name));
-  const WriteStatus status = WriteBmpPicture(cell, file_name);
+  const WriteStatus status = WriteBinaryFile(file_name, file.bytes);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, file_name));
     return false;
@@ -55,11 +83,16 @@ bool SplitSprite(const std::string& source_path, const std::string& name) {
   const int columns = sheet->width / kCellSide;
   const int rows = sheet->height / kCellSide;
   PrintLine(kPrefix + ("Processing " + SpacedDecimal(static_cast<int64_t>(columns) * rows) + " sprites"));
+  std::optional<CellFile> cell_file = MakeCellFile(sheet->palette);
+  if (!cell_file) {
+    PrintLine(std::string(kPrefix) + "can not create new image");
+    return false;
+  }
   bool is_all_saved = true;
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < columns; ++c) {
-      const Picture cell = CellPicture(CutSpriteCell(*sheet, c, r), sheet->palette);
-      is_all_saved = SaveCell(cell, SplitSpriteFileName(name, c, r)) && is_all_saved;
+      FillCellFile(*cell_file, CutSpriteCell(*sheet, c, r));
+      is_all_saved = SaveCell(*cell_file, SplitSpriteFileName(name, c, r)) && is_all_saved;
     }
   }
   return is_all_saved;

@@ -1,5 +1,7 @@
 #include "toolkit/sound/ay_list.h"
 
+#include <cstring>
+
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -16,45 +18,72 @@ constexpr int kPauseInstruction = 4096;
 
 constexpr int kWordBytes = 2;
 
+static_assert(kLineEnd.size() == 1, "the list lines are laid out with a one-byte line end");
+
+// "dw #09LL" and the line end: the load of register 9 with level LL.
+constexpr size_t kLoadLineLength = 9;
+// "dw #1PPP ;pause" and the line end.
+constexpr size_t kPauseLineLength = 16;
+
+// Writes the lines of one run at out; returns how many bytes they take.
+size_t WriteAyRunText(const LevelRun& run, uint8_t* out) {
+  const auto& hex = HexPairs();
+  const HexPair& reg = hex[kVolumeRegister];
+  const HexPair& level = hex[run.level];
+  const uint8_t load[kLoadLineLength] = {'d', 'w', ' ', '#', uint8_t(reg[0]), uint8_t(reg[1]),
+                                          uint8_t(level[0]), uint8_t(level[1]), uint8_t(kLineEnd[0])};
+  std::memcpy(out, load, kLoadLineLength);
+  if (run.pause == 0) return kLoadLineLength;
+  const unsigned word = static_cast<unsigned>(kPauseInstruction + run.pause);
+  const HexPair& high = hex[word >> 8];
+  const HexPair& low = hex[word & 0xFF];
+  const uint8_t pause[kPauseLineLength] = {'d', 'w', ' ', '#', uint8_t(high[0]), uint8_t(high[1]), uint8_t(low[0]),
+                                           uint8_t(low[1]), ' ', ';', 'p', 'a', 'u', 's', 'e', uint8_t(kLineEnd[0])};
+  std::memcpy(out + kLoadLineLength, pause, kPauseLineLength);
+  return kLoadLineLength + kPauseLineLength;
+}
+
+// Writes the instruction words of one run at out, low byte first; returns the
+// bytes written.
+size_t WriteAyRunWords(const LevelRun& run, uint8_t* out) {
+  out[0] = run.level;
+  out[1] = kVolumeRegister;
+  if (run.pause == 0) return kWordBytes;
+  const unsigned word = static_cast<unsigned>(kPauseInstruction + run.pause);
+  out[2] = static_cast<uint8_t>(word & 0xFF);
+  out[3] = static_cast<uint8_t>(word >> 8);
+  return 2 * kWordBytes;
+}
+
+int AyRunBytes(const LevelRun& run) { return run.pause == 0 ? kWordBytes : 2 * kWordBytes; }
+
 }  // namespace
-
-int AppendAyRunText(const LevelRun& run, std::string& text) {
-  text += "dw #" + Hex(kVolumeRegister, 2) + Hex(run.level, 2);
-  text += kLineEnd;
-  if (run.pause == 0) return kWordBytes;
-  text += "dw #" + Hex(static_cast<uint64_t>(kPauseInstruction + run.pause), 4) + " ;pause";
-  text += kLineEnd;
-  return 2 * kWordBytes;
-}
-
-int AppendAyRunWords(const LevelRun& run, std::vector<uint8_t>& bytes) {
-  AppendLe16(bytes, static_cast<uint16_t>(kVolumeRegister << 8 | run.level));
-  if (run.pause == 0) return kWordBytes;
-  AppendLe16(bytes, static_cast<uint16_t>(kPauseInstruction + run.pause));
-  return 2 * kWordBytes;
-}
 
 std::optional<int64_t> WriteAyList(const RunSource& runs, int32_t options, const ListSink& sink) {
   const bool is_raw = (options & kAyListRaw) != 0;
   ListBuffer list(sink);
-  std::vector<uint8_t> words;
   if (!is_raw) {
-    list.text() += kHeaderLine;
-    list.text() += kLineEnd;
+    AppendToList(list, kHeaderLine);
+    AppendToList(list, kLineEnd);
   }
   int64_t list_bytes = 0;
-  const bool is_read = runs([&](const LevelRun& run) {
+  const bool is_read = runs([&](std::span<const LevelRun> closed) {
+    // One loop per form, so that each writer is inlined into its loop.
     if (is_raw) {
-      words.clear();
-      list_bytes += AppendAyRunWords(run, words);
-      list.text().append(words.begin(), words.end());
+      WriteRuns(list, closed, [&list_bytes](const LevelRun& run, uint8_t* place) {
+        const size_t written = WriteAyRunWords(run, place);
+        list_bytes += static_cast<int64_t>(written);
+        return written;
+      });
     } else {
-      list_bytes += AppendAyRunText(run, list.text());
+      WriteRuns(list, closed, [&list_bytes](const LevelRun& run, uint8_t* place) {
+        list_bytes += AyRunBytes(run);
+        return WriteAyRunText(run, place);
+      });
     }
-    list.FlushWhenFull();
   });
   if (!is_read) return std::nullopt;
-  list.Flush();
+  FlushList(list);
   return list_bytes;
 }
 
@@ -72,7 +101,7 @@ bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_
     return false;
   }
   const std::optional<int64_t> list_bytes =
-      WriteAyList(StreamedRuns(*source), options, [&](std::string_view bytes) { file.Write(bytes); });
+      WriteAyList(StreamedRuns(*source), options, [&](std::span<const uint8_t> bytes) { file.Write(bytes); });
   if (!list_bytes) {
     PrintLine(kPrefix + SampleReadFailureText(sample_path));
     return false;

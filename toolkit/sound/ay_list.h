@@ -13,14 +13,6 @@
 // Bit 0 of the options: set for raw words, clear for source text.
 inline constexpr int32_t kAyListRaw = 1;
 
-// Appends the lines of one run to text, each ended by kLineEnd: the load, and
-// a pause line when the run lasts 2 steps or more. Returns the bytes they hold.
-int AppendAyRunText(const LevelRun& run, std::string& text);
-
-// Appends the instruction words of one run to bytes, low byte first. Returns
-// the bytes appended.
-int AppendAyRunWords(const LevelRun& run, std::vector<uint8_t>& bytes);
-
 // The whole list for the runs that runs hands over, passed to sink in blocks:
 // raw words (options bit 0) or the header line and the source lines. Returns
 // the list size in bytes, or none when runs could not be read to the end.

@@ -14,7 +14,9 @@ ConversionTable IdentityTable() {
 std::string AyList(const std::vector<uint8_t>& samples, int32_t options, int64_t& bytes) {
   const ConversionTable table = IdentityTable();
   std::string list;
-  bytes = WriteAyList(RunsOfSamples(samples, table), options, [&](std::string_view b) { list += b; }).value_or(-1);
+  bytes = WriteAyList(RunsOfSamples(samples, table), options, [&](std::span<const uint8_t> b) {
+            list.append(b.begin(), b.end());
+          }).value_or(-1);
   return list;
 }
 

@@ -1,6 +1,7 @@
 #include "toolkit/sound/dma_sample.h"
 
 #include <array>
+#include <cstring>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -28,6 +29,7 @@ constexpr int kPauseMark = 4096;
 
 // Runs of 1 or 2 steps are cheaper as repeated level bytes than as a pause.
 constexpr int kShortestPause = 2;
+static_assert(kShortestPause == 2, "WriteDmaRun writes a run shorter than a pause as one or two level lines");
 
 // A level line holds one data byte, a pause line two.
 constexpr int kLevelBytes = 1;
@@ -38,14 +40,48 @@ void AppendLine(std::string& text, std::string_view line) {
   text += kLineEnd;
 }
 
-// Every level line, made once: a noisy sample writes one for almost every step.
-const std::string& LevelLine(uint8_t level) {
-  static const std::array<std::string, 256> kLines = [] {
-    std::array<std::string, 256> lines;
-    for (size_t k = 0; k < lines.size(); ++k) lines[k] = "db #" + Hex(k, 2);
+// Every level line with its line end, made once: a noisy sample writes one for
+// almost every step. Eight bytes an entry, so each is copied in one move.
+constexpr size_t kLevelLineLength = 7;  // "db #XX" and the line end
+static_assert(kLineEnd.size() == 1, "the list lines are laid out with a one-byte line end");
+using LevelLineBytes = std::array<uint8_t, 8>;
+
+const std::array<LevelLineBytes, 256>& LevelLines() {
+  static const std::array<LevelLineBytes, 256> kLines = [] {
+    std::array<LevelLineBytes, 256> lines{};
+    for (size_t k = 0; k < lines.size(); ++k) {
+      const std::string line = "db #" + Hex(k, 2) + std::string(kLineEnd);
+      std::memcpy(lines[k].data(), line.data(), kLevelLineLength);
+    }
     return lines;
   }();
-  return kLines[level];
+  return kLines;
+}
+
+// "db #1H,#LL" and the line end: the pause mark and the pause's 12 bits as two bytes.
+constexpr size_t kPauseLineLength = 11;
+
+// Writes the list lines of one run at out; returns how many bytes they take.
+size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& level_lines, uint8_t* out) {
+  // Every run starts with its level line; a run of 2 steps repeats it.
+  std::memcpy(out, level_lines[run.level].data(), sizeof(LevelLineBytes));
+  if (run.pause < kShortestPause) {
+    if (run.pause == 0) return kLevelLineLength;
+    std::memcpy(out + kLevelLineLength, level_lines[run.level].data(), sizeof(LevelLineBytes));
+    return 2 * kLevelLineLength;
+  }
+  uint8_t* pause = out + kLevelLineLength;
+  const unsigned word = static_cast<unsigned>(kPauseMark + run.pause);
+  const HexPair& high = HexPairs()[word >> 8];
+  const HexPair& low = HexPairs()[word & 0xFF];
+  const uint8_t line[kPauseLineLength] = {'d', 'b', ' ', '#', uint8_t(high[0]), uint8_t(high[1]), ',', '#',
+                                          uint8_t(low[0]), uint8_t(low[1]), uint8_t(kLineEnd[0])};
+  std::memcpy(pause, line, kPauseLineLength);
+  return kLevelLineLength + kPauseLineLength;
+}
+
+int DmaRunDataBytes(const LevelRun& run) {
+  return run.pause < kShortestPause ? (run.pause + 1) * kLevelBytes : kLevelBytes + kPauseBytes;
 }
 
 std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecimal(data_bytes) + " bytes"; }
@@ -53,29 +89,31 @@ std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecima
 }  // namespace
 
 int AppendDmaRun(const LevelRun& run, std::string& text) {
-  const std::string& level_line = LevelLine(run.level);
-  if (run.pause < kShortestPause) {
-    for (int step = 0; step <= run.pause; ++step) AppendLine(text, level_line);
-    return (run.pause + 1) * kLevelBytes;
-  }
-  const std::string pause = Hex(static_cast<uint64_t>(kPauseMark + run.pause), 4);
-  AppendLine(text, level_line);
-  AppendLine(text, "db #" + pause.substr(0, 2) + ",#" + pause.substr(2, 2));
-  return kLevelBytes + kPauseBytes;
+  uint8_t lines[kMostRunBytes];
+  const size_t length = WriteDmaRun(run, LevelLines(), lines);
+  text.append(reinterpret_cast<const char*>(lines), length);
+  return DmaRunDataBytes(run);
 }
 
 std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink& sink) {
   ListBuffer list(sink);
-  for (const char* line : kHeaderLines) AppendLine(list.text(), line);
+  std::string text;
+  for (const char* line : kHeaderLines) AppendLine(text, line);
+  AppendToList(list, text);
   int64_t data_bytes = 0;
-  const bool is_read = runs([&](const LevelRun& run) {
-    data_bytes += AppendDmaRun(run, list.text());
-    list.FlushWhenFull();
+  const std::array<LevelLineBytes, 256>& level_lines = LevelLines();
+  const bool is_read = runs([&](std::span<const LevelRun> closed) {
+    WriteRuns(list, closed, [&data_bytes, &level_lines](const LevelRun& run, uint8_t* place) {
+      data_bytes += DmaRunDataBytes(run);
+      return WriteDmaRun(run, level_lines, place);
+    });
   });
   if (!is_read) return std::nullopt;
-  AppendLine(list.text(), kEndLine);
-  AppendLine(list.text(), SizeLine(data_bytes));
-  list.Flush();
+  text.clear();
+  AppendLine(text, kEndLine);
+  AppendLine(text, SizeLine(data_bytes));
+  AppendToList(list, text);
+  FlushList(list);
   return data_bytes;
 }
 
@@ -93,7 +131,7 @@ bool ConvertDMAsample15K(const std::string& sample_path, const std::string& outp
     return false;
   }
   const std::optional<int64_t> data_bytes =
-      WriteDmaSampleList(StreamedRuns(*source), [&](std::string_view bytes) { file.Write(bytes); });
+      WriteDmaSampleList(StreamedRuns(*source), [&](std::span<const uint8_t> bytes) { file.Write(bytes); });
   if (!data_bytes) {
     PrintLine(kPrefix + SampleReadFailureText(sample_path));
     return false;

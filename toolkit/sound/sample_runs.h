@@ -1,11 +1,11 @@
 // What the two sample converters share: the sample file and conversion table
-// they read, and the rule that folds equal output levels into runs.
+// they read, the rule that folds equal output levels into runs, and the buffer
+// their lists are written through.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,23 +27,33 @@ struct LevelRun {
   int pause = 0;  // 0 to kMaxPause
 };
 
-using RunSink = std::function<void(const LevelRun&)>;
+// Runs are handed over a block at a time: a noisy sample closes a run at
+// almost every step, so a call per run would cost more than the run.
+using RunsSink = std::function<void(std::span<const LevelRun>)>;
 
-// Folds levels into runs, one level per step.
-struct RunBuilder {
-  bool has_run = false;
-  LevelRun run;
+// Folds samples, each mapped through the table, into runs: the one rule of
+// both converters. A run ends at another level, or once it holds kMaxPause
+// further steps; the next step then opens a new run.
+class RunFolder {
+ public:
+  explicit RunFolder(const ConversionTable& table) : table_(table) {}
+  // Adds a block of samples that follows the blocks before it, and hands
+  // on_runs the runs it closed.
+  void Add(std::span<const uint8_t> samples, const RunsSink& on_runs);
+  // Hands on_runs the pending run, if any: the last sample's level is part of
+  // the list.
+  void Finish(const RunsSink& on_runs);
+
+ private:
+  ConversionTable table_;
+  bool has_run_ = false;
+  LevelRun run_;
+  std::vector<LevelRun> closed_;
 };
 
-// Adds a block of samples, each mapped through table, in order. Hands on_run
-// every run the block closes: a run ends at another level, or once it holds
-// kMaxPause further steps.
-void AddSampleBlock(RunBuilder& builder, std::span<const uint8_t> samples, const ConversionTable& table,
-                    const RunSink& on_run);
-
-// The pending run, if any, after the last block: the last sample's level is
-// part of the list.
-std::optional<LevelRun> FinishRuns(RunBuilder& builder);
+// Hands every run of a sample, in order, to on_runs; false when the sample
+// could not be read to its end.
+using RunSource = std::function<bool(const RunsSink& on_runs)>;
 
 // An opened sample with the first 256 bytes of its conversion table.
 struct SoundSource {
@@ -66,31 +76,58 @@ std::vector<std::string> SoundOpeningLines(const std::string& prefix, const std:
 // The tail of the line printed when the sample can not be read to its end.
 std::string SampleReadFailureText(const std::string& sample_path);
 
-// Hands every run of a sample, in order, to on_run; false when the sample
-// could not be read to its end.
-using RunSource = std::function<bool(const RunSink& on_run)>;
-
 // The runs of the opened sample, read in blocks so that memory stays flat
-// whatever its length.
+// whatever its length; false when the file could not be read to the length it
+// had when opened.
 RunSource StreamedRuns(SoundSource& source);
 
 // The runs of a sample held in memory, folded by the same rule.
 RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable& table);
 
-// Where a converter's list goes, in blocks as it grows (the output file, or a
-// test's string).
-using ListSink = std::function<void(std::string_view bytes)>;
+// Where a converter's list goes, in large blocks as it grows (the output file,
+// or a test's string).
+using ListSink = std::function<void(std::span<const uint8_t> bytes)>;
 
-// Collects list bytes and hands them to a sink in large blocks.
-class ListBuffer {
- public:
-  explicit ListBuffer(ListSink sink) : sink_(std::move(sink)) {}
-  std::string& text() { return pending_; }
-  // Hands the pending bytes on once a block is full; Flush hands on the rest.
-  void FlushWhenFull();
-  void Flush();
-
- private:
-  ListSink sink_;
-  std::string pending_;
+// A converter's output gathered in one large buffer and handed to its sink in
+// big blocks: the list is streamed, never held whole. Each run is written
+// straight into the buffer through WriteRuns.
+struct ListBuffer {
+  explicit ListBuffer(ListSink list_sink);
+  std::vector<uint8_t> bytes;
+  size_t used = 0;
+  ListSink sink;
 };
+
+// The most bytes one run of any list takes: room WriteRuns always leaves.
+inline constexpr size_t kMostRunBytes = 32;
+
+// Hands the gathered bytes to the sink and empties the buffer.
+void FlushList(ListBuffer& list);
+
+// Appends text to list (any length), flushing as needed.
+void AppendToList(ListBuffer& list, std::string_view text);
+
+// Writes every run into list through write_run(run, place), which puts that
+// run's bytes (at most kMostRunBytes) at place and returns their count; hands
+// the gathered bytes on whenever the buffer nearly fills.
+template <typename WriteRun>
+void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_run) {
+  // Local pointers: the bytes written are uint8_t, which may alias anything,
+  // so fields read through list would be read again after every run.
+  uint8_t* const start = list.bytes.data();
+  uint8_t* const last_room = start + list.bytes.size() - kMostRunBytes;
+  uint8_t* place = start + list.used;
+  for (const LevelRun& run : runs) {
+    if (place > last_room) {
+      list.used = static_cast<size_t>(place - start);
+      FlushList(list);
+      place = start;
+    }
+    place += write_run(run, place);
+  }
+  list.used = static_cast<size_t>(place - start);
+}
+
+// The two upper-case hex digits of every byte value, for the list writers.
+using HexPair = std::array<char, 2>;
+const std::array<HexPair, 256>& HexPairs();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <iterator>
+
 namespace {
 
 using Pairs = std::vector<std::pair<int, int>>;
@@ -12,10 +15,15 @@ ConversionTable IdentityTable() {
   return table;
 }
 
-Pairs Runs(const std::vector<uint8_t>& levels) {
-  const ConversionTable table = IdentityTable();
+RunsSink Collect(Pairs& pairs) {
+  return [&pairs](std::span<const LevelRun> runs) {
+    for (const LevelRun& run : runs) pairs.emplace_back(run.level, run.pause);
+  };
+}
+
+Pairs Runs(const std::vector<uint8_t>& samples, const ConversionTable& table = IdentityTable()) {
   Pairs pairs;
-  RunsOfSamples(levels, table)([&](const LevelRun& run) { pairs.emplace_back(run.level, run.pause); });
+  RunsOfSamples(samples, table)(Collect(pairs));
   return pairs;
 }
 
@@ -33,26 +41,44 @@ TEST(SampleRuns, RunLongerThan4096StepsIsCut) {
   levels.pop_back();
   levels.resize(8192, 1);
   EXPECT_EQ(Runs(levels), (Pairs{{1, 4095}, {1, 4095}}));
+  // Equal samples are taken eight at a time: the cut must still fall on 4096.
+  for (const size_t length : {size_t{4095}, size_t{4096}, size_t{4103}, size_t{4104}, size_t{8193}}) {
+    Pairs expected;
+    for (size_t left = length; left > 0; left -= std::min<size_t>(left, 4096)) {
+      expected.emplace_back(6, static_cast<int>(std::min<size_t>(left, 4096) - 1));
+    }
+    EXPECT_EQ(Runs(std::vector<uint8_t>(length, 6)), expected) << length;
+  }
 }
 
-// A file is read in blocks: a run that crosses from one block into the next
-// must come out as if the sample were one block.
-TEST(SampleRuns, BlocksJoinLikeOneSample) {
-  const ConversionTable table = IdentityTable();
-  std::vector<uint8_t> samples(10000, 4);
-  samples[3] = 9;
-  samples[6000] = 2;
-  Pairs whole;
-  RunsOfSamples(samples, table)([&](const LevelRun& run) { whole.emplace_back(run.level, run.pause); });
-  for (const size_t cut : {size_t{1}, size_t{4}, size_t{4100}, size_t{5999}, size_t{6001}}) {
-    Pairs pieces;
-    const RunSink on_run = [&](const LevelRun& run) { pieces.emplace_back(run.level, run.pause); };
-    RunBuilder builder;
-    AddSampleBlock(builder, std::span<const uint8_t>(samples).first(cut), table, on_run);
-    AddSampleBlock(builder, std::span<const uint8_t>(samples).subspan(cut), table, on_run);
-    if (const std::optional<LevelRun> run = FinishRuns(builder)) on_run(*run);
-    EXPECT_EQ(pieces, whole) << cut;
+// A file is read in blocks: runs that cross from one block into the next must
+// come out as if the sample were one block, and a file shorter than its
+// length when opened is a read failure.
+TEST(SampleRuns, StreamedRunsEqualTheInMemoryRuns) {
+  std::vector<uint8_t> samples;
+  uint32_t state = 7;
+  const int lengths[] = {1, 1, 2, 3, 4095, 4096, 4097, 8191, 8192, 8193, 65535, 65536, 65537, 70000, 5};
+  for (int k = 0; k < 200; ++k) {
+    state = state * 1103515245u + 12345u;
+    const uint8_t value = static_cast<uint8_t>(state >> 16);
+    const int length = lengths[(state >> 8) % std::size(lengths)];
+    samples.insert(samples.end(), static_cast<size_t>(length), value);
   }
+  ConversionTable table{};
+  for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint8_t>(k / 40);
+  SoundSource source;
+  source.sample.reset(std::tmpfile());
+  ASSERT_TRUE(source.sample);
+  ASSERT_EQ(std::fwrite(samples.data(), 1, samples.size(), source.sample.get()), samples.size());
+  std::rewind(source.sample.get());
+  source.sample_count = samples.size();
+  source.table = table;
+  Pairs streamed;
+  EXPECT_TRUE(StreamedRuns(source)(Collect(streamed)));
+  EXPECT_EQ(streamed, Runs(samples, table));
+  std::rewind(source.sample.get());
+  source.sample_count = samples.size() + 1;
+  EXPECT_FALSE(StreamedRuns(source)([](std::span<const LevelRun>) {}));
 }
 
 }  // namespace
