@@ -225,15 +225,17 @@ Checked<CpmName> CpmNameOfPath(std::string_view path) {
                     std::all_of(base.begin(), base.end(), IsNameCharacter) &&
                     std::all_of(extension.begin(), extension.end(), IsNameCharacter);
   if (!fits) {
-    return Checked<CpmName>::Refused(
-        "\"" + std::string(last) +
-        "\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor < > , ; : = ? * [ ] | \" \\");
+    // Appended piece by piece: g++ 12 -O2 misreads "\"" + string as an overlapping copy.
+    std::string text = "\"";
+    text += last;
+    text += "\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor < > , ; : = ? * [ ] | \" \\";
+    return Checked<CpmName>::Refused(text);
   }
   CpmName name{};
   name.fill(' ');
   const auto upper = [](char c) { return static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
-  std::transform(base.begin(), base.end(), name.begin(), upper);
-  std::transform(extension.begin(), extension.end(), name.begin() + kBaseNameBytes, upper);
+  for (size_t i = 0; i < base.size() && i < kBaseNameBytes; ++i) name[i] = upper(base[i]);
+  for (size_t i = 0; i < extension.size() && i < kExtensionBytes; ++i) name[kBaseNameBytes + i] = upper(extension[i]);
   return name;
 }
 
