@@ -117,7 +117,11 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 
 int CountEntries(const std::filesystem::path& folder) {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    const bool is_lock = name.size() > 6 && name.front() == '.' && name.ends_with(".lock");
+    if (!is_lock) ++count;
+  }
   return count;
 }
 

@@ -85,7 +85,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<std::string> ReadTextLines(const std::string& path);
 
-// Number of entries in a folder (to check that a refusal created nothing).
+// Number of entries in a folder (to check that a refusal created nothing). The
+// hidden lock files that runs leave beside what they change are not counted.
 int CountEntries(const std::filesystem::path& folder);
 
 struct RunResult {

@@ -7,6 +7,7 @@
 
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/stop_signals.h"
 #include "toolkit/image_library.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
@@ -151,6 +152,8 @@ void Dispatch(int argc, char* const* argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetTemporaryFilePrefix("gravik");
+  RemoveTemporaryFilesOnSignals();
   PrintBanner();
   StartImageLibrary();
   PrintLine(FreeImage_GetCopyrightMessage());
