@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   pasmo libz80ex-dev
   imagemagick
+  strace
 )
 
 missing=()

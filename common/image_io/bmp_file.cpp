@@ -14,8 +14,11 @@ using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
 ImagePtr LoadBmpFile(const std::string& path, HeaderCheck* check) {
   const HeaderCheck header = CheckBmpFile(path);
   if (check != nullptr) *check = header;
-  // An unreadable file still goes to FreeImage: its diagnostic says why.
-  if (header == HeaderCheck::kDamaged || header == HeaderCheck::kTooLarge) return nullptr;
+  // An unreadable file still goes to FreeImage: its diagnostic says why. One
+  // that is not a regular file does not: the library would wait on a FIFO.
+  if (header == HeaderCheck::kDamaged || header == HeaderCheck::kTooLarge || header == HeaderCheck::kNotRegular) {
+    return nullptr;
+  }
   return ImagePtr(FreeImage_Load(FIF_BMP, path.c_str(), 0));
 }
 

@@ -1,5 +1,6 @@
 #include "toolkit/image_ops/image_format.h"
 
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/image_io/bmp_file.h"
 #include "common/picture_header.h"
@@ -50,8 +51,10 @@ bool ChangeImageFormat(const std::string& input_path, const std::string& output_
   // Some of the library's readers (PICT among them) never return on a file
   // that is not of their format, so the contents must pass the format's own
   // signature check before the reader sees them.
-  const bool is_that_format =
-      FreeImage_Validate(format, input_path.c_str()) != 0 && PassesHeaderCheck(format, input_path);
+  // A FIFO or a folder never reaches the library, whose open would wait on a FIFO.
+  const bool is_that_format = OpenInputFile(input_path).status != InputStatus::kNotRegular &&
+                              FreeImage_Validate(format, input_path.c_str()) != 0 &&
+                              PassesHeaderCheck(format, input_path);
   const ImagePtr image(is_that_format ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
   if (!image) {
     PrintLine(kPrefix + ("Can not load image " + input_path));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/sound/sample_runs.h"
@@ -97,9 +98,9 @@ bool OptimizeAYlist(const std::string& source_path, const std::string& output_pa
     chunk_size = kDefaultChunkWords;
     PrintLine(kPrefix + std::string("default chunksize used (") + PlainDecimal(kDefaultChunkWords) + ")");
   }
-  uint64_t length = 0;
-  const FilePtr source = OpenRegularFile(source_path, length);
-  if (!source) {
+  const InputFile source = OpenInputFile(source_path);
+  const uint64_t length = source.size_bytes;
+  if (source.status != InputStatus::kOk) {
     PrintLine(kPrefix + std::string("can not open source file :") + source_path);
     return false;
   }
@@ -107,7 +108,7 @@ bool OptimizeAYlist(const std::string& source_path, const std::string& output_pa
   PrintLine(kPrefix + std::string("reading ") + SpacedDecimal(static_cast<int64_t>(length)) + " bytes , " +
             SpacedDecimal(static_cast<int64_t>(word_count)) + " instructions");
   std::vector<uint16_t> words;
-  if (!ReadWords(source.get(), length, words)) {
+  if (!ReadWords(source.file.get(), length, words)) {
     PrintLine(kPrefix + std::string("can not read source file :") + source_path);
     return false;
   }

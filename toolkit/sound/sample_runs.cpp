@@ -1,7 +1,5 @@
 #include "toolkit/sound/sample_runs.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "common/line_output.h"
@@ -70,18 +68,19 @@ std::vector<LevelRun> SplitIntoRuns(std::span<const uint8_t> levels) {
 std::optional<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path,
                                            SoundSourceStatus& status) {
   SoundSource source;
-  source.sample = OpenRegularFile(sample_path, source.sample_count);
-  if (!source.sample) {
+  InputFile sample = OpenInputFile(sample_path);
+  source.sample = std::move(sample.file);
+  source.sample_count = sample.size_bytes;
+  if (sample.status != InputStatus::kOk) {
     status = SoundSourceStatus::kNoSample;
     return std::nullopt;
   }
-  uint64_t table_length = 0;
-  const FilePtr table = OpenRegularFile(table_path, table_length);
-  if (!table) {
+  const InputFile table = OpenInputFile(table_path);
+  if (table.status != InputStatus::kOk) {
     status = SoundSourceStatus::kNoTable;
     return std::nullopt;
   }
-  if (std::fread(source.table.data(), 1, kTableBytes, table.get()) != kTableBytes) {
+  if (std::fread(source.table.data(), 1, kTableBytes, table.file.get()) != kTableBytes) {
     status = SoundSourceStatus::kShortTable;
     return std::nullopt;
   }
@@ -155,13 +154,4 @@ void FlushWhenFull(AsideFile& file, std::vector<uint8_t>& pending) {
   if (pending.size() < kWriteBlockBytes) return;
   file.Write(pending);
   pending.clear();
-}
-
-FilePtr OpenRegularFile(const std::string& path, uint64_t& length) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return nullptr;
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  length = static_cast<uint64_t>(info.st_size);
-  return file;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/input_file.h"
 #include "common/line_output.h"
 
 // Byte k is the level written for sample value k.
@@ -43,16 +44,6 @@ std::optional<LevelRun> FinishRuns(RunBuilder& builder);
 // The runs of a whole level sequence, last level included.
 std::vector<LevelRun> SplitIntoRuns(std::span<const uint8_t> levels);
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens path for reading when it is a regular file and gives its length. A
-// folder or a device counts as a file that can not be opened: only a regular
-// file has a length to report.
-FilePtr OpenRegularFile(const std::string& path, uint64_t& length);
-
 // An opened sample with the first 256 bytes of its conversion table.
 struct SoundSource {
   FilePtr sample;
@@ -63,7 +54,8 @@ struct SoundSource {
 enum class SoundSourceStatus { kOk, kNoSample, kNoTable, kShortTable, kEmptySample };
 
 // Opens sample_path (a regular file holding at least one sample) and reads 256
-// bytes from table_path. Prints nothing; on failure status says why.
+// bytes from table_path. A folder, a FIFO or a device counts as a file that
+// can not be opened, and is never waited on. Prints nothing; on failure status says why.
 std::optional<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path,
                                            SoundSourceStatus& status);
 

@@ -1,9 +1,7 @@
 #include "toolkit/sprites/mode0_extraction.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "common/cpc_pixels.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/image_io/bmp_file.h"
@@ -13,12 +11,9 @@ namespace {
 constexpr char kPrefix[] = "ExtractMode0Sprite : ";
 constexpr size_t kFileHeaderBytes = 128;  // the AMSDOS header in front of a CPC file
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
+// A CPC's whole memory is 128 KB; the bound only keeps a wrong path (a disk
+// image, a film) from being read whole.
+constexpr uint64_t kMaxDataBytes = uint64_t{64} * 1024 * 1024;
 
 // Pens into the template's scan lines. FreeImage saves its first scan line as
 // the bottom of the picture, so decoded line y goes to scan line y for a
@@ -49,11 +44,16 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
   PrintLine(std::string(kPrefix) + "Extracting...");
   const std::optional<SourceImage> source = LoadSourceImage(template_path, 2);
   if (!source) return false;
-  std::vector<uint8_t> data;
-  if (!ReadWholeFile(data_path, data)) {
+  InputBytes read = ReadInputFile(data_path, kMaxDataBytes);
+  if (read.status == InputStatus::kMissing || read.status == InputStatus::kCannotRead) {
     PrintLine(kPrefix + std::string("Can not read ") + data_path);
     return false;
   }
+  if (read.status != InputStatus::kOk) {
+    PrintLine(kPrefix + InputFailureText(read.status, data_path));
+    return false;
+  }
+  const std::vector<uint8_t> data = std::move(read.bytes);
   PrintLine(kPrefix + std::string("target ") + data_path + SpacedDecimal(static_cast<int64_t>(data.size())) + " bytes");
   const int width = source->pixels.width;
   const int height = source->pixels.height;
