@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "common/image_io/bmp_file.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "level_builder/run_log.h"
@@ -34,6 +35,27 @@ std::string StepFileName(const std::string& level, int step) {
 std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 
 LoadedImage LoadBmp(const std::string& path) { return LoadBmpFile(path); }
+
+// The picture at path, none when there is no file of that name (a step
+// without its own picture uses the level's), or a refusal in load when there
+// is one that does not load: building on would replace good banks with an
+// empty level.
+std::optional<LoadedImage> LoadPresentImage(const std::string& path, StepLoad& load) {
+  const InputStatus status = OpenInputFile(path).status;
+  if (status == InputStatus::kMissing) return std::nullopt;
+  if (status != InputStatus::kOk) {
+    LogLine(Text(kLoadStepPrefix, InputFailureText(status, path)));
+    load.is_refused = true;
+    return std::nullopt;
+  }
+  LoadedImage image = LoadBmp(path);
+  if (!image) {
+    LogLine(Text(kLoadStepPrefix, "Can not load " + path));
+    load.is_refused = true;
+    return std::nullopt;
+  }
+  return image;
+}
 
 bool IsEightBits(FIBITMAP* image) {
   return FreeImage_GetBPP(image) == kRequiredBitsPerPixel && FreeImage_GetBits(image) != nullptr &&
@@ -263,20 +285,21 @@ std::string StepLetter(int step) { return std::string(1, static_cast<char>('A' +
 StepLoad LoadStepImage(const std::string& level, int step) {
   StepLoad load;
   std::string path = StepFileName(level, step);
-  LoadedImage image = LoadBmp(path);
+  std::optional<LoadedImage> image = LoadPresentImage(path, load);
+  if (load.is_refused) return load;
   if (image) {
     LogLine("Step " + StepLetter(step) + " found for " + path + " !");
   } else {
     path = CommonFileName(level);
-    image = LoadBmp(path);
+    image = LoadPresentImage(path, load);
+    if (load.is_refused || !image) return load;
   }
-  if (!image) return load;
-  if (!IsEightBits(image.get())) {
+  if (!IsEightBits(image->get())) {
     LogLine(Text(kLoadStepPrefix, path + " must be 8 bits"));
     load.is_refused = true;
     return load;
   }
-  load.image = ToStepImage(std::move(image));
+  load.image = ToStepImage(std::move(*image));
   // Shifting 2 pixels n times is shifting 2n pixels once.
   ShiftLeftBy(*load.image, kShiftPixels * step);
   return load;
