@@ -54,10 +54,11 @@ std::string NameOf(const std::string& path) {
 }
 
 // A regular file being replaced keeps its permissions (a script made
-// executable stays so); anything else gets those of a new file.
+// executable stays so), without set-user-ID and the like, which the new
+// contents have not earned; anything else gets those of a new file.
 mode_t ModeFor(const std::string& target) {
   struct stat info {};
-  if (lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 07777;
+  if (lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 0777;
   return CreationMode();
 }
 
