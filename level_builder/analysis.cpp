@@ -12,6 +12,7 @@
 #include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/refusal.h"
 #include "level_builder/run_log.h"
 
 namespace {
@@ -37,24 +38,16 @@ std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 LoadedImage LoadBmp(const std::string& path) { return LoadBmpFile(path); }
 
 // The picture at path, none when there is no file of that name (a step
-// without its own picture uses the level's), or a refusal in load when there
-// is one that does not load: building on would replace good banks with an
+// without its own picture uses the level's), or the refusal of one that is
+// there but does not load: building on would replace good banks with an
 // empty level.
-std::optional<LoadedImage> LoadPresentImage(const std::string& path, StepLoad& load) {
+Checked<std::optional<LoadedImage>> LoadPresentImage(const std::string& path) {
   const InputStatus status = OpenInputFile(path).status;
-  if (status == InputStatus::kMissing) return std::nullopt;
-  if (status != InputStatus::kOk) {
-    LogLine(Text(kLoadStepPrefix, InputFailureText(status, path)));
-    load.is_refused = true;
-    return std::nullopt;
-  }
+  if (status == InputStatus::kMissing) return std::optional<LoadedImage>();
+  if (status != InputStatus::kOk) return Checked<std::optional<LoadedImage>>::Refused(InputFailureText(status, path));
   LoadedImage image = LoadBmp(path);
-  if (!image) {
-    LogLine(Text(kLoadStepPrefix, "Can not load " + path));
-    load.is_refused = true;
-    return std::nullopt;
-  }
-  return image;
+  if (!image) return Checked<std::optional<LoadedImage>>::Refused("Can not load " + path);
+  return std::optional<LoadedImage>(std::move(image));
 }
 
 bool IsEightBits(FIBITMAP* image) {
@@ -285,21 +278,25 @@ std::string StepLetter(int step) { return std::string(1, static_cast<char>('A' +
 StepLoad LoadStepImage(const std::string& level, int step) {
   StepLoad load;
   std::string path = StepFileName(level, step);
-  std::optional<LoadedImage> image = LoadPresentImage(path, load);
-  if (load.is_refused) return load;
-  if (image) {
+  Checked<std::optional<LoadedImage>> image = LoadPresentImage(path);
+  if (image && *image) {
     LogLine("Step " + StepLetter(step) + " found for " + path + " !");
-  } else {
+  } else if (image) {
     path = CommonFileName(level);
-    image = LoadPresentImage(path, load);
-    if (load.is_refused || !image) return load;
+    image = LoadPresentImage(path);
   }
-  if (!IsEightBits(image->get())) {
+  if (!image) {
+    LogLine(Text(kLoadStepPrefix, image.refusal()));
+    load.is_refused = true;
+    return load;
+  }
+  if (!*image) return load;
+  if (!IsEightBits((*image)->get())) {
     LogLine(Text(kLoadStepPrefix, path + " must be 8 bits"));
     load.is_refused = true;
     return load;
   }
-  load.image = ToStepImage(std::move(*image));
+  load.image = ToStepImage(std::move(**image));
   // Shifting 2 pixels n times is shifting 2n pixels once.
   ShiftLeftBy(*load.image, kShiftPixels * step);
   return load;
