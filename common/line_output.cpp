@@ -1,10 +1,16 @@
 #include "common/line_output.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+
+#include "common/stop_signals.h"
 
 namespace {
 
@@ -24,6 +30,46 @@ mode_t CreationMode() {
 LineSource& CurrentSource() {
   static LineSource source;
   return source;
+}
+
+std::string& TemporaryPrefix() {
+  static std::string prefix = program_invocation_short_name;
+  return prefix;
+}
+
+GroupReplaceHook& CurrentReplaceHook() {
+  static GroupReplaceHook hook = nullptr;
+  return hook;
+}
+
+// "dir/" of "dir/name", "" of a bare name.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A regular file being replaced keeps its permissions (a script made
+// executable stays so), without set-user-ID and the like, which the new
+// contents have not earned; anything else gets those of a new file.
+mode_t ModeFor(const std::string& target) {
+  struct stat info {};
+  if (lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 0777;
+  return CreationMode();
+}
+
+// The rename is an entry in the folder: it reaches the disk with the folder.
+// A filesystem that can not sync a folder has nothing more to offer.
+void SyncFolder(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 }  // namespace
@@ -55,6 +101,8 @@ std::string ReadConsoleLine() {
   return line;
 }
 
+void SetTemporaryFilePrefix(std::string_view program_name) { TemporaryPrefix() = std::string(program_name); }
+
 std::string WriteFailureText(WriteStatus status, const std::string& path) {
   switch (status) {
     case WriteStatus::kOk:
@@ -67,15 +115,18 @@ std::string WriteFailureText(WriteStatus status, const std::string& path) {
   return "Can not write " + path;
 }
 
-AsideFile::AsideFile(std::string path) : path_(std::move(path)) {
-  std::string pattern = path_ + ".XXXXXX";
+AsideFile::AsideFile(std::string path, Durability durability)
+    : path_(std::move(path)), durability_(durability) {
+  std::string pattern = FolderOf(path_) + "." + TemporaryPrefix() + "-XXXXXX";
+  // The file and its registry entry come into being together for the handler.
+  const StopSignalBlock block;
   const int fd = mkstemp(pattern.data());
   if (fd < 0) return;
   temp_path_ = pattern;
-  if (fchmod(fd, CreationMode()) != 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
+  stop_entry_ = RegisterTemporaryFile(temp_path_.c_str());
+  if (fchmod(fd, ModeFor(path_)) != 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
     close(fd);
-    std::remove(temp_path_.c_str());
-    temp_path_.clear();
+    Discard();
   }
 }
 
@@ -86,8 +137,11 @@ void AsideFile::Discard() {
     std::fclose(file_);
     file_ = nullptr;
   }
+  const StopSignalBlock block;
   if (!temp_path_.empty()) {
     std::remove(temp_path_.c_str());
+    UnregisterStopEntry(stop_entry_);
+    stop_entry_ = -1;
     temp_path_.clear();
   }
 }
@@ -106,21 +160,148 @@ void AsideFile::WriteLine(std::string_view line) {
   Write(kLineEnd);
 }
 
-WriteStatus AsideFile::Commit() {
-  if (file_ == nullptr) return WriteStatus::kCannotCreate;
+WriteStatus AsideFile::Close() {
+  if (file_ == nullptr) return temp_path_.empty() ? WriteStatus::kCannotCreate : WriteStatus::kOk;
   const bool is_flushed = std::fflush(file_) == 0;
+  const bool is_synced = durability_ == Durability::kPlain || fsync(fileno(file_)) == 0;
   const bool is_closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  if (has_failed_ || !is_flushed || !is_closed || std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+  if (has_failed_ || !is_flushed || !is_synced || !is_closed) {
     Discard();
     return WriteStatus::kCannotWrite;
   }
-  temp_path_.clear();
   return WriteStatus::kOk;
 }
 
-WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes) {
-  AsideFile file(path);
+bool AsideFile::MoveIntoPlace() {
+  {
+    // The rename and the end of the registry entry happen as one for the handler.
+    const StopSignalBlock block;
+    if (std::rename(temp_path_.c_str(), path_.c_str()) != 0) return false;
+    UnregisterStopEntry(stop_entry_);
+    stop_entry_ = -1;
+    temp_path_.clear();
+  }
+  if (durability_ == Durability::kSynced) SyncFolder(path_);
+  return true;
+}
+
+WriteStatus AsideFile::Commit() {
+  if (const WriteStatus closed = Close(); closed != WriteStatus::kOk) return closed;
+  if (!MoveIntoPlace()) {
+    Discard();
+    return WriteStatus::kCannotWrite;
+  }
+  return WriteStatus::kOk;
+}
+
+// The group's access to the steps of Commit.
+struct AsideGroupAccess {
+  static WriteStatus Close(AsideFile& file) { return file.Close(); }
+  static bool MoveIntoPlace(AsideFile& file) { return file.MoveIntoPlace(); }
+  static void Discard(AsideFile& file) { file.Discard(); }
+};
+
+namespace {
+
+// A target being replaced within a group, and where its previous file waits.
+struct GroupTarget {
+  std::string backup_path;  // empty when there was no previous file
+  int stop_entry = -1;
+};
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// Keeps the previous file of target under a name a user recognises, as a
+// second link, so that the target itself never goes missing. Filesystems
+// without links (FAT on a memory card) get it moved by rename instead. Only a
+// file or a link is kept: a folder in the target's place fails the group as
+// it would fail a single rename. Returns the backup's path, "" when there was
+// nothing to keep, or none.
+std::optional<std::string> KeepPrevious(const std::string& target) {
+  struct stat info {};
+  if (lstat(target.c_str(), &info) != 0) return std::string();
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return std::nullopt;
+  std::string backup = target + "." + TemporaryPrefix() + "-old";
+  if (NameOf(backup).size() > NAME_MAX) backup = FolderOf(target) + "." + TemporaryPrefix() + "-old";
+  std::remove(backup.c_str());  // one left by a killed run: the target is newer
+  if (link(target.c_str(), backup.c_str()) == 0) return backup;
+  if (std::rename(target.c_str(), backup.c_str()) == 0) return backup;
+  return std::nullopt;
+}
+
+// Undoes the replacement of one target: its previous file goes back, or the
+// new file goes when there was none.
+void PutBack(const std::string& target, GroupTarget& kept) {
+  const StopSignalBlock block;
+  if (kept.backup_path.empty()) {
+    std::remove(target.c_str());
+  } else {
+    std::rename(kept.backup_path.c_str(), target.c_str());
+    std::remove(kept.backup_path.c_str());  // still there when it was a link to the target
+  }
+  UnregisterStopEntry(kept.stop_entry);
+  kept.stop_entry = -1;
+}
+
+// Replaces one target of a group, its previous file kept and registered to
+// be put back on a stop. False when nothing changed.
+bool ReplaceKeepingPrevious(AsideFile& file, size_t index, GroupTarget& kept) {
+  const std::string& target = file.path();
+  {
+    const StopSignalBlock block;
+    const std::optional<std::string> backup = KeepPrevious(target);
+    if (!backup) return false;
+    kept.backup_path = *backup;
+    kept.stop_entry =
+        RegisterTargetRestore(kept.backup_path.empty() ? nullptr : kept.backup_path.c_str(), target.c_str());
+  }
+  if (CurrentReplaceHook() != nullptr) CurrentReplaceHook()(index);
+  if (AsideGroupAccess::MoveIntoPlace(file)) return true;
+  // The failed rename left the target as it was, unless the previous file
+  // had to be moved away rather than linked.
+  const StopSignalBlock block;
+  if (!kept.backup_path.empty()) {
+    if (!Exists(target)) std::rename(kept.backup_path.c_str(), target.c_str());
+    std::remove(kept.backup_path.c_str());
+  }
+  UnregisterStopEntry(kept.stop_entry);
+  kept.stop_entry = -1;
+  return false;
+}
+
+}  // namespace
+
+GroupCommit CommitTogether(std::span<AsideFile* const> files) {
+  for (size_t k = 0; k < files.size(); ++k) {
+    const WriteStatus status = AsideGroupAccess::Close(*files[k]);
+    if (status != WriteStatus::kOk) {
+      for (AsideFile* file : files) AsideGroupAccess::Discard(*file);
+      return GroupCommit{status, k};
+    }
+  }
+  std::vector<GroupTarget> kept(files.size());
+  for (size_t k = 0; k < files.size(); ++k) {
+    if (ReplaceKeepingPrevious(*files[k], k, kept[k])) continue;
+    for (size_t done = 0; done < k; ++done) PutBack(files[done]->path(), kept[done]);
+    for (AsideFile* file : files) AsideGroupAccess::Discard(*file);
+    return GroupCommit{WriteStatus::kCannotWrite, k};
+  }
+  const StopSignalBlock block;
+  for (GroupTarget& target : kept) {
+    if (!target.backup_path.empty()) std::remove(target.backup_path.c_str());
+    UnregisterStopEntry(target.stop_entry);
+  }
+  return GroupCommit{};
+}
+
+void SetGroupReplaceHook(GroupReplaceHook hook) { CurrentReplaceHook() = hook; }
+
+WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes, Durability durability) {
+  AsideFile file(path, durability);
   file.Write(bytes);
   return file.Commit();
 }

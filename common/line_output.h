@@ -35,13 +35,27 @@ enum class WriteStatus { kOk, kCannotCreate, kCannotWrite };
 // an operation prints after its own prefix when an output fails.
 std::string WriteFailureText(WriteStatus status, const std::string& path);
 
+// How hard a replacement works to survive a power cut. kSynced is for files
+// that hold work gathered over many runs (a tileset): the new contents reach
+// the disk before they replace the old, and the rename reaches it after.
+// Files a rerun makes again stay kPlain and pay nothing.
+enum class Durability { kPlain, kSynced };
+
+// Temporary files are named ".PROGRAM-XXXXXX" in the target's folder: short,
+// so that a target of 255 bytes still gets one, and telling whose they are.
+// The program's own name is used until a main sets it.
+void SetTemporaryFilePrefix(std::string_view program_name);
+
 // An output file written aside (a temporary file in the target's folder) and
 // moved over the target only by Commit, so that a failure at any point leaves
 // the previous file, if any, untouched. Destroying an uncommitted file removes
-// the temporary file.
+// the temporary file, and so does a stop signal once
+// RemoveTemporaryFilesOnSignals (common/stop_signals.h) is in place. A
+// replaced regular file keeps its permissions; a symbolic link at the target
+// is replaced by the file, never followed.
 class AsideFile {
  public:
-  explicit AsideFile(std::string path);
+  explicit AsideFile(std::string path, Durability durability = Durability::kPlain);
   ~AsideFile();
   AsideFile(const AsideFile&) = delete;
   AsideFile& operator=(const AsideFile&) = delete;
@@ -56,17 +70,47 @@ class AsideFile {
   // (a full disk, say) is reported here and the target is left as it was.
   WriteStatus Commit();
 
+  const std::string& path() const { return path_; }
+
  private:
+  friend struct AsideGroupAccess;
+  // Flushes, syncs when asked and closes, leaving the temporary file complete
+  // and ready to be renamed; on failure it is removed.
+  WriteStatus Close();
+  // Renames the closed temporary file over the target.
+  bool MoveIntoPlace();
   void Discard();
 
   std::string path_;
   std::string temp_path_;
+  Durability durability_ = Durability::kPlain;
   std::FILE* file_ = nullptr;
   bool has_failed_ = false;
+  int stop_entry_ = -1;
 };
 
+// Which file of a group failed, and how.
+struct GroupCommit {
+  WriteStatus status = WriteStatus::kOk;
+  size_t failed_index = 0;
+};
+
+// Puts every file of files in place, or none of them: all are closed first,
+// then renamed in order. Each target replaced meanwhile is kept aside as
+// "TARGET.PROGRAM-old" until the last rename succeeds; when a rename fails, or
+// a stop signal comes in between, the targets already replaced are put back.
+// Only a SIGKILL can leave a group half replaced, and the old file is then
+// beside it under that name.
+GroupCommit CommitTogether(std::span<AsideFile* const> files);
+
+// For tests: called with the index of each file of a group just before it is
+// renamed (a test raises a signal there). Null removes the hook.
+using GroupReplaceHook = void (*)(size_t index);
+void SetGroupReplaceHook(GroupReplaceHook hook);
+
 // Whole-file conveniences over AsideFile.
-WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes);
+WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes,
+                            Durability durability = Durability::kPlain);
 WriteStatus WriteTextFile(const std::string& path, const std::vector<std::string>& lines);
 
 // Little-endian helpers for binary layouts.

@@ -1,5 +1,7 @@
 #include "common/picture_header.h"
 
+#include "common/input_file.h"
+
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
@@ -42,10 +44,6 @@ bool IsCompressionForDepth(uint32_t compression, uint32_t bits) {
       return false;
   }
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -216,21 +214,22 @@ HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size) {
 }
 
 HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return HeaderCheck::kUnreadable;
+  // Opened without waiting on it: a FIFO given as a picture must not hang the
+  // run here, nor reach the image library, which would wait on it.
+  const InputFile input = OpenInputFile(path);
+  if (input.status == InputStatus::kNotRegular) return HeaderCheck::kNotRegular;
+  if (input.status != InputStatus::kOk) return HeaderCheck::kUnreadable;
+  std::FILE* const file = input.file.get();
   // Long enough for the largest of the headers: a BMP with a version 5 info header.
   uint8_t head[kFileHeaderBytes + kLongestInfoHeader] = {};
   static_assert(sizeof head >= kPcxHeaderBytes && sizeof head >= kTargaHeaderBytes);
-  const size_t head_size = std::fread(head, 1, sizeof head, file.get());
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) return HeaderCheck::kUnreadable;
-  const long file_size = std::ftell(file.get());
-  if (file_size < 0) return HeaderCheck::kUnreadable;
-  const uint64_t size = static_cast<uint64_t>(file_size);
+  const size_t head_size = std::fread(head, 1, sizeof head, file);
+  const uint64_t size = input.size_bytes;
   if (kind == PictureKind::kPng) {
     // The chunks are walked through the whole file: pictures for a CPC are small.
     if (size > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (std::fseek(file.get(), 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file.get()) != size) {
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
       return HeaderCheck::kUnreadable;
     }
     return CheckPngBytes(bytes.data(), bytes.size());

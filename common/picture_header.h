@@ -10,6 +10,7 @@
 enum class HeaderCheck {
   kOk,
   kUnreadable,  // missing or cannot be opened
+  kNotRegular,  // a folder, a FIFO, a device: not opened for the library
   kDamaged,     // not of the format, or headers that contradict the file
   kTooLarge,    // a picture larger than the toolkit handles
 };
@@ -47,5 +48,6 @@ HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size);
 
 enum class PictureKind { kBmp, kTarga, kPcx, kPng, kGif };
 
-// The check of kind on the file at path (kUnreadable when it cannot be opened).
+// The check of kind on the file at path (kUnreadable when it cannot be opened,
+// kNotRegular, without waiting on it, when it is not a regular file).
 HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind);

@@ -21,8 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t k = 1; k + 1 < size; k += 2) words.push_back(static_cast<uint16_t>(data[k] | data[k + 1] << 8));
   const int searched = chunk_size == 0 ? kDefaultChunkWords : chunk_size;
   std::vector<uint16_t> expanded;
-  for (size_t position = 0; position < words.size();) {
-    const AyListPiece piece = FindAyListPiece(words, position, searched);
+  AyListSearch search(words, searched);
+  size_t position = 0;
+  for (AyListPiece piece; search.Next(piece);) {
     if (piece.position != position || piece.occurrences < 1 || piece.occurrences > 4095) std::abort();
     for (int n = 0; n < piece.occurrences; ++n) {
       expanded.insert(expanded.end(), words.begin() + static_cast<ptrdiff_t>(position),
@@ -30,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     position += static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
   }
-  if (expanded != words) std::abort();
+  if (position != words.size() || expanded != words) std::abort();
   return 0;
 }

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string folder = FuzzFolder();
   WriteBytes(folder + "/step.BMP", data, size);
   BuildLevel(folder + "/step", 0);
-  LogLine(kEndMarker);
+  CloseRunLog();
 
   static const bool has_fixed_level = [&] {
     WriteFixedLevel(folder + "/fixed.BMP");
@@ -88,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   BuildLevel(folder + "/fixed", 2);
-  LogLine(kEndMarker);
+  CloseRunLog();
   return 0;
 }

@@ -7,8 +7,10 @@
 #include <memory>
 
 #include "common/image_io/picture_file.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/refusal.h"
 #include "level_builder/run_log.h"
 
 namespace {
@@ -28,6 +30,20 @@ std::string StepFileName(const std::string& level, int step) {
   return level + "_step" + StepLetter(step) + ".BMP";
 }
 std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
+
+// The picture at path, none when there is no file of that name (a step
+// without its own picture uses the level's), or the refusal of one that is
+// there but does not load: building on would replace good banks with an
+// empty level.
+Checked<std::optional<BmpContents>> LoadPresentImage(const std::string& path) {
+  using Result = Checked<std::optional<BmpContents>>;
+  const InputStatus status = OpenInputFile(path).status;
+  if (status == InputStatus::kMissing) return std::optional<BmpContents>();
+  if (status != InputStatus::kOk) return Result::Refused(InputFailureText(status, path));
+  Checked<BmpContents> image = LoadBmpPicture(path);
+  if (!image) return Result::Refused(image.refusal());
+  return std::optional<BmpContents>(std::move(*image));
+}
 
 bool IsEightBits(const BmpContents& image) {
   return image.bits_per_pixel == kRequiredBitsPerPixel && image.has_pens;
@@ -213,20 +229,25 @@ std::string StepLetter(int step) { return std::string(1, static_cast<char>('A' +
 StepLoad LoadStepImage(const std::string& level, int step) {
   StepLoad load;
   std::string path = StepFileName(level, step);
-  Checked<BmpContents> image = LoadBmpPicture(path);
-  if (image) {
+  Checked<std::optional<BmpContents>> image = LoadPresentImage(path);
+  if (image && *image) {
     LogLine("Step " + StepLetter(step) + " found for " + path + " !");
-  } else {
+  } else if (image) {
     path = CommonFileName(level);
-    image = LoadBmpPicture(path);
+    image = LoadPresentImage(path);
   }
-  if (!image) return load;
-  if (!IsEightBits(*image)) {
+  if (!image) {
+    LogLine(Text(kLoadStepPrefix, image.refusal()));
+    load.is_refused = true;
+    return load;
+  }
+  if (!*image) return load;
+  if (!IsEightBits(**image)) {
     LogLine(Text(kLoadStepPrefix, path + " must be 8 bits"));
     load.is_refused = true;
     return load;
   }
-  load.image = image->picture;
+  load.image = (*image)->picture;
   // Shifting 2 pixels n times is shifting 2n pixels once.
   ShiftLeftBy(*load.image, kShiftPixels * step);
   return load;

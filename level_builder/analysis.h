@@ -78,13 +78,14 @@ PatternOption PatternOptionOf(int32_t value);
 std::string StepLetter(int step);
 
 struct StepLoad {
-  std::optional<Picture> image;  // none when neither file loads
-  bool is_refused = false;         // an image that loads but is not 8 bits a pixel
+  std::optional<Picture> image;  // none when neither file is there
+  bool is_refused = false;         // a file that does not load, or not at 8 bits a pixel
 };
 
-// Loads level + "_stepL.BMP" (logging "Step L found for ..."), else level +
-// ".BMP", and moves it 2 * step pixels left. Refuses, with one logged line, an
-// image that is not 8 bits a pixel.
+// Loads level + "_stepL.BMP" (logging "Step L found for ..."), else, when
+// there is no file of that name, level + ".BMP", and moves it 2 * step pixels
+// left. Refuses, with one logged line, a file that is there but does not load
+// (truncated, a folder, not a picture) and an image that is not 8 bits a pixel.
 StepLoad LoadStepImage(const std::string& level, int step);
 
 // Every pixel takes the pen of the pixel two places to its right; the two

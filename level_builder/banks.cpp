@@ -96,8 +96,9 @@ void PutTiles(const TileSet& set, const LevelLayout& layout, LevelBanks& banks) 
   }
 }
 
-// Writes both files aside before either replaces its target, so that a
-// failure leaves no half-written pair. Returns the failure text, if any.
+// Writes both files aside and puts them in place as a pair: a CPC program
+// given a new first bank and an old second one crashes. Returns the failure
+// text, if any.
 Refusal WriteBankFiles(const std::string& level, const LevelBanks& banks) {
   const std::string first_path = level + ".C4";
   const std::string second_path = level + ".C5";
@@ -108,11 +109,9 @@ Refusal WriteBankFiles(const std::string& level, const LevelBanks& banks) {
   }
   first.Write(banks.first);
   second.Write(banks.second);
-  if (const WriteStatus status = first.Commit(); status != WriteStatus::kOk) {
-    return WriteFailureText(status, first_path);
-  }
-  if (const WriteStatus status = second.Commit(); status != WriteStatus::kOk) {
-    return WriteFailureText(status, second_path);
+  AsideFile* const pair[] = {&first, &second};
+  if (const GroupCommit commit = CommitTogether(pair); commit.status != WriteStatus::kOk) {
+    return WriteFailureText(commit.status, commit.failed_index == 0 ? first_path : second_path);
   }
   return std::nullopt;
 }

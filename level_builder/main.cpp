@@ -3,10 +3,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_lock.h"
 #include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/program_options.h"
+#include "common/stop_signals.h"
 #include "level_builder/build_level.h"
 #include "level_builder/run_log.h"
 
@@ -37,6 +39,11 @@ int main(int argc, char** argv) {
     if (options.wants_version) PrintLine(std::string("quarn ") + TARSEL_VERSION);
     return kExitDone;
   }
+  SetTemporaryFilePrefix("quarn");
+  RemoveTemporaryFilesOnSignals();
+  // Runs in one folder take turns: each reads the level's pictures and
+  // pattern folders and writes its banks and the run log there.
+  const TargetLock lock(kRunLogPath);
   const ImageLibrary image_library(ImageDiagnostics::kSilent);
   const int level = options.first_argument;
   const int count = argc - level;
@@ -47,6 +54,6 @@ int main(int argc, char** argv) {
   } else {
     PrintLine("Usage : quarn levelname pattern_option(0/2)");
   }
-  LogLine(kEndMarker);
+  CloseRunLog();
   return ExitStatus(options, outcome);
 }

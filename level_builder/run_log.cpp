@@ -1,6 +1,7 @@
 #include "level_builder/run_log.h"
 
-#include <cstdio>
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 
@@ -8,17 +9,11 @@
 
 namespace {
 
-constexpr const char* kRunLogPath = "out.txt";
 constexpr std::string_view kPrefix = "LogLine : ";
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 struct RunLog {
   bool is_started = false;
-  bool has_failed = false;
-  std::unique_ptr<std::FILE, FileCloser> file;
+  std::unique_ptr<AsideFile> file;  // none when the log can not be created
 };
 
 RunLog& CurrentRunLog() {
@@ -26,22 +21,20 @@ RunLog& CurrentRunLog() {
   return log;
 }
 
-void StartRunLog(RunLog& log) {
-  log.is_started = true;
-  log.has_failed = false;
-  log.file.reset(std::fopen(kRunLogPath, "wb"));
-  if (!log.file) PrintLine(std::string(kPrefix) + WriteFailureText(WriteStatus::kCannotCreate, kRunLogPath));
+// A folder in the log's place is known at the start: the log is then not
+// written at all, and the run says so before its first line.
+bool IsFolder(const char* path) {
+  struct stat info {};
+  return lstat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void CloseRunLog(RunLog& log) {
-  if (log.file) {
-    const bool is_flushed = std::fflush(log.file.get()) == 0;
-    const bool is_closed = std::fclose(log.file.release()) == 0;
-    if (log.has_failed || !is_flushed || !is_closed) {
-      PrintLine(std::string(kPrefix) + WriteFailureText(WriteStatus::kCannotWrite, kRunLogPath));
-    }
+void StartRunLog(RunLog& log) {
+  log.is_started = true;
+  if (!IsFolder(kRunLogPath)) log.file = std::make_unique<AsideFile>(kRunLogPath);
+  if (!log.file || !log.file->IsOpen()) {
+    log.file.reset();
+    PrintLine(std::string(kPrefix) + WriteFailureText(WriteStatus::kCannotCreate, kRunLogPath));
   }
-  log = RunLog{};
 }
 
 }  // namespace
@@ -49,13 +42,16 @@ void CloseRunLog(RunLog& log) {
 void LogLine(std::string_view text) {
   RunLog& log = CurrentRunLog();
   if (!log.is_started) StartRunLog(log);
-  if (text == kEndMarker) {
-    CloseRunLog(log);
-    return;
-  }
   PrintLine(text);
-  if (!log.file || log.has_failed) return;
-  const bool is_written = std::fwrite(text.data(), 1, text.size(), log.file.get()) == text.size() &&
-                          std::fwrite(kLineEnd.data(), 1, kLineEnd.size(), log.file.get()) == kLineEnd.size();
-  if (!is_written) log.has_failed = true;
+  if (log.file) log.file->WriteLine(text);
+}
+
+void CloseRunLog() {
+  RunLog& log = CurrentRunLog();
+  if (!log.is_started) StartRunLog(log);
+  if (log.file) {
+    const WriteStatus status = log.file->Commit();
+    if (status != WriteStatus::kOk) PrintLine(std::string(kPrefix) + WriteFailureText(status, kRunLogPath));
+  }
+  log = RunLog{};
 }

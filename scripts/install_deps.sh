@@ -16,6 +16,7 @@ tests=(
   pasmo libz80ex-dev
   imagemagick
   libdsk4-dev cpmtools libdsk-utils
+  strace
 )
 package=(file dpkg-dev)
 

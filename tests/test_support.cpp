@@ -117,7 +117,11 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 
 int CountEntries(const std::filesystem::path& folder) {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    const bool is_lock = name.size() > 6 && name.front() == '.' && name.ends_with(".lock");
+    if (!is_lock) ++count;
+  }
   return count;
 }
 
@@ -170,6 +174,39 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.lines = SplitLines(result.raw_output);
   return result;
+}
+
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::filesystem::path& cwd) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int WaitForProgram(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+RunResult RunProgramWithin(int limit_seconds, const std::string& program, const std::vector<std::string>& args,
+                           const std::filesystem::path& cwd) {
+  std::vector<std::string> timed = {"-s", "KILL", std::to_string(limit_seconds), program};
+  timed.insert(timed.end(), args.begin(), args.end());
+  RunResult run = RunProgram("/usr/bin/timeout", timed, cwd);
+  if (run.exit_code == 128 + SIGKILL) run.exit_code = -1;
+  return run;
 }
 
 std::vector<std::string> GravikStartupLines() {

@@ -4,6 +4,8 @@
 
 #include <FreeImage.h>
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -97,7 +99,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<std::string> ReadTextLines(const std::string& path);
 
-// Number of entries in a folder (to check that a refusal created nothing).
+// Number of entries in a folder (to check that a refusal created nothing). The
+// hidden lock files that runs leave beside what they change are not counted.
 int CountEntries(const std::filesystem::path& folder);
 
 struct RunResult {
@@ -109,6 +112,20 @@ struct RunResult {
 // Runs program with args in folder cwd, feeding stdin_text to its standard input.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& cwd, const std::string& stdin_text = "");
+
+// Starts program with args in folder cwd without waiting for it (its output
+// is dropped; standard input is empty). Returns its process id.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::filesystem::path& cwd);
+
+// Waits for a started program; returns its wait status (WIFSIGNALED and so on).
+int WaitForProgram(pid_t pid);
+
+// Runs program like RunProgram, killed if it has not ended within
+// limit_seconds (exit code -1 then): for runs that must not hang, whose
+// fault would otherwise hang the test.
+RunResult RunProgramWithin(int limit_seconds, const std::string& program, const std::vector<std::string>& args,
+                           const std::filesystem::path& cwd);
 
 // The lines a gravik run prints before its operation: banner, notice, blank.
 std::vector<std::string> GravikStartupLines();

@@ -10,6 +10,7 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/program_options.h"
+#include "common/stop_signals.h"
 #include "toolkit/disk/disk_files.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
@@ -278,6 +279,8 @@ int main(int argc, char** argv) {
     if (options.wants_version) PrintLine(std::string("gravik ") + TARSEL_VERSION);
     return kExitDone;
   }
+  SetTemporaryFilePrefix("gravik");
+  RemoveTemporaryFilesOnSignals();
   PrintBanner();
   const ImageLibrary image_library(ImageDiagnostics::kConsole);
   PrintLine(ImageLibraryNotice());

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/input_file.h"
 #include "common/number_text.h"
 #include "common/picture_header.h"
 
@@ -133,8 +134,10 @@ std::string ImageMessageLine(int format, const char* message) {
 Checked<BmpContents> LoadBmpPicture(const std::string& path) {
   const HeaderCheck header = CheckBmpFile(path);
   if (header == HeaderCheck::kTooLarge) return Checked<BmpContents>::Refused("Can not load " + path + " : picture too large");
-  // An unreadable file still goes to FreeImage: its diagnostic says why.
-  BitmapPtr image(header == HeaderCheck::kDamaged ? nullptr : FreeImage_Load(FIF_BMP, path.c_str(), 0));
+  // An unreadable file still goes to FreeImage: its diagnostic says why. One
+  // that is not a regular file does not: the library would wait on a FIFO.
+  const bool is_refused = header == HeaderCheck::kDamaged || header == HeaderCheck::kNotRegular;
+  BitmapPtr image(is_refused ? nullptr : FreeImage_Load(FIF_BMP, path.c_str(), 0));
   if (!image) return Checked<BmpContents>::Refused("Can not load " + path);
   BmpContents contents;
   contents.width = static_cast<int>(FreeImage_GetWidth(image.get()));
@@ -164,8 +167,10 @@ Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path, co
   // Some of the library's readers (PICT among them) never return on a file
   // that is not of their format, so the contents must pass the format's own
   // signature check before the reader sees them.
-  const bool is_that_format =
-      FreeImage_Validate(format, input_path.c_str()) != 0 && PassesHeaderCheck(format, input_path);
+  // A FIFO or a folder never reaches the library, whose open would wait on a FIFO.
+  const bool is_that_format = OpenInputFile(input_path).status != InputStatus::kNotRegular &&
+                              FreeImage_Validate(format, input_path.c_str()) != 0 &&
+                              PassesHeaderCheck(format, input_path);
   const BitmapPtr image(is_that_format ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
   if (!image) return Result::Refused("Can not load image " + input_path);
   std::optional<std::vector<uint8_t>> bytes = EncodeBmp(image.get());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/sound/sample_runs.h"
@@ -12,7 +13,7 @@ namespace {
 constexpr char kPrefix[] = "OptimizeAYlist : ";
 
 // Chunks of fewer than 4 words are never tried: short repeats stay plain words.
-constexpr int kShortestChunk = 4;
+constexpr size_t kShortestChunk = 4;
 // The DMA's REPEAT instruction is 2NNN: a 12-bit count.
 constexpr int kMaxOccurrences = 4095;
 constexpr int kRepeatInstruction = 8192;
@@ -20,6 +21,23 @@ constexpr int kRepeatInstruction = 8192;
 constexpr char kLoopLine[] = "dw #4001 ;next";
 
 constexpr int kWordBytes = 2;
+
+constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
+// 4 M buckets (16 MB) serve lists of 8 M words and more.
+constexpr size_t kMaxBucketBits = 22;
+
+// The chain of a position holds the positions whose first four words may be
+// its own: a chunk is 4 words or more, so a copy starts with the same four.
+size_t GramBucket(std::span<const uint16_t> words, size_t p, size_t bucket_bits) {
+  uint64_t gram = 0;
+  for (size_t k = 0; k < kShortestChunk; ++k) gram = gram << 16 | words[p + k];
+  return static_cast<size_t>((gram * 0x9E3779B97F4A7C15ULL) >> (64 - bucket_bits));
+}
+
+bool IsSameGram(std::span<const uint16_t> words, size_t p, size_t q) {
+  return std::equal(words.begin() + static_cast<ptrdiff_t>(p),
+                    words.begin() + static_cast<ptrdiff_t>(p + kShortestChunk), words.begin() + static_cast<ptrdiff_t>(q));
+}
 
 bool IsSameChunk(std::span<const uint16_t> words, size_t first, size_t second, size_t chunk_words) {
   return std::equal(words.begin() + static_cast<ptrdiff_t>(first),
@@ -57,14 +75,59 @@ bool ReadWords(std::FILE* file, uint64_t length, std::vector<uint16_t>& words) {
 
 }  // namespace
 
-AyListPiece FindAyListPiece(std::span<const uint16_t> words, size_t position, int chunk_size) {
-  // A chunk longer than half of what is left can not repeat; starting there
-  // also keeps a huge chunk_size from costing anything.
-  const size_t left = words.size() - position;
-  const int64_t longest = std::min<int64_t>(chunk_size, static_cast<int64_t>((left - 1) / 2));
-  for (int64_t chunk_words = longest; chunk_words >= kShortestChunk; --chunk_words) {
-    const int occurrences = CountOccurrences(words, position, static_cast<size_t>(chunk_words));
-    if (occurrences > 1) return AyListPiece{position, static_cast<int>(chunk_words), occurrences};
+AyListSearch::AyListSearch(std::span<const uint16_t> words, int chunk_size)
+    : words_(words), chunk_size_(chunk_size) {
+  if (chunk_size_ < static_cast<int>(kShortestChunk) || words_.size() < 2 * kShortestChunk + 1) return;
+  // About one bucket for two positions, so that chains hold few strangers.
+  size_t bucket_bits = 10;
+  while (bucket_bits < kMaxBucketBits && (size_t{1} << bucket_bits) < words_.size() / 2) ++bucket_bits;
+  std::vector<uint32_t> last(size_t{1} << bucket_bits, kNoPosition);
+  next_.assign(words_.size(), kNoPosition);
+  blocked_until_.assign(words_.size() / 2 + 1, 0);
+  for (size_t p = words_.size() - kShortestChunk + 1; p-- > 0;) {
+    uint32_t& bucket = last[GramBucket(words_, p, bucket_bits)];
+    next_[p] = bucket;
+    bucket = static_cast<uint32_t>(p);
+  }
+}
+
+bool AyListSearch::Next(AyListPiece& piece) {
+  if (position_ >= words_.size()) return false;
+  piece = PieceAt(position_);
+  position_ += static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
+  return true;
+}
+
+AyListPiece AyListSearch::PieceAt(size_t position) {
+  // A chunk longer than half of what is left can not repeat: the first copy
+  // must end before the last word.
+  const size_t left = words_.size() - position;
+  const int64_t longest = std::min<int64_t>(chunk_size_, static_cast<int64_t>((left - 1) / 2));
+  if (longest < static_cast<int64_t>(kShortestChunk)) return AyListPiece{position, 1, 1};
+  const size_t farthest = position + static_cast<size_t>(longest);
+  candidates_.clear();
+  for (uint32_t q = next_[position]; q != kNoPosition && q <= farthest; q = next_[q]) {
+    if (q >= position + kShortestChunk && IsSameGram(words_, position, q)) {
+      candidates_.push_back(q);
+    }
+  }
+  for (auto q = candidates_.rbegin(); q != candidates_.rend(); ++q) {
+    const size_t chunk_words = *q - position;
+    // Known not to repeat here: an earlier look at this length met a
+    // difference that is still ahead.
+    if (blocked_until_[chunk_words] > position) continue;
+    const auto [first_difference, copy_difference] =
+        std::mismatch(words_.begin() + static_cast<ptrdiff_t>(position),
+                      words_.begin() + static_cast<ptrdiff_t>(*q), words_.begin() + static_cast<ptrdiff_t>(*q));
+    if (first_difference != words_.begin() + static_cast<ptrdiff_t>(*q)) {
+      // Words position + k and position + k + L differ: no chunk of L words
+      // repeats at any start up to position + k.
+      const size_t k = static_cast<size_t>(first_difference - words_.begin()) - position;
+      blocked_until_[chunk_words] = static_cast<uint32_t>(position + k + 1);
+      continue;
+    }
+    const int occurrences = CountOccurrences(words_, position, chunk_words);
+    return AyListPiece{position, static_cast<int>(chunk_words), occurrences};
   }
   return AyListPiece{position, 1, 1};
 }
@@ -84,11 +147,8 @@ int AppendAyListPieceLines(std::span<const uint16_t> words, const AyListPiece& p
 
 std::vector<std::string> OptimizedAyListLines(std::span<const uint16_t> words, int chunk_size) {
   std::vector<std::string> lines;
-  for (size_t position = 0; position < words.size();) {
-    const AyListPiece piece = FindAyListPiece(words, position, chunk_size);
-    AppendAyListPieceLines(words, piece, lines);
-    position += static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
-  }
+  AyListSearch search(words, chunk_size);
+  for (AyListPiece piece; search.Next(piece);) AppendAyListPieceLines(words, piece, lines);
   return lines;
 }
 
@@ -106,6 +166,10 @@ bool OptimizeAYlist(const std::string& source_path, const std::string& output_pa
   const uint64_t word_count = length / kWordBytes;
   PrintLine(kPrefix + std::string("reading ") + SpacedDecimal(static_cast<int64_t>(length)) + " bytes , " +
             SpacedDecimal(static_cast<int64_t>(word_count)) + " instructions");
+  if (word_count > kMaxAyListWords) {
+    PrintLine(kPrefix + InputFailureText(InputStatus::kTooLarge, source_path));
+    return false;
+  }
   std::vector<uint16_t> words;
   if (!ReadWords(source.file.get(), length, words)) {
     PrintLine(kPrefix + std::string("can not read source file :") + source_path);
@@ -118,8 +182,8 @@ bool OptimizeAYlist(const std::string& source_path, const std::string& output_pa
   }
   int64_t written_bytes = 0;
   std::vector<std::string> lines;
-  for (size_t position = 0; position < words.size();) {
-    const AyListPiece piece = FindAyListPiece(words, position, chunk_size);
+  AyListSearch search(words, chunk_size);
+  for (AyListPiece piece; search.Next(piece);) {
     if (piece.occurrences > 1) {
       PrintLine("Found " + SpacedDecimal(piece.occurrences) + " occurences , size" +
                 SpacedDecimal(piece.chunk_words));
@@ -127,7 +191,6 @@ bool OptimizeAYlist(const std::string& source_path, const std::string& output_pa
     lines.clear();
     written_bytes += AppendAyListPieceLines(words, piece, lines);
     for (const std::string& line : lines) file.WriteLine(line);
-    position += static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
   }
   const WriteStatus written = file.Commit();
   if (written != WriteStatus::kOk) {

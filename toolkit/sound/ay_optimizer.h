@@ -19,10 +19,41 @@ struct AyListPiece {
   int occurrences = 1;
 };
 
-// The piece that starts at position: the longest chunk of 4 to chunk_size
-// words that repeats right behind itself (its first copy ending before the last
-// word), with at most 4095 occurrences; else the single word at position.
-AyListPiece FindAyListPiece(std::span<const uint16_t> words, size_t position, int chunk_size);
+// Walks a list piece by piece, each piece the one that starts where the last
+// ended: the longest chunk of 4 to chunk_size words that repeats right behind
+// itself (its first copy ending before the last word), with at most 4095
+// occurrences; else the single word there.
+//
+// Only the lengths that can repeat are tried: a chunk of L words at p repeats
+// only when the four words at p + L are the four at p, so an index chains the
+// positions of each group of four words and the search walks the chain of p's
+// group, longest length first. A length found not to repeat at p because words
+// p + k and p + k + L differ is not tried again before p + k + 1. The plain
+// scan of every length from chunk_size down took weeks on a long list with a
+// large chunk_size; this one's time follows the repeats the list holds.
+class AyListSearch {
+ public:
+  AyListSearch(std::span<const uint16_t> words, int chunk_size);
+
+  // The next piece, or false at the end of the list.
+  bool Next(AyListPiece& piece);
+
+ private:
+  AyListPiece PieceAt(size_t position);
+
+  std::span<const uint16_t> words_;
+  int chunk_size_ = 0;
+  size_t position_ = 0;
+  // next_[p]: the next position after p whose four words may equal p's
+  // (groups are chained by a hash: the walk checks them), kNoPosition at the end.
+  std::vector<uint32_t> next_;
+  std::vector<uint32_t> candidates_;
+  // blocked_until_[L]: no chunk of L words repeats at a start below it.
+  std::vector<uint32_t> blocked_until_;
+};
+
+// The longest list the search indexes, in words (positions are 32 bits).
+inline constexpr uint64_t kMaxAyListWords = 0xFFFFFFFEu;
 
 // The source lines of one piece, appended to lines; returns the bytes they
 // assemble to (2 a line).

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
+#include <array>
+#include <climits>
 #include <random>
 
 #include "common/number_text.h"
@@ -38,6 +41,68 @@ Lines WordLines(const Words& words) {
   Lines lines;
   for (const uint16_t word : words) lines.push_back("dw #" + Hex(word, 4));
   return lines;
+}
+
+AyListPiece FirstPiece(const Words& words, int chunk_size) {
+  AyListSearch search(words, chunk_size);
+  AyListPiece piece;
+  search.Next(piece);
+  return piece;
+}
+
+// The plain scan the search must agree with: every length from chunk_size
+// down to 4 at every piece start, the first that repeats winning.
+int ReferenceOccurrences(const Words& words, size_t position, size_t chunk) {
+  if (position + 2 * chunk >= words.size()) return 1;
+  int occurrences = 1;
+  for (size_t copy = position + chunk; occurrences < 4095 && copy + chunk <= words.size(); copy += chunk) {
+    if (!std::equal(words.begin() + position, words.begin() + position + chunk, words.begin() + copy)) break;
+    ++occurrences;
+  }
+  return occurrences;
+}
+
+using Pieces = std::vector<std::array<size_t, 3>>;
+
+Pieces ReferencePieces(const Words& words, int chunk_size) {
+  Pieces pieces;
+  for (size_t position = 0; position < words.size();) {
+    size_t chunk = 1;
+    int occurrences = 1;
+    const int64_t longest = std::min<int64_t>(chunk_size, static_cast<int64_t>((words.size() - position - 1) / 2));
+    for (int64_t length = longest; length >= 4 && occurrences == 1; --length) {
+      occurrences = ReferenceOccurrences(words, position, static_cast<size_t>(length));
+      if (occurrences > 1) chunk = static_cast<size_t>(length);
+    }
+    pieces.push_back({position, chunk, static_cast<size_t>(occurrences)});
+    position += chunk * static_cast<size_t>(occurrences);
+  }
+  return pieces;
+}
+
+Pieces SearchPieces(const Words& words, int chunk_size) {
+  Pieces pieces;
+  AyListSearch search(words, chunk_size);
+  for (AyListPiece piece; search.Next(piece);) {
+    pieces.push_back({piece.position, static_cast<size_t>(piece.chunk_words), static_cast<size_t>(piece.occurrences)});
+  }
+  return pieces;
+}
+
+// A list with repeats of every length: few distinct words and copied stretches.
+Words RepetitiveList(std::mt19937& random, size_t length, int distinct, size_t longest_copy) {
+  Words words;
+  while (words.size() < length) {
+    if (words.size() > longest_copy && random() % 3 == 0) {
+      const size_t chunk = 1 + random() % longest_copy;
+      const size_t times = 1 + random() % 6;
+      const Words tail(words.end() - static_cast<ptrdiff_t>(chunk), words.end());
+      for (size_t n = 0; n < times; ++n) words.insert(words.end(), tail.begin(), tail.end());
+    } else {
+      words.push_back(static_cast<uint16_t>(0x0900 + random() % distinct));
+    }
+  }
+  return words;
 }
 
 const Words kFourWords = {0x0901, 0x0902, 0x1005, 0x0903};
@@ -77,11 +142,11 @@ TEST(AyOptimizer, LongestRepeatingChunkWins) {
   // Eight words that hold a four-word repeat, twice over, then a tail word.
   Words words = Repeated(Repeated(kFourWords, 2), 2);
   words.push_back(0x0000);
-  const AyListPiece piece = FindAyListPiece(words, 0, kDefaultChunkWords);
+  const AyListPiece piece = FirstPiece(words, kDefaultChunkWords);
   EXPECT_EQ(piece.chunk_words, 8);
   EXPECT_EQ(piece.occurrences, 2);
-  EXPECT_EQ(FindAyListPiece(words, 0, 7).chunk_words, 4);
-  EXPECT_EQ(FindAyListPiece(words, 0, 7).occurrences, 4);
+  EXPECT_EQ(FirstPiece(words, 7).chunk_words, 4);
+  EXPECT_EQ(FirstPiece(words, 7).occurrences, 4);
 }
 
 TEST(AyOptimizer, RepeatsAbove4095AreSplitIntoBlocks) {
@@ -113,6 +178,40 @@ TEST(AyOptimizer, ExpandingTheOutputGivesTheInput) {
     }
     const int chunk_size = static_cast<int>(random() % 20);
     EXPECT_EQ(Expand(OptimizedAyListLines(words, chunk_size)), words) << trial;
+  }
+}
+
+TEST(AyOptimizer, SearchGivesWhatThePlainScanGives) {
+  std::mt19937 random(29);
+  for (int trial = 0; trial < 300; ++trial) {
+    const size_t length = random() % 700;
+    const int distinct = 1 + static_cast<int>(random() % (trial % 3 == 0 ? 2 : 40));
+    const Words words = RepetitiveList(random, length, distinct, 1 + random() % 40);
+    for (const int chunk_size : {static_cast<int>(random() % 70), kDefaultChunkWords, INT_MAX}) {
+      ASSERT_EQ(SearchPieces(words, chunk_size), ReferencePieces(words, chunk_size))
+          << "trial " << trial << " chunk " << chunk_size;
+    }
+  }
+}
+
+TEST(AyOptimizer, SearchGivesWhatThePlainScanGivesOnCraftedLists) {
+  std::vector<Words> lists = {
+      Words(50, 0x0707),                            // one word: every length matches
+      Repeated({0x0901, 0x1001}, 40),               // period two: only even lengths repeat
+      Repeated(kFourWords, 5000),                   // more than 4095 copies
+      Repeated(Repeated(kFourWords, 3), 7),         // nested repeats
+      Repeated({1, 2, 3, 4, 5, 1, 2, 3, 4, 6}, 9),  // near misses at the fifth word
+  };
+  Words tail_miss = Repeated({9, 8, 7, 6, 5}, 2);   // a copy that would end at the last word
+  lists.push_back(tail_miss);
+  tail_miss.push_back(1);
+  lists.push_back(tail_miss);
+  for (size_t k = 0; k < lists.size(); ++k) {
+    for (const int chunk_size : {-1, 3, 4, 5, 8, 64, 4095, INT_MAX}) {
+      EXPECT_EQ(SearchPieces(lists[k], chunk_size), ReferencePieces(lists[k], chunk_size))
+          << "list " << k << " chunk " << chunk_size;
+      EXPECT_EQ(Expand(OptimizedAyListLines(lists[k], chunk_size)), lists[k]);
+    }
   }
 }
 

@@ -11,9 +11,9 @@ namespace {
 constexpr char kPrefix[] = "ExtractMode0Sprite : ";
 constexpr size_t kFileHeaderBytes = 128;  // the AMSDOS header in front of a CPC file
 
-// A bound on the data read whole: far more than a template (at most 2^28
-// pixels, two a byte) can take from any offset a CPC file could have.
-constexpr uint64_t kMaxDataBytes = uint64_t{1} << 30;
+// A CPC's whole memory is 128 KB; the bound only keeps a wrong path (a disk
+// image, a film) from being read whole.
+constexpr uint64_t kMaxDataBytes = uint64_t{64} * 1024 * 1024;
 
 // Pens into the template's rows: decoded line y is row y of an upright
 // picture, or row height - 1 - y of one saved upside down.
@@ -50,9 +50,11 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
   }
   std::optional<Picture> source = LoadSourceImage(template_path, 2);
   if (!source) return false;
-  // Read through the checked reader: a folder or a FIFO given as the data is
-  // refused in one line instead of throwing out of the stream library or blocking.
   InputBytes read = ReadInputFile(data_path, kMaxDataBytes);
+  if (read.status == InputStatus::kMissing || read.status == InputStatus::kCannotRead) {
+    PrintLine(kPrefix + std::string("Can not read ") + data_path);
+    return false;
+  }
   if (read.status != InputStatus::kOk) {
     PrintLine(kPrefix + InputFailureText(read.status, data_path));
     return false;

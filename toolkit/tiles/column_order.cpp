@@ -1,11 +1,10 @@
 #include "toolkit/tiles/column_order.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <memory>
 #include <optional>
 
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -14,18 +13,6 @@ namespace {
 constexpr char kPrefix[] = "ConvertToColumnOrder : ";
 
 void Refuse(const std::string& text) { PrintLine(kPrefix + text); }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Size of an open regular file, or nothing (a folder, a pipe, a failed stat).
-std::optional<int64_t> RegularFileSize(std::FILE* file) {
-  struct stat info {};
-  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return static_cast<int64_t>(info.st_size);
-}
 
 // The first count bytes of file, or nothing when fewer could be read.
 std::optional<std::vector<uint8_t>> ReadPrefix(std::FILE* file, size_t count) {
@@ -48,8 +35,9 @@ std::vector<uint8_t> ColumnOrder(std::span<const uint8_t> rows, int width, int h
 
 bool ConvertToColumnOrder(const std::string& source_path, const std::string& output_path, int32_t width,
                           int32_t height) {
-  const FilePtr source(std::fopen(source_path.c_str(), "rb"));
-  if (!source) {
+  // Opened without waiting: a FIFO is refused below like a folder.
+  const InputFile source = OpenInputFile(source_path);
+  if (source.status == InputStatus::kMissing || source.status == InputStatus::kCannotRead) {
     PrintLine("Can not found source :" + source_path);
     return false;
   }
@@ -59,17 +47,17 @@ bool ConvertToColumnOrder(const std::string& source_path, const std::string& out
   }
   // Both factors are below 2^31, so the product fits in 64 bits.
   const int64_t cell_count = static_cast<int64_t>(width) * height;
-  const std::optional<int64_t> source_size = RegularFileSize(source.get());
-  if (!source_size) {
+  if (source.status != InputStatus::kOk) {
     Refuse("Can not read " + source_path);
     return false;
   }
-  if (*source_size < cell_count) {
-    Refuse(source_path + " holds" + SpacedDecimal(*source_size) + " bytes, a" + SpacedDecimal(width) + " x" +
+  const int64_t source_size = static_cast<int64_t>(source.size_bytes);
+  if (source_size < cell_count) {
+    Refuse(source_path + " holds" + SpacedDecimal(source_size) + " bytes, a" + SpacedDecimal(width) + " x" +
            SpacedDecimal(height) + " map needs" + SpacedDecimal(cell_count));
     return false;
   }
-  const std::optional<std::vector<uint8_t>> rows = ReadPrefix(source.get(), static_cast<size_t>(cell_count));
+  const std::optional<std::vector<uint8_t>> rows = ReadPrefix(source.file.get(), static_cast<size_t>(cell_count));
   if (!rows) {
     Refuse("Can not read " + source_path);
     return false;

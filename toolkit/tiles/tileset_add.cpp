@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/file_lock.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/image_io/picture_file.h"
@@ -153,6 +154,9 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
     PrintLine(*refusal);
     return false;
   }
+  // Runs adding to one set take turns from reading it to replacing it, so
+  // that none builds on a set another is about to replace.
+  const TargetLock lock(tileset_path);
   // Only a set that is not there at all is started afresh: one that exists
   // but can not be read, or is damaged, holds the user's work and is refused.
   TilesetRead read = ReadTilesetFile(tileset_path);
@@ -169,7 +173,9 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   for (int k = 0; k < result.dropped; ++k) PrintLine("WARNING ! Reached max tiles for this system (255)");
   // Written aside and moved over the old set, so an interrupted run keeps the
   // previous set; the counts are printed once the new one is in place.
-  const WriteStatus status = WriteBinaryFile(tileset_path, TilesetFileBytes(read.tileset));
+  // The set holds the work of many runs: it reaches the disk before it
+  // replaces the old one.
+  const WriteStatus status = WriteBinaryFile(tileset_path, TilesetFileBytes(read.tileset), Durability::kSynced);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, tileset_path));
     return false;

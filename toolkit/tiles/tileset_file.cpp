@@ -1,12 +1,10 @@
 #include "toolkit/tiles/tileset_file.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -15,11 +13,6 @@ namespace {
 constexpr size_t kCountOffset = 0;
 constexpr size_t kPaletteOffset = 4;
 constexpr size_t kTilesOffset = kPaletteOffset + kPaletteBytes;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 int32_t ReadLe32(const uint8_t* bytes) {
   const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
@@ -50,25 +43,31 @@ TilesetRead ParseTilesetBytes(std::span<const uint8_t> bytes) {
 
 TilesetRead ReadTilesetFile(const std::string& path) {
   TilesetRead read;
-  const FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    read.status = errno == ENOENT ? TilesetStatus::kNotFound : TilesetStatus::kCannotOpen;
-    return read;
+  // Opened without waiting: a FIFO in the set's place is refused, not read.
+  const InputFile input = OpenInputFile(path);
+  switch (input.status) {
+    case InputStatus::kOk:
+      break;
+    case InputStatus::kMissing:
+      read.status = TilesetStatus::kNotFound;
+      return read;
+    case InputStatus::kCannotRead:
+      read.status = TilesetStatus::kCannotOpen;
+      return read;
+    case InputStatus::kNotRegular:
+    case InputStatus::kTooLarge:
+      read.status = TilesetStatus::kCannotRead;
+      return read;
   }
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-    read.status = TilesetStatus::kCannotRead;
-    return read;
-  }
-  if (info.st_size != kTilesetFileBytes) {
+  if (input.size_bytes != kTilesetFileBytes) {
     read.status = TilesetStatus::kWrongSize;
-    read.size_bytes = static_cast<int64_t>(info.st_size);
+    read.size_bytes = static_cast<int64_t>(input.size_bytes);
     return read;
   }
   // One byte more than a tileset holds, so a file that grew since fstat shows.
   std::vector<uint8_t> bytes(kTilesetFileBytes + 1);
-  const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (std::ferror(file.get()) != 0) {
+  const size_t got = std::fread(bytes.data(), 1, bytes.size(), input.file.get());
+  if (std::ferror(input.file.get()) != 0) {
     read.status = TilesetStatus::kCannotRead;
     return read;
   }

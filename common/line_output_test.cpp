@@ -1,0 +1,203 @@
+#include "common/line_output.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "common/stop_signals.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Folder {
+ public:
+  Folder() {
+    std::string pattern = (fs::temp_directory_path() / "line_output_XXXXXX").string();
+    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+  }
+  ~Folder() {
+    std::error_code error;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+    fs::remove_all(path_, error);
+  }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.insert(entry.path().filename().string());
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::span<const uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// Writes "new C4" and "new C5" over first and second in a child process whose
+// hook raises signal_number just before the second rename; returns the
+// child's wait status.
+int PairReplacedUnderSignal(const std::string& first, const std::string& second, int signal_number) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    SetTemporaryFilePrefix("quarn");
+    RemoveTemporaryFilesOnSignals();
+    static int raised = 0;
+    raised = signal_number;
+    SetGroupReplaceHook([](size_t index) {
+      if (index == 1) raise(raised);
+    });
+    AsideFile one(first);
+    AsideFile two(second);
+    one.Write(std::string_view("new C4"));
+    two.Write(std::string_view("new C5"));
+    AsideFile* const pair[] = {&one, &two};
+    CommitTogether(pair);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(AsideFile, LongestNameAndTemporaryNames) {
+  Folder folder;
+  SetTemporaryFilePrefix("gravik");
+  const std::string longest = folder.File(std::string(NAME_MAX, 'n'));
+  AsideFile file(longest);
+  ASSERT_TRUE(file.IsOpen());
+  file.Write(std::string_view("tiles"));
+  // While it is written, the one file in the folder says whose it is.
+  const std::set<std::string> during = folder.Names();
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_EQ(during.begin()->rfind(".gravik-", 0), 0u) << *during.begin();
+  EXPECT_EQ(file.Commit(), WriteStatus::kOk);
+  EXPECT_EQ(Contents(longest), "tiles");
+  EXPECT_EQ(folder.Names(), std::set<std::string>{std::string(NAME_MAX, 'n')});
+}
+
+TEST(AsideFile, ReplacedFileKeepsItsPermissionsAndLinksAreReplaced) {
+  Folder folder;
+  const std::string script = folder.File("run.sh");
+  Put(script, "old");
+  chmod(script.c_str(), 0755);
+  ASSERT_EQ(WriteBinaryFile(script, Bytes("new"), Durability::kSynced), WriteStatus::kOk);
+  struct stat info {};
+  ASSERT_EQ(stat(script.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0755u);
+  EXPECT_EQ(Contents(script), "new");
+
+  const std::string victim = folder.File("victim");
+  Put(victim, "precious");
+  const std::string link = folder.File("out.txt");
+  ASSERT_EQ(symlink("victim", link.c_str()), 0);
+  ASSERT_EQ(WriteTextFile(link, {"log"}), WriteStatus::kOk);
+  EXPECT_EQ(Contents(victim), "precious");
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(Contents(link), "log\n");
+}
+
+TEST(AsideFile, StopSignalRemovesTheTemporaryFile) {
+  Folder folder;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    RemoveTemporaryFilesOnSignals();
+    AsideFile file(folder.File("big.asm"));
+    file.Write(std::string_view("half written"));
+    raise(SIGTERM);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_TRUE(folder.Names().empty());
+}
+
+TEST(CommitTogether, BothReplacedOrNeither) {
+  Folder folder;
+  const std::string first = folder.File("castle.C4");
+  const std::string second = folder.File("castle.C5");
+  Put(first, "old C4");
+  {
+    // A folder where the second file goes: the first stays as it was.
+    fs::create_directory(second);
+    AsideFile one(first);
+    AsideFile two(second);
+    one.Write(std::string_view("new C4"));
+    AsideFile* const pair[] = {&one, &two};
+    const GroupCommit commit = CommitTogether(pair);
+    EXPECT_EQ(commit.status, WriteStatus::kCannotWrite);
+    EXPECT_EQ(commit.failed_index, 1u);
+    EXPECT_EQ(Contents(first), "old C4");
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));
+    fs::remove(second);
+  }
+  {
+    // A pair where neither was there: a failed second removes the new first.
+    const std::string third = folder.File("keep.C4");
+    fs::create_directory(folder.File("keep.C5"));
+    AsideFile one(third);
+    AsideFile two(folder.File("keep.C5"));
+    AsideFile* const pair[] = {&one, &two};
+    EXPECT_EQ(CommitTogether(pair).status, WriteStatus::kCannotWrite);
+    EXPECT_FALSE(fs::exists(third));
+    fs::remove(folder.File("keep.C5"));
+  }
+  AsideFile one(first);
+  AsideFile two(second);
+  one.Write(std::string_view("new C4"));
+  two.Write(std::string_view("new C5"));
+  AsideFile* const pair[] = {&one, &two};
+  EXPECT_EQ(CommitTogether(pair).status, WriteStatus::kOk);
+  EXPECT_EQ(Contents(first), "new C4");
+  EXPECT_EQ(Contents(second), "new C5");
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));
+}
+
+TEST(CommitTogether, StopBetweenTheRenamesPutsTheFirstBack) {
+  Folder folder;
+  const std::string first = folder.File("castle.C4");
+  const std::string second = folder.File("castle.C5");
+  Put(first, "old C4");
+  Put(second, "old C5");
+  const int status = PairReplacedUnderSignal(first, second, SIGTERM);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(Contents(first), "old C4");
+  EXPECT_EQ(Contents(second), "old C5");
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));
+}
+
+TEST(CommitTogether, KillBetweenTheRenamesLeavesTheOldFirstBeside) {
+  Folder folder;
+  const std::string first = folder.File("castle.C4");
+  const std::string second = folder.File("castle.C5");
+  Put(first, "old C4");
+  Put(second, "old C5");
+  const int status = PairReplacedUnderSignal(first, second, SIGKILL);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(Contents(first), "new C4");
+  EXPECT_EQ(Contents(second), "old C5");
+  EXPECT_EQ(Contents(first + ".quarn-old"), "old C4");
+}
+
+}  // namespace
