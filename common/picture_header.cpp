@@ -1,5 +1,7 @@
 #include "common/picture_header.h"
 
+#include "common/line_output.h"
+
 #include "common/input_file.h"
 
 #include <cstdio>
@@ -17,8 +19,8 @@ constexpr uint32_t kCoreHeaderBytes = 12;
 
 enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
-uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+uint32_t Le16(const uint8_t* p) { return ReadLe16(p); }
+uint32_t Le32(const uint8_t* p) { return ReadLe32(p); }
 
 bool IsKnownInfoSize(uint32_t size) {
   return size == kCoreHeaderBytes || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/line_output.h"
+
 namespace {
 
 constexpr size_t kNameAt = 1;
@@ -19,9 +21,7 @@ void PutLe16(std::span<uint8_t> bytes, size_t at, uint16_t value) {
   bytes[at + 1] = static_cast<uint8_t>(value >> 8);
 }
 
-uint16_t Le16(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
+uint16_t Le16(std::span<const uint8_t> bytes, size_t at) { return ReadLe16(bytes.data() + at); }
 
 // AMSDOS sums bytes 0 to 66 only: the checksum does not cover itself nor the
 // unused tail of the header.

@@ -14,11 +14,7 @@ constexpr size_t kCountOffset = 0;
 constexpr size_t kPaletteOffset = 4;
 constexpr size_t kTilesOffset = kPaletteOffset + kPaletteBytes;
 
-int32_t ReadLe32(const uint8_t* bytes) {
-  const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-  return static_cast<int32_t>(value);
-}
+int32_t ReadSigned32(const uint8_t* bytes) { return static_cast<int32_t>(ReadLe32(bytes)); }
 
 }  // namespace
 
@@ -29,7 +25,7 @@ TilesetRead ParseTilesetBytes(std::span<const uint8_t> bytes) {
     read.status = TilesetStatus::kWrongSize;
     return read;
   }
-  read.stored_count = ReadLe32(bytes.data() + kCountOffset);
+  read.stored_count = ReadSigned32(bytes.data() + kCountOffset);
   if (read.stored_count < 0 || read.stored_count > kMaxTiles) {
     read.status = TilesetStatus::kBadCount;
     return read;
