@@ -1,0 +1,116 @@
+#include "common/image_io/colour_picture.h"
+
+#include "common/image_io/bmp_file.h"
+#include "common/input_file.h"
+#include "common/picture_header.h"
+
+namespace {
+
+// The toolkit's own header check for the formats that have one; kOk for the others.
+HeaderCheck OwnHeaderCheck(const std::string& path, FREE_IMAGE_FORMAT format) {
+  switch (format) {
+    case FIF_BMP:
+      return CheckPictureFile(path, PictureKind::kBmp);
+    case FIF_TARGA:
+      return CheckPictureFile(path, PictureKind::kTarga);
+    case FIF_PCX:
+      return CheckPictureFile(path, PictureKind::kPcx);
+    case FIF_PNG:
+      return CheckPictureFile(path, PictureKind::kPng);
+    case FIF_GIF:
+      return CheckPictureFile(path, PictureKind::kGif);
+    default:
+      return HeaderCheck::kOk;
+  }
+}
+
+uint64_t PixelCap(unsigned bits_per_pixel) {
+  return bits_per_pixel <= 8 ? kMaxPalettedPixels : kMaxDeepPixels;
+}
+
+// Alpha below this is transparent.
+constexpr uint8_t kOpaqueAlpha = 128;
+
+// image as 32-bit BGRA (FreeImage's order on this machine), or null when the
+// library has no conversion for its pixel type.
+ImagePtr ToThirtyTwoBits(FIBITMAP* image) {
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image);
+  if (type == FIT_BITMAP || type == FIT_RGB16 || type == FIT_RGBA16) {
+    // Palettised pictures get their transparency table (tRNS, GIF transparent
+    // index) as alpha here.
+    return ImagePtr(FreeImage_ConvertTo32Bits(image));
+  }
+  // Greys of 16 bits, floats: first to 8 bits a channel, scaled.
+  const ImagePtr standard(FreeImage_ConvertToStandardType(image, TRUE));
+  return standard ? ImagePtr(FreeImage_ConvertTo32Bits(standard.get())) : nullptr;
+}
+
+}  // namespace
+
+PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format) {
+  if (format == FIF_UNKNOWN || FreeImage_Validate(format, path.c_str()) == 0) return PictureProbe::kDamaged;
+  const HeaderCheck own = OwnHeaderCheck(path, format);
+  if (own == HeaderCheck::kTooLarge) return PictureProbe::kTooLarge;
+  if (own != HeaderCheck::kOk) return PictureProbe::kDamaged;
+  // GIF's reader can not stop after the header; its own check caps the
+  // logical screen at kMaxPalettedPixels, and a GIF is 8 bits at most.
+  if (format == FIF_GIF) return PictureProbe::kOk;
+  if (FreeImage_FIFSupportsNoPixels(format) == 0) return PictureProbe::kSizeUnknown;
+  const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header) return PictureProbe::kDamaged;
+  const uint64_t pixels = uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get());
+  if (pixels == 0) return PictureProbe::kDamaged;
+  return pixels > PixelCap(FreeImage_GetBPP(header.get())) ? PictureProbe::kTooLarge : PictureProbe::kOk;
+}
+
+Checked<ColourPicture> LoadColourPicture(const std::string& path) {
+  // Checked first: the library opens the file itself, and a FIFO would block it.
+  {
+    const InputFile input = OpenInputFile(path);
+    if (input.status != InputStatus::kOk) return Checked<ColourPicture>::Refused(InputFailureText(input.status, path));
+  }
+  FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
+  if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
+  const std::string cannot_load = "Can not load " + path;
+  switch (ProbePicture(path, format)) {
+    case PictureProbe::kOk:
+      break;
+    case PictureProbe::kTooLarge:
+      return Checked<ColourPicture>::Refused(cannot_load + " : picture too large");
+    case PictureProbe::kSizeUnknown:
+      return Checked<ColourPicture>::Refused(cannot_load + " : its size can not be read before decoding");
+    case PictureProbe::kDamaged:
+      return Checked<ColourPicture>::Refused(cannot_load);
+  }
+  ImagePtr image(FreeImage_Load(format, path.c_str(), 0));
+  if (!image) return Checked<ColourPicture>::Refused(cannot_load);
+  const int width = static_cast<int>(FreeImage_GetWidth(image.get()));
+  const int height = static_cast<int>(FreeImage_GetHeight(image.get()));
+  if (width <= 0 || height <= 0) return Checked<ColourPicture>::Refused(cannot_load);
+  // A GIF or BMP passes its own check up to 2^28 pixels; the record holds four bytes each.
+  if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kMaxDeepPixels) {
+    return Checked<ColourPicture>::Refused(cannot_load + " : picture too large");
+  }
+  const ImagePtr wide = ToThirtyTwoBits(image.get());
+  image.reset();
+  if (!wide || FreeImage_GetBits(wide.get()) == nullptr) return Checked<ColourPicture>::Refused(cannot_load);
+  ColourPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  uint8_t* out = picture.rgba.data();
+  bool has_transparency = false;
+  for (int y = 0; y < height; ++y) {
+    // FreeImage keeps the bottom row first.
+    const uint8_t* in = FreeImage_GetScanLine(wide.get(), height - 1 - y);
+    for (int x = 0; x < width; ++x, in += 4, out += 4) {
+      out[0] = in[FI_RGBA_RED];
+      out[1] = in[FI_RGBA_GREEN];
+      out[2] = in[FI_RGBA_BLUE];
+      out[3] = in[FI_RGBA_ALPHA];
+      has_transparency |= out[3] < kOpaqueAlpha;
+    }
+  }
+  picture.has_transparency = has_transparency;
+  return picture;
+}

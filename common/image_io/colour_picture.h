@@ -1,0 +1,48 @@
+// Any picture the image library reads (PNG of any depth, GIF, BMP, TGA, JPEG,
+// TIFF, ...) as plain 8-bit RGBA, and the size check that comes before every
+// decode: the library allocates whatever a header claims, so a 176-byte JPEG
+// claiming 30000 x 30000 pixels would take gigabytes.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/refusal.h"
+
+// The most pixels a decode may hold: 2^28 at 8 bits a pixel or less, 2^26
+// for deeper pictures, so that no decoded picture passes 256 MB.
+inline constexpr uint64_t kMaxPalettedPixels = uint64_t{1} << 28;
+inline constexpr uint64_t kMaxDeepPixels = uint64_t{1} << 26;
+
+enum class PictureProbe {
+  kOk,
+  kDamaged,      // not of the format, or headers our own checks refuse
+  kTooLarge,     // more pixels than the cap for its depth
+  kSizeUnknown,  // a format whose size can not be read before decoding
+};
+
+// Checks the file at path, taken to be of format, before any decode: its
+// signature (some of the library's readers never return on a file of
+// another format), the toolkit's own header checks for BMP, TGA, PCX, PNG and
+// GIF, then the size and depth read from the header alone (FIF_LOAD_NOPIXELS)
+// for every format whose reader can do that. GIF, whose reader can not, is
+// sized by its own header check; any other format that can not is kSizeUnknown.
+PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format);
+
+// A picture as 8-bit channels, rows from the top.
+struct ColourPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgba;      // width * height * 4 bytes: red, green, blue, alpha
+  bool has_transparency = false;  // some pixel has alpha below 128 (alpha channel, tRNS, GIF transparent index)
+};
+
+// The picture at path, its format taken from its contents, else from its
+// name. Refused ("Can not load PATH", "Can not load PATH : picture too large",
+// "PATH is not a regular file", ...) when it is not a regular file, not a
+// picture the library reads, or larger than kMaxDeepPixels pixels (the
+// record itself holds four bytes a pixel).
+Checked<ColourPicture> LoadColourPicture(const std::string& path);
