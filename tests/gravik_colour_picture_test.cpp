@@ -34,6 +34,26 @@ std::vector<uint8_t> JpegBomb(const TempDir& dir) {
   return {};
 }
 
+// A small little-endian TIFF whose ImageWidth and ImageLength tags claim 30000 x 30000.
+std::vector<uint8_t> TiffBomb(const TempDir& dir) {
+  if (!Magick(dir, {"-size", "8x8", "xc:gray", "-compress", "none", "-endian", "LSB", "small.tif"})) return {};
+  std::vector<uint8_t> bytes = ReadFileBytes(dir.File("small.tif"));
+  if (bytes.size() < 8 || bytes[0] != 'I') return {};
+  const size_t ifd = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<size_t>(bytes[7]) << 24;
+  if (ifd + 2 > bytes.size()) return {};
+  const size_t entries = bytes[ifd] | bytes[ifd + 1] << 8;
+  int patched = 0;
+  for (size_t e = 0; e < entries && ifd + 2 + e * 12 + 12 <= bytes.size(); ++e) {
+    uint8_t* entry = bytes.data() + ifd + 2 + e * 12;
+    const int tag = entry[0] | entry[1] << 8;
+    if (tag != 256 && tag != 257) continue;
+    entry[8] = 0x30;  // 30000, low byte first, as a SHORT or a LONG
+    entry[9] = 0x75;
+    ++patched;
+  }
+  return patched == 2 ? bytes : std::vector<uint8_t>{};
+}
+
 struct Expected {
   const char* file;
   std::vector<uint8_t> rgba;
@@ -124,4 +144,31 @@ TEST(ColourPicture, RefusesInOneLineBeforeDecoding) {
   ASSERT_TRUE(Magick(dir, {"-size", "8x8", "xc:black", "pic.xbm"}));
   EXPECT_EQ(LoadColourPicture(dir.File("pic.xbm")).refusal(),
             "Can not load " + dir.File("pic.xbm") + " : its size can not be read before decoding");
+}
+
+TEST(GravikBmp, HugeClaimsAreRefusedBeforeDecoding) {
+  const TempDir dir;
+  const std::vector<uint8_t> bomb = JpegBomb(dir);
+  ASSERT_FALSE(bomb.empty());
+  ASSERT_LT(bomb.size(), 400u);
+  ASSERT_TRUE(WriteFileBytes(dir.File("bomb.jpg"), bomb));
+  ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
+  EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "bomb.jpg", "out.bmp"}, dir.path())),
+            std::vector<std::string>{"ChangeImageFormat : Can not load image bomb.jpg : picture too large"});
+  EXPECT_EQ(ReadFileBytes(dir.File("out.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  // The same for a TIFF whose width and length tags claim 30000 x 30000.
+  const std::vector<uint8_t> tiff = TiffBomb(dir);
+  ASSERT_FALSE(tiff.empty());
+  ASSERT_TRUE(WriteFileBytes(dir.File("big.tif"), tiff));
+  EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "big.tif", "big.bmp"}, dir.path())).back(),
+            "ChangeImageFormat : Can not load image big.tif : picture too large");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("big.bmp")));
+  // A format the library can not size from its header alone.
+  ASSERT_TRUE(Magick(dir, {"-size", "8x8", "xc:black", "pic.xbm"}));
+  EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "pic.xbm", "pic.bmp"}, dir.path())),
+            std::vector<std::string>{"ChangeImageFormat : Can not load image pic.xbm : its size can not be read before decoding"});
+  // A small JPEG still converts.
+  ASSERT_TRUE(Magick(dir, {"-size", "8x8", "xc:gray", "small2.jpg"}));
+  EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "small2.jpg", "small.bmp"}, dir.path())).back(),
+            "ChangeImageFormat : Successfull conversion from small2.jpg to small.bmp (bmp format)");
 }

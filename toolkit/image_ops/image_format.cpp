@@ -2,7 +2,7 @@
 
 #include "common/line_output.h"
 #include "common/image_io/bmp_file.h"
-#include "common/picture_header.h"
+#include "common/image_io/colour_picture.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -19,26 +19,6 @@ FREE_IMAGE_FORMAT FormatFromName(const std::string& path) {
   return FreeImage_GetFIFFromFilename(file_name.c_str());
 }
 
-// FreeImage trusts the sizes in a file's headers (a 19-byte TGA made its
-// reader crash, a truncated PNG chunk made it allocate the claimed length),
-// so the formats users bring most are checked here before the library reads them.
-bool PassesHeaderCheck(FREE_IMAGE_FORMAT format, const std::string& path) {
-  switch (format) {
-    case FIF_BMP:
-      return CheckPictureFile(path, PictureKind::kBmp) == HeaderCheck::kOk;
-    case FIF_TARGA:
-      return CheckPictureFile(path, PictureKind::kTarga) == HeaderCheck::kOk;
-    case FIF_PCX:
-      return CheckPictureFile(path, PictureKind::kPcx) == HeaderCheck::kOk;
-    case FIF_PNG:
-      return CheckPictureFile(path, PictureKind::kPng) == HeaderCheck::kOk;
-    case FIF_GIF:
-      return CheckPictureFile(path, PictureKind::kGif) == HeaderCheck::kOk;
-    default:
-      return true;
-  }
-}
-
 }  // namespace
 
 bool ChangeImageFormat(const std::string& input_path, const std::string& output_path) {
@@ -48,11 +28,17 @@ bool ChangeImageFormat(const std::string& input_path, const std::string& output_
     return false;
   }
   // Some of the library's readers (PICT among them) never return on a file
-  // that is not of their format, so the contents must pass the format's own
-  // signature check before the reader sees them.
-  const bool is_that_format =
-      FreeImage_Validate(format, input_path.c_str()) != 0 && PassesHeaderCheck(format, input_path);
-  const ImagePtr image(is_that_format ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
+  // that is not of their format, and every reader allocates what its header
+  // claims: the contents must pass the format's signature and header checks,
+  // and the size read from the header alone must fit the cap, before a decode.
+  const PictureProbe probe = ProbePicture(input_path, format);
+  if (probe == PictureProbe::kTooLarge || probe == PictureProbe::kSizeUnknown) {
+    PrintLine(kPrefix + ("Can not load image " + input_path +
+                         (probe == PictureProbe::kTooLarge ? " : picture too large"
+                                                           : " : its size can not be read before decoding")));
+    return false;
+  }
+  const ImagePtr image(probe == PictureProbe::kOk ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
   if (!image) {
     PrintLine(kPrefix + ("Can not load image " + input_path));
     return false;
