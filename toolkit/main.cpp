@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -13,6 +14,7 @@
 #include "toolkit/image_ops/plus_palette.h"
 #include "toolkit/image_ops/raw_pixels.h"
 #include "toolkit/image_ops/sprite_sheet.h"
+#include "toolkit/inks/ink_conversion.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -35,6 +37,16 @@ using Args = char* const*;
 std::string Named(Args a, int index, const char* suffix) { return std::string(a[index]) + suffix; }
 
 int32_t Number(Args a, int index) { return ParseNumberArgument(a[index]); }
+
+// How many arguments follow the command word: the words that take options
+// after their names read the rest through Rest.
+int given_argument_count = 0;
+
+std::vector<std::string> Rest(Args a, int first) {
+  std::vector<std::string> rest;
+  for (int i = first; i < given_argument_count; ++i) rest.emplace_back(a[i]);
+  return rest;
+}
 
 void RunBmp(Args a) { ChangeImageFormat(a[0], a[1]); }
 void RunMode2(Args a) { ConvertToMode2(Named(a, 0, ".bmp"), Named(a, 0, ".pm2")); }
@@ -61,6 +73,9 @@ void RunKey(Args a) {
 void RunAy(Args a) { ConvertAYlist15K(Named(a, 0, ".snd"), Named(a, 0, "_ay.asm"), a[1], 0, 0); }
 void RunAyRaw(Args a) { ConvertAYlist15K(Named(a, 0, ".snd"), Named(a, 0, ".ayl"), a[1], 0, kAyListRaw); }
 void RunAyOpt(Args a) { OptimizeAYlist(Named(a, 0, ".ayl"), Named(a, 0, "_opt.asm"), Number(a, 1)); }
+void RunInk0(Args a) { ConvertToInks(a[0], a[1], 0, Rest(a, 2)); }
+void RunInk1(Args a) { ConvertToInks(a[0], a[1], 1, Rest(a, 2)); }
+void RunInk2(Args a) { ConvertToInks(a[0], a[1], 2, Rest(a, 2)); }
 
 struct CommandRow {
   std::string_view word;
@@ -75,6 +90,7 @@ constexpr CommandRow kCommands[] = {
     {"rle", 2, RunRle},   {"half", 1, RunHalf},   {"col", 3, RunCol},     {"final0", 1, RunFinal0},
     {"add0", 2, RunAdd0}, {"basic", 1, RunBasic}, {"asm", 1, RunAsm},     {"key", 2, RunKey},
     {"ay", 2, RunAy},     {"ayraw", 2, RunAyRaw}, {"ayopt", 2, RunAyOpt},
+    {"ink0", 2, RunInk0}, {"ink1", 2, RunInk1},   {"ink2", 2, RunInk2},
 };
 
 // Printed as written: it also lists a word (ex0) that has no row.
@@ -143,6 +159,7 @@ void Dispatch(int argc, char* const* argv) {
       PrintLine("Not enough arguments !");
       return;
     }
+    given_argument_count = argc - 2;
     row.run(argv + 2);
     return;
   }

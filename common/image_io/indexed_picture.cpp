@@ -1,0 +1,64 @@
+#include "common/image_io/indexed_picture.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/image_io/bmp_file.h"
+
+namespace {
+
+struct MemoryCloser {
+  void operator()(FIMEMORY* stream) const { FreeImage_CloseMemory(stream); }
+};
+using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
+
+ImagePtr Allocate(const IndexedPicture& picture, int scale_x, int scale_y) {
+  ImagePtr image(FreeImage_Allocate(picture.width * scale_x, picture.height * scale_y, 8));
+  if (!image || FreeImage_GetBits(image.get()) == nullptr) return nullptr;
+  RGBQUAD* palette = FreeImage_GetPalette(image.get());
+  if (palette == nullptr) return nullptr;
+  for (int e = 0; e < 256; ++e) {
+    RGBQUAD entry{};
+    if (e < static_cast<int>(picture.palette.size())) {
+      entry.rgbRed = picture.palette[static_cast<size_t>(e)][0];
+      entry.rgbGreen = picture.palette[static_cast<size_t>(e)][1];
+      entry.rgbBlue = picture.palette[static_cast<size_t>(e)][2];
+    }
+    palette[e] = entry;
+  }
+  const int width = picture.width;
+  for (int y = 0; y < picture.height; ++y) {
+    const uint8_t* row = picture.pens.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    // FreeImage keeps the bottom row first.
+    uint8_t* first = FreeImage_GetScanLine(image.get(), (picture.height - 1 - y) * scale_y + scale_y - 1);
+    for (int x = 0; x < width; ++x) std::fill_n(first + static_cast<size_t>(x) * scale_x, scale_x, row[x]);
+    for (int copy = 1; copy < scale_y; ++copy) {
+      uint8_t* line = FreeImage_GetScanLine(image.get(), (picture.height - 1 - y) * scale_y + scale_y - 1 - copy);
+      std::memcpy(line, first, static_cast<size_t>(width) * scale_x);
+    }
+  }
+  return image;
+}
+
+std::optional<std::vector<uint8_t>> Encode(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags) {
+  const MemoryPtr stream(FreeImage_OpenMemory());
+  if (!stream || !FreeImage_SaveToMemory(format, image, stream.get(), flags)) return std::nullopt;
+  BYTE* data = nullptr;
+  DWORD size_bytes = 0;
+  if (!FreeImage_AcquireMemory(stream.get(), &data, &size_bytes) || data == nullptr) return std::nullopt;
+  return std::vector<uint8_t>(data, data + size_bytes);
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> EncodeIndexedBmp(const IndexedPicture& picture) {
+  const ImagePtr image = Allocate(picture, 1, 1);
+  if (!image) return std::nullopt;
+  return EncodeBmpFile(image.get());
+}
+
+std::optional<std::vector<uint8_t>> EncodeScaledIndexedPng(const IndexedPicture& picture, int scale_x, int scale_y) {
+  const ImagePtr image = Allocate(picture, scale_x, scale_y);
+  if (!image) return std::nullopt;
+  return Encode(image.get(), FIF_PNG, PNG_Z_BEST_SPEED);
+}
