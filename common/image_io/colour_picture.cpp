@@ -91,9 +91,15 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
   if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kMaxDeepPixels) {
     return Checked<ColourPicture>::Refused(cannot_load + " : picture too large");
   }
-  const ImagePtr wide = ToThirtyTwoBits(image.get());
+  // 24- and 32-bit pictures (true-colour PNG, JPEG, most TIFFs) are read as
+  // they are; every other kind is first converted to 32 bits by the library.
+  const unsigned bits = FreeImage_GetBPP(image.get());
+  const bool is_direct = FreeImage_GetImageType(image.get()) == FIT_BITMAP && (bits == 24 || bits == 32) &&
+                         FreeImage_GetRedMask(image.get()) == FI_RGBA_RED_MASK;
+  ImagePtr wide = is_direct ? std::move(image) : ToThirtyTwoBits(image.get());
   image.reset();
   if (!wide || FreeImage_GetBits(wide.get()) == nullptr) return Checked<ColourPicture>::Refused(cannot_load);
+  const size_t step = FreeImage_GetBPP(wide.get()) / 8;
   ColourPicture picture;
   picture.width = width;
   picture.height = height;
@@ -103,6 +109,15 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
   for (int y = 0; y < height; ++y) {
     // FreeImage keeps the bottom row first.
     const uint8_t* in = FreeImage_GetScanLine(wide.get(), height - 1 - y);
+    if (step == 3) {
+      for (int x = 0; x < width; ++x, in += 3, out += 4) {
+        out[0] = in[FI_RGBA_RED];
+        out[1] = in[FI_RGBA_GREEN];
+        out[2] = in[FI_RGBA_BLUE];
+        out[3] = 0xFF;
+      }
+      continue;
+    }
     for (int x = 0; x < width; ++x, in += 4, out += 4) {
       out[0] = in[FI_RGBA_RED];
       out[1] = in[FI_RGBA_GREEN];

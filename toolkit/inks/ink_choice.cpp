@@ -7,29 +7,11 @@
 
 #include "common/cpc_colours.h"
 
-int BandLevel(uint8_t channel) {
-  if (channel <= 0x1F) return 0;
-  if (channel >= 0x60 && channel <= 0x9F) return 1;
-  if (channel >= 0xE0) return 2;
-  return -1;
-}
-
 namespace {
 
 constexpr int kPlusLevelStep = 17;  // 255 / 15
 
-int PlusLevel(uint8_t channel) { return (channel + kPlusLevelStep / 2) / kPlusLevelStep; }
-
 }  // namespace
-
-int ExactKey(ColourModel model, uint8_t red, uint8_t green, uint8_t blue) {
-  if (model == ColourModel::kPlus) return PlusLevel(red) << 8 | PlusLevel(green) << 4 | PlusLevel(blue);
-  const int r = BandLevel(red);
-  const int g = BandLevel(green);
-  const int b = BandLevel(blue);
-  if (r < 0 || g < 0 || b < 0) return -1;
-  return FirmwareOfLevels(r, g, b);
-}
 
 Rgb NominalColour(ColourModel model, int key) {
   if (model == ColourModel::kPlus) {
@@ -77,6 +59,20 @@ class DistinctColours {
   std::vector<WeightedColour> colours_;
 };
 
+// Each channel's nominal value once its colour IS an ink: [0] the 27
+// colours' 0, &80, &FF by band, [1] the CPC+ level times 17.
+constexpr std::array<std::array<uint8_t, 256>, 2> MakeNominalChannels() {
+  std::array<std::array<uint8_t, 256>, 2> nominal{};
+  constexpr uint8_t kLevels[] = {0x00, 0x80, 0xFF};
+  for (int c = 0; c < 256; ++c) {
+    const int level = BandLevel(static_cast<uint8_t>(c));
+    nominal[0][static_cast<size_t>(c)] = level < 0 ? 0 : kLevels[level];
+    nominal[1][static_cast<size_t>(c)] = static_cast<uint8_t>((c + 8) / 17 * 17);
+  }
+  return nominal;
+}
+constexpr std::array<std::array<uint8_t, 256>, 2> kNominalChannel = MakeNominalChannels();
+
 struct Cell {
   uint64_t count = 0;
   uint64_t red = 0;
@@ -101,7 +97,10 @@ std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel 
     if (packed != last_packed) {
       last_packed = packed;
       const int key = ExactKey(model, p[0], p[1], p[2]);
-      last_colour = key >= 0 ? NominalColour(model, key) : Rgb{p[0], p[1], p[2]};
+      last_colour = key >= 0 ? Rgb{kNominalChannel[model == ColourModel::kPlus][p[0]],
+                                   kNominalChannel[model == ColourModel::kPlus][p[1]],
+                                   kNominalChannel[model == ColourModel::kPlus][p[2]]}
+                             : Rgb{p[0], p[1], p[2]};
     }
     Cell& cell = cells[static_cast<size_t>((last_colour.red >> 4) << 8 | (last_colour.green >> 4) << 4 |
                                            (last_colour.blue >> 4))];

@@ -18,12 +18,49 @@ enum class ColourModel { kFirmware, kPlus };
 // The level of a channel in the tolerance bands: &00-&1F off (0), &60-&9F
 // half (1), &E0-&FF full (2), otherwise none (-1). Art drawn for the CPC uses
 // anything from about &60 to &80 for half.
-int BandLevel(uint8_t channel);
+constexpr int BandLevel(uint8_t channel) {
+  if (channel <= 0x1F) return 0;
+  if (channel >= 0x60 && channel <= 0x9F) return 1;
+  if (channel >= 0xE0) return 2;
+  return -1;
+}
+
+namespace ink_tables {
+
+// Per channel value: 9, 3 and 1 times its band level for green, red and
+// blue (a sum below 0 when any is out of bands), and its CPC+ level.
+struct ChannelTables {
+  int red[256];
+  int green[256];
+  int blue[256];
+  int plus[256];
+};
+
+constexpr ChannelTables MakeChannelTables() {
+  ChannelTables t{};
+  for (int c = 0; c < 256; ++c) {
+    const int level = BandLevel(static_cast<uint8_t>(c));
+    t.red[c] = level < 0 ? -1000 : 3 * level;
+    t.green[c] = level < 0 ? -1000 : 9 * level;
+    t.blue[c] = level < 0 ? -1000 : level;
+    t.plus[c] = (c + 8) / 17;
+  }
+  return t;
+}
+
+inline constexpr ChannelTables kChannels = MakeChannelTables();
+
+}  // namespace ink_tables
 
 // The key of the ink a colour IS, or -1: for the 27 colours, the firmware
 // number when all three channels fall in bands; for CPC+, every colour is its
 // levels round(channel / 17).
-int ExactKey(ColourModel model, uint8_t red, uint8_t green, uint8_t blue);
+inline int ExactKey(ColourModel model, uint8_t red, uint8_t green, uint8_t blue) {
+  const ink_tables::ChannelTables& t = ink_tables::kChannels;
+  if (model == ColourModel::kPlus) return t.plus[red] << 8 | t.plus[green] << 4 | t.plus[blue];
+  const int key = t.red[red] + t.green[green] + t.blue[blue];
+  return key < 0 ? -1 : key;
+}
 
 // The nominal colour of a key: 0, &80, &FF a channel for the 27 colours; each
 // 4-bit level times 17 for CPC+.

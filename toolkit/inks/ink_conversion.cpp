@@ -305,15 +305,15 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
     pens.palette.push_back({colour.red, colour.green, colour.blue});
   }
   std::vector<Output> outputs;
-  const std::optional<std::vector<uint8_t>> bmp = EncodeIndexedBmp(pens);
+  std::optional<std::vector<uint8_t>> bmp = EncodeIndexedBmp(pens);
   if (!bmp) return refuse(WriteFailureText(WriteStatus::kCannotWrite, bmp_path));
-  outputs.push_back({bmp_path, *bmp});
+  outputs.push_back({bmp_path, std::move(*bmp)});
   outputs.push_back({asm_path, AsBytes(InkSource(name, mode, model, pen_keys))});
   if (option.has_preview) {
     const int scale_x = mode == 0 ? 4 : mode == 1 ? 2 : 1;
-    const std::optional<std::vector<uint8_t>> preview = EncodeScaledIndexedPng(pens, scale_x, 2);
+    std::optional<std::vector<uint8_t>> preview = EncodeScaledIndexedPng(pens, scale_x, 2);
     if (!preview) return refuse(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
-    outputs.push_back({preview_path, *preview});
+    outputs.push_back({preview_path, std::move(*preview)});
   }
   const Refusal written = WriteGroup(outputs);
   if (written) return refuse(*written);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -19,47 +20,109 @@ std::vector<int> PensByKey(const PenMap& map) {
   return pens;
 }
 
-// The nearest pen of every colour, worked out once per colour met.
-class NearestPens {
+// The opaque pens' inks, and the nearest of them to a colour.
+class PenInks {
  public:
-  explicit NearestPens(const PenMap& map) : pens_(size_t{1} << 24, kUnknown), first_pen_(map.first_opaque_pen) {
+  explicit PenInks(const PenMap& map) : first_pen_(map.first_opaque_pen) {
     for (const int key : map.opaque_keys) {
       nominal_.push_back(NominalColour(map.model, key));
       labs_.push_back(LabOf(nominal_.back()));
     }
   }
 
-  int PenOf(uint8_t red, uint8_t green, uint8_t blue) {
-    uint8_t& pen = pens_[size_t{red} << 16 | size_t{green} << 8 | blue];
-    if (pen == kUnknown) {
-      const Lab lab = LabOf(red, green, blue);
-      size_t best = 0;
-      float best_distance = std::numeric_limits<float>::infinity();
-      for (size_t i = 0; i < labs_.size(); ++i) {
-        const float d = DistanceSquared(lab, labs_[i]);
-        if (d < best_distance) {
-          best_distance = d;
-          best = i;
-        }
+  // The index (from 0) of the nearest ink to lab; ties to the lower.
+  int NearestIndex(const Lab& lab) const {
+    size_t best = 0;
+    float best_distance = std::numeric_limits<float>::infinity();
+    for (size_t i = 0; i < labs_.size(); ++i) {
+      const float d = DistanceSquared(lab, labs_[i]);
+      if (d < best_distance) {
+        best_distance = d;
+        best = i;
       }
-      pen = static_cast<uint8_t>(best);
     }
-    return first_pen_ + pen;
+    return static_cast<int>(best);
   }
 
-  const Rgb& Nominal(int pen) const { return nominal_[static_cast<size_t>(pen - first_pen_)]; }
-  const Lab& LabOfPen(int pen) const { return labs_[static_cast<size_t>(pen - first_pen_)]; }
+  int first_pen() const { return first_pen_; }
+  const Rgb& Nominal(int index) const { return nominal_[static_cast<size_t>(index)]; }
+  const Lab& LabOfInk(int index) const { return labs_[static_cast<size_t>(index)]; }
 
  private:
-  std::vector<uint8_t> pens_;
   int first_pen_;
   std::vector<Rgb> nominal_;
   std::vector<Lab> labs_;
 };
 
+// Without dithering a pixel's pen and error depend on its colour alone: each
+// colour is worked out once and kept in a direct-mapped table (2^20 slots,
+// 8 MB) of the colour and its result, the error in thousandths of delta E
+// above the pen + 1. Neighbouring pixels mostly share or nearly share colours,
+// so a colour is rarely worked out twice; when it is, the result is the same.
+MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key) {
+  MappedPicture mapped;
+  const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+  mapped.pens.assign(pixel_count, 0);
+  const PenInks inks(map);
+  constexpr int kSlotBits = 20;
+  // A slot holds colour << 32 | result; result 0 marks an empty slot.
+  std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
+  uint64_t total_error = 0;
+  uint64_t opaque = 0;
+  const uint8_t* p = picture.rgba;
+  uint8_t* out = mapped.pens.data();
+  for (size_t i = 0; i < pixel_count; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    ++opaque;
+    const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
+    uint32_t entry = static_cast<uint32_t>(slot);
+    if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
+      const int key = ExactKey(map.model, p[0], p[1], p[2]);
+      if (key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0) {
+        entry = static_cast<uint32_t>(pens_by_key[static_cast<size_t>(key)]) + 1;
+      } else {
+        const Lab lab = LabOf(p[0], p[1], p[2]);
+        const int index = inks.NearestIndex(lab);
+        const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
+        entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
+      }
+      slot = uint64_t{colour} << 32 | entry;
+    }
+    out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
+    total_error += entry >> 8;
+  }
+  mapped.mean_error = opaque == 0 ? 0 : static_cast<double>(total_error) / 1000.0 / static_cast<double>(opaque);
+  return mapped;
+}
+
 constexpr std::array<std::array<int, 4>, 4> kBayer = {{{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}}};
 
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+// A dithered colour's nearest ink, worked out once for each cell of 4 x 4 x 4
+// colours (from the cell's middle): the error carried on is the colour's own,
+// so the cell's width only moves where a choice between two inks falls, by
+// less than the dithering itself does.
+class DitherNearest {
+ public:
+  explicit DitherNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, kUnknown) {}
+
+  int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
+    uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
+                            static_cast<size_t>(blue >> 2)];
+    if (index == kUnknown) {
+      index = static_cast<uint8_t>(inks_.NearestIndex(
+          LabOf(static_cast<uint8_t>((red & 0xFC) | 2), static_cast<uint8_t>((green & 0xFC) | 2),
+                static_cast<uint8_t>((blue & 0xFC) | 2))));
+    }
+    return index;
+  }
+
+ private:
+  const PenInks& inks_;
+  std::vector<uint8_t> cells_;
+};
 
 // Error carried in sixteenths, three channels a pixel, one spare pixel each side.
 struct ErrorRows {
@@ -72,20 +135,22 @@ struct ErrorRows {
 }  // namespace
 
 MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither) {
-  MappedPicture mapped;
   const int width = picture.width;
   const int height = picture.height;
-  mapped.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-  if (map.opaque_keys.empty()) return mapped;
+  if (map.opaque_keys.empty()) {
+    MappedPicture none;
+    none.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    return none;
+  }
   const std::vector<int> pens_by_key = PensByKey(map);
-  NearestPens nearest(map);
+  if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
+  MappedPicture mapped;
+  mapped.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  const PenInks inks(map);
+  DitherNearest nearest(inks);
   ErrorRows errors(width);
   double total_error = 0;
   uint64_t opaque = 0;
-  // The error of the last colour mapped without dithering, kept for its neighbours.
-  uint32_t last_packed = 0xFFFFFFFF;
-  int last_pen = 0;
-  float last_error = 0;
   for (int y = 0; y < height; ++y) {
     const bool is_reversed = dither == Dither::kFloyd && y % 2 == 1;
     const int step = is_reversed ? -1 : 1;
@@ -101,17 +166,6 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
         out[x] = static_cast<uint8_t>(pens_by_key[static_cast<size_t>(key)]);
         continue;
       }
-      if (dither == Dither::kNone) {
-        const uint32_t packed = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-        if (packed != last_packed) {
-          last_packed = packed;
-          last_pen = nearest.PenOf(p[0], p[1], p[2]);
-          last_error = Distance(LabOf(p[0], p[1], p[2]), nearest.LabOfPen(last_pen));
-        }
-        out[x] = static_cast<uint8_t>(last_pen);
-        total_error += last_error;
-        continue;
-      }
       int wanted[3];
       if (dither == Dither::kOrdered) {
         const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
@@ -121,12 +175,15 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
         // Arithmetic shift: the same rounding for every input.
         for (int c = 0; c < 3; ++c) wanted[c] = p[c] + ((carried[c] + 8) >> 4);
       }
-      const int pen = nearest.PenOf(Clamped(wanted[0]), Clamped(wanted[1]), Clamped(wanted[2]));
-      out[x] = static_cast<uint8_t>(pen);
-      total_error += Distance(LabOf(p[0], p[1], p[2]), nearest.LabOfPen(pen));
+      const uint8_t r = Clamped(wanted[0]);
+      const uint8_t g = Clamped(wanted[1]);
+      const uint8_t b = Clamped(wanted[2]);
+      const int index = nearest.IndexOf(r, g, b);
+      out[x] = static_cast<uint8_t>(inks.first_pen() + index);
+      total_error += Distance(LabOf(p[0], p[1], p[2]), inks.LabOfInk(index));
       if (dither == Dither::kFloyd) {
-        const Rgb& ink = nearest.Nominal(pen);
-        const int error[3] = {Clamped(wanted[0]) - ink.red, Clamped(wanted[1]) - ink.green, Clamped(wanted[2]) - ink.blue};
+        const Rgb& ink = inks.Nominal(index);
+        const int error[3] = {r - ink.red, g - ink.green, b - ink.blue};
         int* ahead = errors.At(errors.current, x + step);
         int* below_behind = errors.At(errors.next, x - step);
         int* below = errors.At(errors.next, x);
