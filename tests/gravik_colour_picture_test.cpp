@@ -113,6 +113,15 @@ TEST(ColourPicture, ReadsEveryKindImageMagickWrites) {
     EXPECT_EQ(picture->rgba[3], 0xFF) << file;
     EXPECT_LT(picture->rgba[7], 128) << file;
   }
+  // A 32-bit BMP whose fourth bytes are all 0 has no alpha: opaque.
+  const std::vector<uint8_t> x32 = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0,
+                                    0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                    0, 0, 0, 0, 0, 0, 0x60, 0x20, 0x10, 0, 0xC0, 0xB0, 0xA0, 0};
+  ASSERT_TRUE(WriteFileBytes(dir.File("x32.bmp"), x32));
+  const Checked<ColourPicture> unused_alpha = LoadColourPicture(dir.File("x32.bmp"));
+  ASSERT_TRUE(unused_alpha) << unused_alpha.refusal();
+  EXPECT_EQ(unused_alpha->rgba, (std::vector<uint8_t>{0x10, 0x20, 0x60, 0xFF, 0xA0, 0xB0, 0xC0, 0xFF}));
+  EXPECT_FALSE(unused_alpha->has_transparency);
   // A JPEG is near its colours, and its format comes from its contents, not its name.
   ASSERT_TRUE(Magick(dir, {"-size", "16x8", "xc:#808080", "-quality", "95", "grey.jpg"}));
   std::filesystem::rename(dir.File("grey.jpg"), dir.File("grey.png"));

@@ -126,6 +126,16 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
       has_transparency |= out[3] < kOpaqueAlpha;
     }
   }
+  // A 32-bit BMP or TGA written without alpha leaves the fourth byte 0 in
+  // every pixel: an alpha channel that is 0 everywhere is taken as unused.
+  if (is_direct && step == 4 && has_transparency) {
+    bool is_alpha_unused = true;
+    for (size_t i = 3; i < picture.rgba.size() && is_alpha_unused; i += 4) is_alpha_unused = picture.rgba[i] == 0;
+    if (is_alpha_unused) {
+      for (size_t i = 3; i < picture.rgba.size(); i += 4) picture.rgba[i] = 0xFF;
+      has_transparency = false;
+    }
+  }
   picture.has_transparency = has_transparency;
   return picture;
 }
