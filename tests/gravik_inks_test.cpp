@@ -293,3 +293,20 @@ TEST(GravikInks, PlusTakesThePicturesOwnColours) {
   EXPECT_EQ(bmp.palette[3], (std::array<uint8_t, 3>{0xFF, 0x88, 0x11}));
   EXPECT_EQ(PensIn(bmp, 32, 48), std::set<uint8_t>{3});
 }
+
+TEST(GravikInks, AnOutputThatCannotBeWrittenReplacesNone) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FF0000"}), {"PNG24:art.png"})));
+  ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
+  ASSERT_TRUE(WriteFileBytes(dir.File("out_inks.asm"), {'o', 'l', 'd'}));
+  std::filesystem::create_directory(dir.File("out_preview.png"));
+  EXPECT_EQ(Gravik(dir, {"ink0", "art.png", "out"}),
+            std::vector<std::string>{"ConvertToInks : Can not write out_preview.png"});
+  EXPECT_EQ(ReadFileBytes(dir.File("out.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(ReadFileBytes(dir.File("out_inks.asm")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(CountEntries(dir.path()), 4);  // nothing staged is left behind
+  // Without the preview the other two are written.
+  EXPECT_EQ(Gravik(dir, {"ink0", "art.png", "out", "--preview=no"}).back(),
+            "ConvertToInks : wrote out.bmp, out_inks.asm");
+  EXPECT_EQ(LoadPens(dir.File("out.bmp")).width, 32);
+}

@@ -147,6 +147,14 @@ struct Output {
 };
 
 Refusal WriteGroup(const std::vector<Output>& outputs) {
+  // The three targets share a folder, so a rename that fails for one fails
+  // for the first; what remains is a target that is a folder, refused first.
+  for (const Output& output : outputs) {
+    struct stat info {};
+    if (lstat(output.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      return WriteFailureText(WriteStatus::kCannotWrite, output.path);
+    }
+  }
   std::vector<std::string> staged;
   auto remove_staged = [&] {
     for (const std::string& path : staged) std::remove(path.c_str());
