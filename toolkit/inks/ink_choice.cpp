@@ -91,23 +91,22 @@ std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel 
   // Neighbours often share a colour: the last one's result is kept.
   uint32_t last_packed = 0xFFFFFFFF;
   Rgb last_colour;
+  Cell* last_cell = nullptr;
+  const std::array<uint8_t, 256>& nominal = kNominalChannel[model == ColourModel::kPlus ? 1 : 0];
   for (size_t i = 0; i < pixel_count; ++i, p += 4) {
     if (picture.IsTransparent(p)) continue;
     const uint32_t packed = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     if (packed != last_packed) {
       last_packed = packed;
       const int key = ExactKey(model, p[0], p[1], p[2]);
-      last_colour = key >= 0 ? Rgb{kNominalChannel[model == ColourModel::kPlus][p[0]],
-                                   kNominalChannel[model == ColourModel::kPlus][p[1]],
-                                   kNominalChannel[model == ColourModel::kPlus][p[2]]}
-                             : Rgb{p[0], p[1], p[2]};
+      last_colour = key >= 0 ? Rgb{nominal[p[0]], nominal[p[1]], nominal[p[2]]} : Rgb{p[0], p[1], p[2]};
+      last_cell = &cells[static_cast<size_t>((last_colour.red >> 4) << 8 | (last_colour.green >> 4) << 4 |
+                                             (last_colour.blue >> 4))];
     }
-    Cell& cell = cells[static_cast<size_t>((last_colour.red >> 4) << 8 | (last_colour.green >> 4) << 4 |
-                                           (last_colour.blue >> 4))];
-    ++cell.count;
-    cell.red += last_colour.red;
-    cell.green += last_colour.green;
-    cell.blue += last_colour.blue;
+    ++last_cell->count;
+    last_cell->red += last_colour.red;
+    last_cell->green += last_colour.green;
+    last_cell->blue += last_colour.blue;
     if (is_exact) is_exact = distinct.Add(last_colour);
   }
   if (is_exact) return std::move(distinct.colours());

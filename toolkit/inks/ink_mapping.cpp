@@ -124,6 +124,33 @@ class DitherNearest {
   std::vector<uint8_t> cells_;
 };
 
+// The CIELAB values of the source colours of a dithered picture, for its
+// mean error: a direct-mapped table of 2^16 recent colours, since
+// neighbouring pixels mostly repeat colours.
+class RecentLabs {
+ public:
+  RecentLabs() : slots_(kSlots) {}
+
+  const Lab& Of(const uint8_t* pixel) {
+    const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
+    Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
+    if (slot.colour != colour) {
+      slot.colour = colour;
+      slot.lab = LabOf(pixel[0], pixel[1], pixel[2]);
+    }
+    return slot.lab;
+  }
+
+ private:
+  static constexpr int kSlotBits = 16;
+  static constexpr size_t kSlots = size_t{1} << kSlotBits;
+  struct Slot {
+    uint32_t colour = 0xFFFFFFFF;  // no colour: 24 bits only
+    Lab lab;
+  };
+  std::vector<Slot> slots_;
+};
+
 // Error carried in sixteenths, three channels a pixel, one spare pixel each side.
 struct ErrorRows {
   explicit ErrorRows(int width) : current(static_cast<size_t>(width + 2) * 3, 0), next(current.size(), 0) {}
@@ -148,6 +175,7 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
   mapped.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   const PenInks inks(map);
   DitherNearest nearest(inks);
+  RecentLabs source_labs;
   ErrorRows errors(width);
   double total_error = 0;
   uint64_t opaque = 0;
@@ -180,7 +208,7 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
       const uint8_t b = Clamped(wanted[2]);
       const int index = nearest.IndexOf(r, g, b);
       out[x] = static_cast<uint8_t>(inks.first_pen() + index);
-      total_error += Distance(LabOf(p[0], p[1], p[2]), inks.LabOfInk(index));
+      total_error += Distance(source_labs.Of(p), inks.LabOfInk(index));
       if (dither == Dither::kFloyd) {
         const Rgb& ink = inks.Nominal(index);
         const int error[3] = {r - ink.red, g - ink.green, b - ink.blue};
