@@ -1,9 +1,11 @@
 #include "common/image_io/indexed_picture.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "common/image_io/bmp_file.h"
+#include "common/line_output.h"
 
 namespace {
 
@@ -52,9 +54,48 @@ std::optional<std::vector<uint8_t>> Encode(FIBITMAP* image, FREE_IMAGE_FORMAT fo
 }  // namespace
 
 std::optional<std::vector<uint8_t>> EncodeIndexedBmp(const IndexedPicture& picture) {
-  const ImagePtr image = Allocate(picture, 1, 1);
-  if (!image) return std::nullopt;
-  return EncodeBmpFile(image.get());
+  // Written here rather than by the library: the layout is fixed and simple,
+  // and a large picture then takes one buffer instead of a bitmap, the
+  // library's memory stream and a copy of it.
+  constexpr uint32_t kHeaderBytes = 14 + 40;
+  constexpr uint32_t kPaletteBytes = 256 * 4;
+  constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots an inch
+  if (picture.width <= 0 || picture.height <= 0 ||
+      picture.pens.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height)) {
+    return std::nullopt;
+  }
+  const size_t row_bytes = (static_cast<size_t>(picture.width) + 3) / 4 * 4;
+  const size_t pixel_bytes = row_bytes * static_cast<size_t>(picture.height);
+  if (pixel_bytes > UINT32_MAX - kHeaderBytes - kPaletteBytes) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  bytes.reserve(kHeaderBytes + kPaletteBytes + pixel_bytes);
+  bytes.push_back('B');
+  bytes.push_back('M');
+  AppendLe32(bytes, static_cast<uint32_t>(kHeaderBytes + kPaletteBytes + pixel_bytes));
+  AppendLe32(bytes, 0);
+  AppendLe32(bytes, kHeaderBytes + kPaletteBytes);
+  AppendLe32(bytes, 40);
+  AppendLe32(bytes, static_cast<uint32_t>(picture.width));
+  AppendLe32(bytes, static_cast<uint32_t>(picture.height));  // positive: rows from the bottom
+  AppendLe16(bytes, 1);
+  AppendLe16(bytes, 8);
+  AppendLe32(bytes, 0);  // no compression
+  AppendLe32(bytes, static_cast<uint32_t>(pixel_bytes));
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, 256);
+  AppendLe32(bytes, 0);
+  for (size_t e = 0; e < 256; ++e) {
+    const std::array<uint8_t, 3> colour = e < picture.palette.size() ? picture.palette[e] : std::array<uint8_t, 3>{};
+    bytes.insert(bytes.end(), {colour[2], colour[1], colour[0], 0});
+  }
+  bytes.resize(kHeaderBytes + kPaletteBytes + pixel_bytes, 0);
+  uint8_t* rows = bytes.data() + kHeaderBytes + kPaletteBytes;
+  for (int y = 0; y < picture.height; ++y) {
+    const uint8_t* pens = picture.pens.data() + static_cast<size_t>(y) * static_cast<size_t>(picture.width);
+    std::memcpy(rows + static_cast<size_t>(picture.height - 1 - y) * row_bytes, pens, static_cast<size_t>(picture.width));
+  }
+  return bytes;
 }
 
 std::optional<std::vector<uint8_t>> EncodeScaledIndexedPng(const IndexedPicture& picture, int scale_x, int scale_y) {
