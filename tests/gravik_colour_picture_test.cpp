@@ -149,6 +149,10 @@ TEST(ColourPicture, RefusesInOneLineBeforeDecoding) {
   ASSERT_FALSE(bomb.empty());
   ASSERT_TRUE(WriteFileBytes(dir.File("bomb.jpg"), bomb));
   EXPECT_EQ(LoadColourPicture(dir.File("bomb.jpg")).refusal(), "Can not load " + dir.File("bomb.jpg") + " : picture too large");
+  // A GIF screen of 9000 x 9000 pixels: within the 8-bit cap, over the record's 2^26.
+  ASSERT_TRUE(WriteFileBytes(dir.File("wide.gif"), {'G', 'I', 'F', '8', '9', 'a', 0x28, 0x23, 0x28, 0x23, 0x00, 0x00,
+                                                    0x00, 0x3B}));
+  EXPECT_EQ(LoadColourPicture(dir.File("wide.gif")).refusal(), "Can not load " + dir.File("wide.gif") + " : picture too large");
   // A format whose reader can not stop after the header (an X bitmap).
   ASSERT_TRUE(Magick(dir, {"-size", "8x8", "xc:black", "pic.xbm"}));
   EXPECT_EQ(LoadColourPicture(dir.File("pic.xbm")).refusal(),

@@ -1,5 +1,8 @@
 #include "common/image_io/colour_picture.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "common/image_io/bmp_file.h"
 #include "common/input_file.h"
 #include "common/picture_header.h"
@@ -45,22 +48,35 @@ ImagePtr ToThirtyTwoBits(FIBITMAP* image) {
   return standard ? ImagePtr(FreeImage_ConvertTo32Bits(standard.get())) : nullptr;
 }
 
+// The logical screen of a GIF that passed its header check, in pixels (0 when unreadable).
+uint64_t GifScreenPixels(const std::string& path) {
+  const InputFile input = OpenInputFile(path);
+  uint8_t head[10] = {};
+  if (input.status != InputStatus::kOk || std::fread(head, 1, sizeof head, input.file.get()) != sizeof head) return 0;
+  return uint64_t{static_cast<uint32_t>(head[6] | head[7] << 8)} * static_cast<uint32_t>(head[8] | head[9] << 8);
+}
+
 }  // namespace
 
-PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format) {
+PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, uint64_t most_pixels) {
   if (format == FIF_UNKNOWN || FreeImage_Validate(format, path.c_str()) == 0) return PictureProbe::kDamaged;
   const HeaderCheck own = OwnHeaderCheck(path, format);
   if (own == HeaderCheck::kTooLarge) return PictureProbe::kTooLarge;
   if (own != HeaderCheck::kOk) return PictureProbe::kDamaged;
   // GIF's reader can not stop after the header; its own check caps the
   // logical screen at kMaxPalettedPixels, and a GIF is 8 bits at most.
-  if (format == FIF_GIF) return PictureProbe::kOk;
+  if (format == FIF_GIF) {
+    const uint64_t pixels = GifScreenPixels(path);
+    if (pixels == 0) return PictureProbe::kDamaged;
+    return pixels > most_pixels ? PictureProbe::kTooLarge : PictureProbe::kOk;
+  }
   if (FreeImage_FIFSupportsNoPixels(format) == 0) return PictureProbe::kSizeUnknown;
   const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header) return PictureProbe::kDamaged;
   const uint64_t pixels = uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get());
   if (pixels == 0) return PictureProbe::kDamaged;
-  return pixels > PixelCap(FreeImage_GetBPP(header.get())) ? PictureProbe::kTooLarge : PictureProbe::kOk;
+  return pixels > std::min(PixelCap(FreeImage_GetBPP(header.get())), most_pixels) ? PictureProbe::kTooLarge
+                                                                                  : PictureProbe::kOk;
 }
 
 Checked<ColourPicture> LoadColourPicture(const std::string& path) {
@@ -72,7 +88,8 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
   const std::string cannot_load = "Can not load " + path;
-  switch (ProbePicture(path, format)) {
+  // The record holds four bytes a pixel: kMaxDeepPixels whatever the depth.
+  switch (ProbePicture(path, format, kMaxDeepPixels)) {
     case PictureProbe::kOk:
       break;
     case PictureProbe::kTooLarge:
@@ -87,7 +104,7 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
   const int width = static_cast<int>(FreeImage_GetWidth(image.get()));
   const int height = static_cast<int>(FreeImage_GetHeight(image.get()));
   if (width <= 0 || height <= 0) return Checked<ColourPicture>::Refused(cannot_load);
-  // A GIF or BMP passes its own check up to 2^28 pixels; the record holds four bytes each.
+  // The size the probe read, checked again on the decoded picture.
   if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kMaxDeepPixels) {
     return Checked<ColourPicture>::Refused(cannot_load + " : picture too large");
   }

@@ -29,8 +29,9 @@ enum class PictureProbe {
 // another format), the toolkit's own header checks for BMP, TGA, PCX, PNG and
 // GIF, then the size and depth read from the header alone (FIF_LOAD_NOPIXELS)
 // for every format whose reader can do that. GIF, whose reader can not, is
-// sized by its own header check; any other format that can not is kSizeUnknown.
-PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format);
+// sized by its logical screen; any other format that can not is kSizeUnknown.
+// most_pixels is a further cap of the caller's, whatever the depth.
+PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, uint64_t most_pixels = UINT64_MAX);
 
 // A picture as 8-bit channels, rows from the top.
 struct ColourPicture {
