@@ -176,6 +176,14 @@ TEST(GravikBmp, HugeClaimsAreRefusedBeforeDecoding) {
   EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "big.tif", "big.bmp"}, dir.path())).back(),
             "ChangeImageFormat : Can not load image big.tif : picture too large");
   EXPECT_FALSE(std::filesystem::exists(dir.File("big.bmp")));
+  // A 29-byte GIF whose 2 x 1 screen holds a frame claiming 65535 x 65535 pixels.
+  ASSERT_TRUE(WriteFileBytes(dir.File("frame.gif"), {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x02, 0x00, 0x01, 0x00,
+                                                     0x00, 0x01, 0x00, 0x2c, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                                     0xff, 0xff, 0x00, 0x02, 0x02, 0x44, 0x0a, 0x00, 0x3b}));
+  EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "frame.gif", "frame.bmp"}, dir.path())),
+            std::vector<std::string>{"ChangeImageFormat : Can not load image frame.gif : picture too large"});
+  EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"ink0", "frame.gif", "frame"}, dir.path())),
+            std::vector<std::string>{"ConvertToInks : Can not load frame.gif : picture too large"});
   // A format the library can not size from its header alone.
   ASSERT_TRUE(Magick(dir, {"-size", "8x8", "xc:black", "pic.xbm"}));
   EXPECT_EQ(AfterStartup(RunProgram(GRAVIK_BIN, {"bmp", "pic.xbm", "pic.bmp"}, dir.path())),
