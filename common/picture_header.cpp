@@ -215,6 +215,57 @@ HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size) {
   return width * height > kMaxBitmapBytes ? HeaderCheck::kTooLarge : HeaderCheck::kOk;
 }
 
+namespace {
+
+constexpr size_t kGifScreenBytes = 13;  // signature and logical screen descriptor
+constexpr size_t kGifImageBytes = 10;   // image descriptor
+constexpr uint8_t kGifImage = 0x2C;
+constexpr uint8_t kGifExtension = 0x21;
+constexpr uint8_t kGifTrailer = 0x3B;
+
+// The size of the colour table a GIF flags byte announces.
+size_t GifColourTableBytes(uint8_t flags) { return (flags & 0x80) != 0 ? 3 * (size_t{2} << (flags & 7)) : 0; }
+
+// The position after the data sub-blocks starting at at (each a length byte
+// and that many bytes, ended by a length of 0), or size when they run past it.
+size_t SkipGifSubBlocks(const uint8_t* bytes, size_t size, size_t at) {
+  while (at < size) {
+    const size_t length = bytes[at];
+    at += 1 + length;
+    if (length == 0) return at;
+  }
+  return size;
+}
+
+}  // namespace
+
+HeaderCheck CheckGifBytes(const uint8_t* bytes, size_t size) {
+  const HeaderCheck screen = CheckGifHeader(bytes, size);
+  if (screen != HeaderCheck::kOk || size < kGifScreenBytes) return screen == HeaderCheck::kOk ? HeaderCheck::kDamaged : screen;
+  size_t at = kGifScreenBytes + GifColourTableBytes(bytes[10]);
+  while (at < size) {
+    const uint8_t block = bytes[at];
+    if (block == kGifTrailer) return HeaderCheck::kOk;
+    if (block == kGifExtension) {
+      at = SkipGifSubBlocks(bytes, size, at + 2);
+    } else if (block == kGifImage) {
+      if (at + kGifImageBytes > size) return HeaderCheck::kDamaged;
+      const uint64_t left = Le16(bytes + at + 1);
+      const uint64_t top = Le16(bytes + at + 3);
+      const uint64_t width = Le16(bytes + at + 5);
+      const uint64_t height = Le16(bytes + at + 7);
+      if (width == 0 || height == 0) return HeaderCheck::kDamaged;
+      if ((left + width) * (top + height) > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+      at += kGifImageBytes + GifColourTableBytes(bytes[at + 9]) + 1;  // and the LZW code size
+      at = SkipGifSubBlocks(bytes, size, at);
+    } else {
+      return HeaderCheck::kDamaged;
+    }
+  }
+  // Cut short: the library reads what there is.
+  return HeaderCheck::kOk;
+}
+
 HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
   // Opened without waiting on it: a FIFO given as a picture must not hang the
   // run here, nor reach the image library, which would wait on it.
@@ -227,14 +278,15 @@ HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
   static_assert(sizeof head >= kPcxHeaderBytes && sizeof head >= kTargaHeaderBytes);
   const size_t head_size = std::fread(head, 1, sizeof head, file);
   const uint64_t size = input.size_bytes;
-  if (kind == PictureKind::kPng) {
-    // The chunks are walked through the whole file: pictures for a CPC are small.
+  if (kind == PictureKind::kPng || kind == PictureKind::kGif) {
+    // The chunks or blocks are walked through the whole file: pictures for a CPC are small.
     if (size > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
       return HeaderCheck::kUnreadable;
     }
-    return CheckPngBytes(bytes.data(), bytes.size());
+    return kind == PictureKind::kPng ? CheckPngBytes(bytes.data(), bytes.size())
+                                     : CheckGifBytes(bytes.data(), bytes.size());
   }
   switch (kind) {
     case PictureKind::kBmp:

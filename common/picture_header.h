@@ -46,6 +46,12 @@ HeaderCheck CheckPngBytes(const uint8_t* bytes, size_t size);
 // kMaxBitmapBytes pixels (27 bytes can otherwise ask for a gigabyte).
 HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size);
 
+// GIF, the whole file: CheckGifHeader, then every image's frame (a frame may
+// be larger than the logical screen, and the library allocates the frame's
+// size: 29 bytes could ask for 4 GB) of positive size within kMaxBitmapBytes
+// pixels, colour tables and blocks walked up to the trailer or the end.
+HeaderCheck CheckGifBytes(const uint8_t* bytes, size_t size);
+
 enum class PictureKind { kBmp, kTarga, kPcx, kPng, kGif };
 
 // The check of kind on the file at path (kUnreadable when it cannot be opened,

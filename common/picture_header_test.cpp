@@ -173,3 +173,27 @@ TEST(PictureHeader, GifLogicalScreenSize) {
   EXPECT_EQ(CheckGifHeader(empty, sizeof empty), HeaderCheck::kDamaged);
   EXPECT_EQ(CheckGifHeader(other, sizeof other), HeaderCheck::kDamaged);
 }
+
+TEST(PictureHeader, GifFramesLargerThanTheScreen) {
+  // A 2 x 1 screen; one image, then the trailer.
+  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0,  // screen, 2-entry table
+                              0, 0, 0, 255, 255, 255,                               // global colour table
+                              0x21, 0xF9, 4, 1, 0, 0, 0, 0,                         // graphic control extension
+                              0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0,                      // image 2 x 1 at 0,0
+                              2, 2, 0x44, 0x01, 0,                                  // LZW data
+                              0x3B};
+  EXPECT_EQ(CheckGifBytes(gif.data(), gif.size()), HeaderCheck::kOk);
+  // The frame claims 65535 x 65535 pixels at 65535,65535: 29 bytes asked FreeImage for 4 GB.
+  const std::vector<uint8_t> found = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x02, 0x00, 0x01, 0x00,
+                                      0x00, 0x01, 0x00, 0x2c, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                      0xff, 0xff, 0x00, 0x02, 0x02, 0x44, 0x0a, 0x00, 0x3b};
+  EXPECT_EQ(CheckGifBytes(found.data(), found.size()), HeaderCheck::kTooLarge);
+  // A zero-sized frame, an unknown block, a cut descriptor.
+  std::vector<uint8_t> bad = gif;
+  bad[32] = 0;  // width 0
+  EXPECT_EQ(CheckGifBytes(bad.data(), bad.size()), HeaderCheck::kDamaged);
+  bad = gif;
+  bad[27] = 0x99;
+  EXPECT_EQ(CheckGifBytes(bad.data(), bad.size()), HeaderCheck::kDamaged);
+  EXPECT_EQ(CheckGifBytes(gif.data(), 31), HeaderCheck::kDamaged);
+}

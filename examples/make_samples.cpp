@@ -200,6 +200,32 @@ bool WritePictureAsOtherFormat(const std::string& path, int width, int height, c
   return true;
 }
 
+// A painting as a paint program saves it: true colour, a sky of smooth
+// shades (no CPC level: the ink words choose and may dither), a sun and hills
+// drawn with the &77 many artists use for a CPC half level.
+bool WritePainting(const std::string& path, int width, int height) {
+  ImagePtr image(FreeImage_Allocate(width, height, 24));
+  if (!image) return false;
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(image.get(), height - 1 - y);
+    for (int x = 0; x < width; ++x, line += 3) {
+      int red = 40 + y * 120 / height;
+      int green = 60 + y * 100 / height;
+      int blue = 200 - y * 60 / height;
+      const int sun_x = x - width * 3 / 4;
+      const int sun_y = y - height / 4;
+      if (sun_x * sun_x + sun_y * sun_y < 18 * 18) red = 0xFF, green = 0xFF, blue = 0x77;
+      const double hill = height * 0.65 + 15 * std::sin(x / 11.0);
+      if (y > hill) red = 0x00, green = 0x77, blue = 0x00;
+      if (y > hill + 40) red = 0x77, green = 0x77, blue = 0x00;
+      line[FI_RGBA_RED] = static_cast<BYTE>(red);
+      line[FI_RGBA_GREEN] = static_cast<BYTE>(green);
+      line[FI_RGBA_BLUE] = static_cast<BYTE>(blue);
+    }
+  }
+  return FreeImage_Save(FIF_PNG, image.get(), path.c_str(), 0) != 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -215,6 +241,7 @@ int main(int argc, char** argv) {
   is_ok = WritePicture(folder + "title.bmp", 160, 200, TitlePen) && is_ok;
   is_ok = WritePicture(folder + "menu.bmp", 320, 200, Mode1Pen) && is_ok;
   is_ok = WritePicture(folder + "font.bmp", 640, 200, Mode2Pen) && is_ok;
+  is_ok = WritePainting(folder + "painting.png", 160, 200) && is_ok;
 
   // Image utilities
   is_ok = WritePicture(folder + "sheet.bmp", 64, 32, SheetPen) && is_ok;

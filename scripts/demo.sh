@@ -14,6 +14,10 @@ run() {
   "$gravik" "$@" < /dev/null
 }
 
+# Any picture in: a true-colour PNG to 16 pens and their inks, then to the screen
+run ink0 painting.png painting --dither=floyd
+run mode0 painting
+
 # Screens
 run mode0 title
 run mode1 menu

@@ -18,6 +18,7 @@
 #include "toolkit/image_ops/raw_pixels.h"
 #include "toolkit/image_ops/sprite_sheet.h"
 #include "toolkit/image_ops/standard_screen.h"
+#include "toolkit/inks/ink_conversion.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -97,6 +98,13 @@ bool RunDsk(Args a) {
   if (!a.Has(1)) return ListDisk(a[0]);
   return PutFilesOnDisk(a[0], std::vector<std::string>(a.values + 1, a.values + a.count));
 }
+// The ink words take their options after the two names.
+bool RunInk(Args a, int mode) {
+  return ConvertToInks(a[0], a[1], mode, std::vector<std::string>(a.values + 2, a.values + a.count));
+}
+bool RunInk0(Args a) { return RunInk(a, 0); }
+bool RunInk1(Args a) { return RunInk(a, 1); }
+bool RunInk2(Args a) { return RunInk(a, 2); }
 bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
@@ -156,21 +164,15 @@ constexpr CommandRow kCommands[] = {
     {"scr1", 1, RunScr1, {"NAME", "NAME.bmp as the 16384 bytes of a mode 1 screen at &C000, NAME.scr"}},
     {"scr2", 1, RunScr2, {"NAME", "NAME.bmp as the 16384 bytes of a mode 2 screen at &C000, NAME.scr"}},
     {"dsk", 1, RunDsk, {"DISK [FILE[@LOAD[,ENTRY]|@-] ...]", "FILEs put on the CPC disk image DISK; DISK alone lists it"}},
-};
-
-// Help lines of the words that work in progress beside this one binds. Each
-// line moves into the help column of its word's row when that row is added
-// above; until then the word is unknown to this build.
-constexpr std::pair<std::string_view, WordHelp> kHelpOfWordsBoundElsewhere[] = {
-    {"ink0",
+    {"ink0", 2, RunInk0,
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 16 mode 0 pens, with its inks in NAME_inks.asm"}},
-    {"ink1",
+    {"ink1", 2, RunInk1,
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 4 mode 1 pens, with its inks in NAME_inks.asm"}},
-    {"ink2",
+    {"ink2", 2, RunInk2,
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 2 mode 2 pens, with its inks in NAME_inks.asm"}},
@@ -253,7 +255,6 @@ std::string HelpLine(std::string_view word, const WordHelp& help) {
 void ShowHelp() {
   for (const std::string_view line : kProgramHelp) PrintLine(line);
   for (const CommandRow& row : kCommands) PrintLine(HelpLine(row.word, row.help));
-  for (const auto& [word, help] : kHelpOfWordsBoundElsewhere) PrintLine(HelpLine(word, help));
 }
 
 RunOutcome Dispatch(int argc, char* const* argv, int word_index) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/image_io/bitmap.h"
+#include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
 #include "common/number_text.h"
 #include "common/picture_header.h"
@@ -16,10 +18,7 @@ struct MemoryCloser {
 };
 using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
 
-struct BitmapUnloader {
-  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
-};
-using BitmapPtr = std::unique_ptr<FIBITMAP, BitmapUnloader>;
+using BitmapPtr = ImagePtr;
 
 void PrintImageMessage(FREE_IMAGE_FORMAT format, const char* message) {
   PrintLine(ImageMessageLine(static_cast<int>(format), message));
@@ -76,26 +75,6 @@ FREE_IMAGE_FORMAT FormatFromName(const std::string& path) {
   const std::string file_name = last_slash == std::string::npos ? path : path.substr(last_slash + 1);
   if (file_name.find('.') == std::string::npos) return FIF_UNKNOWN;
   return FreeImage_GetFIFFromFilename(file_name.c_str());
-}
-
-// FreeImage trusts the sizes in a file's headers (a 19-byte TGA made its
-// reader crash, a truncated PNG chunk made it allocate the claimed length),
-// so the formats users bring most are checked here before the library reads them.
-bool PassesHeaderCheck(FREE_IMAGE_FORMAT format, const std::string& path) {
-  switch (format) {
-    case FIF_BMP:
-      return CheckPictureFile(path, PictureKind::kBmp) == HeaderCheck::kOk;
-    case FIF_TARGA:
-      return CheckPictureFile(path, PictureKind::kTarga) == HeaderCheck::kOk;
-    case FIF_PCX:
-      return CheckPictureFile(path, PictureKind::kPcx) == HeaderCheck::kOk;
-    case FIF_PNG:
-      return CheckPictureFile(path, PictureKind::kPng) == HeaderCheck::kOk;
-    case FIF_GIF:
-      return CheckPictureFile(path, PictureKind::kGif) == HeaderCheck::kOk;
-    default:
-      return true;
-  }
 }
 
 // The BMP file FreeImage writes for image, or none when BMP cannot hold it.
@@ -165,13 +144,18 @@ Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path, co
   const FREE_IMAGE_FORMAT format = FormatFromName(input_path);
   if (format == FIF_UNKNOWN) return Result::Refused("Can not determine image format " + input_path);
   // Some of the library's readers (PICT among them) never return on a file
-  // that is not of their format, so the contents must pass the format's own
-  // signature check before the reader sees them.
-  // A FIFO or a folder never reaches the library, whose open would wait on a FIFO.
-  const bool is_that_format = OpenInputFile(input_path).status != InputStatus::kNotRegular &&
-                              FreeImage_Validate(format, input_path.c_str()) != 0 &&
-                              PassesHeaderCheck(format, input_path);
-  const BitmapPtr image(is_that_format ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
+  // that is not of their format, and every reader allocates what its header
+  // claims: the contents must pass the format's signature and header checks,
+  // and the size read from the header alone must fit the cap, before a decode.
+  // A FIFO or a folder never reaches the library, whose open would wait on it.
+  const PictureProbe probe = OpenInputFile(input_path).status == InputStatus::kNotRegular
+                                 ? PictureProbe::kDamaged
+                                 : ProbePicture(input_path, format);
+  if (probe == PictureProbe::kTooLarge) return Result::Refused("Can not load image " + input_path + " : picture too large");
+  if (probe == PictureProbe::kSizeUnknown) {
+    return Result::Refused("Can not load image " + input_path + " : its size can not be read before decoding");
+  }
+  const BitmapPtr image(probe == PictureProbe::kOk ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
   if (!image) return Result::Refused("Can not load image " + input_path);
   std::optional<std::vector<uint8_t>> bytes = EncodeBmp(image.get());
   if (!bytes) return Result::Refused("Can not save image " + output_path);

@@ -1,0 +1,12 @@
+// Ownership of FreeImage bitmaps inside common/image_io/: every bitmap the
+// library hands back is held by one of these, so it is released on every path.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <memory>
+
+struct BitmapUnloader {
+  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
+};
+using ImagePtr = std::unique_ptr<FIBITMAP, BitmapUnloader>;

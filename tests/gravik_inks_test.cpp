@@ -1,0 +1,313 @@
+// gravik ink0, ink1 and ink2 on pictures made by ImageMagick in a scratch
+// folder: exact inks for art drawn at any usual half level, the choice of
+// inks, pen order, transparency, strict refusals, dithering and the round trip
+// through mode0.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/cpc_pixels.h"
+#include "common/image_io/colour_picture.h"
+#include "tests/asm_check.h"
+#include "tests/test_support.h"
+#include "toolkit/source_image.h"
+
+namespace {
+
+bool Magick(const TempDir& dir, const std::vector<std::string>& args) {
+  return RunProgram("/usr/bin/convert", args, dir.path()).exit_code == 0;
+}
+
+std::vector<std::string> Gravik(const TempDir& dir, const std::vector<std::string>& args) {
+  return AfterStartup(RunProgram(GRAVIK_BIN, args, dir.path()));
+}
+
+std::string HexColour(int r, int g, int b) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", r, g, b);
+  return text;
+}
+
+struct Bmp {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pens;
+  std::vector<std::array<uint8_t, 3>> palette;
+};
+
+Bmp LoadPens(const std::string& path) {
+  Bmp bmp;
+  const ImagePtr image(FreeImage_Load(FIF_BMP, path.c_str(), 0));
+  if (!image || FreeImage_GetBPP(image.get()) != 8) return bmp;
+  const Picture view = PictureOfBitmap(image.get());
+  bmp.width = view.width;
+  bmp.height = view.height;
+  for (int y = 0; y < view.height; ++y) bmp.pens.insert(bmp.pens.end(), view.Row(y), view.Row(y) + view.width);
+  const RGBQUAD* palette = FreeImage_GetPalette(image.get());
+  for (int e = 0; e < 256; ++e) bmp.palette.push_back({palette[e].rgbRed, palette[e].rgbGreen, palette[e].rgbBlue});
+  return bmp;
+}
+
+// Pens in the pixels of columns [x0, x1) of every row.
+std::set<uint8_t> PensIn(const Bmp& bmp, int x0, int x1) {
+  std::set<uint8_t> pens;
+  for (int y = 0; y < bmp.height; ++y) {
+    for (int x = x0; x < x1; ++x) pens.insert(bmp.pens[static_cast<size_t>(y * bmp.width + x)]);
+  }
+  return pens;
+}
+
+// Blocks of 16 x 16 pixels side by side, one per colour, as ImageMagick arguments.
+std::vector<std::string> Blocks(const std::vector<std::string>& colours) {
+  std::vector<std::string> args;
+  for (const std::string& colour : colours) args.insert(args.end(), {"-size", "16x16", "xc:" + colour});
+  args.push_back("+append");
+  return args;
+}
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& tail) {
+  args.insert(args.end(), tail.begin(), tail.end());
+  return args;
+}
+
+}  // namespace
+
+TEST(GravikInks, ArtAtEveryHalfLevelMapsToTheIntendedInksInEveryFormat) {
+  const TempDir dir;
+  for (const int half : {0x60, 0x6E, 0x77, 0x7F, 0x80}) {
+    // Black, Red, Green, White, Pastel Blue, Orange: pens by firmware number.
+    const std::vector<std::string> art =
+        Blocks({HexColour(0, 0, 0), HexColour(half, 0, 0), HexColour(0, half, 0), HexColour(half, half, half),
+                HexColour(half, half, 255), HexColour(255, half, 0)});
+    const std::vector<std::string> files = {"PNG24:rgb.png", "PNG8:indexed8.png", "PNG32:alpha.png", "art.gif"};
+    std::vector<std::vector<std::string>> makes;
+    for (const std::string& file : files) makes.push_back(With(art, {file}));
+    makes.push_back(With(art, {"-define", "png:bit-depth=4", "-type", "Palette", "PNG:indexed4.png"}));
+    makes.push_back(With(art, {"-quality", "100", "-sampling-factor", "1x1", "art.jpg"}));
+    for (const std::vector<std::string>& make : makes) {
+      ASSERT_TRUE(Magick(dir, make));
+      const std::string source = make.back().substr(make.back().find(':') + 1);
+      const std::vector<std::string> lines = Gravik(dir, {"ink0", source, "out"});
+      EXPECT_EQ(lines, (std::vector<std::string>{
+                           "ConvertToInks : source " + source, "ConvertToInks : size 96 x 16",
+                           "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 3 Red",
+                           "ConvertToInks : pen 2 : ink 9 Green", "ConvertToInks : pen 3 : ink 13 White",
+                           "ConvertToInks : pen 4 : ink 14 Pastel Blue", "ConvertToInks : pen 5 : ink 15 Orange",
+                           "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
+                           "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png"}))
+          << source << " half " << half;
+      const Bmp bmp = LoadPens(dir.File("out.bmp"));
+      ASSERT_EQ(bmp.width, 96);
+      for (int block = 0; block < 6; ++block) {
+        EXPECT_EQ(PensIn(bmp, block * 16, block * 16 + 16), std::set<uint8_t>{static_cast<uint8_t>(block)})
+            << source << " half " << half;
+      }
+      // Nominal colours in entries 0 to 5, black after them.
+      EXPECT_EQ(bmp.palette[1], (std::array<uint8_t, 3>{0x80, 0, 0}));
+      EXPECT_EQ(bmp.palette[5], (std::array<uint8_t, 3>{0xFF, 0x80, 0}));
+      EXPECT_EQ(bmp.palette[6], (std::array<uint8_t, 3>{0, 0, 0}));
+    }
+  }
+}
+
+TEST(GravikInks, RareColoursGiveWayToFrequentOnesAndInksKeepTheirOrder) {
+  const TempDir dir;
+  // Mode 1: four inks over large areas, three more on one pixel each.
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FFFF00", "#0000FF", "#FF0000"}),
+                               {"-fill", "#00FF00", "-draw", "point 1,1", "-fill", "#FF00FF", "-draw", "point 20,3",
+                                "-fill", "#808080", "-draw", "point 40,5", "PNG24:seven.png"})));
+  EXPECT_EQ(Gravik(dir, {"ink1", "seven.png", "seven", "--preview=no"}),
+            (std::vector<std::string>{"ConvertToInks : source seven.png", "ConvertToInks : size 64 x 16",
+                                      "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 2 Bright Blue",
+                                      "ConvertToInks : pen 2 : ink 6 Bright Red",
+                                      "ConvertToInks : pen 3 : ink 24 Bright Yellow",
+                                      "ConvertToInks : mean colour error 0.17 (CIELAB delta E)",
+                                      "ConvertToInks : wrote seven.bmp, seven_inks.asm"}));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("seven_preview.png")));
+  // --inks: exactly these, in this pen order, in the picture and the source.
+  const std::vector<std::string> lines = Gravik(dir, {"ink1", "seven.png", "seven", "--inks=24,6,0,2"});
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[2], "ConvertToInks : pen 0 : ink 24 Bright Yellow");
+  const Bmp bmp = LoadPens(dir.File("seven.bmp"));
+  EXPECT_EQ(PensIn(bmp, 2, 16), std::set<uint8_t>{2});
+  EXPECT_EQ(PensIn(bmp, 16, 19), std::set<uint8_t>{0});
+  EXPECT_EQ(PensIn(bmp, 32, 35), std::set<uint8_t>{3});
+  EXPECT_EQ(PensIn(bmp, 48, 64), std::set<uint8_t>{1});
+  EXPECT_EQ(ReadTextLines(dir.File("seven_inks.asm")),
+            (std::vector<std::string>{
+                "; seven : inks of pens 0 to 3 (gravik ink1): firmware numbers, then the bytes for port &7F00",
+                "; pen 0 : ink 24 Bright Yellow", "; pen 1 : ink 6 Bright Red", "; pen 2 : ink 0 Black",
+                "; pen 3 : ink 2 Bright Blue", "inks_seven:", " db 24,6,0,2", "gate_seven:", " db #4A,#4C,#54,#55"}));
+  const AssembledSource assembled = AssembleWithPasmo(dir.File("seven_inks.asm"));
+  ASSERT_TRUE(assembled.is_ok) << assembled.messages;
+  EXPECT_EQ(assembled.binary, (std::vector<uint8_t>{24, 6, 0, 2, 0x4A, 0x4C, 0x54, 0x55}));
+  EXPECT_EQ(assembled.symbols.at("gate_seven"), 4);
+}
+
+TEST(GravikInks, TransparentPixelsTakeAReservedPenZero) {
+  const TempDir dir;
+  // By colour: magenta is the background; the black outline keeps a pen of its own.
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#FF00FF", "#000000", "#FFFFFF"}), {"PNG24:sprite.png"})));
+  EXPECT_EQ(Gravik(dir, {"ink2", "sprite.png", "sprite", "--transparent=FF00FF"}),
+            (std::vector<std::string>{"ConvertToInks : source sprite.png", "ConvertToInks : size 48 x 16",
+                                      "ConvertToInks : pen 0 : ink 0 Black (transparent)",
+                                      "ConvertToInks : pen 1 : ink 0 Black",
+                                      "ConvertToInks : mean colour error 50.00 (CIELAB delta E)",
+                                      "ConvertToInks : wrote sprite.bmp, sprite_inks.asm, sprite_preview.png"}));
+  Bmp bmp = LoadPens(dir.File("sprite.bmp"));
+  EXPECT_EQ(PensIn(bmp, 0, 16), std::set<uint8_t>{0});
+  EXPECT_EQ(PensIn(bmp, 16, 48), std::set<uint8_t>{1});
+  // By alpha, with pen 0's ink from --inks and the same ink once more for opaque pixels.
+  ASSERT_TRUE(Magick(dir, With(Blocks({"none", "#000000", "#FFFFFF", "#FF0000"}), {"PNG32:clear.png"})));
+  ASSERT_TRUE(Magick(dir, With(Blocks({"none", "#000000", "#FFFFFF", "#FF0000"}), {"clear.gif"})));
+  for (const char* source : {"clear.png", "clear.gif"}) {
+    const std::vector<std::string> lines = Gravik(dir, {"ink1", source, "clear", "--inks=0,0,26,6"});
+    ASSERT_EQ(lines.size(), 8u) << source;
+    EXPECT_EQ(lines[2], "ConvertToInks : pen 0 : ink 0 Black (transparent)");
+    bmp = LoadPens(dir.File("clear.bmp"));
+    for (int block = 0; block < 4; ++block) {
+      EXPECT_EQ(PensIn(bmp, block * 16, block * 16 + 16), std::set<uint8_t>{static_cast<uint8_t>(block)}) << source;
+    }
+  }
+  // Without --inks, black behind the transparent pixels and three inks chosen.
+  const std::vector<std::string> lines = Gravik(dir, {"ink1", "clear.png", "clear"});
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 6),
+            (std::vector<std::string>{"ConvertToInks : pen 0 : ink 0 Black (transparent)",
+                                      "ConvertToInks : pen 1 : ink 0 Black", "ConvertToInks : pen 2 : ink 6 Bright Red",
+                                      "ConvertToInks : pen 3 : ink 26 Bright White"}));
+}
+
+TEST(GravikInks, StrictRefusesWhatWouldBeSnapped) {
+  const TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#7F7F7F"}), {"-fill", "#A0A0A0", "-draw", "point 21,3",
+                                                                  "PNG24:off.png"})));
+  EXPECT_EQ(Gravik(dir, {"ink0", "off.png", "out", "--strict"}),
+            std::vector<std::string>{
+                "ConvertToInks : pixel 21,3 #A0A0A0 is not a CPC colour within the tolerance bands (--strict)"});
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#7F7F7F"}), {"-fill", "#FF0000", "-draw", "point 20,2",
+                                                                  "PNG24:three.png"})));
+  EXPECT_EQ(Gravik(dir, {"ink2", "three.png", "out", "--strict"}),
+            std::vector<std::string>{"ConvertToInks : pixel 20,2 #FF0000 needs more inks than the 2 pens (--strict)"});
+  EXPECT_EQ(Gravik(dir, {"ink1", "three.png", "out", "--strict", "--inks=0,13"}),
+            std::vector<std::string>{"ConvertToInks : pixel 20,2 #FF0000 is not one of --inks=0,13 (--strict)"});
+  // Without --strict the same pictures convert.
+  EXPECT_EQ(Gravik(dir, {"ink2", "three.png", "out"}).back(), "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png");
+  ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
+  // Bad options and names: one line, nothing written.
+  const std::pair<std::vector<std::string>, std::string> refusals[] = {
+      {{"ink0", "three.png", "out", "--colour"}, "unknown option --colour"},
+      {{"ink0", "three.png", "out", "--dither=random"}, "bad value in --dither=random"},
+      {{"ink0", "three.png", "out", "--transparent=F0F"}, "bad value in --transparent=F0F"},
+      {{"ink0", "three.png", "out", "--strict=yes"}, "bad value in --strict=yes"},
+      {{"ink0", "three.png", "out", "--inks=0,27"}, "bad value in --inks=0,27 : inks are firmware numbers 0 to 26"},
+      {{"ink0", "three.png", "out", "--plus", "--inks=0,26"}, "bad value in --inks=0,26 : colours are 3 hex digits RGB"},
+      {{"ink2", "three.png", "out", "--inks=0,1,2"}, "--inks=0,1,2 names more inks than the 2 pens"},
+      {{"ink1", "three.png", "out", "--inks=0,6,0"}, "--inks=0,6,0 names an ink twice"},
+      {{"ink0", "three.png", "three.png", "--preview=no"},
+       "three.png_inks.asm would replace the source three.png_inks.asm"},
+      {{"ink0", "out.bmp", "out"}, "out.bmp would replace the source out.bmp"},
+      {{"ink0", "three.png", "a\nb"}, "the output name has a control character"},
+      {{"ink0", "missing.png", "out"}, "Can not find missing.png"},
+      {{"ink0", "out.bmp", "other"}, "Can not load out.bmp"},
+  };
+  // A source named three.png_inks.asm is what NAME three.png would write.
+  std::filesystem::copy_file(dir.File("three.png"), dir.File("three.png_inks.asm"));
+  for (const auto& [args, line] : refusals) {
+    std::vector<std::string> run_args = args;
+    if (run_args[2] == "three.png") run_args[1] = "three.png_inks.asm";
+    EXPECT_EQ(Gravik(dir, run_args), std::vector<std::string>{"ConvertToInks : " + line}) << line;
+  }
+  EXPECT_EQ(ReadFileBytes(dir.File("out.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("other.bmp")));
+}
+
+TEST(GravikInks, DitheringMixesInksOnlyWhereNoInkFits) {
+  const TempDir dir;
+  // A mid grey that is no CPC level beside a flat Bright White.
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#B0B0B0", "#B0B0B0", "#FFFFFF", "#FFFFFF"}), {"PNG24:grey.png"})));
+  for (const char* dither : {"--dither=floyd", "--dither=ordered"}) {
+    ASSERT_EQ(Gravik(dir, {"ink2", "grey.png", "grey", "--inks=0,26", dither}).back(),
+              "ConvertToInks : wrote grey.bmp, grey_inks.asm, grey_preview.png");
+    const Bmp bmp = LoadPens(dir.File("grey.bmp"));
+    EXPECT_EQ(PensIn(bmp, 0, 32), (std::set<uint8_t>{0, 1})) << dither;
+    EXPECT_EQ(PensIn(bmp, 32, 64), std::set<uint8_t>{1}) << dither;
+  }
+  Gravik(dir, {"ink2", "grey.png", "grey", "--inks=0,26"});
+  EXPECT_EQ(PensIn(LoadPens(dir.File("grey.bmp")), 0, 32), std::set<uint8_t>{1});
+}
+
+TEST(GravikInks, RoundTripThroughMode0GivesBackThePens) {
+  const TempDir dir;
+  // 30 pixels: BMP rows padded to 32 bytes.
+  ASSERT_TRUE(Magick(dir, {"-size", "30x24", "gradient:#102030-#F0E0C0", "-fill", "#800080", "-draw",
+                           "rectangle 4,4 11,9", "PNG24:title.png"}));
+  const std::vector<std::string> lines = Gravik(dir, {"ink0", "title.png", "title", "--dither=floyd"});
+  ASSERT_EQ(lines.back(), "ConvertToInks : wrote title.bmp, title_inks.asm, title_preview.png");
+  const Bmp bmp = LoadPens(dir.File("title.bmp"));
+  ASSERT_EQ(bmp.pens.size(), 30u * 24u);
+  EXPECT_LT(*std::max_element(bmp.pens.begin(), bmp.pens.end()), 16);
+  ASSERT_EQ(Gravik(dir, {"mode0", "title"}).size(), 3u);
+  const std::vector<uint8_t> screen = ReadFileBytes(dir.File("title.pm0"));
+  ASSERT_EQ(screen.size(), bmp.pens.size() / 2);
+  std::vector<uint8_t> decoded;
+  for (const uint8_t byte : screen) {
+    const Mode0Pens pair = DecodeMode0Byte(byte);
+    decoded.push_back(pair.left);
+    decoded.push_back(pair.right);
+  }
+  EXPECT_EQ(decoded, bmp.pens);
+  // The preview shows each pixel 4 x 2 in its ink's colour.
+  const Checked<ColourPicture> preview = LoadColourPicture(dir.File("title_preview.png"));
+  ASSERT_TRUE(preview);
+  EXPECT_EQ(preview->width, 120);
+  EXPECT_EQ(preview->height, 48);
+  const int pen = bmp.pens[static_cast<size_t>(5 * 30 + 6)];
+  for (const int px : {24, 27}) {
+    for (const int py : {10, 11}) {
+      const uint8_t* p = preview->rgba.data() + (static_cast<size_t>(py) * 120 + px) * 4;
+      EXPECT_EQ((std::array<uint8_t, 3>{p[0], p[1], p[2]}), bmp.palette[static_cast<size_t>(pen)]);
+    }
+  }
+}
+
+TEST(GravikInks, PlusTakesThePicturesOwnColours) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FF8800", "#F7890A", "#3366CC"}), {"PNG24:plus.png"})));
+  EXPECT_EQ(Gravik(dir, {"ink1", "plus.png", "plus", "--plus"}),
+            (std::vector<std::string>{"ConvertToInks : source plus.png", "ConvertToInks : size 64 x 16",
+                                      "ConvertToInks : pen 0 : colour 000", "ConvertToInks : pen 1 : colour 36C",
+                                      "ConvertToInks : pen 2 : colour F80",
+                                      "ConvertToInks : pen 3 : colour F81",
+                                      "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
+                                      "ConvertToInks : wrote plus.bmp, plus_inks.asm, plus_preview.png"}));
+  const std::vector<std::string> source = ReadTextLines(dir.File("plus_inks.asm"));
+  ASSERT_EQ(source.size(), 7u);
+  EXPECT_EQ(source[5], "plus_plus:");
+  EXPECT_EQ(source[6], " db #00,#00,#3C,#06,#F0,#08,#F1,#08");
+  const AssembledSource assembled = AssembleWithPasmo(dir.File("plus_inks.asm"));
+  EXPECT_TRUE(assembled.is_ok) << assembled.messages;
+  const Bmp bmp = LoadPens(dir.File("plus.bmp"));
+  EXPECT_EQ(bmp.palette[3], (std::array<uint8_t, 3>{0xFF, 0x88, 0x11}));
+  EXPECT_EQ(PensIn(bmp, 32, 48), std::set<uint8_t>{3});
+}
+
+TEST(GravikInks, AnOutputThatCannotBeWrittenReplacesNone) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FF0000"}), {"PNG24:art.png"})));
+  ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
+  ASSERT_TRUE(WriteFileBytes(dir.File("out_inks.asm"), {'o', 'l', 'd'}));
+  std::filesystem::create_directory(dir.File("out_preview.png"));
+  EXPECT_EQ(Gravik(dir, {"ink0", "art.png", "out"}),
+            std::vector<std::string>{"ConvertToInks : Can not write out_preview.png"});
+  EXPECT_EQ(ReadFileBytes(dir.File("out.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(ReadFileBytes(dir.File("out_inks.asm")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(CountEntries(dir.path()), 4);  // nothing staged is left behind
+  // Without the preview the other two are written.
+  EXPECT_EQ(Gravik(dir, {"ink0", "art.png", "out", "--preview=no"}).back(),
+            "ConvertToInks : wrote out.bmp, out_inks.asm");
+  EXPECT_EQ(LoadPens(dir.File("out.bmp")).width, 32);
+}

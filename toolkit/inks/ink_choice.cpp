@@ -1,0 +1,351 @@
+#include "toolkit/inks/ink_choice.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <numeric>
+
+#include "common/cpc_colours.h"
+
+namespace {
+
+constexpr int kPlusLevelStep = 17;  // 255 / 15
+
+}  // namespace
+
+Rgb NominalColour(ColourModel model, int key) {
+  if (model == ColourModel::kPlus) {
+    return {static_cast<uint8_t>((key >> 8 & 15) * kPlusLevelStep), static_cast<uint8_t>((key >> 4 & 15) * kPlusLevelStep),
+            static_cast<uint8_t>((key & 15) * kPlusLevelStep)};
+  }
+  const CpcColour& colour = CpcColours()[static_cast<size_t>(key)];
+  return {colour.red, colour.green, colour.blue};
+}
+
+namespace {
+
+uint32_t Packed(const Rgb& c) { return uint32_t{c.red} << 16 | uint32_t{c.green} << 8 | c.blue; }
+
+// An open-addressed table of up to kExactHistogramLimit distinct colours.
+class DistinctColours {
+ public:
+  DistinctColours() : slots_(kSlots, kEmpty) {}
+
+  // False once a colour beyond the limit turns up.
+  bool Add(const Rgb& colour) {
+    const uint32_t packed = Packed(colour);
+    size_t at = (packed * 2654435761u) >> 19 & (kSlots - 1);
+    while (slots_[at] != kEmpty) {
+      if (slots_[at] == packed) {
+        ++colours_[index_[at]].weight;
+        return true;
+      }
+      at = (at + 1) & (kSlots - 1);
+    }
+    if (colours_.size() == kExactHistogramLimit) return false;
+    slots_[at] = packed;
+    index_[at] = static_cast<uint32_t>(colours_.size());
+    colours_.push_back({colour, 1});
+    return true;
+  }
+
+  std::vector<WeightedColour>& colours() { return colours_; }
+
+ private:
+  static constexpr size_t kSlots = 8192;
+  static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+  std::vector<uint32_t> slots_;
+  std::array<uint32_t, kSlots> index_{};
+  std::vector<WeightedColour> colours_;
+};
+
+// Each channel's nominal value once its colour IS an ink: [0] the 27
+// colours' 0, &80, &FF by band, [1] the CPC+ level times 17.
+constexpr std::array<std::array<uint8_t, 256>, 2> MakeNominalChannels() {
+  std::array<std::array<uint8_t, 256>, 2> nominal{};
+  constexpr uint8_t kLevels[] = {0x00, 0x80, 0xFF};
+  for (int c = 0; c < 256; ++c) {
+    const int level = BandLevel(static_cast<uint8_t>(c));
+    nominal[0][static_cast<size_t>(c)] = level < 0 ? 0 : kLevels[level];
+    nominal[1][static_cast<size_t>(c)] = static_cast<uint8_t>((c + 8) / 17 * 17);
+  }
+  return nominal;
+}
+constexpr std::array<std::array<uint8_t, 256>, 2> kNominalChannel = MakeNominalChannels();
+
+struct Cell {
+  uint64_t count = 0;
+  uint64_t red = 0;
+  uint64_t green = 0;
+  uint64_t blue = 0;
+};
+
+}  // namespace
+
+std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel model) {
+  DistinctColours distinct;
+  std::vector<Cell> cells(4096);
+  bool is_exact = true;
+  const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+  const uint8_t* p = picture.rgba;
+  // Neighbours often share a colour: the last one's result is kept.
+  uint32_t last_packed = 0xFFFFFFFF;
+  Rgb last_colour;
+  Cell* last_cell = nullptr;
+  const std::array<uint8_t, 256>& nominal = kNominalChannel[model == ColourModel::kPlus ? 1 : 0];
+  for (size_t i = 0; i < pixel_count; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    const uint32_t packed = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    if (packed != last_packed) {
+      last_packed = packed;
+      const int key = ExactKey(model, p[0], p[1], p[2]);
+      last_colour = key >= 0 ? Rgb{nominal[p[0]], nominal[p[1]], nominal[p[2]]} : Rgb{p[0], p[1], p[2]};
+      last_cell = &cells[static_cast<size_t>((last_colour.red >> 4) << 8 | (last_colour.green >> 4) << 4 |
+                                             (last_colour.blue >> 4))];
+    }
+    ++last_cell->count;
+    last_cell->red += last_colour.red;
+    last_cell->green += last_colour.green;
+    last_cell->blue += last_colour.blue;
+    if (is_exact) is_exact = distinct.Add(last_colour);
+  }
+  if (is_exact) return std::move(distinct.colours());
+  std::vector<WeightedColour> means;
+  for (const Cell& cell : cells) {
+    if (cell.count == 0) continue;
+    const uint64_t half = cell.count / 2;
+    means.push_back({{static_cast<uint8_t>((cell.red + half) / cell.count),
+                      static_cast<uint8_t>((cell.green + half) / cell.count),
+                      static_cast<uint8_t>((cell.blue + half) / cell.count)},
+                     cell.count});
+  }
+  return means;
+}
+
+namespace {
+
+constexpr uint64_t kExhaustiveBudget = uint64_t{1} << 27;
+constexpr int kSwapPasses = 16;
+
+// C(n, k), or a value over the budget when it would pass it.
+uint64_t Combinations(uint64_t n, uint64_t k) {
+  uint64_t result = 1;
+  for (uint64_t i = 1; i <= k; ++i) {
+    result = result * (n - k + i) / i;
+    if (result > kExhaustiveBudget) return kExhaustiveBudget + 1;
+  }
+  return result;
+}
+
+// distances[c * entry_count + e]: candidate c to entry e.
+struct DistanceTable {
+  size_t entry_count = 0;
+  std::vector<float> distances;
+  const float* Row(size_t c) const { return distances.data() + c * entry_count; }
+};
+
+class ExhaustiveSearch {
+ public:
+  ExhaustiveSearch(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates, int n)
+      : table_(table), weights_(weights), candidates_(candidates), n_(n),
+        minima_(static_cast<size_t>(n) + 1,
+                std::vector<float>(table.entry_count, std::numeric_limits<float>::infinity())),
+        current_(static_cast<size_t>(n)) {}
+
+  std::vector<int> Run() {
+    Descend(0, 0);
+    return best_;
+  }
+
+ private:
+  void Descend(int depth, size_t first) {
+    const std::vector<float>& above = minima_[static_cast<size_t>(depth)];
+    std::vector<float>& here = minima_[static_cast<size_t>(depth) + 1];
+    const size_t remaining = static_cast<size_t>(n_ - depth);
+    for (size_t c = first; c + remaining <= candidates_; ++c) {
+      const float* row = table_.Row(c);
+      current_[static_cast<size_t>(depth)] = static_cast<int>(c);
+      if (depth + 1 == n_) {
+        double cost = 0;
+        for (size_t e = 0; e < table_.entry_count; ++e) {
+          cost += static_cast<double>(weights_[e]) * std::min(above[e], row[e]);
+        }
+        if (best_.empty() || cost < best_cost_) {
+          best_cost_ = cost;
+          best_ = current_;
+        }
+        continue;
+      }
+      for (size_t e = 0; e < table_.entry_count; ++e) here[e] = std::min(above[e], row[e]);
+      Descend(depth + 1, c + 1);
+    }
+  }
+
+  const DistanceTable& table_;
+  const std::vector<uint64_t>& weights_;
+  size_t candidates_;
+  int n_;
+  std::vector<std::vector<float>> minima_;
+  std::vector<int> current_;
+  std::vector<int> best_;
+  double best_cost_ = 0;
+};
+
+// Each entry's nearest and second nearest chosen candidate, and the sum.
+struct Nearest {
+  std::vector<int> first;  // position in chosen
+  std::vector<float> first_distance;
+  std::vector<float> second_distance;
+  double cost = 0;
+};
+
+Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weights, const std::vector<int>& chosen) {
+  Nearest nearest;
+  const size_t entries = table.entry_count;
+  nearest.first.assign(entries, 0);
+  nearest.first_distance.assign(entries, std::numeric_limits<float>::infinity());
+  nearest.second_distance.assign(entries, std::numeric_limits<float>::infinity());
+  for (size_t position = 0; position < chosen.size(); ++position) {
+    const float* row = table.Row(static_cast<size_t>(chosen[position]));
+    for (size_t e = 0; e < entries; ++e) {
+      if (row[e] < nearest.first_distance[e]) {
+        nearest.second_distance[e] = nearest.first_distance[e];
+        nearest.first_distance[e] = row[e];
+        nearest.first[e] = static_cast<int>(position);
+      } else if (row[e] < nearest.second_distance[e]) {
+        nearest.second_distance[e] = row[e];
+      }
+    }
+  }
+  for (size_t e = 0; e < entries; ++e) nearest.cost += static_cast<double>(weights[e]) * nearest.first_distance[e];
+  return nearest;
+}
+
+std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates,
+                                 int n) {
+  const size_t entries = table.entry_count;
+  std::vector<int> chosen;
+  std::vector<char> is_chosen(candidates, 0);
+  std::vector<float> current(entries, std::numeric_limits<float>::infinity());
+  for (int step = 0; step < n; ++step) {
+    int best = -1;
+    double best_cost = 0;
+    for (size_t c = 0; c < candidates; ++c) {
+      if (is_chosen[c]) continue;
+      const float* row = table.Row(c);
+      double cost = 0;
+      for (size_t e = 0; e < entries; ++e) cost += static_cast<double>(weights[e]) * std::min(current[e], row[e]);
+      if (best < 0 || cost < best_cost) {
+        best = static_cast<int>(c);
+        best_cost = cost;
+      }
+    }
+    chosen.push_back(best);
+    is_chosen[static_cast<size_t>(best)] = 1;
+    const float* row = table.Row(static_cast<size_t>(best));
+    for (size_t e = 0; e < entries; ++e) current[e] = std::min(current[e], row[e]);
+  }
+  for (int pass = 0; pass < kSwapPasses; ++pass) {
+    Nearest nearest = NearestOf(table, weights, chosen);
+    bool is_improved = false;
+    for (size_t position = 0; position < chosen.size() && !is_improved; ++position) {
+      for (size_t c = 0; c < candidates && !is_improved; ++c) {
+        if (is_chosen[c]) continue;
+        const float* row = table.Row(c);
+        double cost = 0;
+        for (size_t e = 0; e < entries; ++e) {
+          const float kept = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
+                                                                            : nearest.first_distance[e];
+          cost += static_cast<double>(weights[e]) * std::min(kept, row[e]);
+        }
+        // A relative margin: sums of floats in another order must not swap back and forth.
+        if (cost < nearest.cost * (1 - 1e-9)) {
+          is_chosen[static_cast<size_t>(chosen[position])] = 0;
+          chosen[position] = static_cast<int>(c);
+          is_chosen[c] = 1;
+          is_improved = true;
+        }
+      }
+    }
+    if (!is_improved) break;
+  }
+  return chosen;
+}
+
+}  // namespace
+
+std::vector<int> ChooseCandidates(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
+                                  const std::vector<uint64_t>& weights, int n) {
+  if (n <= 0 || candidates.empty() || entries.empty()) return {};
+  DistanceTable table;
+  table.entry_count = entries.size();
+  table.distances.resize(candidates.size() * entries.size());
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    for (size_t e = 0; e < entries.size(); ++e) {
+      table.distances[c * entries.size() + e] = Distance(candidates[c], entries[e]);
+    }
+  }
+  // The entries' own nearest candidates, when few enough, are the answer.
+  std::vector<char> is_nearest(candidates.size(), 0);
+  for (size_t e = 0; e < entries.size(); ++e) {
+    size_t best = 0;
+    for (size_t c = 1; c < candidates.size(); ++c) {
+      if (table.distances[c * entries.size() + e] < table.distances[best * entries.size() + e]) best = c;
+    }
+    is_nearest[best] = 1;
+  }
+  std::vector<int> chosen;
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    if (is_nearest[c]) chosen.push_back(static_cast<int>(c));
+  }
+  if (static_cast<int>(chosen.size()) <= n) return chosen;
+  const uint64_t subsets = Combinations(candidates.size(), static_cast<uint64_t>(n));
+  const bool is_affordable = subsets <= kExhaustiveBudget && subsets * entries.size() <= kExhaustiveBudget;
+  chosen = is_affordable ? ExhaustiveSearch(table, weights, candidates.size(), n).Run()
+                         : GreedyWithSwaps(table, weights, candidates.size(), n);
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
+}
+
+namespace {
+
+constexpr size_t kPlusCandidateLimit = 512;
+
+}  // namespace
+
+std::vector<int> ChooseInkKeys(const std::vector<WeightedColour>& colours, ColourModel model, int n) {
+  std::vector<Lab> entries;
+  std::vector<uint64_t> weights;
+  for (const WeightedColour& colour : colours) {
+    entries.push_back(LabOf(colour.colour));
+    weights.push_back(colour.weight);
+  }
+  std::vector<int> keys;
+  if (model == ColourModel::kFirmware) {
+    for (int f = 0; f < kCpcColourCount; ++f) keys.push_back(f);
+  } else {
+    // The picture's own 12-bit colours, most frequent first.
+    std::vector<uint64_t> counts(4096, 0);
+    for (const WeightedColour& colour : colours) {
+      counts[static_cast<size_t>(ExactKey(model, colour.colour.red, colour.colour.green, colour.colour.blue))] +=
+          colour.weight;
+    }
+    for (int k = 0; k < 4096; ++k) {
+      if (counts[static_cast<size_t>(k)] > 0) keys.push_back(k);
+    }
+    if (keys.size() > kPlusCandidateLimit) {
+      std::stable_sort(keys.begin(), keys.end(), [&](int x, int y) {
+        return counts[static_cast<size_t>(x)] > counts[static_cast<size_t>(y)];
+      });
+      keys.resize(kPlusCandidateLimit);
+      std::sort(keys.begin(), keys.end());
+    }
+  }
+  std::vector<Lab> candidates;
+  for (const int key : keys) candidates.push_back(LabOf(NominalColour(model, key)));
+  std::vector<int> chosen_keys;
+  for (const int index : ChooseCandidates(candidates, entries, weights, n)) {
+    chosen_keys.push_back(keys[static_cast<size_t>(index)]);
+  }
+  return chosen_keys;
+}

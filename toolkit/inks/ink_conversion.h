@@ -1,0 +1,16 @@
+// gravik ink0, ink1, ink2: any picture (PNG, GIF, JPEG, true colour, ...) to
+// the pens and inks of a CPC screen mode: NAME.bmp (the 8-bit picture every
+// other word takes), NAME_inks.asm (the inks to set) and NAME_preview.png
+// (the picture as the CPC shows it).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// source_path as typed; name without extension; options as typed after the
+// two names (--inks=, --transparent=, --dither=, --strict, --plus,
+// --preview=no). mode is 0, 1 or 2. Prints the source, its size, a line per
+// pen and the mean colour error, or one refusal line and writes nothing.
+// Returns true when the outputs were written.
+bool ConvertToInks(const std::string& source_path, const std::string& name, int mode,
+                   const std::vector<std::string>& options);

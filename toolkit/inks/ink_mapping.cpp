@@ -1,0 +1,248 @@
+#include "toolkit/inks/ink_mapping.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr uint8_t kUnknown = 0xFF;
+
+// Pen of each ink key (-1 when the key is not one of the map's inks).
+std::vector<int> PensByKey(const PenMap& map) {
+  std::vector<int> pens(4096, -1);
+  for (size_t i = 0; i < map.opaque_keys.size(); ++i) {
+    int& pen = pens[static_cast<size_t>(map.opaque_keys[i])];
+    // A key given twice keeps its first pen.
+    if (pen < 0) pen = map.first_opaque_pen + static_cast<int>(i);
+  }
+  return pens;
+}
+
+// The opaque pens' inks, and the nearest of them to a colour.
+class PenInks {
+ public:
+  explicit PenInks(const PenMap& map) : first_pen_(map.first_opaque_pen) {
+    for (const int key : map.opaque_keys) {
+      nominal_.push_back(NominalColour(map.model, key));
+      labs_.push_back(LabOf(nominal_.back()));
+    }
+  }
+
+  // The index (from 0) of the nearest ink to lab; ties to the lower.
+  int NearestIndex(const Lab& lab) const {
+    size_t best = 0;
+    float best_distance = std::numeric_limits<float>::infinity();
+    for (size_t i = 0; i < labs_.size(); ++i) {
+      const float d = DistanceSquared(lab, labs_[i]);
+      if (d < best_distance) {
+        best_distance = d;
+        best = i;
+      }
+    }
+    return static_cast<int>(best);
+  }
+
+  int first_pen() const { return first_pen_; }
+  const Rgb& Nominal(int index) const { return nominal_[static_cast<size_t>(index)]; }
+  const Lab& LabOfInk(int index) const { return labs_[static_cast<size_t>(index)]; }
+
+ private:
+  int first_pen_;
+  std::vector<Rgb> nominal_;
+  std::vector<Lab> labs_;
+};
+
+// Without dithering a pixel's pen and error depend on its colour alone: each
+// colour is worked out once and kept in a direct-mapped table (2^20 slots,
+// 8 MB) of the colour and its result, the error in thousandths of delta E
+// above the pen + 1. Neighbouring pixels mostly share or nearly share colours,
+// so a colour is rarely worked out twice; when it is, the result is the same.
+MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key) {
+  MappedPicture mapped;
+  const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+  mapped.pens.assign(pixel_count, 0);
+  const PenInks inks(map);
+  constexpr int kSlotBits = 20;
+  // A slot holds colour << 32 | result; result 0 marks an empty slot.
+  std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
+  uint64_t total_error = 0;
+  uint64_t opaque = 0;
+  const uint8_t* p = picture.rgba;
+  uint8_t* out = mapped.pens.data();
+  for (size_t i = 0; i < pixel_count; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    ++opaque;
+    const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
+    uint32_t entry = static_cast<uint32_t>(slot);
+    if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
+      const int key = ExactKey(map.model, p[0], p[1], p[2]);
+      if (key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0) {
+        entry = static_cast<uint32_t>(pens_by_key[static_cast<size_t>(key)]) + 1;
+      } else {
+        const Lab lab = LabOf(p[0], p[1], p[2]);
+        const int index = inks.NearestIndex(lab);
+        const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
+        entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
+      }
+      slot = uint64_t{colour} << 32 | entry;
+    }
+    out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
+    total_error += entry >> 8;
+  }
+  mapped.mean_error = opaque == 0 ? 0 : static_cast<double>(total_error) / 1000.0 / static_cast<double>(opaque);
+  return mapped;
+}
+
+constexpr std::array<std::array<int, 4>, 4> kBayer = {{{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}}};
+
+uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+// A dithered colour's nearest ink, worked out once for each cell of 4 x 4 x 4
+// colours (from the cell's middle): the error carried on is the colour's own,
+// so the cell's width only moves where a choice between two inks falls, by
+// less than the dithering itself does.
+class DitherNearest {
+ public:
+  explicit DitherNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, kUnknown) {}
+
+  int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
+    uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
+                            static_cast<size_t>(blue >> 2)];
+    if (index == kUnknown) {
+      index = static_cast<uint8_t>(inks_.NearestIndex(
+          LabOf(static_cast<uint8_t>((red & 0xFC) | 2), static_cast<uint8_t>((green & 0xFC) | 2),
+                static_cast<uint8_t>((blue & 0xFC) | 2))));
+    }
+    return index;
+  }
+
+ private:
+  const PenInks& inks_;
+  std::vector<uint8_t> cells_;
+};
+
+// The CIELAB values of the source colours of a dithered picture, for its
+// mean error: a direct-mapped table of 2^16 recent colours, since
+// neighbouring pixels mostly repeat colours.
+class RecentLabs {
+ public:
+  RecentLabs() : slots_(kSlots) {}
+
+  const Lab& Of(const uint8_t* pixel) {
+    const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
+    Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
+    if (slot.colour != colour) {
+      slot.colour = colour;
+      slot.lab = LabOf(pixel[0], pixel[1], pixel[2]);
+    }
+    return slot.lab;
+  }
+
+ private:
+  static constexpr int kSlotBits = 16;
+  static constexpr size_t kSlots = size_t{1} << kSlotBits;
+  struct Slot {
+    uint32_t colour = 0xFFFFFFFF;  // no colour: 24 bits only
+    Lab lab;
+  };
+  std::vector<Slot> slots_;
+};
+
+// Error carried in sixteenths, three channels a pixel, one spare pixel each side.
+struct ErrorRows {
+  explicit ErrorRows(int width) : current(static_cast<size_t>(width + 2) * 3, 0), next(current.size(), 0) {}
+  int* At(std::vector<int>& row, int x) { return row.data() + static_cast<size_t>(x + 1) * 3; }
+  std::vector<int> current;
+  std::vector<int> next;
+};
+
+}  // namespace
+
+MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither) {
+  const int width = picture.width;
+  const int height = picture.height;
+  if (map.opaque_keys.empty()) {
+    MappedPicture none;
+    none.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    return none;
+  }
+  const std::vector<int> pens_by_key = PensByKey(map);
+  if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
+  MappedPicture mapped;
+  mapped.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  const PenInks inks(map);
+  DitherNearest nearest(inks);
+  RecentLabs source_labs;
+  ErrorRows errors(width);
+  double total_error = 0;
+  uint64_t opaque = 0;
+  for (int y = 0; y < height; ++y) {
+    const bool is_reversed = dither == Dither::kFloyd && y % 2 == 1;
+    const int step = is_reversed ? -1 : 1;
+    const uint8_t* row = picture.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    uint8_t* out = mapped.pens.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    for (int i = 0; i < width; ++i) {
+      const int x = is_reversed ? width - 1 - i : i;
+      const uint8_t* p = row + static_cast<size_t>(x) * 4;
+      if (picture.IsTransparent(p)) continue;  // pen 0, no error taken or passed
+      ++opaque;
+      const int key = ExactKey(map.model, p[0], p[1], p[2]);
+      if (key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0) {
+        out[x] = static_cast<uint8_t>(pens_by_key[static_cast<size_t>(key)]);
+        continue;
+      }
+      int wanted[3];
+      if (dither == Dither::kOrdered) {
+        const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
+        for (int c = 0; c < 3; ++c) wanted[c] = p[c] + offset;
+      } else {
+        const int* carried = errors.At(errors.current, x);
+        // Arithmetic shift: the same rounding for every input.
+        for (int c = 0; c < 3; ++c) wanted[c] = p[c] + ((carried[c] + 8) >> 4);
+      }
+      const uint8_t r = Clamped(wanted[0]);
+      const uint8_t g = Clamped(wanted[1]);
+      const uint8_t b = Clamped(wanted[2]);
+      const int index = nearest.IndexOf(r, g, b);
+      out[x] = static_cast<uint8_t>(inks.first_pen() + index);
+      total_error += Distance(source_labs.Of(p), inks.LabOfInk(index));
+      if (dither == Dither::kFloyd) {
+        const Rgb& ink = inks.Nominal(index);
+        const int error[3] = {r - ink.red, g - ink.green, b - ink.blue};
+        int* ahead = errors.At(errors.current, x + step);
+        int* below_behind = errors.At(errors.next, x - step);
+        int* below = errors.At(errors.next, x);
+        int* below_ahead = errors.At(errors.next, x + step);
+        for (int c = 0; c < 3; ++c) {
+          ahead[c] += error[c] * 7;
+          below_behind[c] += error[c] * 3;
+          below[c] += error[c] * 5;
+          below_ahead[c] += error[c];
+        }
+      }
+    }
+    if (dither == Dither::kFloyd) {
+      errors.current.swap(errors.next);
+      std::fill(errors.next.begin(), errors.next.end(), 0);
+    }
+  }
+  mapped.mean_error = opaque == 0 ? 0 : total_error / static_cast<double>(opaque);
+  return mapped;
+}
+
+std::optional<StrictFault> FirstStrictFault(const PictureRef& picture, const PenMap& map) {
+  const std::vector<int> pens_by_key = PensByKey(map);
+  const uint8_t* p = picture.rgba;
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x, p += 4) {
+      if (picture.IsTransparent(p)) continue;
+      const int key = ExactKey(map.model, p[0], p[1], p[2]);
+      if (key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0) continue;
+      return StrictFault{x, y, {p[0], p[1], p[2]}, key >= 0};
+    }
+  }
+  return std::nullopt;
+}

@@ -1,0 +1,52 @@
+// A picture's pixels turned into pens once the inks are chosen: transparent
+// pixels to pen 0, a pixel that IS one of the inks (ExactKey) to its pen with
+// no error, any other pixel to the pen of the nearest ink (CIELAB), with or
+// without dithering.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "toolkit/inks/ink_choice.h"
+
+enum class Dither {
+  kNone,
+  kFloyd,    // Floyd-Steinberg error diffusion, serpentine (rows alternate direction)
+  kOrdered,  // 4 x 4 Bayer matrix
+};
+
+// The pens of a picture: opaque pixels take pens first_opaque_pen,
+// first_opaque_pen + 1, ... whose inks are opaque_keys, in that order.
+// Transparent pixels take pen 0 (first_opaque_pen is then 1).
+struct PenMap {
+  ColourModel model = ColourModel::kFirmware;
+  std::vector<int> opaque_keys;
+  int first_opaque_pen = 0;
+};
+
+struct MappedPicture {
+  std::vector<uint8_t> pens;  // width * height, rows from the top
+  double mean_error = 0;      // mean delta E over the opaque pixels; a pixel that IS its ink counts 0
+};
+
+// Dithering works on 8-bit channels. The error of a pixel (its colour with
+// the error it received, less its ink's nominal colour) spreads 7/16 ahead,
+// 3/16, 5/16 and 1/16 on the next row; the ordered dither adds to each
+// channel an offset from -60 to +60 in steps of 8 (half a CPC level either
+// way) by the pixel's place in a 4 x 4 Bayer matrix. A pixel that IS one of
+// the inks neither takes nor passes error, and gets no offset: a flat area of
+// an ink stays that ink. map.opaque_keys must not be empty when the picture
+// has opaque pixels.
+MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither);
+
+// The first opaque pixel, row by row from the top, that is not exactly one of
+// the map's inks: not in the tolerance bands (is_cpc_colour false), or an ink
+// not in the map.
+struct StrictFault {
+  int x = 0;
+  int y = 0;
+  Rgb colour;
+  bool is_cpc_colour = false;
+};
+std::optional<StrictFault> FirstStrictFault(const PictureRef& picture, const PenMap& map);

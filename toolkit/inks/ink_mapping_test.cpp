@@ -1,0 +1,74 @@
+#include "toolkit/inks/ink_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+namespace {
+
+// A picture of width x height pixels of one colour.
+std::vector<uint8_t> Flat(int width, int height, Rgb colour, uint8_t alpha = 255) {
+  std::vector<uint8_t> rgba;
+  for (int i = 0; i < width * height; ++i) rgba.insert(rgba.end(), {colour.red, colour.green, colour.blue, alpha});
+  return rgba;
+}
+
+std::set<uint8_t> PensIn(const MappedPicture& mapped) { return {mapped.pens.begin(), mapped.pens.end()}; }
+
+const Dither kDithers[] = {Dither::kNone, Dither::kFloyd, Dither::kOrdered};
+
+}  // namespace
+
+TEST(InkMapping, FlatInkAreasStayOneInkUnderEveryDither) {
+  // Drawn at &6E for half: White (13) exactly, between Black and Bright White.
+  const std::vector<uint8_t> rgba = Flat(16, 16, {0x6E, 0x6E, 0x6E});
+  const PictureRef picture{16, 16, rgba.data(), false, {}};
+  const PenMap map{ColourModel::kFirmware, {0, 13, 26}, 0};
+  for (const Dither dither : kDithers) {
+    const MappedPicture mapped = MapToPens(picture, map, dither);
+    EXPECT_EQ(PensIn(mapped), std::set<uint8_t>{1});
+    EXPECT_EQ(mapped.mean_error, 0);
+  }
+}
+
+TEST(InkMapping, MidGreyDithersBetweenTwoInks) {
+  // &B0 is no CPC level: without dithering all one ink, dithered both.
+  const std::vector<uint8_t> rgba = Flat(16, 16, {0xB0, 0xB0, 0xB0});
+  const PictureRef picture{16, 16, rgba.data(), false, {}};
+  const PenMap map{ColourModel::kFirmware, {0, 26}, 0};
+  EXPECT_EQ(PensIn(MapToPens(picture, map, Dither::kNone)), std::set<uint8_t>{1});
+  for (const Dither dither : {Dither::kFloyd, Dither::kOrdered}) {
+    const MappedPicture mapped = MapToPens(picture, map, dither);
+    EXPECT_EQ(PensIn(mapped), (std::set<uint8_t>{0, 1}));
+    // Mostly white: &B0 is lighter than the middle.
+    const auto white = std::count(mapped.pens.begin(), mapped.pens.end(), 1);
+    EXPECT_GT(white, 128);
+    EXPECT_LT(white, 256);
+    EXPECT_GT(mapped.mean_error, 0);
+  }
+}
+
+TEST(InkMapping, TransparentPixelsTakePenZeroAndNearestInkOtherwise) {
+  std::vector<uint8_t> rgba = {0xFF, 0x00, 0xFF, 0x10,   // alpha below 128
+                               0xFF, 0x00, 0xFF, 0xFF,   // the key colour
+                               0x00, 0x00, 0x00, 0xFF,   // black, an ink: its own pen
+                               0xC0, 0x20, 0x28, 0xFF};  // no ink: the nearest, Bright Red
+  const PictureRef picture{4, 1, rgba.data(), true, {0xFF, 0x00, 0xFF}};
+  const PenMap map{ColourModel::kFirmware, {0, 6, 26}, 1};
+  const MappedPicture mapped = MapToPens(picture, map, Dither::kNone);
+  EXPECT_EQ(mapped.pens, (std::vector<uint8_t>{0, 0, 1, 2}));
+  EXPECT_GT(mapped.mean_error, 0);
+  // Strict: the first pixel that is not one of the inks.
+  const std::optional<StrictFault> fault = FirstStrictFault(picture, map);
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->x, 3);
+  EXPECT_EQ(fault->colour, (Rgb{0xC0, 0x20, 0x28}));
+  EXPECT_FALSE(fault->is_cpc_colour);
+  rgba[12] = 0x80;  // now Red (3), a CPC colour but not one of the inks
+  rgba[13] = 0x00;
+  rgba[14] = 0x00;
+  EXPECT_TRUE(FirstStrictFault(picture, map)->is_cpc_colour);
+  rgba[12] = 0xF0;
+  EXPECT_FALSE(FirstStrictFault(picture, map).has_value());
+}
