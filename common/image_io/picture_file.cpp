@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -51,22 +52,6 @@ Picture PictureOverBitmap(BitmapPtr bitmap) {
   return picture;
 }
 
-BitmapPtr BitmapOfPicture(const Picture& picture) {
-  BitmapPtr image(FreeImage_Allocate(picture.width, picture.height, 8));
-  if (!image || FreeImage_GetBits(image.get()) == nullptr || FreeImage_GetPalette(image.get()) == nullptr) {
-    return nullptr;
-  }
-  RGBQUAD* entries = FreeImage_GetPalette(image.get());
-  for (int k = 0; k < kPaletteEntries; ++k) {
-    entries[k] = {picture.palette[k].blue, picture.palette[k].green, picture.palette[k].red, 0};
-  }
-  for (int y = 0; y < picture.height; ++y) {
-    std::memcpy(FreeImage_GetScanLine(image.get(), picture.height - 1 - y), picture.Row(y),
-                static_cast<size_t>(picture.width));
-  }
-  return image;
-}
-
 // The format that the extension of the file name names. A name without an
 // extension names none: FreeImage would take a bare "pic" or "png" for an
 // extension and pick a format for it.
@@ -77,6 +62,8 @@ FREE_IMAGE_FORMAT FormatFromName(const std::string& path) {
   return FreeImage_GetFIFFromFilename(file_name.c_str());
 }
 
+std::optional<std::vector<uint8_t>> EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags);
+
 // The BMP file FreeImage writes for image, or none when BMP cannot hold it.
 std::optional<std::vector<uint8_t>> EncodeBmp(FIBITMAP* image) {
   // FreeImage's BMP writer does not refuse what BMP cannot hold: given 16 bits
@@ -84,11 +71,39 @@ std::optional<std::vector<uint8_t>> EncodeBmp(FIBITMAP* image) {
   const bool is_bmp_depth = FreeImage_GetImageType(image) == FIT_BITMAP &&
                             FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
   if (!is_bmp_depth) return std::nullopt;
+  return EncodeToMemory(image, FIF_BMP, 0);
+}
+
+// picture as an 8-bit bitmap with each pixel drawn scale_x x scale_y.
+BitmapPtr ScaledBitmap(const Picture& picture, int scale_x, int scale_y) {
+  BitmapPtr image(FreeImage_Allocate(picture.width * scale_x, picture.height * scale_y, 8));
+  if (!image || FreeImage_GetBits(image.get()) == nullptr || FreeImage_GetPalette(image.get()) == nullptr) {
+    return nullptr;
+  }
+  RGBQUAD* entries = FreeImage_GetPalette(image.get());
+  for (int k = 0; k < kPaletteEntries; ++k) {
+    entries[k] = {picture.palette[k].blue, picture.palette[k].green, picture.palette[k].red, 0};
+  }
+  const int height = picture.height;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = picture.Row(y);
+    // FreeImage keeps the bottom row first.
+    uint8_t* first = FreeImage_GetScanLine(image.get(), (height - 1 - y) * scale_y + scale_y - 1);
+    for (int x = 0; x < picture.width; ++x) std::fill_n(first + static_cast<size_t>(x) * scale_x, scale_x, row[x]);
+    for (int copy = 1; copy < scale_y; ++copy) {
+      uint8_t* line = FreeImage_GetScanLine(image.get(), (height - 1 - y) * scale_y + scale_y - 1 - copy);
+      std::memcpy(line, first, static_cast<size_t>(picture.width) * scale_x);
+    }
+  }
+  return image;
+}
+
+std::optional<std::vector<uint8_t>> EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags) {
   // Saved to memory rather than to the target path: FreeImage writes the file
   // in place as it goes, and a failure half way would leave a truncated file
   // over the user's own.
   const MemoryPtr stream(FreeImage_OpenMemory());
-  if (!stream || !FreeImage_SaveToMemory(FIF_BMP, image, stream.get(), 0)) return std::nullopt;
+  if (!stream || !FreeImage_SaveToMemory(format, image, stream.get(), flags)) return std::nullopt;
   BYTE* data = nullptr;
   DWORD size_bytes = 0;
   if (!FreeImage_AcquireMemory(stream.get(), &data, &size_bytes) || data == nullptr) return std::nullopt;
@@ -129,9 +144,49 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path) {
 }
 
 std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
-  const BitmapPtr image = BitmapOfPicture(picture);
+  // Written here rather than by the library: the layout of an 8-bit BMP is
+  // fixed and simple (the same bytes FreeImage writes for it), and a large
+  // picture then takes one buffer instead of a bitmap, the library's memory
+  // stream and a copy of it.
+  constexpr uint32_t kHeaderBytes = 14 + 40;
+  constexpr uint32_t kPaletteBytes = kPaletteEntries * 4;
+  constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots an inch
+  if (picture.width <= 0 || picture.height <= 0) return std::nullopt;
+  const size_t row_bytes = (static_cast<size_t>(picture.width) + 3) / 4 * 4;
+  const size_t pixel_bytes = row_bytes * static_cast<size_t>(picture.height);
+  if (pixel_bytes > UINT32_MAX - kHeaderBytes - kPaletteBytes) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  bytes.reserve(kHeaderBytes + kPaletteBytes + pixel_bytes);
+  bytes.push_back('B');
+  bytes.push_back('M');
+  AppendLe32(bytes, static_cast<uint32_t>(kHeaderBytes + kPaletteBytes + pixel_bytes));
+  AppendLe32(bytes, 0);
+  AppendLe32(bytes, kHeaderBytes + kPaletteBytes);
+  AppendLe32(bytes, 40);
+  AppendLe32(bytes, static_cast<uint32_t>(picture.width));
+  AppendLe32(bytes, static_cast<uint32_t>(picture.height));  // positive: rows from the bottom
+  AppendLe16(bytes, 1);
+  AppendLe16(bytes, 8);
+  AppendLe32(bytes, 0);  // no compression
+  AppendLe32(bytes, 0);  // image size: may be 0 when uncompressed
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPaletteEntries);  // colours used
+  AppendLe32(bytes, kPaletteEntries);  // colours important
+  for (const Rgb& colour : picture.palette) bytes.insert(bytes.end(), {colour.blue, colour.green, colour.red, 0});
+  bytes.resize(kHeaderBytes + kPaletteBytes + pixel_bytes, 0);
+  uint8_t* rows = bytes.data() + kHeaderBytes + kPaletteBytes;
+  for (int y = 0; y < picture.height; ++y) {
+    std::memcpy(rows + static_cast<size_t>(picture.height - 1 - y) * row_bytes, picture.Row(y),
+                static_cast<size_t>(picture.width));
+  }
+  return bytes;
+}
+
+std::optional<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y) {
+  const BitmapPtr image = ScaledBitmap(picture, scale_x, scale_y);
   if (!image) return std::nullopt;
-  return EncodeBmp(image.get());
+  return EncodeToMemory(image.get(), FIF_PNG, PNG_Z_BEST_SPEED);
 }
 
 WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path) {

@@ -53,6 +53,10 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path);
 // or none when it can not be made.
 std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture);
 
+// The PNG file of picture with each pixel drawn scale_x x scale_y, 8 bits a
+// pixel, fastest compression (a preview), or none when it can not be made.
+std::optional<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y);
+
 // picture saved as an 8-bit BMP file at path, written aside and put in place whole.
 WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path);
 

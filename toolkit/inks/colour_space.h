@@ -10,12 +10,8 @@
 #include <cmath>
 #include <cstdint>
 
-struct Rgb {
-  uint8_t red = 0;
-  uint8_t green = 0;
-  uint8_t blue = 0;
-  friend bool operator==(const Rgb&, const Rgb&) = default;
-};
+#include "common/picture.h"
+
 
 struct Lab {
   float l = 0;

@@ -6,13 +6,14 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <utility>
 
 #include "common/assembler_label.h"
 #include "common/cpc_colours.h"
 #include "common/image_io/colour_picture.h"
-#include "common/image_io/indexed_picture.h"
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
@@ -139,41 +140,23 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return pa == pb;
 }
 
-// The outputs, staged beside their targets and then renamed over them one
-// after the other, so that a failure to write any of them replaces none.
+// The outputs, written aside and put in place as one group: a failure to
+// write any of them replaces none.
 struct Output {
   std::string path;
   std::vector<uint8_t> bytes;
 };
 
 Refusal WriteGroup(const std::vector<Output>& outputs) {
-  // The three targets share a folder, so a rename that fails for one fails
-  // for the first; what remains is a target that is a folder, refused first.
+  std::vector<std::unique_ptr<AsideFile>> files;
+  std::vector<AsideFile*> group;
   for (const Output& output : outputs) {
-    struct stat info {};
-    if (lstat(output.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      return WriteFailureText(WriteStatus::kCannotWrite, output.path);
-    }
+    files.push_back(std::make_unique<AsideFile>(output.path));
+    files.back()->Write(output.bytes);
+    group.push_back(files.back().get());
   }
-  std::vector<std::string> staged;
-  auto remove_staged = [&] {
-    for (const std::string& path : staged) std::remove(path.c_str());
-  };
-  for (const Output& output : outputs) {
-    const std::string stage = output.path + ".gravik-new";
-    const WriteStatus status = WriteBinaryFile(stage, output.bytes);
-    if (status != WriteStatus::kOk) {
-      remove_staged();
-      return WriteFailureText(status, output.path);
-    }
-    staged.push_back(stage);
-  }
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    if (std::rename(staged[i].c_str(), outputs[i].path.c_str()) != 0) {
-      for (size_t j = i; j < staged.size(); ++j) std::remove(staged[j].c_str());
-      return WriteFailureText(WriteStatus::kCannotWrite, outputs[i].path);
-    }
-  }
+  const GroupCommit commit = CommitTogether(group);
+  if (commit.status != WriteStatus::kOk) return WriteFailureText(commit.status, outputs[commit.failed_index].path);
   return std::nullopt;
 }
 
@@ -307,19 +290,16 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
     }
   }
   MappedPicture mapped = MapToPens(ref, map, option.dither);
-  IndexedPicture pens{picture->width, picture->height, std::move(mapped.pens), {}};
-  for (const int key : pen_keys) {
-    const Rgb colour = NominalColour(model, key);
-    pens.palette.push_back({colour.red, colour.green, colour.blue});
-  }
+  Picture pens = PictureFromPens(picture->width, picture->height, mapped.pens.data());
+  for (size_t pen = 0; pen < pen_keys.size(); ++pen) pens.palette[pen] = NominalColour(model, pen_keys[pen]);
   std::vector<Output> outputs;
-  std::optional<std::vector<uint8_t>> bmp = EncodeIndexedBmp(pens);
+  std::optional<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);
   if (!bmp) return refuse(WriteFailureText(WriteStatus::kCannotWrite, bmp_path));
   outputs.push_back({bmp_path, std::move(*bmp)});
   outputs.push_back({asm_path, AsBytes(InkSource(name, mode, model, pen_keys))});
   if (option.has_preview) {
     const int scale_x = mode == 0 ? 4 : mode == 1 ? 2 : 1;
-    std::optional<std::vector<uint8_t>> preview = EncodeScaledIndexedPng(pens, scale_x, 2);
+    std::optional<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
     if (!preview) return refuse(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
     outputs.push_back({preview_path, std::move(*preview)});
   }
