@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "common/assembler_label.h"
 #include "common/number_text.h"
 
 namespace {
@@ -233,9 +234,12 @@ Checked<CpmName> CpmNameOfPath(std::string_view path) {
   }
   CpmName name{};
   name.fill(' ');
-  const auto upper = [](char c) { return static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
-  for (size_t i = 0; i < base.size() && i < kBaseNameBytes; ++i) name[i] = upper(base[i]);
-  for (size_t i = 0; i < extension.size() && i < kExtensionBytes; ++i) name[kBaseNameBytes + i] = upper(extension[i]);
+  const std::string upper_base = UpperAscii(base);
+  const std::string upper_extension = UpperAscii(extension);
+  for (size_t i = 0; i < upper_base.size() && i < kBaseNameBytes; ++i) name[i] = static_cast<uint8_t>(upper_base[i]);
+  for (size_t i = 0; i < upper_extension.size() && i < kExtensionBytes; ++i) {
+    name[kBaseNameBytes + i] = static_cast<uint8_t>(upper_extension[i]);
+  }
   return name;
 }
 
