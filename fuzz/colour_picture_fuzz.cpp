@@ -5,7 +5,6 @@
 
 #include "common/image_io/colour_picture.h"
 #include "fuzz/fuzz_support.h"
-#include "toolkit/image_library.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceConsole();
