@@ -4,18 +4,18 @@
 #
 #   install_deps.sh                   everything make demo, test, bench and fuzz need
 #   install_deps.sh GROUP...          only these groups:
-#     programs  build gravik and quarn (a compiler, cmake, FreeImage)
+#     programs  build gravik and quarn (a compiler, cmake, FreeImage, libdsk)
 #     tests     the test suite, the fuzz targets and the sample pictures
 #     package   what cpack needs to make the .deb (file, dpkg-shlibdeps)
 set -euo pipefail
 
-programs=(g++ cmake make libfreeimage-dev)
+programs=(g++ cmake make libfreeimage-dev libdsk4-dev)
 tests=(
   libgtest-dev
   clang libclang-rt-14-dev
   pasmo libz80ex-dev
   imagemagick
-  libdsk4-dev cpmtools libdsk-utils
+  cpmtools libdsk-utils
   strace
 )
 package=(file dpkg-dev)
