@@ -95,20 +95,11 @@ bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_
     return false;
   }
   for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
-  AsideFile file(output_path);
-  if (!file.IsOpen()) {
-    PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));
-    return false;
-  }
-  const std::optional<int64_t> list_bytes =
-      WriteAyList(StreamedRuns(*source), options, [&](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  const Checked<int64_t> list_bytes =
+      WriteSampleList(*source, sample_path, output_path,
+                      [options](const RunSource& runs, const ListSink& sink) { return WriteAyList(runs, options, sink); });
   if (!list_bytes) {
-    PrintLine(kPrefix + SampleReadFailureText(sample_path));
-    return false;
-  }
-  const WriteStatus written = file.Commit();
-  if (written != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(written, output_path));
+    PrintLine(kPrefix + list_bytes.refusal());
     return false;
   }
   PrintLine(kPrefix + std::string("AY list size : ") + SpacedDecimal(*list_bytes) + " bytes");

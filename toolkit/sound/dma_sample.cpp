@@ -125,20 +125,9 @@ bool ConvertDMAsample15K(const std::string& sample_path, const std::string& outp
     return false;
   }
   for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
-  AsideFile file(output_path);
-  if (!file.IsOpen()) {
-    PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));
-    return false;
-  }
-  const std::optional<int64_t> data_bytes =
-      WriteDmaSampleList(StreamedRuns(*source), [&](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  const Checked<int64_t> data_bytes = WriteSampleList(*source, sample_path, output_path, WriteDmaSampleList);
   if (!data_bytes) {
-    PrintLine(kPrefix + SampleReadFailureText(sample_path));
-    return false;
-  }
-  const WriteStatus written = file.Commit();
-  if (written != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(written, output_path));
+    PrintLine(kPrefix + data_bytes.refusal());
     return false;
   }
   PrintLine(kPrefix + std::string("DMA sample size : ") + SpacedDecimal(*data_bytes) + " bytes");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/line_output.h"
 #include "common/number_text.h"
 
 namespace {
@@ -124,6 +125,18 @@ RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable&
     folder.Finish(on_runs);
     return true;
   };
+}
+
+Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, const std::string& output_path,
+                                 const ListWriter& write_list) {
+  AsideFile file(output_path);
+  if (!file.IsOpen()) return Checked<int64_t>::Refused(WriteFailureText(WriteStatus::kCannotCreate, output_path));
+  const std::optional<int64_t> list_bytes =
+      write_list(StreamedRuns(source), [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  if (!list_bytes) return Checked<int64_t>::Refused(SampleReadFailureText(sample_path));
+  const WriteStatus written = file.Commit();
+  if (written != WriteStatus::kOk) return Checked<int64_t>::Refused(WriteFailureText(written, output_path));
+  return *list_bytes;
 }
 
 ListBuffer::ListBuffer(ListSink list_sink) : bytes(kWriteBlockBytes), sink(std::move(list_sink)) {}

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -127,6 +128,16 @@ void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_
   }
   list.used = static_cast<size_t>(place - start);
 }
+
+// A converter's list writer: the whole list for runs, to sink; its size in
+// bytes, or none when runs could not be read to the end.
+using ListWriter = std::function<std::optional<int64_t>(const RunSource& runs, const ListSink& sink)>;
+
+// The list of the opened sample written by write_list to output_path (aside,
+// put in place when complete). Its size, or the refusal "Can not create
+// PATH", "Can not read sample ! (PATH)" or "Can not write PATH".
+Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, const std::string& output_path,
+                                 const ListWriter& write_list);
 
 // The two upper-case hex digits of every byte value, for the list writers.
 using HexPair = std::array<char, 2>;
