@@ -64,13 +64,16 @@ constexpr double kLimitSeconds = 60;
 
 double SearchSeconds(const std::vector<uint16_t>& words, int chunk_size, size_t& pieces, size_t& searched) {
   const auto start = std::chrono::steady_clock::now();
-  const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  const auto elapsed = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   AyListSearch search(words, chunk_size);
   pieces = 0;
   searched = 0;
   for (AyListPiece piece; search.Next(piece);) {
     ++pieces;
-    searched = piece.position + static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
+    searched =
+        piece.position + static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
     if (pieces % 64 == 0 && elapsed() > kLimitSeconds) break;
   }
   return elapsed();
@@ -80,7 +83,9 @@ double SearchSeconds(const std::vector<uint16_t>& words, int chunk_size, size_t&
 // piece start. Measured on the short lists only, with the same time limit.
 double PlainScanSeconds(const std::vector<uint16_t>& words, int chunk_size, size_t& searched) {
   const auto start = std::chrono::steady_clock::now();
-  const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  const auto elapsed = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   const size_t n = words.size();
   size_t position = 0;
   for (size_t pieces = 1; position < n; ++pieces) {

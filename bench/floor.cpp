@@ -52,7 +52,8 @@ bool MakeTables(const char* kind, PackTables& tables) {
   } else if (std::strcmp(kind, "pack2") == 0) {
     tables.per_byte = 8;
     for (int position = 0; position < 8; ++position) {
-      for (int pen = 1; pen < 256; ++pen) tables.table[position][pen] = static_cast<uint8_t>(0x80 >> position);
+      for (int pen = 1; pen < 256; ++pen)
+        tables.table[position][pen] = static_cast<uint8_t>(0x80 >> position);
     }
   } else if (std::strcmp(kind, "raw") == 0) {
     tables.per_byte = 1;
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
   if (image == nullptr || FreeImage_GetBPP(image) != 8) return 1;
   FILE* out = std::fopen(argv[3], "wb");
   if (out == nullptr) return 1;
-  int result = is_load ? WriteCount(image, out, std::strtoull(argv[4], nullptr, 10)) : Pack(tables, image, out);
+  int result =
+      is_load ? WriteCount(image, out, std::strtoull(argv[4], nullptr, 10)) : Pack(tables, image, out);
   if (std::fclose(out) != 0 && result == 0) result = 1;
   FreeImage_Unload(image);
   FreeImage_DeInitialise();

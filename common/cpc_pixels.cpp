@@ -46,8 +46,9 @@ const PairTable& Mode1Pairs() {
 }
 
 const PairTable& Mode2Pairs() {
-  static const PairTable kTable = MakePairTable(
-      [](uint8_t left, uint8_t right) { return EncodeMode2Byte({left, right, 0, 0, 0, 0, 0, 0}); });
+  static const PairTable kTable = MakePairTable([](uint8_t left, uint8_t right) {
+    return EncodeMode2Byte({left, right, 0, 0, 0, 0, 0, 0});
+  });
   return kTable;
 }
 

@@ -25,7 +25,7 @@ enum class InputStatus {
 
 struct InputFile {
   InputStatus status = InputStatus::kMissing;
-  FilePtr file;          // open for reading at its start when kOk
+  FilePtr file;  // open for reading at its start when kOk
   uint64_t size_bytes = 0;
 };
 

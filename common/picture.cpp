@@ -8,7 +8,8 @@ Picture NewPicture(int width, int height) {
   picture.width = width;
   picture.height = height;
   picture.stride = width;
-  auto pens = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width) * static_cast<size_t>(height));
+  auto pens =
+      std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width) * static_cast<size_t>(height));
   picture.top_row = pens->data();
   picture.storage = std::move(pens);
   return picture;

@@ -1,15 +1,14 @@
 #include "common/picture_header.h"
 
-#include "common/line_output.h"
-
-#include "common/input_file.h"
-
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <vector>
+
+#include "common/input_file.h"
+#include "common/line_output.h"
 
 namespace {
 
@@ -241,7 +240,8 @@ size_t SkipGifSubBlocks(const uint8_t* bytes, size_t size, size_t at) {
 
 HeaderCheck CheckGifBytes(const uint8_t* bytes, size_t size) {
   const HeaderCheck screen = CheckGifHeader(bytes, size);
-  if (screen != HeaderCheck::kOk || size < kGifScreenBytes) return screen == HeaderCheck::kOk ? HeaderCheck::kDamaged : screen;
+  if (screen != HeaderCheck::kOk || size < kGifScreenBytes)
+    return screen == HeaderCheck::kOk ? HeaderCheck::kDamaged : screen;
   size_t at = kGifScreenBytes + GifColourTableBytes(bytes[10]);
   while (at < size) {
     const uint8_t block = bytes[at];

@@ -176,11 +176,12 @@ TEST(PictureHeader, GifLogicalScreenSize) {
 
 TEST(PictureHeader, GifFramesLargerThanTheScreen) {
   // A 2 x 1 screen; one image, then the trailer.
-  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0,  // screen, 2-entry table
-                              0, 0, 0, 255, 255, 255,                               // global colour table
-                              0x21, 0xF9, 4, 1, 0, 0, 0, 0,                         // graphic control extension
-                              0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0,                      // image 2 x 1 at 0,0
-                              2, 2, 0x44, 0x01, 0,                                  // LZW data
+  std::vector<uint8_t> gif = {'G',  'I',  'F',  '8',  '9', 'a', 2, 0, 1, 0,
+                              0x80, 0,    0,                                 // screen, 2-entry table
+                              0,    0,    0,    255,  255, 255,              // global colour table
+                              0x21, 0xF9, 4,    1,    0,   0,   0, 0,        // graphic control extension
+                              0x2C, 0,    0,    0,    0,   2,   0, 1, 0, 0,  // image 2 x 1 at 0,0
+                              2,    2,    0x44, 0x01, 0,                     // LZW data
                               0x3B};
   EXPECT_EQ(CheckGifBytes(gif.data(), gif.size()), HeaderCheck::kOk);
   // The frame claims 65535 x 65535 pixels at 65535,65535: 29 bytes asked FreeImage for 4 GB.

@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StartImageLibrary();
   const FuzzInputFile input(data, size, ".bin");
   const Checked<ColourPicture> picture = LoadColourPicture(input.path());
-  if (picture && picture->rgba.size() != static_cast<size_t>(picture->width) * picture->height * 4) __builtin_trap();
+  if (picture && picture->rgba.size() != static_cast<size_t>(picture->width) * picture->height * 4)
+    __builtin_trap();
   return 0;
 }

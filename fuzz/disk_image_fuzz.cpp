@@ -28,7 +28,8 @@ void CheckDirectory(const uint8_t* data, size_t size) {
   std::vector<uint8_t> padded = bytes;
   padded.resize(1024, 0x1A);
   bool is_found = false;
-  for (const DiskFile& file : after->files) is_found |= file.user == 0 && file.name == *name && file.bytes == padded;
+  for (const DiskFile& file : after->files)
+    is_found |= file.user == 0 && file.name == *name && file.bytes == padded;
   if (!is_found) __builtin_trap();
 }
 

@@ -134,7 +134,6 @@ bool HoldsBlocks(const Picture& image, int width_blocks, int height_blocks) {
   return image.width >= width_blocks * kPatternSide && image.height >= height_blocks * kPatternSide;
 }
 
-
 // Both pattern operations create their folder; one that exists already is fine.
 bool MakeFolder(const std::string& folder) {
   std::error_code error;
@@ -216,7 +215,6 @@ bool ApplyPatternOption(const std::string& level, PatternOption option,
 }
 
 }  // namespace
-
 
 PatternOption PatternOptionOf(int32_t value) {
   if (value == 1) return PatternOption::kDump;

@@ -79,7 +79,7 @@ std::string StepLetter(int step);
 
 struct StepLoad {
   std::optional<Picture> image;  // none when neither file is there
-  bool is_refused = false;         // a file that does not load, or not at 8 bits a pixel
+  bool is_refused = false;       // a file that does not load, or not at 8 bits a pixel
 };
 
 // Loads level + "_stepL.BMP" (logging "Step L found for ..."), else, when

@@ -38,7 +38,8 @@ PatternPens PoolBlock(std::mt19937& generator) {
 TEST(LevelAnalysis, ShiftImageLeftMovesTwoPixelsAndFillsPenZero) {
   Picture image = ImageOf(5, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   ShiftImageLeft(image);
-  EXPECT_EQ(std::vector<uint8_t>(image.top_row, image.top_row + 10), (std::vector<uint8_t>{3, 4, 5, 0, 0, 8, 9, 10, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(image.top_row, image.top_row + 10),
+            (std::vector<uint8_t>{3, 4, 5, 0, 0, 8, 9, 10, 0, 0}));
   Picture narrow = ImageOf(1, 2, {7, 8});
   ShiftImageLeft(narrow);
   EXPECT_EQ(std::vector<uint8_t>(narrow.top_row, narrow.top_row + 2), (std::vector<uint8_t>{0, 0}));

@@ -90,8 +90,8 @@ TEST(GravikCli, TooFewArgumentsForEveryBoundWord) {
   } words[] = {{"bmp", 2},   {"mode2", 1}, {"mode1", 1}, {"mode0", 1}, {"raw", 1}, {"spt", 1},
                {"dma", 2},   {"pal", 2},   {"rle", 2},   {"half", 1},  {"col", 3}, {"final0", 1},
                {"add0", 2},  {"basic", 1}, {"asm", 1},   {"key", 2},   {"ay", 2},  {"ayraw", 2},
-               {"ayopt", 2}, {"ex0", 2},   {"draw", 3},  {"MODE0", 1}, {"Col", 3}, {"KEY", 2}, {"ink0", 2}, {"ink1", 2},
-               {"ink2", 2}};
+               {"ayopt", 2}, {"ex0", 2},   {"draw", 3},  {"MODE0", 1}, {"Col", 3}, {"KEY", 2},
+               {"ink0", 2},  {"ink1", 2},  {"ink2", 2}};
   for (const auto& w : words) {
     std::vector<std::string> args = {w.word};
     for (int i = 1; i < w.needed; ++i) args.push_back("name");

@@ -31,13 +31,14 @@ std::string ToolPath(const std::string& name) {
   return "";
 }
 
-#define REQUIRE_TOOLS()                                                                          \
-  if (ToolPath("cpmls").empty() || ToolPath("cpmcp").empty() || ToolPath("dskid").empty()) {     \
+#define REQUIRE_TOOLS()                                                                              \
+  if (ToolPath("cpmls").empty() || ToolPath("cpmcp").empty() || ToolPath("dskid").empty()) {         \
     GTEST_SKIP() << "cpmtools or libdsk-utils is not installed (scripts/install_deps.sh adds them)"; \
   }
 
 // The names cpmls lists for user 0, in its order.
-std::vector<std::string> CpmNames(const TempDir& dir, const std::string& disk, const std::string& type = "edsk") {
+std::vector<std::string> CpmNames(const TempDir& dir, const std::string& disk,
+                                  const std::string& type = "edsk") {
   const RunResult run = RunProgram(ToolPath("cpmls"), {"-f", "cpcdata", "-T", type, disk}, dir.path());
   std::vector<std::string> names;
   for (const std::string& line : run.lines) {
@@ -55,7 +56,8 @@ std::vector<uint8_t> CpmCopy(const TempDir& dir, const std::string& disk, const 
 
 // What we meant to store, as cpmcp gives it back: the same bytes, with at
 // most the rest of the last 128-byte record after them.
-void ExpectCopiedAs(const std::vector<uint8_t>& copied, const std::vector<uint8_t>& meant, const std::string& name) {
+void ExpectCopiedAs(const std::vector<uint8_t>& copied, const std::vector<uint8_t>& meant,
+                    const std::string& name) {
   ASSERT_GE(copied.size(), meant.size()) << name;
   EXPECT_LT(copied.size() - meant.size(), 128u) << name;
   EXPECT_EQ(copied.size() % 128, 0u) << name;
@@ -117,8 +119,8 @@ TEST(GravikDisk, NewDiskThatCpmtoolsAndDskidRead) {
   ASSERT_TRUE(WriteFileBytes(dir.File("code.bin"), code));
   ASSERT_TRUE(WriteFileBytes(dir.File("big.bin"), big));
   ASSERT_TRUE(WriteFileBytes(dir.File("notes.txt"), std::vector<uint8_t>(text.begin(), text.end())));
-  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "new.dsk", "title.scr@&C000", "code.bin@#4000,0x4010", "big.bin",
-                                         "notes.txt@-"})),
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "new.dsk", "title.scr@&C000", "code.bin@#4000,0x4010",
+                                         "big.bin", "notes.txt@-"})),
             Lines({std::string(kPut) + "Putting files on new.dsk",
                    std::string(kPut) + "TITLE.SCR, 16384 bytes, load &C000, entry &0000",
                    std::string(kPut) + "CODE.BIN, 3000 bytes, load &4000, entry &4010",
@@ -126,10 +128,13 @@ TEST(GravikDisk, NewDiskThatCpmtoolsAndDskidRead) {
                    std::string(kPut) + "NOTES.TXT, 18 bytes, no header",
                    std::string(kPut) + "116 KB free on new.dsk"}));
   EXPECT_EQ(CpmNames(dir, "new.dsk"), Lines({"big.bin", "code.bin", "notes.txt", "title.scr"}));
-  ExpectCopiedAs(CpmCopy(dir, "new.dsk", "title.scr"), Joined(Header("TITLE   SCR", 16384, 0xC000, 0), screen), "title");
-  ExpectCopiedAs(CpmCopy(dir, "new.dsk", "code.bin"), Joined(Header("CODE    BIN", 3000, 0x4000, 0x4010), code), "code");
+  ExpectCopiedAs(CpmCopy(dir, "new.dsk", "title.scr"),
+                 Joined(Header("TITLE   SCR", 16384, 0xC000, 0), screen), "title");
+  ExpectCopiedAs(CpmCopy(dir, "new.dsk", "code.bin"),
+                 Joined(Header("CODE    BIN", 3000, 0x4000, 0x4010), code), "code");
   ExpectCopiedAs(CpmCopy(dir, "new.dsk", "big.bin"), Joined(Header("BIG     BIN", 40000, 0, 0), big), "big");
-  ExpectCopiedAs(CpmCopy(dir, "new.dsk", "notes.txt"), std::vector<uint8_t>(text.begin(), text.end()), "notes");
+  ExpectCopiedAs(CpmCopy(dir, "new.dsk", "notes.txt"), std::vector<uint8_t>(text.begin(), text.end()),
+                 "notes");
 
   const RunResult id = RunProgram(ToolPath("dskid"), {"new.dsk"}, dir.path());
   const std::string& said = id.raw_output;
@@ -165,7 +170,8 @@ TEST(GravikDisk, AddingAndReplacingKeepTheOtherFiles) {
                    std::string(kPut) + "175 KB free on d.dsk"}));
   EXPECT_EQ(CpmNames(dir, "d.dsk"), Lines({"a.bin", "b.bin"}));
   ExpectCopiedAs(CpmCopy(dir, "d.dsk", "a.bin"), Joined(Header("A       BIN", 900, 0x8000, 0), smaller), "a");
-  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "b.bin"), Joined(Header("B       BIN", 500, 1000, 0), Pattern(500, 5)), "b");
+  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "b.bin"), Joined(Header("B       BIN", 500, 1000, 0), Pattern(500, 5)),
+                 "b");
 }
 
 TEST(GravikDisk, AnOldStyleContainerStaysOldStyle) {
@@ -203,7 +209,8 @@ TEST(GravikDisk, TheSectorOrderOfEachTrackIsKept) {
   EXPECT_EQ(after[0x118 + 2], 0xC2);
   EXPECT_EQ(after[0x120 + 2], 0xC1);
   EXPECT_EQ(CpmNames(dir, "d.dsk"), Lines({"a.bin", "b.bin"}));
-  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "a.bin"), Joined(Header("A       BIN", 3000, 0, 0), Pattern(3000, 19)), "a");
+  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "a.bin"), Joined(Header("A       BIN", 3000, 0, 0), Pattern(3000, 19)),
+                 "a");
 }
 
 TEST(GravikDisk, AFileWithAHeaderKeepsItsOwn) {
@@ -217,8 +224,8 @@ TEST(GravikDisk, AFileWithAHeaderKeepsItsOwn) {
   const std::vector<uint8_t> black = Joined(std::vector<uint8_t>(128, 0), Pattern(100, 9));
   ASSERT_TRUE(WriteFileBytes(dir.File("black.scr"), black));
   ASSERT_TRUE(WriteFileBytes(dir.File("as_is.bin"), with_header));
-  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "h.dsk", "game.bin", "moved.bin@&8000,&8003", "as_is.bin@-",
-                                         "black.scr"})),
+  EXPECT_EQ(AfterStartup(RunGravik(
+                dir, {"dsk", "h.dsk", "game.bin", "moved.bin@&8000,&8003", "as_is.bin@-", "black.scr"})),
             Lines({std::string(kPut) + "Putting files on h.dsk",
                    std::string(kPut) + "GAME.BIN, 700 bytes, load &4000, entry &4000, its own header",
                    std::string(kPut) + "MOVED.BIN, 700 bytes, load &8000, entry &8003, its own header",
@@ -228,8 +235,10 @@ TEST(GravikDisk, AFileWithAHeaderKeepsItsOwn) {
   ExpectCopiedAs(CpmCopy(dir, "h.dsk", "game.bin"), with_header, "game");
   ExpectCopiedAs(CpmCopy(dir, "h.dsk", "as_is.bin"), with_header, "as_is");
   // The name in a kept header stays as it was; only the addresses and the checksum change.
-  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "moved.bin"), Joined(Header("GAME    BIN", 700, 0x8000, 0x8003), body), "moved");
-  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "black.scr"), Joined(Header("BLACK   SCR", 228, 0, 0), black), "black");
+  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "moved.bin"), Joined(Header("GAME    BIN", 700, 0x8000, 0x8003), body),
+                 "moved");
+  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "black.scr"), Joined(Header("BLACK   SCR", 228, 0, 0), black),
+                 "black");
 }
 
 TEST(GravikDisk, SixtyFourEntriesThenTheDirectoryIsFull) {
@@ -246,14 +255,16 @@ TEST(GravikDisk, SixtyFourEntriesThenTheDirectoryIsFull) {
   EXPECT_EQ(CpmNames(dir, "full.dsk").size(), 64u);
   const std::vector<uint8_t> before = ReadFileBytes(dir.File("full.dsk"));
   ASSERT_TRUE(WriteFileBytes(dir.File("more.bin"), {1, 2, 3}));
-  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "full.dsk", "more.bin"})),
-            Lines({std::string(kPut) + "Putting files on full.dsk",
-                   std::string(kPut) + "full.dsk: the directory is full: the files need 1 entries, 0 are free"}));
+  EXPECT_EQ(
+      AfterStartup(RunGravik(dir, {"dsk", "full.dsk", "more.bin"})),
+      Lines({std::string(kPut) + "Putting files on full.dsk",
+             std::string(kPut) + "full.dsk: the directory is full: the files need 1 entries, 0 are free"}));
   EXPECT_EQ(ReadFileBytes(dir.File("full.dsk")), before);
   // Replacing a file frees its entry first, so it still fits.
   ASSERT_TRUE(WriteFileBytes(dir.File("f5.bin"), Pattern(2000, 10)));
   RunGravik(dir, {"dsk", "full.dsk", "f5.bin"});
-  ExpectCopiedAs(CpmCopy(dir, "full.dsk", "f5.bin"), Joined(Header("F5      BIN", 2000, 0, 0), Pattern(2000, 10)), "f5");
+  ExpectCopiedAs(CpmCopy(dir, "full.dsk", "f5.bin"),
+                 Joined(Header("F5      BIN", 2000, 0, 0), Pattern(2000, 10)), "f5");
 }
 
 TEST(GravikDisk, AFullDiskRefusesTheFileThatDoesNotFit) {
@@ -270,9 +281,11 @@ TEST(GravikDisk, AFullDiskRefusesTheFileThatDoesNotFit) {
                    std::string(kPut) + "d.dsk: the disk is full: the files need 49 KB, 48 KB are free"}));
   EXPECT_EQ(ReadFileBytes(dir.File("d.dsk")), before);
   ASSERT_TRUE(WriteFileBytes(dir.File("c.bin"), Pattern(48 * 1024 - 128, 13)));
-  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "d.dsk", "c.bin"})).back(), std::string(kPut) + "0 KB free on d.dsk");
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "d.dsk", "c.bin"})).back(),
+            std::string(kPut) + "0 KB free on d.dsk");
   EXPECT_EQ(CpmNames(dir, "d.dsk"), Lines({"a.bin", "b.bin", "c.bin"}));
-  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "b.bin"), Joined(Header("B       BIN", 0x10000, 0, 0), Pattern(0x10000, 12)), "b");
+  ExpectCopiedAs(CpmCopy(dir, "d.dsk", "b.bin"),
+                 Joined(Header("B       BIN", 0x10000, 0, 0), Pattern(0x10000, 12)), "b");
 }
 
 TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
@@ -344,9 +357,12 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
       {"text.dsk", text, "text.dsk is not a CPC disk image"},
       {"short.dsk", {'E', 'X'}, "short.dsk is not a CPC disk image"},
       {"cut.dsk", truncated, "cut.dsk is a damaged disk image (track 20 is cut short)"},
-      {"wide.dsk", forty_two_tracks, "wide.dsk is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)"},
-      {"ibm.dsk", wrong_ids, "ibm.dsk is not in the DATA format (track 0 is not 9 sectors of 512 bytes, &C1 to &C9)"},
-      {"long.dsk", long_sector, "long.dsk is not in the DATA format (track 38 is not 9 sectors of 512 bytes, &C1 to &C9)"},
+      {"wide.dsk", forty_two_tracks,
+       "wide.dsk is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)"},
+      {"ibm.dsk", wrong_ids,
+       "ibm.dsk is not in the DATA format (track 0 is not 9 sectors of 512 bytes, &C1 to &C9)"},
+      {"long.dsk", long_sector,
+       "long.dsk is not in the DATA format (track 38 is not 9 sectors of 512 bytes, &C1 to &C9)"},
       {"dir.dsk", bad_directory, "dir.dsk: damaged directory: entry 0 points to block 200"},
   };
   for (const auto& c : cases) {
@@ -356,13 +372,14 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
     EXPECT_EQ(ReadFileBytes(dir.File(c.name)), c.bytes) << c.name;
     EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", c.name})), Lines({std::string(kList) + c.line}));
   }
-  ExpectOnlyFiles(dir, {"ok.bin", "good.dsk", "text.dsk", "short.dsk", "cut.dsk", "wide.dsk", "ibm.dsk", "long.dsk",
-                        "dir.dsk"});
+  ExpectOnlyFiles(dir, {"ok.bin", "good.dsk", "text.dsk", "short.dsk", "cut.dsk", "wide.dsk", "ibm.dsk",
+                        "long.dsk", "dir.dsk"});
 }
 
 TEST(GravikDisk, ListingAMissingDiskCreatesNothing) {
   const TempDir dir;
-  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "none.dsk"})), Lines({std::string(kList) + "Can not find none.dsk"}));
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "none.dsk"})),
+            Lines({std::string(kList) + "Can not find none.dsk"}));
   EXPECT_EQ(CountEntries(dir.path()), 0);
   ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder.dsk")));
   EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "folder.dsk"})),

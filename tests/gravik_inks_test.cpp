@@ -45,9 +45,11 @@ Bmp LoadPens(const std::string& path) {
   const Picture view = PictureOfBitmap(image.get());
   bmp.width = view.width;
   bmp.height = view.height;
-  for (int y = 0; y < view.height; ++y) bmp.pens.insert(bmp.pens.end(), view.Row(y), view.Row(y) + view.width);
+  for (int y = 0; y < view.height; ++y)
+    bmp.pens.insert(bmp.pens.end(), view.Row(y), view.Row(y) + view.width);
   const RGBQUAD* palette = FreeImage_GetPalette(image.get());
-  for (int e = 0; e < 256; ++e) bmp.palette.push_back({palette[e].rgbRed, palette[e].rgbGreen, palette[e].rgbBlue});
+  for (int e = 0; e < 256; ++e)
+    bmp.palette.push_back({palette[e].rgbRed, palette[e].rgbGreen, palette[e].rgbBlue});
   return bmp;
 }
 
@@ -82,7 +84,8 @@ TEST(GravikInks, ArtAtEveryHalfLevelMapsToTheIntendedInksInEveryFormat) {
     const std::vector<std::string> art =
         Blocks({HexColour(0, 0, 0), HexColour(half, 0, 0), HexColour(0, half, 0), HexColour(half, half, half),
                 HexColour(half, half, 255), HexColour(255, half, 0)});
-    const std::vector<std::string> files = {"PNG24:rgb.png", "PNG8:indexed8.png", "PNG32:alpha.png", "art.gif"};
+    const std::vector<std::string> files = {"PNG24:rgb.png", "PNG8:indexed8.png", "PNG32:alpha.png",
+                                            "art.gif"};
     std::vector<std::vector<std::string>> makes;
     for (const std::string& file : files) makes.push_back(With(art, {file}));
     makes.push_back(With(art, {"-define", "png:bit-depth=4", "-type", "Palette", "PNG:indexed4.png"}));
@@ -91,13 +94,14 @@ TEST(GravikInks, ArtAtEveryHalfLevelMapsToTheIntendedInksInEveryFormat) {
       ASSERT_TRUE(Magick(dir, make));
       const std::string source = make.back().substr(make.back().find(':') + 1);
       const std::vector<std::string> lines = Gravik(dir, {"ink0", source, "out"});
-      EXPECT_EQ(lines, (std::vector<std::string>{
-                           "ConvertToInks : source " + source, "ConvertToInks : size 96 x 16",
-                           "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 3 Red",
-                           "ConvertToInks : pen 2 : ink 9 Green", "ConvertToInks : pen 3 : ink 13 White",
-                           "ConvertToInks : pen 4 : ink 14 Pastel Blue", "ConvertToInks : pen 5 : ink 15 Orange",
-                           "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
-                           "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png"}))
+      EXPECT_EQ(lines,
+                (std::vector<std::string>{
+                    "ConvertToInks : source " + source, "ConvertToInks : size 96 x 16",
+                    "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 3 Red",
+                    "ConvertToInks : pen 2 : ink 9 Green", "ConvertToInks : pen 3 : ink 13 White",
+                    "ConvertToInks : pen 4 : ink 14 Pastel Blue", "ConvertToInks : pen 5 : ink 15 Orange",
+                    "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
+                    "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png"}))
           << source << " half " << half;
       const Bmp bmp = LoadPens(dir.File("out.bmp"));
       ASSERT_EQ(bmp.width, 96);
@@ -116,16 +120,17 @@ TEST(GravikInks, ArtAtEveryHalfLevelMapsToTheIntendedInksInEveryFormat) {
 TEST(GravikInks, RareColoursGiveWayToFrequentOnesAndInksKeepTheirOrder) {
   const TempDir dir;
   // Mode 1: four inks over large areas, three more on one pixel each.
-  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FFFF00", "#0000FF", "#FF0000"}),
-                               {"-fill", "#00FF00", "-draw", "point 1,1", "-fill", "#FF00FF", "-draw", "point 20,3",
-                                "-fill", "#808080", "-draw", "point 40,5", "PNG24:seven.png"})));
+  ASSERT_TRUE(
+      Magick(dir, With(Blocks({"#000000", "#FFFF00", "#0000FF", "#FF0000"}),
+                       {"-fill", "#00FF00", "-draw", "point 1,1", "-fill", "#FF00FF", "-draw", "point 20,3",
+                        "-fill", "#808080", "-draw", "point 40,5", "PNG24:seven.png"})));
   EXPECT_EQ(Gravik(dir, {"ink1", "seven.png", "seven", "--preview=no"}),
-            (std::vector<std::string>{"ConvertToInks : source seven.png", "ConvertToInks : size 64 x 16",
-                                      "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 2 Bright Blue",
-                                      "ConvertToInks : pen 2 : ink 6 Bright Red",
-                                      "ConvertToInks : pen 3 : ink 24 Bright Yellow",
-                                      "ConvertToInks : mean colour error 0.17 (CIELAB delta E)",
-                                      "ConvertToInks : wrote seven.bmp, seven_inks.asm"}));
+            (std::vector<std::string>{
+                "ConvertToInks : source seven.png", "ConvertToInks : size 64 x 16",
+                "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 2 Bright Blue",
+                "ConvertToInks : pen 2 : ink 6 Bright Red", "ConvertToInks : pen 3 : ink 24 Bright Yellow",
+                "ConvertToInks : mean colour error 0.17 (CIELAB delta E)",
+                "ConvertToInks : wrote seven.bmp, seven_inks.asm"}));
   EXPECT_FALSE(std::filesystem::exists(dir.File("seven_preview.png")));
   // --inks: exactly these, in this pen order, in the picture and the source.
   const std::vector<std::string> lines = Gravik(dir, {"ink1", "seven.png", "seven", "--inks=24,6,0,2"});
@@ -136,11 +141,13 @@ TEST(GravikInks, RareColoursGiveWayToFrequentOnesAndInksKeepTheirOrder) {
   EXPECT_EQ(PensIn(bmp, 16, 19), std::set<uint8_t>{0});
   EXPECT_EQ(PensIn(bmp, 32, 35), std::set<uint8_t>{3});
   EXPECT_EQ(PensIn(bmp, 48, 64), std::set<uint8_t>{1});
-  EXPECT_EQ(ReadTextLines(dir.File("seven_inks.asm")),
-            (std::vector<std::string>{
-                "; seven : inks of pens 0 to 3 (gravik ink1): firmware numbers, then the bytes for port &7F00",
-                "; pen 0 : ink 24 Bright Yellow", "; pen 1 : ink 6 Bright Red", "; pen 2 : ink 0 Black",
-                "; pen 3 : ink 2 Bright Blue", "inks_seven:", " db 24,6,0,2", "gate_seven:", " db #4A,#4C,#54,#55"}));
+  EXPECT_EQ(
+      ReadTextLines(dir.File("seven_inks.asm")),
+      (std::vector<std::string>{
+          "; seven : inks of pens 0 to 3 (gravik ink1): firmware numbers, then the bytes for port &7F00",
+          "; pen 0 : ink 24 Bright Yellow", "; pen 1 : ink 6 Bright Red", "; pen 2 : ink 0 Black",
+          "; pen 3 : ink 2 Bright Blue", "inks_seven:", " db 24,6,0,2",
+          "gate_seven:", " db #4A,#4C,#54,#55"}));
   const AssembledSource assembled = AssembleWithPasmo(dir.File("seven_inks.asm"));
   ASSERT_TRUE(assembled.is_ok) << assembled.messages;
   EXPECT_EQ(assembled.binary, (std::vector<uint8_t>{24, 6, 0, 2, 0x4A, 0x4C, 0x54, 0x55}));
@@ -152,11 +159,11 @@ TEST(GravikInks, TransparentPixelsTakeAReservedPenZero) {
   // By colour: magenta is the background; the black outline keeps a pen of its own.
   ASSERT_TRUE(Magick(dir, With(Blocks({"#FF00FF", "#000000", "#FFFFFF"}), {"PNG24:sprite.png"})));
   EXPECT_EQ(Gravik(dir, {"ink2", "sprite.png", "sprite", "--transparent=FF00FF"}),
-            (std::vector<std::string>{"ConvertToInks : source sprite.png", "ConvertToInks : size 48 x 16",
-                                      "ConvertToInks : pen 0 : ink 0 Black (transparent)",
-                                      "ConvertToInks : pen 1 : ink 0 Black",
-                                      "ConvertToInks : mean colour error 50.00 (CIELAB delta E)",
-                                      "ConvertToInks : wrote sprite.bmp, sprite_inks.asm, sprite_preview.png"}));
+            (std::vector<std::string>{
+                "ConvertToInks : source sprite.png", "ConvertToInks : size 48 x 16",
+                "ConvertToInks : pen 0 : ink 0 Black (transparent)", "ConvertToInks : pen 1 : ink 0 Black",
+                "ConvertToInks : mean colour error 50.00 (CIELAB delta E)",
+                "ConvertToInks : wrote sprite.bmp, sprite_inks.asm, sprite_preview.png"}));
   Bmp bmp = LoadPens(dir.File("sprite.bmp"));
   EXPECT_EQ(PensIn(bmp, 0, 16), std::set<uint8_t>{0});
   EXPECT_EQ(PensIn(bmp, 16, 48), std::set<uint8_t>{1});
@@ -169,33 +176,38 @@ TEST(GravikInks, TransparentPixelsTakeAReservedPenZero) {
     EXPECT_EQ(lines[2], "ConvertToInks : pen 0 : ink 0 Black (transparent)");
     bmp = LoadPens(dir.File("clear.bmp"));
     for (int block = 0; block < 4; ++block) {
-      EXPECT_EQ(PensIn(bmp, block * 16, block * 16 + 16), std::set<uint8_t>{static_cast<uint8_t>(block)}) << source;
+      EXPECT_EQ(PensIn(bmp, block * 16, block * 16 + 16), std::set<uint8_t>{static_cast<uint8_t>(block)})
+          << source;
     }
   }
   // Without --inks, black behind the transparent pixels and three inks chosen.
   const std::vector<std::string> lines = Gravik(dir, {"ink1", "clear.png", "clear"});
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 6),
-            (std::vector<std::string>{"ConvertToInks : pen 0 : ink 0 Black (transparent)",
-                                      "ConvertToInks : pen 1 : ink 0 Black", "ConvertToInks : pen 2 : ink 6 Bright Red",
-                                      "ConvertToInks : pen 3 : ink 26 Bright White"}));
+            (std::vector<std::string>{
+                "ConvertToInks : pen 0 : ink 0 Black (transparent)", "ConvertToInks : pen 1 : ink 0 Black",
+                "ConvertToInks : pen 2 : ink 6 Bright Red", "ConvertToInks : pen 3 : ink 26 Bright White"}));
 }
 
 TEST(GravikInks, StrictRefusesWhatWouldBeSnapped) {
   const TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
-  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#7F7F7F"}), {"-fill", "#A0A0A0", "-draw", "point 21,3",
-                                                                  "PNG24:off.png"})));
-  EXPECT_EQ(Gravik(dir, {"ink0", "off.png", "out", "--strict"}),
-            std::vector<std::string>{
-                "ConvertToInks : pixel 21,3 #A0A0A0 is not a CPC colour within the tolerance bands (--strict)"});
-  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#7F7F7F"}), {"-fill", "#FF0000", "-draw", "point 20,2",
-                                                                  "PNG24:three.png"})));
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#7F7F7F"}),
+                               {"-fill", "#A0A0A0", "-draw", "point 21,3", "PNG24:off.png"})));
+  EXPECT_EQ(
+      Gravik(dir, {"ink0", "off.png", "out", "--strict"}),
+      std::vector<std::string>{
+          "ConvertToInks : pixel 21,3 #A0A0A0 is not a CPC colour within the tolerance bands (--strict)"});
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#7F7F7F"}),
+                               {"-fill", "#FF0000", "-draw", "point 20,2", "PNG24:three.png"})));
   EXPECT_EQ(Gravik(dir, {"ink2", "three.png", "out", "--strict"}),
-            std::vector<std::string>{"ConvertToInks : pixel 20,2 #FF0000 needs more inks than the 2 pens (--strict)"});
-  EXPECT_EQ(Gravik(dir, {"ink1", "three.png", "out", "--strict", "--inks=0,13"}),
-            std::vector<std::string>{"ConvertToInks : pixel 20,2 #FF0000 is not one of --inks=0,13 (--strict)"});
+            std::vector<std::string>{
+                "ConvertToInks : pixel 20,2 #FF0000 needs more inks than the 2 pens (--strict)"});
+  EXPECT_EQ(
+      Gravik(dir, {"ink1", "three.png", "out", "--strict", "--inks=0,13"}),
+      std::vector<std::string>{"ConvertToInks : pixel 20,2 #FF0000 is not one of --inks=0,13 (--strict)"});
   // Without --strict the same pictures convert.
-  EXPECT_EQ(Gravik(dir, {"ink2", "three.png", "out"}).back(), "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png");
+  EXPECT_EQ(Gravik(dir, {"ink2", "three.png", "out"}).back(),
+            "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png");
   ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
   // Bad options and names: one line, nothing written.
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
@@ -203,8 +215,10 @@ TEST(GravikInks, StrictRefusesWhatWouldBeSnapped) {
       {{"ink0", "three.png", "out", "--dither=random"}, "bad value in --dither=random"},
       {{"ink0", "three.png", "out", "--transparent=F0F"}, "bad value in --transparent=F0F"},
       {{"ink0", "three.png", "out", "--strict=yes"}, "bad value in --strict=yes"},
-      {{"ink0", "three.png", "out", "--inks=0,27"}, "bad value in --inks=0,27 : inks are firmware numbers 0 to 26"},
-      {{"ink0", "three.png", "out", "--plus", "--inks=0,26"}, "bad value in --inks=0,26 : colours are 3 hex digits RGB"},
+      {{"ink0", "three.png", "out", "--inks=0,27"},
+       "bad value in --inks=0,27 : inks are firmware numbers 0 to 26"},
+      {{"ink0", "three.png", "out", "--plus", "--inks=0,26"},
+       "bad value in --inks=0,26 : colours are 3 hex digits RGB"},
       {{"ink2", "three.png", "out", "--inks=0,1,2"}, "--inks=0,1,2 names more inks than the 2 pens"},
       {{"ink1", "three.png", "out", "--inks=0,6,0"}, "--inks=0,6,0 names an ink twice"},
       {{"ink0", "three.png", "three.png", "--preview=no"},
@@ -277,13 +291,13 @@ TEST(GravikInks, RoundTripThroughMode0GivesBackThePens) {
 TEST(GravikInks, PlusTakesThePicturesOwnColours) {
   const TempDir dir;
   ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FF8800", "#F7890A", "#3366CC"}), {"PNG24:plus.png"})));
-  EXPECT_EQ(Gravik(dir, {"ink1", "plus.png", "plus", "--plus"}),
-            (std::vector<std::string>{"ConvertToInks : source plus.png", "ConvertToInks : size 64 x 16",
-                                      "ConvertToInks : pen 0 : colour 000", "ConvertToInks : pen 1 : colour 36C",
-                                      "ConvertToInks : pen 2 : colour F80",
-                                      "ConvertToInks : pen 3 : colour F81",
-                                      "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
-                                      "ConvertToInks : wrote plus.bmp, plus_inks.asm, plus_preview.png"}));
+  EXPECT_EQ(
+      Gravik(dir, {"ink1", "plus.png", "plus", "--plus"}),
+      (std::vector<std::string>{"ConvertToInks : source plus.png", "ConvertToInks : size 64 x 16",
+                                "ConvertToInks : pen 0 : colour 000", "ConvertToInks : pen 1 : colour 36C",
+                                "ConvertToInks : pen 2 : colour F80", "ConvertToInks : pen 3 : colour F81",
+                                "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
+                                "ConvertToInks : wrote plus.bmp, plus_inks.asm, plus_preview.png"}));
   const std::vector<std::string> source = ReadTextLines(dir.File("plus_inks.asm"));
   ASSERT_EQ(source.size(), 7u);
   EXPECT_EQ(source[5], "plus_plus:");

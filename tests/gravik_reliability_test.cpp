@@ -14,7 +14,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Lines Gravik(const TempDir& dir, const Lines& args) { return AfterStartup(RunProgram(GRAVIK_BIN, args, dir.path())); }
+Lines Gravik(const TempDir& dir, const Lines& args) {
+  return AfterStartup(RunProgram(GRAVIK_BIN, args, dir.path()));
+}
 
 // forty tiles of 4 x 8 pixels side by side, each told apart by its top row;
 // image 1 and image 2 share none.
@@ -36,7 +38,8 @@ int32_t StoredTileCount(const std::vector<uint8_t>& set) {
 
 std::vector<std::string> Names(const std::filesystem::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -131,10 +134,13 @@ TEST(GravikReliability, TilesetReachesTheDiskBeforeReplacingTheOld) {
   const Lines trace = ReadTextLines(dir.File("trace.txt"));
   size_t rename_line = trace.size();
   for (size_t k = 0; k < trace.size(); ++k) {
-    if (trace[k].rfind("rename", 0) == 0 && trace[k].find("\"world.set\"") != std::string::npos) rename_line = k;
+    if (trace[k].rfind("rename", 0) == 0 && trace[k].find("\"world.set\"") != std::string::npos)
+      rename_line = k;
   }
   ASSERT_LT(rename_line, trace.size());
-  const auto is_sync = [](const std::string& line) { return line.rfind("fsync(", 0) == 0 && line.ends_with("= 0"); };
+  const auto is_sync = [](const std::string& line) {
+    return line.rfind("fsync(", 0) == 0 && line.ends_with("= 0");
+  };
   EXPECT_TRUE(rename_line > 0 && is_sync(trace[rename_line - 1]));
   EXPECT_TRUE(rename_line + 1 < trace.size() && is_sync(trace[rename_line + 1]));
 }

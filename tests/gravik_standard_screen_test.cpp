@@ -45,7 +45,8 @@ void ExpectScreenShows(const std::vector<uint8_t>& screen, int mode, int width, 
   int wrong = 0;
   for (int y = 0; y < 200; ++y) {
     for (int x = 0; x < kScreenWidth[mode]; ++x) {
-      const int expected = x < width && y < height ? ShownPen(mode, pens[static_cast<size_t>(y * width + x)]) : 0;
+      const int expected =
+          x < width && y < height ? ShownPen(mode, pens[static_cast<size_t>(y * width + x)]) : 0;
       wrong += ScreenPen(screen, mode, x, y) != expected ? 1 : 0;
     }
   }
@@ -63,9 +64,9 @@ TEST(GravikStandardScreen, FullRandomPicturesInEachMode) {
     const std::vector<uint8_t> pens = RandomPens(kScreenWidth[mode], 200, 40 + static_cast<uint32_t>(mode));
     ASSERT_TRUE(WriteIndexedBmp(dir.File("full.bmp"), kScreenWidth[mode], 200, pens));
     const RunResult run = RunGravik(dir, {kWord[mode], "full"});
-    EXPECT_EQ(AfterStartup(run), (std::vector<std::string>{std::string(kPrefix[mode]) + "Converting...",
-                                                          "source : full.bmp",
-                                                          " " + std::to_string(kScreenWidth[mode]) + "/ 200 @ 8"}));
+    EXPECT_EQ(AfterStartup(run),
+              (std::vector<std::string>{std::string(kPrefix[mode]) + "Converting...", "source : full.bmp",
+                                        " " + std::to_string(kScreenWidth[mode]) + "/ 200 @ 8"}));
     ExpectScreenShows(ReadFileBytes(dir.File("full.scr")), mode, kScreenWidth[mode], 200, pens);
   }
 }
@@ -75,7 +76,8 @@ TEST(GravikStandardScreen, SmallerPictureSitsAtTheTopLeft) {
   const int widths[] = {98, 162, 72};  // mode 1 takes a ragged width
   const int heights[] = {57, 9, 200};
   for (int mode = 0; mode < 3; ++mode) {
-    const std::vector<uint8_t> pens = RandomPens(widths[mode], heights[mode], 50 + static_cast<uint32_t>(mode));
+    const std::vector<uint8_t> pens =
+        RandomPens(widths[mode], heights[mode], 50 + static_cast<uint32_t>(mode));
     ASSERT_TRUE(WriteIndexedBmp(dir.File("small.bmp"), widths[mode], heights[mode], pens));
     RunGravik(dir, {kWord[mode], "small"});
     ExpectScreenShows(ReadFileBytes(dir.File("small.scr")), mode, widths[mode], heights[mode], pens);
@@ -84,18 +86,17 @@ TEST(GravikStandardScreen, SmallerPictureSitsAtTheTopLeft) {
 
 TEST(GravikStandardScreen, LargerPicturesAreRefusedWithNoOutput) {
   const TempDir dir;
-  const struct {
-    int mode, width, height;
-  } cases[] = {{0, 162, 200}, {1, 320, 201}, {2, 648, 8}};
+  const struct { int mode, width, height; } cases[] = {{0, 162, 200}, {1, 320, 201}, {2, 648, 8}};
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteIndexedBmp(dir.File("big.bmp"), c.width, c.height, RandomPens(c.width, c.height, 3)));
     const std::string size = std::to_string(c.width) + " x " + std::to_string(c.height);
     const std::string screen = std::to_string(kScreenWidth[c.mode]) + " x 200";
-    EXPECT_EQ(AfterStartup(RunGravik(dir, {kWord[c.mode], "big"})),
-              (std::vector<std::string>{
-                  std::string(kPrefix[c.mode]) + "Converting...", "source : big.bmp",
-                  " " + std::to_string(c.width) + "/ " + std::to_string(c.height) + " @ 8",
-                  std::string(kPrefix[c.mode]) + "The picture is " + size + ": the screen holds at most " + screen}));
+    EXPECT_EQ(
+        AfterStartup(RunGravik(dir, {kWord[c.mode], "big"})),
+        (std::vector<std::string>{std::string(kPrefix[c.mode]) + "Converting...", "source : big.bmp",
+                                  " " + std::to_string(c.width) + "/ " + std::to_string(c.height) + " @ 8",
+                                  std::string(kPrefix[c.mode]) + "The picture is " + size +
+                                      ": the screen holds at most " + screen}));
     EXPECT_EQ(CountEntries(dir.path()), 1);
   }
 }

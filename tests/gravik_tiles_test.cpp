@@ -109,7 +109,7 @@ TEST(GravikTiles, AddNumbersTilesInOrderOfFirstAppearanceAcrossRuns) {
   ASSERT_TRUE(WriteTiles(dir, "second", {{2, 4}, {5, 4}}, RedPalette()));
   EXPECT_EQ(Gravik(dir, {"add0", "first", "level"}),
             PictureLines("first", 8, 16, 8,
-                    {"level.set does not exist, creating...", "Added  3 tiles", "Total tileset  4"}));
+                         {"level.set does not exist, creating...", "Added  3 tiles", "Total tileset  4"}));
   EXPECT_EQ(ReadFileBytes(dir.File("level.set")),
             SetBytes(4, {Uniform(0), Uniform(3), Uniform(1), Uniform(2)}));
 
@@ -144,7 +144,7 @@ TEST(GravikTiles, AddReadsTileLinesBottomUpAndPensAbove15AsZero) {
   ASSERT_TRUE(WriteTiles(dir, "blank", {{0, 16, 255}, {99, 0, 32}}));
   EXPECT_EQ(Add(dir, "blank", "empty"),
             PictureLines("blank", 12, 16, 8,
-                    {"empty.set does not exist, creating...", "Added  0 tiles", "Total tileset  1"}));
+                         {"empty.set does not exist, creating...", "Added  0 tiles", "Total tileset  1"}));
   EXPECT_EQ(ReadFileBytes(dir.File("empty.set")), SetBytes(1, {}));
 }
 
@@ -163,7 +163,7 @@ TEST(GravikTiles, AddWarnsForEveryTileBeyond255) {
   EXPECT_EQ(ReadFileBytes(dir.File("full.set")), SetBytes(255, records));
   EXPECT_EQ(Add(dir, "one_new_twice", "full"),
             PictureLines("one_new_twice", 12, 8, 8,
-                    {"loading full.set", kFull, kFull, "Added  0 tiles", "Total tileset  255"}));
+                         {"loading full.set", kFull, kFull, "Added  0 tiles", "Total tileset  255"}));
   EXPECT_EQ(ReadFileBytes(dir.File("full.set")), SetBytes(255, records));
 }
 
@@ -188,8 +188,8 @@ TEST(GravikTiles, AddRefusesPicturesAfterItsThreeLinesAndTouchesNoSet) {
 
   ASSERT_TRUE(WriteTiles(dir, "pic", {{1}}));
   EXPECT_EQ(Add(dir, "pic", "missing/set"), PictureLines("pic", 4, 8, 8,
-                                                    {"missing/set.set does not exist, creating...",
-                                                     "AddToTileset : Can not create missing/set.set"}));
+                                                         {"missing/set.set does not exist, creating...",
+                                                          "AddToTileset : Can not create missing/set.set"}));
   EXPECT_EQ(CountEntries(dir.path()), 6);
 }
 

@@ -200,8 +200,8 @@ int WaitForProgram(pid_t pid) {
   return status;
 }
 
-RunResult RunProgramWithin(int limit_seconds, const std::string& program, const std::vector<std::string>& args,
-                           const std::filesystem::path& cwd) {
+RunResult RunProgramWithin(int limit_seconds, const std::string& program,
+                           const std::vector<std::string>& args, const std::filesystem::path& cwd) {
   std::vector<std::string> timed = {"-s", "KILL", std::to_string(limit_seconds), program};
   timed.insert(timed.end(), args.begin(), args.end());
   RunResult run = RunProgram("/usr/bin/timeout", timed, cwd);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <FreeImage.h>
-
 #include <sys/types.h>
 
 #include <cstdint>
@@ -124,8 +123,8 @@ int WaitForProgram(pid_t pid);
 // Runs program like RunProgram, killed if it has not ended within
 // limit_seconds (exit code -1 then): for runs that must not hang, whose
 // fault would otherwise hang the test.
-RunResult RunProgramWithin(int limit_seconds, const std::string& program, const std::vector<std::string>& args,
-                           const std::filesystem::path& cwd);
+RunResult RunProgramWithin(int limit_seconds, const std::string& program,
+                           const std::vector<std::string>& args, const std::filesystem::path& cwd);
 
 // The lines a gravik run prints before its operation: banner, notice, blank.
 std::vector<std::string> GravikStartupLines();

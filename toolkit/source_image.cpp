@@ -18,7 +18,8 @@ std::optional<Picture> LoadChecked(const std::string& path, SizeRule rule, int w
   }
   const BmpContents& bmp = *loaded;
   PrintLine("source : " + path);
-  PrintLine(SpacedDecimal(bmp.width) + "/" + SpacedDecimal(bmp.height) + " @" + SpacedDecimal(bmp.bits_per_pixel));
+  PrintLine(SpacedDecimal(bmp.width) + "/" + SpacedDecimal(bmp.height) + " @" +
+            SpacedDecimal(bmp.bits_per_pixel));
   if (bmp.bits_per_pixel != kRequiredBitsPerPixel) {
     PrintLine("Source must be 8 bits");
     return std::nullopt;
@@ -44,4 +45,6 @@ std::optional<Picture> LoadSourceImage(const std::string& path, int width_multip
   return LoadChecked(path, SizeRule::kWidthMultiple, width_multiple);
 }
 
-std::optional<Picture> LoadSpriteSource(const std::string& path) { return LoadChecked(path, SizeRule::kSprite, 1); }
+std::optional<Picture> LoadSpriteSource(const std::string& path) {
+  return LoadChecked(path, SizeRule::kSprite, 1);
+}

@@ -1,11 +1,10 @@
 #include "common/image_io/colour_picture.h"
 
-#include "common/image_io/picture_probe.h"
-
 #include <algorithm>
 #include <cstdio>
 
 #include "common/image_io/bitmap.h"
+#include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
 #include "common/picture_header.h"
 
@@ -54,8 +53,10 @@ ImagePtr ToThirtyTwoBits(FIBITMAP* image) {
 uint64_t GifScreenPixels(const std::string& path) {
   const InputFile input = OpenInputFile(path);
   uint8_t head[10] = {};
-  if (input.status != InputStatus::kOk || std::fread(head, 1, sizeof head, input.file.get()) != sizeof head) return 0;
-  return uint64_t{static_cast<uint32_t>(head[6] | head[7] << 8)} * static_cast<uint32_t>(head[8] | head[9] << 8);
+  if (input.status != InputStatus::kOk || std::fread(head, 1, sizeof head, input.file.get()) != sizeof head)
+    return 0;
+  return uint64_t{static_cast<uint32_t>(head[6] | head[7] << 8)} *
+         static_cast<uint32_t>(head[8] | head[9] << 8);
 }
 
 }  // namespace
@@ -85,7 +86,8 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
   // Checked first: the library opens the file itself, and a FIFO would block it.
   {
     const InputFile input = OpenInputFile(path);
-    if (input.status != InputStatus::kOk) return Checked<ColourPicture>::Refused(InputFailureText(input.status, path));
+    if (input.status != InputStatus::kOk)
+      return Checked<ColourPicture>::Refused(InputFailureText(input.status, path));
   }
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
@@ -149,7 +151,8 @@ Checked<ColourPicture> LoadColourPicture(const std::string& path) {
   // every pixel: an alpha channel that is 0 everywhere is taken as unused.
   if (is_direct && step == 4 && has_transparency) {
     bool is_alpha_unused = true;
-    for (size_t i = 3; i < picture.rgba.size() && is_alpha_unused; i += 4) is_alpha_unused = picture.rgba[i] == 0;
+    for (size_t i = 3; i < picture.rgba.size() && is_alpha_unused; i += 4)
+      is_alpha_unused = picture.rgba[i] == 0;
     if (is_alpha_unused) {
       for (size_t i = 3; i < picture.rgba.size(); i += 4) picture.rgba[i] = 0xFF;
       has_transparency = false;

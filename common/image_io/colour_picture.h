@@ -14,7 +14,7 @@
 struct ColourPicture {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> rgba;      // width * height * 4 bytes: red, green, blue, alpha
+  std::vector<uint8_t> rgba;  // width * height * 4 bytes: red, green, blue, alpha
   // Some pixel has alpha below 128 (alpha channel, tRNS, GIF transparent
   // index). A 32-bit picture whose alpha is 0 everywhere (a BMP or TGA saved
   // without alpha) is read as opaque.

@@ -33,7 +33,8 @@ Palette PaletteOf(FIBITMAP* image) {
   if (entries == nullptr) return palette;
   const unsigned used = FreeImage_GetColorsUsed(image);
   const unsigned count = used < kPaletteEntries ? used : kPaletteEntries;
-  for (unsigned k = 0; k < count; ++k) palette[k] = {entries[k].rgbRed, entries[k].rgbGreen, entries[k].rgbBlue};
+  for (unsigned k = 0; k < count; ++k)
+    palette[k] = {entries[k].rgbRed, entries[k].rgbGreen, entries[k].rgbBlue};
   return palette;
 }
 
@@ -46,7 +47,8 @@ Picture PictureOverBitmap(BitmapPtr bitmap) {
   picture.width = static_cast<int>(FreeImage_GetWidth(image));
   picture.height = static_cast<int>(FreeImage_GetHeight(image));
   picture.stride = -static_cast<ptrdiff_t>(FreeImage_GetPitch(image));
-  picture.top_row = picture.height > 0 ? FreeImage_GetScanLine(image, picture.height - 1) : FreeImage_GetBits(image);
+  picture.top_row =
+      picture.height > 0 ? FreeImage_GetScanLine(image, picture.height - 1) : FreeImage_GetBits(image);
   picture.palette = PaletteOf(image);
   picture.storage = std::shared_ptr<FIBITMAP>(bitmap.release(), BitmapUnloader{});
   return picture;
@@ -68,8 +70,9 @@ std::optional<std::vector<uint8_t>> EncodeToMemory(FIBITMAP* image, FREE_IMAGE_F
 std::optional<std::vector<uint8_t>> EncodeBmp(FIBITMAP* image) {
   // FreeImage's BMP writer does not refuse what BMP cannot hold: given 16 bits
   // a channel or floats it writes a 48- or 96-bit file that no reader accepts.
-  const bool is_bmp_depth = FreeImage_GetImageType(image) == FIT_BITMAP &&
-                            FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
+  const bool is_bmp_depth =
+      FreeImage_GetImageType(image) == FIT_BITMAP &&
+      FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
   if (!is_bmp_depth) return std::nullopt;
   return EncodeToMemory(image, FIF_BMP, 0);
 }
@@ -89,7 +92,8 @@ BitmapPtr ScaledBitmap(const Picture& picture, int scale_x, int scale_y) {
     const uint8_t* row = picture.Row(y);
     // FreeImage keeps the bottom row first.
     uint8_t* first = FreeImage_GetScanLine(image.get(), (height - 1 - y) * scale_y + scale_y - 1);
-    for (int x = 0; x < picture.width; ++x) std::fill_n(first + static_cast<size_t>(x) * scale_x, scale_x, row[x]);
+    for (int x = 0; x < picture.width; ++x)
+      std::fill_n(first + static_cast<size_t>(x) * scale_x, scale_x, row[x]);
     for (int copy = 1; copy < scale_y; ++copy) {
       uint8_t* line = FreeImage_GetScanLine(image.get(), (height - 1 - y) * scale_y + scale_y - 1 - copy);
       std::memcpy(line, first, static_cast<size_t>(picture.width) * scale_x);
@@ -127,7 +131,8 @@ std::string ImageMessageLine(int format, const char* message) {
 
 Checked<BmpContents> LoadBmpPicture(const std::string& path) {
   const HeaderCheck header = CheckBmpFile(path);
-  if (header == HeaderCheck::kTooLarge) return Checked<BmpContents>::Refused("Can not load " + path + " : picture too large");
+  if (header == HeaderCheck::kTooLarge)
+    return Checked<BmpContents>::Refused("Can not load " + path + " : picture too large");
   // An unreadable file still goes to FreeImage: its diagnostic says why. One
   // that is not a regular file does not: the library would wait on a FIFO.
   const bool is_refused = header == HeaderCheck::kDamaged || header == HeaderCheck::kNotRegular;
@@ -173,7 +178,8 @@ std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   AppendLe32(bytes, kPixelsPerMetre);
   AppendLe32(bytes, kPaletteEntries);  // colours used
   AppendLe32(bytes, kPaletteEntries);  // colours important
-  for (const Rgb& colour : picture.palette) bytes.insert(bytes.end(), {colour.blue, colour.green, colour.red, 0});
+  for (const Rgb& colour : picture.palette)
+    bytes.insert(bytes.end(), {colour.blue, colour.green, colour.red, 0});
   bytes.resize(kHeaderBytes + kPaletteBytes + pixel_bytes, 0);
   uint8_t* rows = bytes.data() + kHeaderBytes + kPaletteBytes;
   for (int y = 0; y < picture.height; ++y) {
@@ -194,7 +200,8 @@ WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path) {
   return bytes ? WriteBinaryFile(path, *bytes) : WriteStatus::kCannotWrite;
 }
 
-Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path, const std::string& output_path) {
+Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path,
+                                               const std::string& output_path) {
   using Result = Checked<std::vector<uint8_t>>;
   const FREE_IMAGE_FORMAT format = FormatFromName(input_path);
   if (format == FIF_UNKNOWN) return Result::Refused("Can not determine image format " + input_path);
@@ -206,9 +213,11 @@ Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path, co
   const PictureProbe probe = OpenInputFile(input_path).status == InputStatus::kNotRegular
                                  ? PictureProbe::kDamaged
                                  : ProbePicture(input_path, format);
-  if (probe == PictureProbe::kTooLarge) return Result::Refused("Can not load image " + input_path + " : picture too large");
+  if (probe == PictureProbe::kTooLarge)
+    return Result::Refused("Can not load image " + input_path + " : picture too large");
   if (probe == PictureProbe::kSizeUnknown) {
-    return Result::Refused("Can not load image " + input_path + " : its size can not be read before decoding");
+    return Result::Refused("Can not load image " + input_path +
+                           " : its size can not be read before decoding");
   }
   const BitmapPtr image(probe == PictureProbe::kOk ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
   if (!image) return Result::Refused("Can not load image " + input_path);

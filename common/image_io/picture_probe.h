@@ -28,5 +28,5 @@ enum class PictureProbe {
 // for every format whose reader can do that. GIF, whose reader can not, is
 // sized by its logical screen; any other format that can not is kSizeUnknown.
 // most_pixels is a further cap of the caller's, whatever the depth.
-PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, uint64_t most_pixels = UINT64_MAX);
-
+PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format,
+                          uint64_t most_pixels = UINT64_MAX);

@@ -35,8 +35,8 @@ bool IsPrintable(uint8_t byte) { return byte >= 0x20 && byte < 0x7F; }
 
 }  // namespace
 
-std::array<uint8_t, kAmsdosHeaderBytes> BuildAmsdosHeader(const std::array<uint8_t, 11>& name, uint32_t length,
-                                                          AmsdosAddresses addresses) {
+std::array<uint8_t, kAmsdosHeaderBytes> BuildAmsdosHeader(const std::array<uint8_t, 11>& name,
+                                                          uint32_t length, AmsdosAddresses addresses) {
   std::array<uint8_t, kAmsdosHeaderBytes> header{};
   std::copy(name.begin(), name.end(), header.begin() + kNameAt);
   header[kTypeAt] = kBinaryType;

@@ -25,8 +25,8 @@ struct AmsdosHeaderFacts {
 // A binary (type 2) header for a file of length bytes stored under name (the
 // 8 + 3 name bytes of its directory entry): user 0, the addresses, the length
 // in 16 and 24 bits, the checksum of bytes 0 to 66 at 67, every other byte 0.
-std::array<uint8_t, kAmsdosHeaderBytes> BuildAmsdosHeader(const std::array<uint8_t, 11>& name, uint32_t length,
-                                                          AmsdosAddresses addresses);
+std::array<uint8_t, kAmsdosHeaderBytes> BuildAmsdosHeader(const std::array<uint8_t, 11>& name,
+                                                          uint32_t length, AmsdosAddresses addresses);
 
 // The header at the start of file, when its first 128 bytes are one: a correct
 // checksum at 67 and printable name characters in bytes 1 to 11 (so that 128

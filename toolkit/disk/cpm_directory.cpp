@@ -129,7 +129,8 @@ Checked<std::vector<uint8_t>> FileBytes(std::span<const uint8_t> disk, const Cpm
     size_t left = entry[kRecordCountAt] * kRecordBytes;
     for (int k = 0; left > 0; ++k) {
       const size_t take = std::min(left, kBlockBytes);
-      const auto block = disk.begin() + static_cast<ptrdiff_t>(entry[kBlocksAt + static_cast<size_t>(k)] * kBlockBytes);
+      const auto block =
+          disk.begin() + static_cast<ptrdiff_t>(entry[kBlocksAt + static_cast<size_t>(k)] * kBlockBytes);
       bytes.insert(bytes.end(), block, block + static_cast<ptrdiff_t>(take));
       left -= take;
     }
@@ -141,7 +142,9 @@ int FreeBlocks(const DirectoryScan& scan) {
   return static_cast<int>(std::count(scan.is_block_used.begin(), scan.is_block_used.end(), false));
 }
 
-int EntriesForBytes(size_t bytes) { return std::max(1, static_cast<int>((bytes + kExtentBytes - 1) / kExtentBytes)); }
+int EntriesForBytes(size_t bytes) {
+  return std::max(1, static_cast<int>((bytes + kExtentBytes - 1) / kExtentBytes));
+}
 
 // The lowest free blocks first, so that files stay together near the directory.
 std::vector<int> TakeBlocks(DirectoryScan& scan, int count) {
@@ -154,7 +157,8 @@ std::vector<int> TakeBlocks(DirectoryScan& scan, int count) {
   return blocks;
 }
 
-void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& bytes, const std::vector<int>& blocks) {
+void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& bytes,
+                   const std::vector<int>& blocks) {
   std::vector<uint8_t> padded = bytes;
   padded.resize((bytes.size() + kRecordBytes - 1) / kRecordBytes * kRecordBytes, kEndOfText);
   for (size_t k = 0; k < blocks.size(); ++k) {
@@ -162,8 +166,8 @@ void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& bytes
     const size_t take = std::min(kBlockBytes, padded.size() - from);
     const auto target = disk.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(blocks[k]) * kBlockBytes);
     std::fill(target, target + static_cast<ptrdiff_t>(kBlockBytes), kBlankByte);
-    std::copy(padded.begin() + static_cast<ptrdiff_t>(from), padded.begin() + static_cast<ptrdiff_t>(from + take),
-              target);
+    std::copy(padded.begin() + static_cast<ptrdiff_t>(from),
+              padded.begin() + static_cast<ptrdiff_t>(from + take), target);
   }
 }
 
@@ -180,7 +184,8 @@ void WriteFileEntries(std::vector<uint8_t>& disk, const NewDiskFile& file, const
     entry[kExtentLowAt] = static_cast<uint8_t>(extent & 0x1F);
     entry[kExtentHighAt] = static_cast<uint8_t>(extent >> 5);
     const size_t first_record = static_cast<size_t>(extent) * kRecordsPerExtent;
-    entry[kRecordCountAt] = static_cast<uint8_t>(std::min<size_t>(records - std::min(records, first_record), kRecordsPerExtent));
+    entry[kRecordCountAt] =
+        static_cast<uint8_t>(std::min<size_t>(records - std::min(records, first_record), kRecordsPerExtent));
     for (int k = 0; k < kBlocksPerEntry; ++k) {
       const size_t at = static_cast<size_t>(extent * kBlocksPerEntry + k);
       if (at < blocks.size()) entry[kBlocksAt + static_cast<size_t>(k)] = static_cast<uint8_t>(blocks[at]);
@@ -191,7 +196,8 @@ void WriteFileEntries(std::vector<uint8_t>& disk, const NewDiskFile& file, const
 void FreeEntriesNamed(std::vector<uint8_t>& disk, const CpmName& name) {
   for (int index = 0; index < kDirectoryEntries; ++index) {
     uint8_t* entry = disk.data() + static_cast<size_t>(index) * kEntryBytes;
-    if (entry[0] == 0 && NameOfEntry(std::span<const uint8_t>(entry, kEntryBytes)) == name) entry[0] = kBlankByte;
+    if (entry[0] == 0 && NameOfEntry(std::span<const uint8_t>(entry, kEntryBytes)) == name)
+      entry[0] = kBlankByte;
   }
 }
 
@@ -203,8 +209,8 @@ Refusal CheckRoom(const DirectoryScan& scan, const std::vector<NewDiskFile>& fil
     entries += EntriesForBytes(file.bytes.size());
   }
   if (blocks > FreeBlocks(scan)) {
-    return "the disk is full: the files need " + PlainDecimal(blocks) + " KB, " + PlainDecimal(FreeBlocks(scan)) +
-           " KB are free";
+    return "the disk is full: the files need " + PlainDecimal(blocks) + " KB, " +
+           PlainDecimal(FreeBlocks(scan)) + " KB are free";
   }
   if (entries > scan.free_entries) {
     return "the directory is full: the files need " + PlainDecimal(entries) + " entries, " +
@@ -220,7 +226,8 @@ Checked<CpmName> CpmNameOfPath(std::string_view path) {
   const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const size_t dot = last.find('.');
   const std::string_view base = last.substr(0, dot);
-  const std::string_view extension = dot == std::string_view::npos ? std::string_view() : last.substr(dot + 1);
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : last.substr(dot + 1);
   const bool fits = !base.empty() && base.size() <= kBaseNameBytes && extension.size() <= kExtensionBytes &&
                     (dot == std::string_view::npos || !extension.empty()) &&
                     std::all_of(base.begin(), base.end(), IsNameCharacter) &&
@@ -229,14 +236,17 @@ Checked<CpmName> CpmNameOfPath(std::string_view path) {
     // Appended piece by piece: g++ 12 -O2 misreads "\"" + string as an overlapping copy.
     std::string text = "\"";
     text += last;
-    text += "\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor < > , ; : = ? * [ ] | \" \\";
+    text +=
+        "\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor < > , ; : = ? "
+        "* [ ] | \" \\";
     return Checked<CpmName>::Refused(text);
   }
   CpmName name{};
   name.fill(' ');
   const std::string upper_base = UpperAscii(base);
   const std::string upper_extension = UpperAscii(extension);
-  for (size_t i = 0; i < upper_base.size() && i < kBaseNameBytes; ++i) name[i] = static_cast<uint8_t>(upper_base[i]);
+  for (size_t i = 0; i < upper_base.size() && i < kBaseNameBytes; ++i)
+    name[i] = static_cast<uint8_t>(upper_base[i]);
   for (size_t i = 0; i < upper_extension.size() && i < kExtensionBytes; ++i) {
     name[kBaseNameBytes + i] = static_cast<uint8_t>(upper_extension[i]);
   }
@@ -270,7 +280,8 @@ Checked<DiskContents> ReadDiskContents(std::span<const uint8_t> disk) {
 
 std::vector<uint8_t> BlankDataDisk() { return std::vector<uint8_t>(kDataDiskBytes, kBlankByte); }
 
-Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk, const std::vector<NewDiskFile>& files) {
+Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk,
+                                            const std::vector<NewDiskFile>& files) {
   const Checked<DiskContents> before = ReadDiskContents(disk);
   if (!before) return Checked<std::vector<uint8_t>>::Refused(before.refusal());
   std::vector<uint8_t> result(disk.begin(), disk.end());

@@ -64,4 +64,5 @@ struct NewDiskFile {
 // padded with &1A, CP/M's end of text. Refuses a damaged directory, too few
 // free blocks or too few free entries (one per 16 KB); disk itself is never
 // changed.
-Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk, const std::vector<NewDiskFile>& files);
+Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk,
+                                            const std::vector<NewDiskFile>& files);

@@ -37,8 +37,8 @@ TEST(CpmDirectory, NamesFromPaths) {
   EXPECT_EQ(CpmNameText(Name("readme")), "README");
   EXPECT_EQ(CpmNameText(Name("Ab_1-2$!.x#")), "AB_1-2$!.X#");
   EXPECT_EQ(CpmNameText(Name("12345678.123")), "12345678.123");
-  for (const char* refused : {"123456789.bin", "a.long", "a b.txt", "a.b.c", ".scr", "a.", "x*.bin", "", "dir/",
-                              "say\"hi\".bas", "t\x01.bin", "caf\xC3\xA9.bin", "a:b"}) {
+  for (const char* refused : {"123456789.bin", "a.long", "a b.txt", "a.b.c", ".scr", "a.", "x*.bin", "",
+                              "dir/", "say\"hi\".bas", "t\x01.bin", "caf\xC3\xA9.bin", "a:b"}) {
     const Checked<CpmName> name = CpmNameOfPath(refused);
     EXPECT_TRUE(name.IsRefused()) << refused;
   }
@@ -55,8 +55,9 @@ TEST(CpmDirectory, FilesGoInAndComeBack) {
   EXPECT_EQ(empty->free_blocks, 178);
   EXPECT_EQ(empty->free_entries, 64);
 
-  const std::vector<uint8_t> disk =
-      Put(blank, {{Name("empty.txt"), {}}, {Name("small.bin"), Bytes(100, 1)}, {Name("large.bin"), Bytes(40000, 2)}});
+  const std::vector<uint8_t> disk = Put(
+      blank,
+      {{Name("empty.txt"), {}}, {Name("small.bin"), Bytes(100, 1)}, {Name("large.bin"), Bytes(40000, 2)}});
   const Checked<DiskContents> contents = ReadDiskContents(disk);
   ASSERT_TRUE(contents);
   ASSERT_EQ(contents->files.size(), 3u);
@@ -70,8 +71,9 @@ TEST(CpmDirectory, FilesGoInAndComeBack) {
   // The large file's entries: extents 0, 1, 2 with 128, 128 and 57 records;
   // blocks from 3 (block 2 holds SMALL.BIN), 16 to an entry.
   const uint8_t* entry = disk.data() + 2 * 32;
-  EXPECT_EQ(std::vector<uint8_t>(entry, entry + 17),
-            (std::vector<uint8_t>{0, 'L', 'A', 'R', 'G', 'E', ' ', ' ', ' ', 'B', 'I', 'N', 0, 0, 0, 128, 3}));
+  EXPECT_EQ(
+      std::vector<uint8_t>(entry, entry + 17),
+      (std::vector<uint8_t>{0, 'L', 'A', 'R', 'G', 'E', ' ', ' ', ' ', 'B', 'I', 'N', 0, 0, 0, 128, 3}));
   EXPECT_EQ(disk[3 * 32 + 12], 1);
   EXPECT_EQ(disk[4 * 32 + 12], 2);
   EXPECT_EQ(disk[4 * 32 + 15], 57);

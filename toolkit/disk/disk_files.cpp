@@ -28,7 +28,8 @@ struct PreparedFile {
 std::string FileLine(const std::string& name, uint64_t length, const PreparedFile& file) {
   std::string line = name + ", " + PlainDecimal(static_cast<int64_t>(length)) + " bytes";
   if (!file.has_header) return line + ", no header";
-  return line + ", load &" + Hex(file.header.addresses.load, 4) + ", entry &" + Hex(file.header.addresses.entry, 4);
+  return line + ", load &" + Hex(file.header.addresses.load, 4) + ", entry &" +
+         Hex(file.header.addresses.entry, 4);
 }
 
 // The AMSDOS rule: a file gets a header unless it is stored as it is or
@@ -65,8 +66,8 @@ Checked<PreparedFile> LoadFile(const std::string& text, const std::vector<Prepar
   if (!argument) return Checked<PreparedFile>::Refused(argument.refusal());
   const Checked<CpmName> name = CpmNameOfPath(argument->path);
   if (!name) return Checked<PreparedFile>::Refused(name.refusal());
-  const bool is_repeated = std::any_of(so_far.begin(), so_far.end(),
-                                       [&](const PreparedFile& file) { return file.disk_file.name == *name; });
+  const bool is_repeated = std::any_of(
+      so_far.begin(), so_far.end(), [&](const PreparedFile& file) { return file.disk_file.name == *name; });
   if (is_repeated) return Checked<PreparedFile>::Refused(CpmNameText(*name) + " is given twice");
   InputBytes input = ReadInputFile(argument->path, kMaxFileBytes);
   if (input.status == InputStatus::kTooLarge) {

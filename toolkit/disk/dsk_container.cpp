@@ -57,7 +57,8 @@ bool HasDataSectors(std::span<const uint8_t> track, DiskContainer container) {
   if (container == DiskContainer::kStandard && track[kTrackSizeCodeAt] != kSizeCode512) return false;
   unsigned seen = 0;
   for (size_t i = 0; i < kDataSectorsPerTrack; ++i) {
-    const std::span<const uint8_t> sector = track.subspan(kSectorInfoAt + i * kSectorInfoBytes, kSectorInfoBytes);
+    const std::span<const uint8_t> sector =
+        track.subspan(kSectorInfoAt + i * kSectorInfoBytes, kSectorInfoBytes);
     const unsigned slot = static_cast<unsigned>(sector[2]) - kDataFirstSectorId;
     const bool is_512 = sector[3] == kSizeCode512 &&
                         (container == DiskContainer::kStandard || Le16At(sector, 6) == kDataSectorBytes);
@@ -72,7 +73,8 @@ Refusal CheckTracks(std::span<const uint8_t> file, DiskContainer container) {
   for (int track = 0; track < kDataTracks; ++track) {
     const size_t size = container == DiskContainer::kStandard
                             ? Le16At(file, kStandardTrackSizeAt)
-                            : static_cast<size_t>(file[kExtendedTrackSizesAt + static_cast<size_t>(track)]) << 8;
+                            : static_cast<size_t>(file[kExtendedTrackSizesAt + static_cast<size_t>(track)])
+                                  << 8;
     const std::string name = "track " + PlainDecimal(track);
     if (offset + size > file.size()) return "is a damaged disk image (" + name + " is cut short)";
     if (size < kInfoBytes + kDataSectorsPerTrack * kDataSectorBytes) {
@@ -125,12 +127,14 @@ using TrackIds = std::array<uint8_t, kDataSectorsPerTrack>;
 bool HasDataTrack(DSK_PDRIVER driver, const DSK_GEOMETRY& geometry, int track, TrackIds& ids) {
   dsk_psect_t count = 0;
   DSK_FORMAT* found = nullptr;
-  if (dsk_ptrackids(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, &count, &found) != DSK_ERR_OK) return false;
+  if (dsk_ptrackids(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, &count, &found) != DSK_ERR_OK)
+    return false;
   bool is_data = count == kDataSectorsPerTrack;
   unsigned seen = 0;
   for (dsk_psect_t i = 0; is_data && i < count; ++i) {
     const unsigned slot = found[i].fmt_sector - kDataFirstSectorId;
-    is_data = slot < kDataSectorsPerTrack && found[i].fmt_secsize == kDataSectorBytes && (seen & (1u << slot)) == 0;
+    is_data =
+        slot < kDataSectorsPerTrack && found[i].fmt_secsize == kDataSectorBytes && (seen & (1u << slot)) == 0;
     if (is_data) {
       seen |= 1u << slot;
       ids[i] = static_cast<uint8_t>(found[i].fmt_sector);
@@ -148,9 +152,11 @@ bool ReadSectors(DSK_PDRIVER driver, DiskImage& image) {
   sectors.assign(kDataDiskBytes, kBlankByte);
   image.track_sector_ids.assign(kDataTracks, TrackIds{});
   for (int track = 0; track < kDataTracks; ++track) {
-    if (!HasDataTrack(driver, geometry, track, image.track_sector_ids[static_cast<size_t>(track)])) return false;
+    if (!HasDataTrack(driver, geometry, track, image.track_sector_ids[static_cast<size_t>(track)]))
+      return false;
     for (int sector = 0; sector < kDataSectorsPerTrack; ++sector) {
-      uint8_t* target = sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
+      uint8_t* target =
+          sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
       if (dsk_pread(driver, &geometry, target, static_cast<dsk_pcyl_t>(track), 0,
                     static_cast<dsk_psect_t>(kDataFirstSectorId + sector)) != DSK_ERR_OK) {
         return false;
@@ -166,8 +172,8 @@ class ScratchPath {
  public:
   explicit ScratchPath(const std::string& target) {
     const size_t slash = target.find_last_of('/');
-    std::string pattern = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-                          ".gravik_dsk_XXXXXX";
+    std::string pattern =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".gravik_dsk_XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0) return;
     close(fd);
@@ -243,7 +249,8 @@ Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file) {
     return Checked<DiskContainer>::Refused("is not a CPC disk image");
   }
   if (file[kTracksAt] != kDataTracks || file[kSidesAt] != 1) {
-    return Checked<DiskContainer>::Refused("is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)");
+    return Checked<DiskContainer>::Refused(
+        "is not in the DATA format (one side, 40 tracks of 9 sectors &C1 to &C9)");
   }
   const Refusal bad_track = CheckTracks(file, container);
   if (bad_track) return Checked<DiskContainer>::Refused(*bad_track);
@@ -255,8 +262,10 @@ Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file) {
 Checked<DiskImage> ReadDiskImage(const std::string& path) {
   SilenceLibdsk();
   const InputBytes file = ReadInputFile(path, kMaxImageBytes);
-  if (file.status == InputStatus::kTooLarge) return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
-  if (file.status != InputStatus::kOk) return Checked<DiskImage>::Refused(InputFailureText(file.status, path));
+  if (file.status == InputStatus::kTooLarge)
+    return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
+  if (file.status != InputStatus::kOk)
+    return Checked<DiskImage>::Refused(InputFailureText(file.status, path));
   const Checked<DiskContainer> container = CheckDataContainer(file.bytes);
   if (!container) return Checked<DiskImage>::Refused(path + " " + container.refusal());
   const ScratchPath copy(TempFolder() + "/disk");

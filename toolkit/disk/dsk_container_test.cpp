@@ -14,7 +14,7 @@ std::vector<uint8_t> BlankImage(DiskContainer container) {
   std::vector<uint8_t> image(256 + 40 * kTrackBytes, 0xE5);
   std::fill(image.begin(), image.begin() + 256, 0);
   const char* signature = container == DiskContainer::kStandard ? "MV - CPCEMU Disk-File\r\nDisk-Info\r\n"
-                                                                  : "EXTENDED CPC DSK File\r\nDisk-Info\r\n";
+                                                                : "EXTENDED CPC DSK File\r\nDisk-Info\r\n";
   std::memcpy(image.data(), signature, std::strlen(signature));
   image[0x30] = 40;
   image[0x31] = 1;
@@ -59,25 +59,30 @@ TEST(DskContainer, WhatLibdskMustNotSee) {
   const std::vector<uint8_t> standard = BlankImage(DiskContainer::kStandard);
   const std::vector<uint8_t> extended = BlankImage(DiskContainer::kExtended);
   const size_t track5 = 256 + 5 * kTrackBytes;
-  EXPECT_EQ(RefusalOf(std::vector<uint8_t>(standard.begin(), standard.begin() + 255)), "is not a CPC disk image");
+  EXPECT_EQ(RefusalOf(std::vector<uint8_t>(standard.begin(), standard.begin() + 255)),
+            "is not a CPC disk image");
   EXPECT_EQ(RefusalOf(std::vector<uint8_t>(standard.begin(), standard.end() - 1)),
             "is a damaged disk image (track 39 is cut short)");
 
   std::vector<uint8_t> long_sector = extended;
   long_sector[track5 + 0x18 + 8 * 3 + 7] = 0xE5;  // a sector claiming &E500 bytes
-  EXPECT_EQ(RefusalOf(long_sector), "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
+  EXPECT_EQ(RefusalOf(long_sector),
+            "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
 
   std::vector<uint8_t> big_code = standard;
   big_code[track5 + 0x14] = 6;  // the old container's sector size for the track
-  EXPECT_EQ(RefusalOf(big_code), "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
+  EXPECT_EQ(RefusalOf(big_code),
+            "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
 
   std::vector<uint8_t> repeated_id = extended;
   repeated_id[track5 + 0x18 + 8 * 1 + 2] = repeated_id[track5 + 0x18 + 2];
-  EXPECT_EQ(RefusalOf(repeated_id), "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
+  EXPECT_EQ(RefusalOf(repeated_id),
+            "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
 
   std::vector<uint8_t> ten_sectors = standard;
   ten_sectors[track5 + 0x15] = 10;
-  EXPECT_EQ(RefusalOf(ten_sectors), "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
+  EXPECT_EQ(RefusalOf(ten_sectors),
+            "is not in the DATA format (track 5 is not 9 sectors of 512 bytes, &C1 to &C9)");
 
   std::vector<uint8_t> no_block = extended;
   no_block[track5] = 'X';

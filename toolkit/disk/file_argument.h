@@ -11,7 +11,7 @@
 
 struct FileArgument {
   std::string path;
-  bool is_stored_as_is = false;                // FILE@-: no header added
+  bool is_stored_as_is = false;              // FILE@-: no header added
   std::optional<AmsdosAddresses> addresses;  // given after the @
 };
 

@@ -7,16 +7,19 @@ TEST(FileArgument, AddressForms) {
     const char* text;
     int value;  // -1: refused
   } cases[] = {
-      {"#C000", 0xC000}, {"&c000", 0xC000}, {"0xC000", 0xC000}, {"0XFFFF", 0xFFFF}, {"49152", 49152},
-      {"0", 0},          {"65535", 65535},  {"65536", -1},      {"&10000", -1},     {"#", -1},
-      {"", -1},          {"-1", -1},        {"+5", -1},         {" 5", -1},         {"12ab", -1},
-      {"&G0", -1},       {"0x", -1},        {"99999999999999999999", -1},
+      {"#C000", 0xC000},  {"&c000", 0xC000}, {"0xC000", 0xC000},
+      {"0XFFFF", 0xFFFF}, {"49152", 49152},  {"0", 0},
+      {"65535", 65535},   {"65536", -1},     {"&10000", -1},
+      {"#", -1},          {"", -1},          {"-1", -1},
+      {"+5", -1},         {" 5", -1},        {"12ab", -1},
+      {"&G0", -1},        {"0x", -1},        {"99999999999999999999", -1},
   };
   for (const auto& c : cases) {
     const Checked<uint16_t> address = ParseAddress(c.text);
     if (c.value < 0) {
       EXPECT_EQ(address.refusal(),
-                "\"" + std::string(c.text) + "\" is not an address: #C000, &C000, 0xC000 or decimal, at most &FFFF");
+                "\"" + std::string(c.text) +
+                    "\" is not an address: #C000, &C000, 0xC000 or decimal, at most &FFFF");
     } else {
       ASSERT_TRUE(address) << c.text;
       EXPECT_EQ(*address, c.value) << c.text;

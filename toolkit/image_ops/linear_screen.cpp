@@ -82,8 +82,9 @@ bool ConvertLinear(const std::string& source_path, const std::string& output_pat
 std::vector<uint8_t> EncodeLinearScreen(const Picture& pixels, ScreenMode mode) {
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> block(kWriteBlockBytes);
-  PackScreen(pixels, mode, block,
-             [&bytes](std::span<const uint8_t> part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
+  PackScreen(pixels, mode, block, [&bytes](std::span<const uint8_t> part) {
+    bytes.insert(bytes.end(), part.begin(), part.end());
+  });
   return bytes;
 }
 

@@ -44,8 +44,7 @@ bool ExtractRawPixels(const std::string& source_path, const std::string& output_
   PrintLine(kPrefix + source_path);
   const std::optional<Picture> source = LoadSourceImage(source_path, 1);
   if (!source) return false;
-  PrintLine("Image dimensions : " + SpacedDecimal(source->width) + "/" +
-            SpacedDecimal(source->height));
+  PrintLine("Image dimensions : " + SpacedDecimal(source->width) + "/" + SpacedDecimal(source->height));
   AsideFile file(output_path);
   if (file.IsOpen()) WritePixelBytes(*source, file);  // else Commit reports it
   const WriteStatus status = file.Commit();

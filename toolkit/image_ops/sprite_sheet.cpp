@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "common/image_io/picture_file.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -54,8 +54,8 @@ std::optional<CellFile> MakeCellFile(const Palette& sheet_palette) {
 // bottom-up, so the saved file shows it upright.
 void FillCellFile(CellFile& file, const CellPens& pens) {
   for (int y = 0; y < kCellSide; ++y) {
-    std::memcpy(file.bytes.data() + file.pixels_at + (kCellSide - 1 - y) * kCellSide, pens.data() + y * kCellSide,
-                kCellSide);
+    std::memcpy(file.bytes.data() + file.pixels_at + (kCellSide - 1 - y) * kCellSide,
+                pens.data() + y * kCellSide, kCellSide);
   }
 }
 

@@ -70,7 +70,8 @@ std::vector<uint8_t> EncodeStandardScreen(const Picture& pixels, ScreenMode mode
   const size_t row_bytes = rows.size() / static_cast<size_t>(pixels.height);
   for (int y = 0; y < pixels.height; ++y) {
     const auto row = rows.begin() + static_cast<ptrdiff_t>(row_bytes * y);
-    std::copy(row, row + static_cast<ptrdiff_t>(row_bytes), screen.begin() + static_cast<ptrdiff_t>(LineOffset(y)));
+    std::copy(row, row + static_cast<ptrdiff_t>(row_bytes),
+              screen.begin() + static_cast<ptrdiff_t>(LineOffset(y)));
   }
   return screen;
 }

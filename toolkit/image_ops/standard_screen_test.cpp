@@ -19,7 +19,8 @@ TEST(StandardScreen, LinesGoToTheirCharacterRowAndBlock) {
   for (int y = 0; y < 9; ++y) pens.insert(pens.end(), {static_cast<uint8_t>(y + 1), 0});
   const std::vector<uint8_t> screen = EncodeStandardScreen(ViewOf(pens, 2, 9), ScreenMode::kMode0);
   std::vector<uint8_t> expected(0x4000, 0);
-  for (int y = 0; y < 8; ++y) expected[static_cast<size_t>(y) * 0x800] = EncodeMode0Byte(static_cast<uint8_t>(y + 1), 0);
+  for (int y = 0; y < 8; ++y)
+    expected[static_cast<size_t>(y) * 0x800] = EncodeMode0Byte(static_cast<uint8_t>(y + 1), 0);
   expected[80] = EncodeMode0Byte(9, 0);
   EXPECT_EQ(screen, expected);
 }

@@ -12,7 +12,6 @@
 
 #include "common/picture.h"
 
-
 struct Lab {
   float l = 0;
   float a = 0;

@@ -15,7 +15,8 @@ constexpr int kPlusLevelStep = 17;  // 255 / 15
 
 Rgb NominalColour(ColourModel model, int key) {
   if (model == ColourModel::kPlus) {
-    return {static_cast<uint8_t>((key >> 8 & 15) * kPlusLevelStep), static_cast<uint8_t>((key >> 4 & 15) * kPlusLevelStep),
+    return {static_cast<uint8_t>((key >> 8 & 15) * kPlusLevelStep),
+            static_cast<uint8_t>((key >> 4 & 15) * kPlusLevelStep),
             static_cast<uint8_t>((key & 15) * kPlusLevelStep)};
   }
   const CpcColour& colour = CpcColours()[static_cast<size_t>(key)];
@@ -147,7 +148,10 @@ struct DistanceTable {
 class ExhaustiveSearch {
  public:
   ExhaustiveSearch(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates, int n)
-      : table_(table), weights_(weights), candidates_(candidates), n_(n),
+      : table_(table),
+        weights_(weights),
+        candidates_(candidates),
+        n_(n),
         minima_(static_cast<size_t>(n) + 1,
                 std::vector<float>(table.entry_count, std::numeric_limits<float>::infinity())),
         current_(static_cast<size_t>(n)) {}
@@ -199,7 +203,8 @@ struct Nearest {
   double cost = 0;
 };
 
-Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weights, const std::vector<int>& chosen) {
+Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weights,
+                  const std::vector<int>& chosen) {
   Nearest nearest;
   const size_t entries = table.entry_count;
   nearest.first.assign(entries, 0);
@@ -217,12 +222,13 @@ Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weigh
       }
     }
   }
-  for (size_t e = 0; e < entries; ++e) nearest.cost += static_cast<double>(weights[e]) * nearest.first_distance[e];
+  for (size_t e = 0; e < entries; ++e)
+    nearest.cost += static_cast<double>(weights[e]) * nearest.first_distance[e];
   return nearest;
 }
 
-std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates,
-                                 int n) {
+std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<uint64_t>& weights,
+                                 size_t candidates, int n) {
   const size_t entries = table.entry_count;
   std::vector<int> chosen;
   std::vector<char> is_chosen(candidates, 0);
@@ -234,7 +240,8 @@ std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<u
       if (is_chosen[c]) continue;
       const float* row = table.Row(c);
       double cost = 0;
-      for (size_t e = 0; e < entries; ++e) cost += static_cast<double>(weights[e]) * std::min(current[e], row[e]);
+      for (size_t e = 0; e < entries; ++e)
+        cost += static_cast<double>(weights[e]) * std::min(current[e], row[e]);
       if (best < 0 || cost < best_cost) {
         best = static_cast<int>(c);
         best_cost = cost;
@@ -327,8 +334,8 @@ std::vector<int> ChooseInkKeys(const std::vector<WeightedColour>& colours, Colou
     // The picture's own 12-bit colours, most frequent first.
     std::vector<uint64_t> counts(4096, 0);
     for (const WeightedColour& colour : colours) {
-      counts[static_cast<size_t>(ExactKey(model, colour.colour.red, colour.colour.green, colour.colour.blue))] +=
-          colour.weight;
+      counts[static_cast<size_t>(
+          ExactKey(model, colour.colour.red, colour.colour.green, colour.colour.blue))] += colour.weight;
     }
     for (int k = 0; k < 4096; ++k) {
       if (counts[static_cast<size_t>(k)] > 0) keys.push_back(k);

@@ -76,7 +76,8 @@ struct PictureRef {
   Rgb key;
 
   bool IsTransparent(const uint8_t* pixel) const {
-    return pixel[3] < 128 || (has_key && pixel[0] == key.red && pixel[1] == key.green && pixel[2] == key.blue);
+    return pixel[3] < 128 ||
+           (has_key && pixel[0] == key.red && pixel[1] == key.green && pixel[2] == key.blue);
   }
 };
 

@@ -62,7 +62,8 @@ TEST(InkChoice, CountsMergeInkColoursAndSkipTransparentPixels) {
   // Past the limit of distinct colours, 4-bit cells with their mean colours.
   Row many;
   for (int i = 0; i < 5000; ++i) {
-    many.Add(static_cast<uint8_t>(0x20 + i % 16), static_cast<uint8_t>(i / 16 % 256), static_cast<uint8_t>(0x30 + i / 4096));
+    many.Add(static_cast<uint8_t>(0x20 + i % 16), static_cast<uint8_t>(i / 16 % 256),
+             static_cast<uint8_t>(0x30 + i / 4096));
   }
   const std::vector<WeightedColour> cells = CountColours(many.Ref(), ColourModel::kFirmware);
   uint64_t total = 0;
@@ -87,7 +88,8 @@ TEST(InkChoice, FrequentInksWinOverRareOnes) {
       if (f < pens) frequent.push_back(key);
     }
     std::sort(frequent.begin(), frequent.end());
-    EXPECT_EQ(ChooseInkKeys(CountColours(row.Ref(), ColourModel::kFirmware), ColourModel::kFirmware, pens), frequent)
+    EXPECT_EQ(ChooseInkKeys(CountColours(row.Ref(), ColourModel::kFirmware), ColourModel::kFirmware, pens),
+              frequent)
         << pens;
   }
 }
@@ -106,7 +108,8 @@ TEST(InkChoice, PlusQuantiserIsExactUpToThePenCount) {
   const uint8_t levels[] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
   for (int i = 0; i < 6; ++i) row.Add(levels[i], 0xFF, static_cast<uint8_t>(0xEE - levels[i]), 3 + i);
   const std::vector<WeightedColour> counts = CountColours(row.Ref(), ColourModel::kPlus);
-  EXPECT_EQ(ChooseInkKeys(counts, ColourModel::kPlus, 16), (std::vector<int>{0x0FE, 0x1FD, 0x2FC, 0x3FB, 0x4FA, 0x5F9}));
+  EXPECT_EQ(ChooseInkKeys(counts, ColourModel::kPlus, 16),
+            (std::vector<int>{0x0FE, 0x1FD, 0x2FC, 0x3FB, 0x4FA, 0x5F9}));
   // Fewer pens than colours: the picture's own colours, the frequent ones kept.
   const std::vector<int> four = ChooseInkKeys(counts, ColourModel::kPlus, 4);
   ASSERT_EQ(four.size(), 4u);
@@ -114,7 +117,8 @@ TEST(InkChoice, PlusQuantiserIsExactUpToThePenCount) {
   for (const int key : four) EXPECT_EQ(key & 0x0F0, 0x0F0);
   // A gradient of many colours: 16 distinct keys, the same on every run.
   Row ramp;
-  for (int i = 0; i < 1500; ++i) ramp.Add(static_cast<uint8_t>(i % 256), static_cast<uint8_t>(i / 16), static_cast<uint8_t>(i * 7));
+  for (int i = 0; i < 1500; ++i)
+    ramp.Add(static_cast<uint8_t>(i % 256), static_cast<uint8_t>(i / 16), static_cast<uint8_t>(i * 7));
   const std::vector<WeightedColour> ramp_counts = CountColours(ramp.Ref(), ColourModel::kPlus);
   const std::vector<int> sixteen = ChooseInkKeys(ramp_counts, ColourModel::kPlus, 16);
   EXPECT_EQ(sixteen.size(), 16u);

@@ -108,12 +108,14 @@ Checked<std::vector<int>> ParseInks(const std::string& text, ColourModel model, 
   size_t start = 0;
   while (true) {
     const size_t comma = text.find(',', start);
-    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    const std::string item =
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     const int key = model == ColourModel::kPlus ? HexValue(item, 3) : FirmwareValue(item);
     if (key < 0) {
-      return Checked<std::vector<int>>::Refused(
-          "bad value in --inks=" + text + " : " +
-          (model == ColourModel::kPlus ? "colours are 3 hex digits RGB" : "inks are firmware numbers 0 to 26"));
+      return Checked<std::vector<int>>::Refused("bad value in --inks=" + text + " : " +
+                                                (model == ColourModel::kPlus
+                                                     ? "colours are 3 hex digits RGB"
+                                                     : "inks are firmware numbers 0 to 26"));
     }
     keys.push_back(key);
     if (comma == std::string::npos) break;
@@ -131,7 +133,8 @@ Checked<std::vector<int>> ParseInks(const std::string& text, ColourModel model, 
 bool IsSameFile(const std::string& a, const std::string& b) {
   struct stat sa {};
   struct stat sb {};
-  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   std::error_code error;
   const std::filesystem::path pa = std::filesystem::weakly_canonical(a, error);
   if (error) return a == b;
@@ -156,7 +159,8 @@ Refusal WriteGroup(const std::vector<Output>& outputs) {
     group.push_back(files.back().get());
   }
   const GroupCommit commit = CommitTogether(group);
-  if (commit.status != WriteStatus::kOk) return WriteFailureText(commit.status, outputs[commit.failed_index].path);
+  if (commit.status != WriteStatus::kOk)
+    return WriteFailureText(commit.status, outputs[commit.failed_index].path);
   return std::nullopt;
 }
 
@@ -174,15 +178,18 @@ std::vector<uint8_t> AsBytes(const std::vector<std::string>& lines) {
   return bytes;
 }
 
-std::vector<std::string> InkSource(const std::string& name, int mode, ColourModel model, const std::vector<int>& keys) {
+std::vector<std::string> InkSource(const std::string& name, int mode, ColourModel model,
+                                   const std::vector<int>& keys) {
   const std::string label = LabelNamePart(name);
   std::vector<std::string> lines;
   if (model == ColourModel::kPlus) {
-    lines.push_back("; " + name + " : CPC+ colours of pens 0 to " + PlainDecimal(static_cast<int64_t>(keys.size()) - 1) +
-                    " (gravik ink" + PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
+    lines.push_back("; " + name + " : CPC+ colours of pens 0 to " +
+                    PlainDecimal(static_cast<int64_t>(keys.size()) - 1) + " (gravik ink" +
+                    PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
   } else {
-    lines.push_back("; " + name + " : inks of pens 0 to " + PlainDecimal(static_cast<int64_t>(keys.size()) - 1) +
-                    " (gravik ink" + PlainDecimal(mode) + "): firmware numbers, then the bytes for port &7F00");
+    lines.push_back("; " + name + " : inks of pens 0 to " +
+                    PlainDecimal(static_cast<int64_t>(keys.size()) - 1) + " (gravik ink" +
+                    PlainDecimal(mode) + "): firmware numbers, then the bytes for port &7F00");
   }
   for (size_t pen = 0; pen < keys.size(); ++pen) {
     lines.push_back("; pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " + PenName(model, keys[pen]));
@@ -273,14 +280,16 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   if (map.opaque_keys.empty()) {
     const uint8_t* p = ref.rgba;
     for (size_t i = 0; i < picture->rgba.size() / 4; ++i, p += 4) {
-      if (!ref.IsTransparent(p)) return refuse("no pen is left for the opaque pixels: --inks names pen 0 only");
+      if (!ref.IsTransparent(p))
+        return refuse("no pen is left for the opaque pixels: --inks names pen 0 only");
     }
   }
   if (option.is_strict) {
     const std::optional<StrictFault> fault = FirstStrictFault(ref, map);
     if (fault) {
       const std::string where = "pixel " + PlainDecimal(fault->x) + "," + PlainDecimal(fault->y) + " #" +
-                                Hex(fault->colour.red, 2) + Hex(fault->colour.green, 2) + Hex(fault->colour.blue, 2);
+                                Hex(fault->colour.red, 2) + Hex(fault->colour.green, 2) +
+                                Hex(fault->colour.blue, 2);
       if (model == ColourModel::kFirmware && !fault->is_cpc_colour) {
         return refuse(where + " is not a CPC colour within the tolerance bands (--strict)");
       }
@@ -308,8 +317,8 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   PrintLine(kPrefix + ("source " + source_path));
   PrintLine(kPrefix + ("size " + PlainDecimal(picture->width) + " x " + PlainDecimal(picture->height)));
   for (size_t pen = 0; pen < pen_keys.size(); ++pen) {
-    PrintLine(kPrefix + ("pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " + PenName(model, pen_keys[pen]) +
-                         (pen == 0 && is_reserved ? " (transparent)" : "")));
+    PrintLine(kPrefix + ("pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " +
+                         PenName(model, pen_keys[pen]) + (pen == 0 && is_reserved ? " (transparent)" : "")));
   }
   PrintLine(kPrefix + ("mean colour error " + TwoDecimals(mapped.mean_error) + " (CIELAB delta E)"));
   std::string written_list = bmp_path + ", " + asm_path;

@@ -59,7 +59,8 @@ class PenInks {
 // 8 MB) of the colour and its result, the error in thousandths of delta E
 // above the pen + 1. Neighbouring pixels mostly share or nearly share colours,
 // so a colour is rarely worked out twice; when it is, the result is the same.
-MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key) {
+MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
+                               const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
   mapped.pens.assign(pixel_count, 0);
@@ -92,11 +93,13 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map, con
     out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
     total_error += entry >> 8;
   }
-  mapped.mean_error = opaque == 0 ? 0 : static_cast<double>(total_error) / 1000.0 / static_cast<double>(opaque);
+  mapped.mean_error =
+      opaque == 0 ? 0 : static_cast<double>(total_error) / 1000.0 / static_cast<double>(opaque);
   return mapped;
 }
 
-constexpr std::array<std::array<int, 4>, 4> kBayer = {{{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}}};
+constexpr std::array<std::array<int, 4>, 4> kBayer = {
+    {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}}};
 
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
@@ -112,9 +115,9 @@ class DitherNearest {
     uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
                             static_cast<size_t>(blue >> 2)];
     if (index == kUnknown) {
-      index = static_cast<uint8_t>(inks_.NearestIndex(
-          LabOf(static_cast<uint8_t>((red & 0xFC) | 2), static_cast<uint8_t>((green & 0xFC) | 2),
-                static_cast<uint8_t>((blue & 0xFC) | 2))));
+      index = static_cast<uint8_t>(inks_.NearestIndex(LabOf(static_cast<uint8_t>((red & 0xFC) | 2),
+                                                            static_cast<uint8_t>((green & 0xFC) | 2),
+                                                            static_cast<uint8_t>((blue & 0xFC) | 2))));
     }
     return index;
   }

@@ -10,7 +10,8 @@ namespace {
 // A picture of width x height pixels of one colour.
 std::vector<uint8_t> Flat(int width, int height, Rgb colour, uint8_t alpha = 255) {
   std::vector<uint8_t> rgba;
-  for (int i = 0; i < width * height; ++i) rgba.insert(rgba.end(), {colour.red, colour.green, colour.blue, alpha});
+  for (int i = 0; i < width * height; ++i)
+    rgba.insert(rgba.end(), {colour.red, colour.green, colour.blue, alpha});
   return rgba;
 }
 

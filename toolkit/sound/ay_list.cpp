@@ -30,15 +30,36 @@ size_t WriteAyRunText(const LevelRun& run, uint8_t* out) {
   const auto& hex = HexPairs();
   const HexPair& reg = hex[kVolumeRegister];
   const HexPair& level = hex[run.level];
-  const uint8_t load[kLoadLineLength] = {'d', 'w', ' ', '#', uint8_t(reg[0]), uint8_t(reg[1]),
-                                          uint8_t(level[0]), uint8_t(level[1]), uint8_t(kLineEnd[0])};
+  const uint8_t load[kLoadLineLength] = {'d',
+                                         'w',
+                                         ' ',
+                                         '#',
+                                         uint8_t(reg[0]),
+                                         uint8_t(reg[1]),
+                                         uint8_t(level[0]),
+                                         uint8_t(level[1]),
+                                         uint8_t(kLineEnd[0])};
   std::memcpy(out, load, kLoadLineLength);
   if (run.pause == 0) return kLoadLineLength;
   const unsigned word = static_cast<unsigned>(kPauseInstruction + run.pause);
   const HexPair& high = hex[word >> 8];
   const HexPair& low = hex[word & 0xFF];
-  const uint8_t pause[kPauseLineLength] = {'d', 'w', ' ', '#', uint8_t(high[0]), uint8_t(high[1]), uint8_t(low[0]),
-                                           uint8_t(low[1]), ' ', ';', 'p', 'a', 'u', 's', 'e', uint8_t(kLineEnd[0])};
+  const uint8_t pause[kPauseLineLength] = {'d',
+                                           'w',
+                                           ' ',
+                                           '#',
+                                           uint8_t(high[0]),
+                                           uint8_t(high[1]),
+                                           uint8_t(low[0]),
+                                           uint8_t(low[1]),
+                                           ' ',
+                                           ';',
+                                           'p',
+                                           'a',
+                                           'u',
+                                           's',
+                                           'e',
+                                           uint8_t(kLineEnd[0])};
   std::memcpy(out + kLoadLineLength, pause, kPauseLineLength);
   return kLoadLineLength + kPauseLineLength;
 }
@@ -95,9 +116,9 @@ bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_
     return false;
   }
   for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
-  const Checked<int64_t> list_bytes =
-      WriteSampleList(*source, sample_path, output_path,
-                      [options](const RunSource& runs, const ListSink& sink) { return WriteAyList(runs, options, sink); });
+  const Checked<int64_t> list_bytes = WriteSampleList(
+      *source, sample_path, output_path,
+      [options](const RunSource& runs, const ListSink& sink) { return WriteAyList(runs, options, sink); });
   if (!list_bytes) {
     PrintLine(kPrefix + list_bytes.refusal());
     return false;

@@ -43,8 +43,7 @@ TEST(AyList, RawWordsLowByteFirst) {
 TEST(AyList, RunOf4097IsLoadPauseLoad) {
   std::vector<uint8_t> samples(4097, 3);
   samples.push_back(4);
-  EXPECT_EQ(AyListWords(samples),
-            (std::vector<uint8_t>{0x03, 0x09, 0xFF, 0x1F, 0x03, 0x09, 0x04, 0x09}));
+  EXPECT_EQ(AyListWords(samples), (std::vector<uint8_t>{0x03, 0x09, 0xFF, 0x1F, 0x03, 0x09, 0x04, 0x09}));
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ size_t GramBucket(std::span<const uint16_t> words, size_t p, size_t bucket_bits)
 
 bool IsSameGram(std::span<const uint16_t> words, size_t p, size_t q) {
   return std::equal(words.begin() + static_cast<ptrdiff_t>(p),
-                    words.begin() + static_cast<ptrdiff_t>(p + kShortestChunk), words.begin() + static_cast<ptrdiff_t>(q));
+                    words.begin() + static_cast<ptrdiff_t>(p + kShortestChunk),
+                    words.begin() + static_cast<ptrdiff_t>(q));
 }
 
 bool IsSameChunk(std::span<const uint16_t> words, size_t first, size_t second, size_t chunk_words) {
@@ -116,9 +117,9 @@ AyListPiece AyListSearch::PieceAt(size_t position) {
     // Known not to repeat here: an earlier look at this length met a
     // difference that is still ahead.
     if (blocked_until_[chunk_words] > position) continue;
-    const auto [first_difference, copy_difference] =
-        std::mismatch(words_.begin() + static_cast<ptrdiff_t>(position),
-                      words_.begin() + static_cast<ptrdiff_t>(*q), words_.begin() + static_cast<ptrdiff_t>(*q));
+    const auto [first_difference, copy_difference] = std::mismatch(
+        words_.begin() + static_cast<ptrdiff_t>(position), words_.begin() + static_cast<ptrdiff_t>(*q),
+        words_.begin() + static_cast<ptrdiff_t>(*q));
     if (first_difference != words_.begin() + static_cast<ptrdiff_t>(*q)) {
       // Words position + k and position + k + L differ: no chunk of L words
       // repeats at any start up to position + k.

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdlib>
 #include <random>
 
 #include "common/number_text.h"
@@ -69,7 +69,8 @@ Pieces ReferencePieces(const Words& words, int chunk_size) {
   for (size_t position = 0; position < words.size();) {
     size_t chunk = 1;
     int occurrences = 1;
-    const int64_t longest = std::min<int64_t>(chunk_size, static_cast<int64_t>((words.size() - position - 1) / 2));
+    const int64_t longest =
+        std::min<int64_t>(chunk_size, static_cast<int64_t>((words.size() - position - 1) / 2));
     for (int64_t length = longest; length >= 4 && occurrences == 1; --length) {
       occurrences = ReferenceOccurrences(words, position, static_cast<size_t>(length));
       if (occurrences > 1) chunk = static_cast<size_t>(length);
@@ -84,7 +85,8 @@ Pieces SearchPieces(const Words& words, int chunk_size) {
   Pieces pieces;
   AyListSearch search(words, chunk_size);
   for (AyListPiece piece; search.Next(piece);) {
-    pieces.push_back({piece.position, static_cast<size_t>(piece.chunk_words), static_cast<size_t>(piece.occurrences)});
+    pieces.push_back(
+        {piece.position, static_cast<size_t>(piece.chunk_words), static_cast<size_t>(piece.occurrences)});
   }
   return pieces;
 }
@@ -202,7 +204,7 @@ TEST(AyOptimizer, SearchGivesWhatThePlainScanGivesOnCraftedLists) {
       Repeated(Repeated(kFourWords, 3), 7),         // nested repeats
       Repeated({1, 2, 3, 4, 5, 1, 2, 3, 4, 6}, 9),  // near misses at the fifth word
   };
-  Words tail_miss = Repeated({9, 8, 7, 6, 5}, 2);   // a copy that would end at the last word
+  Words tail_miss = Repeated({9, 8, 7, 6, 5}, 2);  // a copy that would end at the last word
   lists.push_back(tail_miss);
   tail_miss.push_back(1);
   lists.push_back(tail_miss);

@@ -74,8 +74,17 @@ size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& l
   const unsigned word = static_cast<unsigned>(kPauseMark + run.pause);
   const HexPair& high = HexPairs()[word >> 8];
   const HexPair& low = HexPairs()[word & 0xFF];
-  const uint8_t line[kPauseLineLength] = {'d', 'b', ' ', '#', uint8_t(high[0]), uint8_t(high[1]), ',', '#',
-                                          uint8_t(low[0]), uint8_t(low[1]), uint8_t(kLineEnd[0])};
+  const uint8_t line[kPauseLineLength] = {'d',
+                                          'b',
+                                          ' ',
+                                          '#',
+                                          uint8_t(high[0]),
+                                          uint8_t(high[1]),
+                                          ',',
+                                          '#',
+                                          uint8_t(low[0]),
+                                          uint8_t(low[1]),
+                                          uint8_t(kLineEnd[0])};
   std::memcpy(pause, line, kPauseLineLength);
   return kLevelLineLength + kPauseLineLength;
 }

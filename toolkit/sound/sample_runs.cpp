@@ -127,10 +127,11 @@ RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable&
   };
 }
 
-Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, const std::string& output_path,
-                                 const ListWriter& write_list) {
+Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path,
+                                 const std::string& output_path, const ListWriter& write_list) {
   AsideFile file(output_path);
-  if (!file.IsOpen()) return Checked<int64_t>::Refused(WriteFailureText(WriteStatus::kCannotCreate, output_path));
+  if (!file.IsOpen())
+    return Checked<int64_t>::Refused(WriteFailureText(WriteStatus::kCannotCreate, output_path));
   const std::optional<int64_t> list_bytes =
       write_list(StreamedRuns(source), [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
   if (!list_bytes) return Checked<int64_t>::Refused(SampleReadFailureText(sample_path));

@@ -136,8 +136,8 @@ using ListWriter = std::function<std::optional<int64_t>(const RunSource& runs, c
 // The list of the opened sample written by write_list to output_path (aside,
 // put in place when complete). Its size, or the refusal "Can not create
 // PATH", "Can not read sample ! (PATH)" or "Can not write PATH".
-Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, const std::string& output_path,
-                                 const ListWriter& write_list);
+Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path,
+                                 const std::string& output_path, const ListWriter& write_list);
 
 // The two upper-case hex digits of every byte value, for the list writers.
 using HexPair = std::array<char, 2>;

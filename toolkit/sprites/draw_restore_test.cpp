@@ -23,12 +23,30 @@ TEST(DrawRestore, PairBlocksMovesAndTotals) {
       "; DE steps with inc E: the buffer must not cross a 256-byte page",
       "\tld BC,#55AA ;filters",
       ";column  0",
-      "\tld A,(HL)", "\tld (DE),A", "\tinc E", "\tand C", "\tor #44", "\tld (HL),A",
-      "\tld A,H", "\tadd A,#08", "\tld H,A",
-      "\tld A,(HL)", "\tld (DE),A", "\tinc E", "\tand B", "\tor #8", "\tld (HL),A",
+      "\tld A,(HL)",
+      "\tld (DE),A",
+      "\tinc E",
+      "\tand C",
+      "\tor #44",
+      "\tld (HL),A",
+      "\tld A,H",
+      "\tadd A,#08",
+      "\tld H,A",
+      "\tld A,(HL)",
+      "\tld (DE),A",
+      "\tinc E",
+      "\tand B",
+      "\tor #8",
+      "\tld (HL),A",
       ";column  1",
-      "\tinc HL", "\tld A,H", "\tsub #08", "\tld H,A",
-      "\tld A,(HL)", "\tld (DE),A", "\tinc E", "\tld (HL), 240",
+      "\tinc HL",
+      "\tld A,H",
+      "\tsub #08",
+      "\tld H,A",
+      "\tld A,(HL)",
+      "\tld (DE),A",
+      "\tinc E",
+      "\tld (HL), 240",
       "\tret",
       "; total time  45 nops",
       "; total size  32 bytes",
@@ -61,10 +79,10 @@ TEST(DrawRestore, WordPointerAndEmptyObjects) {
   // Width 0: the label, the entry comment, the filters, the ret and the totals.
   const DrawRestoreCode empty = GenerateDrawRestoreLines(ViewOf(pens, 2, 1), 0, 1, "e", false);
   EXPECT_EQ(empty.draw_lines,
-            (std::vector<std::string>{"draw_e:", "; entry: HL = first screen byte of a character row, DE = buffer",
-                                      "; DE steps with inc E: the buffer must not cross a 256-byte page",
-                                      "\tld BC,#55AA ;filters", "\tret", "; total time  7 nops",
-                                      "; total size  4 bytes", "; buffer size  0 bytes"}));
+            (std::vector<std::string>{
+                "draw_e:", "; entry: HL = first screen byte of a character row, DE = buffer",
+                "; DE steps with inc E: the buffer must not cross a 256-byte page", "\tld BC,#55AA ;filters",
+                "\tret", "; total time  7 nops", "; total size  4 bytes", "; buffer size  0 bytes"}));
   // All-transparent pairs write nothing and save nothing.
   const std::vector<uint8_t> clear = {0, 16, 32, 0};
   EXPECT_EQ(GenerateDrawRestoreLines(ViewOf(clear, 4, 1), 4, 1, "c", false).buffer_bytes, 0);

@@ -1,10 +1,10 @@
 #include "toolkit/sprites/mode0_extraction.h"
 
 #include "common/cpc_pixels.h"
+#include "common/image_io/picture_file.h"
 #include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "common/image_io/picture_file.h"
 
 namespace {
 

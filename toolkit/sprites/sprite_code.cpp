@@ -141,7 +141,8 @@ WrittenSpriteCode WriteSpriteCode(const SpritePixels& pixels, const std::string&
   WrittenSpriteCode written;
   written.register_lines.emplace_back("pix list for this sprite :");
   for (int slot = 0; slot < kRegisterCount; ++slot) {
-    written.register_lines.push_back(std::string(1, kRegisterNames[slot]) + ":" + SpacedDecimal(code.registers[slot]));
+    written.register_lines.push_back(std::string(1, kRegisterNames[slot]) + ":" +
+                                     SpacedDecimal(code.registers[slot]));
   }
   written.status = WriteTextFile(output_path, code.lines);
   return written;

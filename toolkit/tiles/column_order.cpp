@@ -57,7 +57,8 @@ bool ConvertToColumnOrder(const std::string& source_path, const std::string& out
            SpacedDecimal(height) + " map needs" + SpacedDecimal(cell_count));
     return false;
   }
-  const std::optional<std::vector<uint8_t>> rows = ReadPrefix(source.file.get(), static_cast<size_t>(cell_count));
+  const std::optional<std::vector<uint8_t>> rows =
+      ReadPrefix(source.file.get(), static_cast<size_t>(cell_count));
   if (!rows) {
     Refuse("Can not read " + source_path);
     return false;

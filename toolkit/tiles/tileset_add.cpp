@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "common/file_lock.h"
+#include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
-#include "common/image_io/picture_file.h"
 
 namespace {
 
@@ -45,7 +45,8 @@ bool IsSameTile(const uint8_t* a, const uint8_t* b) {
 // a time; pens above 15 are rare, so they are looked for a word at a time and
 // only then cleared one by one.
 void CutTile(const Picture& picture, int tile_row, int tile_column, uint8_t* candidate) {
-  const uint8_t* pens = picture.Row(picture.height - 1 - tile_row * kTileHeightPx) + tile_column * kTileWidthPx;
+  const uint8_t* pens =
+      picture.Row(picture.height - 1 - tile_row * kTileHeightPx) + tile_column * kTileWidthPx;
   for (int line = 0; line < kTileHeightPx; ++line) {
     std::memcpy(candidate + line * kTileWidthPx, pens - picture.stride * line, kTileWidthPx);
   }
@@ -175,7 +176,8 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   // previous set; the counts are printed once the new one is in place.
   // The set holds the work of many runs: it reaches the disk before it
   // replaces the old one.
-  const WriteStatus status = WriteBinaryFile(tileset_path, TilesetFileBytes(read.tileset), Durability::kSynced);
+  const WriteStatus status =
+      WriteBinaryFile(tileset_path, TilesetFileBytes(read.tileset), Durability::kSynced);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, tileset_path));
     return false;

@@ -31,7 +31,8 @@ bool WriteCpcTiles(const Tileset& tileset, const std::string& path) {
 
 bool WritePreview(const Tileset& tileset, const std::string& path) {
   const std::vector<uint8_t> pens = PreviewPens(tileset);
-  const Picture preview = PictureFromPens(kPreviewWidthPx, kPreviewHeightPx, pens.data(), TilesetPalette(tileset));
+  const Picture preview =
+      PictureFromPens(kPreviewWidthPx, kPreviewHeightPx, pens.data(), TilesetPalette(tileset));
   const WriteStatus status = WriteBmpPicture(preview, path);
   if (status != WriteStatus::kOk) {
     PrintLine(kPrefix + WriteFailureText(status, path));
