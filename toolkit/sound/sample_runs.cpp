@@ -61,6 +61,12 @@ void RunFolder::Add(std::span<const uint8_t> samples, const RunsSink& on_runs) {
         run.pause += 8;
         k += 8;
       }
+      // Music holds a level for many steps through samples that differ but
+      // map to it: those steps only lengthen the run, with nothing to store.
+      while (k + 1 < count && run.pause < kMaxPause && table[block[k + 1]] == level) {
+        ++run.pause;
+        ++k;
+      }
     }
   }
   run_ = run;
