@@ -3,4 +3,4 @@
 # words, random and music-like. A search past 60 s is stopped and says where.
 # bench_ayopt.sh <release build folder>
 set -euo pipefail
-"$1/bench_ayopt_search" 163840 16777216
+"$1/bench_ayopt_search" 163840 16777216 >&2
