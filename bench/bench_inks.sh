@@ -16,10 +16,9 @@ floor=$(best_seconds $runs "$build/bench_colour_floor" big.png)
 plain=$(best_seconds $runs "$build/gravik" ink0 big.png big --preview=no)
 floyd=$(best_seconds $runs "$build/gravik" ink0 big.png big --preview=no --dither=floyd)
 preview=$(best_seconds $runs "$build/gravik" ink0 big.png big)
-echo "ink0 4096x4096 PNG: load floor ${floor}s"
-echo "  no dither  ${plain}s  ratio $(ratio "$plain" "$floor") (target <= 2)"
-echo "  floyd      ${floyd}s  ratio $(ratio "$floyd" "$floor") (target <= 3)"
-echo "  preview    $(awk -v a="$preview" -v b="$plain" 'BEGIN { printf "%.4f", a - b }')s on its own (16384 x 8192 PNG)"
+row "ink0 4096 x 4096 PNG, --preview=no" "$plain" "PNG load floor" "$floor" 2.00
+row "ink0 4096 x 4096 PNG, --preview=no --dither=floyd" "$floyd" "PNG load floor" "$floor" 3.00
+row "ink0 4096 x 4096 PNG with its preview" "$preview" "PNG load floor" "$floor" ""
 if [ "${CALLGRIND:-0}" = 1 ] && command -v valgrind > /dev/null; then
   count() {
     valgrind --tool=callgrind --callgrind-out-file=cg.out "$@" > /dev/null 2>&1 < /dev/null
