@@ -137,6 +137,22 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// In a forked child: runs program with args in folder cwd, never returning.
+[[noreturn]] void ExecInFolder(const std::string& program, const std::vector<std::string>& args,
+                               const std::filesystem::path& cwd) {
+  if (chdir(cwd.c_str()) != 0) _exit(126);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execv(program.c_str(), argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& cwd, const std::string& stdin_text) {
   RunResult result;
@@ -151,13 +167,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     dup2(from_child[1], STDOUT_FILENO);
     close(to_child[1]);
     close(from_child[0]);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    ExecInFolder(program, args, cwd);
   }
   close(to_child[0]);
   close(from_child[1]);
@@ -183,13 +193,7 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
     const int null = open("/dev/null", O_RDWR);
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    ExecInFolder(program, args, cwd);
   }
   return pid;
 }

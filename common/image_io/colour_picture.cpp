@@ -6,6 +6,7 @@
 #include "common/image_io/bitmap.h"
 #include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
+#include "common/line_output.h"
 #include "common/picture_header.h"
 
 namespace {
@@ -55,8 +56,7 @@ uint64_t GifScreenPixels(const std::string& path) {
   uint8_t head[10] = {};
   if (input.status != InputStatus::kOk || std::fread(head, 1, sizeof head, input.file.get()) != sizeof head)
     return 0;
-  return uint64_t{static_cast<uint32_t>(head[6] | head[7] << 8)} *
-         static_cast<uint32_t>(head[8] | head[9] << 8);
+  return uint64_t{ReadLe16(head + 6)} * ReadLe16(head + 8);
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
 #include "toolkit/inks/ink_conversion.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -14,6 +11,7 @@
 #include "common/cpc_colours.h"
 #include "common/image_io/colour_picture.h"
 #include "common/image_io/picture_file.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
@@ -126,21 +124,6 @@ Checked<std::vector<int>> ParseInks(const std::string& text, ColourModel model, 
                                               PlainDecimal(pen_count) + " pens");
   }
   return keys;
-}
-
-// True when a and b name the same file: the same device and inode when both
-// exist, otherwise the same path once made absolute and normal.
-bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat sa {};
-  struct stat sb {};
-  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  std::error_code error;
-  const std::filesystem::path pa = std::filesystem::weakly_canonical(a, error);
-  if (error) return a == b;
-  const std::filesystem::path pb = std::filesystem::weakly_canonical(b, error);
-  if (error) return a == b;
-  return pa == pb;
 }
 
 // The outputs, written aside and put in place as one group: a failure to
