@@ -1,5 +1,6 @@
 // A raw DMA word list for the optimiser; the first byte is the chunk size. The
-// optimised pieces, expanded, must give back the input words.
+// optimised pieces, expanded, must give back the input words, and bounding the
+// walks by the suffix-sorted repeats from the start must give the same pieces.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,8 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int searched = chunk_size == 0 ? kDefaultChunkWords : chunk_size;
   std::vector<uint16_t> expanded;
   AyListSearch search(words, searched);
+  AyListSearch bounded(words, searched, RepeatBound::kFromTheStart);
   size_t position = 0;
   for (AyListPiece piece; search.Next(piece);) {
+    AyListPiece same;
+    if (!bounded.Next(same) || same.position != piece.position || same.chunk_words != piece.chunk_words ||
+        same.occurrences != piece.occurrences) {
+      std::abort();
+    }
     if (piece.position != position || piece.occurrences < 1 || piece.occurrences > 4095) std::abort();
     for (int n = 0; n < piece.occurrences; ++n) {
       expanded.insert(expanded.end(), words.begin() + static_cast<ptrdiff_t>(position),
@@ -31,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     position += static_cast<size_t>(piece.chunk_words) * static_cast<size_t>(piece.occurrences);
   }
-  if (position != words.size() || expanded != words) std::abort();
+  AyListPiece beyond;
+  if (position != words.size() || expanded != words || bounded.Next(beyond)) std::abort();
   return 0;
 }

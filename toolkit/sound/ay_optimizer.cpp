@@ -7,6 +7,7 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "toolkit/sound/sample_runs.h"
+#include "toolkit/sound/suffix_array.h"
 
 namespace {
 
@@ -23,8 +24,9 @@ constexpr char kLoopLine[] = "dw #4001 ;next";
 constexpr int kWordBytes = 2;
 
 constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
-// 4 M buckets (16 MB) serve lists of 8 M words and more.
-constexpr size_t kMaxBucketBits = 22;
+// 16 M buckets (64 MB while the chains are built) serve lists of 16 M words
+// and more.
+constexpr size_t kMaxBucketBits = 24;
 
 // The chain of a position holds the positions whose first four words may be
 // its own: a chunk is 4 words or more, so a copy starts with the same four.
@@ -76,12 +78,13 @@ bool ReadWords(std::FILE* file, uint64_t length, std::vector<uint16_t>& words) {
 
 }  // namespace
 
-AyListSearch::AyListSearch(std::span<const uint16_t> words, int chunk_size)
+AyListSearch::AyListSearch(std::span<const uint16_t> words, int chunk_size, RepeatBound bound)
     : words_(words), chunk_size_(chunk_size) {
   if (chunk_size_ < static_cast<int>(kShortestChunk) || words_.size() < 2 * kShortestChunk + 1) return;
-  // About one bucket for two positions, so that chains hold few strangers.
+  // About one bucket a position, so that chains hold few strangers: with a
+  // large chunk_size every stranger up to the end of the list is a cache miss.
   size_t bucket_bits = 10;
-  while (bucket_bits < kMaxBucketBits && (size_t{1} << bucket_bits) < words_.size() / 2) ++bucket_bits;
+  while (bucket_bits < kMaxBucketBits && (size_t{1} << bucket_bits) < words_.size()) ++bucket_bits;
   std::vector<uint32_t> last(size_t{1} << bucket_bits, kNoPosition);
   next_.assign(words_.size(), kNoPosition);
   blocked_until_.assign(words_.size() / 2 + 1, 0);
@@ -89,6 +92,9 @@ AyListSearch::AyListSearch(std::span<const uint16_t> words, int chunk_size)
     uint32_t& bucket = last[GramBucket(words_, p, bucket_bits)];
     next_[p] = bucket;
     bucket = static_cast<uint32_t>(p);
+  }
+  if (bound == RepeatBound::kFromTheStart && chunk_size_ > static_cast<int>(kShortestChunk)) {
+    longest_repeat_ = LongestRepeats(words_);
   }
 }
 
@@ -103,7 +109,10 @@ AyListPiece AyListSearch::PieceAt(size_t position) {
   // A chunk longer than half of what is left can not repeat: the first copy
   // must end before the last word.
   const size_t left = words_.size() - position;
-  const int64_t longest = std::min<int64_t>(chunk_size_, static_cast<int64_t>((left - 1) / 2));
+  int64_t longest = std::min<int64_t>(chunk_size_, static_cast<int64_t>((left - 1) / 2));
+  // A chunk of L words repeats only where the list from position runs L words
+  // equal to the list from position + L.
+  if (!longest_repeat_.empty()) longest = std::min<int64_t>(longest, longest_repeat_[position]);
   if (longest < static_cast<int64_t>(kShortestChunk)) return AyListPiece{position, 1, 1};
   const size_t farthest = position + static_cast<size_t>(longest);
   candidates_.clear();
@@ -111,6 +120,10 @@ AyListPiece AyListSearch::PieceAt(size_t position) {
     if (q >= position + kShortestChunk && IsSameGram(words_, position, q)) {
       candidates_.push_back(q);
     }
+  }
+  walked_ += candidates_.size();
+  if (longest_repeat_.empty() && walked_ > kLongWalk * (position + 1)) {
+    longest_repeat_ = LongestRepeats(words_);
   }
   for (auto q = candidates_.rbegin(); q != candidates_.rend(); ++q) {
     const size_t chunk_words = *q - position;

@@ -19,6 +19,14 @@ struct AyListPiece {
   int occurrences = 1;
 };
 
+// When the search bounds each walk by how far the list repeats (see below).
+enum class RepeatBound {
+  kWhenWalksGrowLong,  // once the walks have averaged kLongWalk candidates a position
+  kFromTheStart,       // always, for chunk sizes past the shortest chunk (the tests)
+};
+
+inline constexpr uint64_t kLongWalk = 64;
+
 // Walks a list piece by piece, each piece the one that starts where the last
 // ended: the longest chunk of 4 to chunk_size words that repeats right behind
 // itself (its first copy ending before the last word), with at most 4095
@@ -31,9 +39,19 @@ struct AyListPiece {
 // p + k and p + k + L differ is not tried again before p + k + 1. The plain
 // scan of every length from chunk_size down took weeks on a long list with a
 // large chunk_size; this one's time follows the repeats the list holds.
+//
+// A tune whose patterns recur thousands of times still gives every position
+// thousands of candidates within a large chunk_size. A chunk of L words at p
+// needs the list from p to run L words equal to the list from p + L, so no
+// candidate lies past the longest stretch the list from p shares with any
+// other position. Those stretches come from suffix sorting the list (linear
+// time, about 20 bytes a word). On lists with few repeats the walks stay short
+// and that sort would cost more than it saves, so it is made only once the
+// walks grow long.
 class AyListSearch {
  public:
-  AyListSearch(std::span<const uint16_t> words, int chunk_size);
+  AyListSearch(std::span<const uint16_t> words, int chunk_size,
+               RepeatBound bound = RepeatBound::kWhenWalksGrowLong);
 
   // The next piece, or false at the end of the list.
   bool Next(AyListPiece& piece);
@@ -50,6 +68,11 @@ class AyListSearch {
   std::vector<uint32_t> candidates_;
   // blocked_until_[L]: no chunk of L words repeats at a start below it.
   std::vector<uint32_t> blocked_until_;
+  // longest_repeat_[p]: the most words the list from p shares with the list
+  // from any other position, the longest chunk that can repeat at p; empty
+  // until the walks grow long.
+  std::vector<uint32_t> longest_repeat_;
+  uint64_t walked_ = 0;
 };
 
 // The longest list the search indexes, in words (positions are 32 bits).

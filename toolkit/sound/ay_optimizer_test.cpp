@@ -81,9 +81,10 @@ Pieces ReferencePieces(const Words& words, int chunk_size) {
   return pieces;
 }
 
-Pieces SearchPieces(const Words& words, int chunk_size) {
+Pieces SearchPieces(const Words& words, int chunk_size,
+                    RepeatBound bound = RepeatBound::kWhenWalksGrowLong) {
   Pieces pieces;
-  AyListSearch search(words, chunk_size);
+  AyListSearch search(words, chunk_size, bound);
   for (AyListPiece piece; search.Next(piece);) {
     pieces.push_back(
         {piece.position, static_cast<size_t>(piece.chunk_words), static_cast<size_t>(piece.occurrences)});
@@ -190,8 +191,10 @@ TEST(AyOptimizer, SearchGivesWhatThePlainScanGives) {
     const int distinct = 1 + static_cast<int>(random() % (trial % 3 == 0 ? 2 : 40));
     const Words words = RepetitiveList(random, length, distinct, 1 + random() % 40);
     for (const int chunk_size : {static_cast<int>(random() % 70), kDefaultChunkWords, INT_MAX}) {
-      ASSERT_EQ(SearchPieces(words, chunk_size), ReferencePieces(words, chunk_size))
-          << "trial " << trial << " chunk " << chunk_size;
+      const Pieces reference = ReferencePieces(words, chunk_size);
+      ASSERT_EQ(SearchPieces(words, chunk_size), reference) << "trial " << trial << " chunk " << chunk_size;
+      ASSERT_EQ(SearchPieces(words, chunk_size, RepeatBound::kFromTheStart), reference)
+          << "trial " << trial << " chunk " << chunk_size << ", walks bounded from the start";
     }
   }
 }
@@ -210,8 +213,10 @@ TEST(AyOptimizer, SearchGivesWhatThePlainScanGivesOnCraftedLists) {
   lists.push_back(tail_miss);
   for (size_t k = 0; k < lists.size(); ++k) {
     for (const int chunk_size : {-1, 3, 4, 5, 8, 64, 4095, INT_MAX}) {
-      EXPECT_EQ(SearchPieces(lists[k], chunk_size), ReferencePieces(lists[k], chunk_size))
-          << "list " << k << " chunk " << chunk_size;
+      const Pieces reference = ReferencePieces(lists[k], chunk_size);
+      EXPECT_EQ(SearchPieces(lists[k], chunk_size), reference) << "list " << k << " chunk " << chunk_size;
+      EXPECT_EQ(SearchPieces(lists[k], chunk_size, RepeatBound::kFromTheStart), reference)
+          << "list " << k << " chunk " << chunk_size << ", walks bounded from the start";
       EXPECT_EQ(Expand(OptimizedAyListLines(lists[k], chunk_size)), lists[k]);
     }
   }
