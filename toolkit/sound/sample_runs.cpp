@@ -3,80 +3,137 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/line_output.h"
 #include "common/number_text.h"
 
 namespace {
 
-// Big enough to make the per-read cost vanish, small enough that memory stays
-// flat whatever the sample's length.
-constexpr size_t kReadBlockBytes = 64 * 1024;
-// A list line is a handful of bytes: a megabyte makes the writes few and large.
-constexpr size_t kWriteBlockBytes = 1024 * 1024;
+// Big enough to make the per-call costs vanish, small enough that a block's
+// samples, the runs it closes, the list buffer and the kernel's copy of it all
+// stay in the core's own cache (twice the blocks made noise twice as slow).
+// Memory stays flat whatever the sample's length.
+constexpr size_t kReadBlockBytes = 32 * 1024;
+constexpr size_t kWriteBlockBytes = 256 * 1024;
 
-constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+// A run holds at most this many steps: the level's own and kMaxPause more.
+constexpr int64_t kLongestRun = kMaxPause + 1;
 
-uint64_t Load64(const uint8_t* bytes) {
-  uint64_t value = 0;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
+uint64_t ScalarChanges(const uint8_t* samples, size_t count) {
+  uint64_t changes = 0;
+  for (size_t i = 0; i < count; ++i) changes |= uint64_t{samples[i] != samples[static_cast<ptrdiff_t>(i) - 1]} << i;
+  return changes;
+}
+
+// Bits set, by adding neighbouring fields: the library call that counts them
+// on a plain x86-64 costs more than the steps it chooses between.
+int BitCount(uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555ull;
+  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
 }
 
 }  // namespace
 
+uint64_t SampleChanges64(const uint8_t* samples) {
+#if defined(__SSE2__)
+  uint64_t equal = 0;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 16 * part));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 16 * part - 1));
+    equal |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, before))))
+             << (16 * part);
+  }
+  return ~equal;
+#else
+  return ScalarChanges(samples, 64);
+#endif
+}
+
+// Sound holds one sample value for stretches (silences, held levels) and many
+// values map to one level, so the level changes at few of the steps where the
+// sample changes, and the sample at few steps: the steps where the sample
+// changes are found 64 at a time, and only those look up their level. Runs
+// are stored only when they close, so noise, where the level changes almost
+// every step, costs a few instructions a step.
 void RunFolder::Add(std::span<const uint8_t> samples, const RunsSink& on_runs) {
   if (samples.empty()) return;
-  // A block closes at most one run a step.
-  if (closed_.size() < samples.size()) closed_.resize(samples.size());
-  // A local copy the compiler can keep apart from the runs being stored.
+  const size_t count = samples.size();
+  // A block closes at most one run a step, plus one a full run, and one more
+  // slot takes the pending run stored ahead.
+  const size_t most_runs = count + count / kLongestRun + 3;
+  if (closed_.size() < most_runs) closed_.resize(most_runs);
+  // Local copies the compiler can keep apart from the runs being stored.
   const ConversionTable table = table_;
-  size_t first = 0;
+  const uint8_t* const block = samples.data();
+  LevelRun* out = closed_.data();
   if (!has_run_) {
     has_run_ = true;
-    run_ = LevelRun{table[samples[0]], 0};
-    first = 1;
+    level_ = table[block[0]];
+    steps_ = 0;
+    last_sample_ = block[0];
   }
-  // Each step either lengthens the pending run or closes it and opens one. The
-  // pending run is stored at the end of the closed ones every step and kept
-  // only when a step closes it, so music (long runs) and noise (a new run
-  // almost every step) cost the same few instructions a step.
-  //
-  // Real sound also holds long stretches of one sample value (silences, held
-  // levels): once a step has lengthened the run, the samples after it that
-  // equal it are taken eight at a time.
-  LevelRun run = run_;
-  LevelRun* end_of_closed = closed_.data();
-  const size_t count = samples.size();
-  const uint8_t* block = samples.data();
-  for (size_t k = first; k < count; ++k) {
-    const uint8_t level = table[block[k]];
-    const bool lengthens = (level == run.level) & (run.pause < kMaxPause);
-    *end_of_closed = run;
-    end_of_closed += lengthens ? 0 : 1;
-    run.pause = lengthens ? run.pause + 1 : 0;
-    run.level = level;
-    if (lengthens) {
-      const uint64_t same = block[k] * kEveryByte;
-      while (k + 9 <= count && run.pause <= kMaxPause - 8 && Load64(&block[k + 1]) == same) {
-        run.pause += 8;
-        k += 8;
-      }
-      // Music holds a level for many steps through samples that differ but
-      // map to it: those steps only lengthen the run, with nothing to store.
-      while (k + 1 < count && run.pause < kMaxPause && table[block[k + 1]] == level) {
-        ++run.pause;
-        ++k;
-      }
+  uint8_t level = level_;
+  // Where the pending run opened, counted from this block's first sample.
+  int64_t opened = -steps_;
+  const auto close_at = [&](size_t k) {
+    int64_t steps = static_cast<int64_t>(k) - opened;
+    for (; steps > kLongestRun; steps -= kLongestRun) *out++ = LevelRun{level, kMaxPause};
+    *out++ = LevelRun{level, static_cast<int>(steps - 1)};
+    opened = static_cast<int64_t>(k);
+  };
+  // One step, without branches on the level, whose changes in noise no
+  // predictor follows: the pending run is stored at every step and kept only
+  // when the level changed.
+  const auto step = [&](size_t k) {
+    const uint8_t now = table[block[k]];
+    const int64_t steps = static_cast<int64_t>(k) - opened;
+    if (steps > kLongestRun) {
+      if (now != level) close_at(k);
+    } else {
+      // Arithmetic rather than conditions, which the compiler turns into
+      // branches again.
+      const int64_t differs = now != level;
+      *out = LevelRun{level, static_cast<int>(steps - 1)};
+      out += differs;
+      opened += steps & -differs;
     }
+    level = now;
+  };
+  // Only the steps where the sample changes can change the level. Where most
+  // do (noise), every step is taken in turn rather than finding them first.
+  const auto visit = [&](uint64_t changes, size_t base, size_t width) {
+    if (BitCount(changes) > 24) {
+      for (size_t k = base; k < base + width; ++k) step(k);
+      return;
+    }
+    for (; changes != 0; changes &= changes - 1) step(base + static_cast<size_t>(__builtin_ctzll(changes)));
+  };
+  // The first sample against the block before, then 64 at a time.
+  if (block[0] != last_sample_) step(0);
+  size_t base = 1;
+  for (; base + 64 <= count; base += 64) visit(SampleChanges64(block + base), base, 64);
+  if (base < count) visit(ScalarChanges(block + base, count - base), base, count - base);
+  // Runs that filled up while the level held are closed now, so that the
+  // pending run never holds more than a run's steps.
+  for (; static_cast<int64_t>(count) - opened > kLongestRun; opened += kLongestRun) {
+    *out++ = LevelRun{level, kMaxPause};
   }
-  run_ = run;
-  on_runs(std::span<const LevelRun>(closed_.data(), end_of_closed));
+  level_ = level;
+  steps_ = static_cast<int64_t>(count) - opened;
+  last_sample_ = block[count - 1];
+  on_runs(std::span<const LevelRun>(closed_.data(), out));
 }
 
 void RunFolder::Finish(const RunsSink& on_runs) {
   if (!has_run_) return;
   has_run_ = false;
-  on_runs(std::span<const LevelRun>(&run_, 1));
+  const LevelRun run{level_, static_cast<int>(steps_ - 1)};
+  on_runs(std::span<const LevelRun>(&run, 1));
 }
 
 Checked<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path) {

@@ -3,6 +3,7 @@
 // their lists are written through.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -48,9 +49,18 @@ class RunFolder {
  private:
   ConversionTable table_;
   bool has_run_ = false;
-  LevelRun run_;
+  // The pending run: its level and its steps so far (1 to kMaxPause + 1).
+  uint8_t level_ = 0;
+  int64_t steps_ = 0;
+  // The last sample of the blocks before, which the next block's first
+  // sample is compared with.
+  uint8_t last_sample_ = 0;
   std::vector<LevelRun> closed_;
 };
+
+// Bit i of the result: samples[i] differs from samples[i - 1], for i from 0 to
+// 63 (samples[-1] is read). Whole words or vectors at a time.
+uint64_t SampleChanges64(const uint8_t* samples);
 
 // Hands every run of a sample, in order, to on_runs; false when the sample
 // could not be read to its end.
@@ -116,15 +126,18 @@ void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_
   // Local pointers: the bytes written are uint8_t, which may alias anything,
   // so fields read through list would be read again after every run.
   uint8_t* const start = list.bytes.data();
-  uint8_t* const last_room = start + list.bytes.size() - kMostRunBytes;
+  uint8_t* const end = start + list.bytes.size();
   uint8_t* place = start + list.used;
-  for (const LevelRun& run : runs) {
-    if (place > last_room) {
+  for (size_t k = 0; k < runs.size();) {
+    // The runs that surely fit are written without a look at the room left.
+    const size_t fit = std::min(runs.size() - k, static_cast<size_t>(end - place) / kMostRunBytes);
+    if (fit == 0) {
       list.used = static_cast<size_t>(place - start);
       FlushList(list);
       place = start;
+      continue;
     }
-    place += write_run(run, place);
+    for (const size_t stop = k + fit; k < stop; ++k) place += write_run(runs[k], place);
   }
   list.used = static_cast<size_t>(place - start);
 }

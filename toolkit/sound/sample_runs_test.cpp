@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iterator>
+#include <random>
 
 namespace {
 
@@ -79,6 +80,66 @@ TEST(SampleRuns, StreamedRunsEqualTheInMemoryRuns) {
   std::rewind(source.sample.get());
   source.sample_count = samples.size() + 1;
   EXPECT_FALSE(StreamedRuns(source)([](std::span<const LevelRun>) {}));
+}
+
+// The rule a step at a time: the folder finds the steps where the sample
+// changes 64 at a time and takes noisy stretches step by step; both must give
+// these runs, wherever the blocks are cut.
+Pairs RunsStepByStep(const std::vector<uint8_t>& samples, const ConversionTable& table) {
+  Pairs pairs;
+  for (const uint8_t sample : samples) {
+    const int level = table[sample];
+    if (!pairs.empty() && pairs.back().first == level && pairs.back().second < kMaxPause) {
+      ++pairs.back().second;
+    } else {
+      pairs.emplace_back(level, 0);
+    }
+  }
+  return pairs;
+}
+
+TEST(SampleRuns, FoldingInAnyBlocksFollowsTheRuleStepByStep) {
+  std::mt19937 random(3);
+  for (int trial = 0; trial < 300; ++trial) {
+    ConversionTable table{};
+    const int divisor = 1 + static_cast<int>(random() % 64);
+    for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint8_t>(k / divisor);
+    // Stretches of noise, of held values, of values mapping to one level, and
+    // silences longer than a run.
+    std::vector<uint8_t> samples;
+    const size_t length = random() % 20000;
+    while (samples.size() < length) {
+      const int kind = static_cast<int>(random() % 4);
+      const size_t stretch = kind == 3 ? random() % 9000 : random() % 200;
+      const uint8_t value = static_cast<uint8_t>(random());
+      for (size_t n = 0; n < stretch; ++n) {
+        samples.push_back(kind == 0   ? static_cast<uint8_t>(random())
+                          : kind == 1 ? static_cast<uint8_t>(value ^ (random() % 3))
+                                      : value);
+      }
+    }
+    samples.resize(length);
+    Pairs folded;
+    RunFolder folder(table);
+    for (size_t at = 0; at < samples.size();) {
+      const size_t block = std::min<size_t>(samples.size() - at, 1 + random() % (trial % 2 == 0 ? 300 : 70000));
+      folder.Add(std::span<const uint8_t>(samples.data() + at, block), Collect(folded));
+      at += block;
+    }
+    folder.Finish(Collect(folded));
+    ASSERT_EQ(folded, RunsStepByStep(samples, table)) << "trial " << trial;
+  }
+}
+
+TEST(SampleRuns, SampleChangesAreFoundSixtyFourAtATime) {
+  std::mt19937 random(4);
+  for (int trial = 0; trial < 1000; ++trial) {
+    uint8_t samples[65];
+    for (uint8_t& sample : samples) sample = static_cast<uint8_t>(random() % (1 + trial % 4));
+    uint64_t expected = 0;
+    for (int i = 0; i < 64; ++i) expected |= uint64_t{samples[i + 1] != samples[i]} << i;
+    ASSERT_EQ(SampleChanges64(samples + 1), expected) << trial;
+  }
 }
 
 }  // namespace
