@@ -1,5 +1,6 @@
 #include "toolkit/sound/ay_list.h"
 
+#include <bit>
 #include <cstring>
 
 #include "common/line_output.h"
@@ -65,15 +66,18 @@ size_t WriteAyRunText(const LevelRun& run, uint8_t* out) {
 }
 
 // Writes the instruction words of one run at out, low byte first; returns the
-// bytes written.
+// bytes written. The pause word is always stored and counted only when the
+// run has a pause: a branch there would follow the noise.
 size_t WriteAyRunWords(const LevelRun& run, uint8_t* out) {
-  out[0] = run.level;
-  out[1] = kVolumeRegister;
-  if (run.pause == 0) return kWordBytes;
-  const unsigned word = static_cast<unsigned>(kPauseInstruction + run.pause);
-  out[2] = static_cast<uint8_t>(word & 0xFF);
-  out[3] = static_cast<uint8_t>(word >> 8);
-  return 2 * kWordBytes;
+  static_assert(std::endian::native == std::endian::little, "the two words are stored as one host word");
+  const uint32_t pause_word = static_cast<uint32_t>(kPauseInstruction + run.pause);
+  const uint32_t words = run.level | uint32_t{kVolumeRegister} << 8 | pause_word << 16;
+  std::memcpy(out, &words, sizeof words);
+  // 1 for a pause of 1 to kMaxPause, 0 for none: arithmetic, which the
+  // compiler keeps free of branches.
+  const size_t has_pause = static_cast<size_t>(run.pause + kMaxPause) >> 12;
+  static_assert(kMaxPause == 4095, "has_pause divides by kMaxPause + 1");
+  return kWordBytes + kWordBytes * has_pause;
 }
 
 int AyRunBytes(const LevelRun& run) { return run.pause == 0 ? kWordBytes : 2 * kWordBytes; }
@@ -89,19 +93,15 @@ std::optional<int64_t> WriteAyList(const RunSource& runs, int32_t options, const
   }
   int64_t list_bytes = 0;
   const bool is_read = runs([&](std::span<const LevelRun> closed) {
-    // One loop per form, so that each writer is inlined into its loop.
+    // One loop per form, so that each writer is inlined into its loop. The
+    // size is counted apart: a count kept in the loop would be stored and
+    // loaded again after every run, since the list bytes may alias it.
     if (is_raw) {
-      WriteRuns(list, closed, [&list_bytes](const LevelRun& run, uint8_t* place) {
-        const size_t written = WriteAyRunWords(run, place);
-        list_bytes += static_cast<int64_t>(written);
-        return written;
-      });
+      WriteRuns(list, closed, WriteAyRunWords);
     } else {
-      WriteRuns(list, closed, [&list_bytes](const LevelRun& run, uint8_t* place) {
-        list_bytes += AyRunBytes(run);
-        return WriteAyRunText(run, place);
-      });
+      WriteRuns(list, closed, WriteAyRunText);
     }
+    for (const LevelRun& run : closed) list_bytes += AyRunBytes(run);
   });
   if (!is_read) return std::nullopt;
   FlushList(list);

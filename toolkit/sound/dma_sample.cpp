@@ -62,7 +62,8 @@ const std::array<LevelLineBytes, 256>& LevelLines() {
 constexpr size_t kPauseLineLength = 11;
 
 // Writes the list lines of one run at out; returns how many bytes they take.
-size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& level_lines, uint8_t* out) {
+size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& level_lines,
+                   const std::array<HexPair, 256>& hex, uint8_t* out) {
   // Every run starts with its level line; a run of 2 steps repeats it.
   std::memcpy(out, level_lines[run.level].data(), sizeof(LevelLineBytes));
   if (run.pause < kShortestPause) {
@@ -72,8 +73,8 @@ size_t WriteDmaRun(const LevelRun& run, const std::array<LevelLineBytes, 256>& l
   }
   uint8_t* pause = out + kLevelLineLength;
   const unsigned word = static_cast<unsigned>(kPauseMark + run.pause);
-  const HexPair& high = HexPairs()[word >> 8];
-  const HexPair& low = HexPairs()[word & 0xFF];
+  const HexPair& high = hex[word >> 8];
+  const HexPair& low = hex[word & 0xFF];
   const uint8_t line[kPauseLineLength] = {'d',
                                           'b',
                                           ' ',
@@ -99,7 +100,7 @@ std::string SizeLine(int64_t data_bytes) { return ";sample size " + SpacedDecima
 
 int AppendDmaRun(const LevelRun& run, std::string& text) {
   uint8_t lines[kMostRunBytes];
-  const size_t length = WriteDmaRun(run, LevelLines(), lines);
+  const size_t length = WriteDmaRun(run, LevelLines(), HexPairs(), lines);
   text.append(reinterpret_cast<const char*>(lines), length);
   return DmaRunDataBytes(run);
 }
@@ -111,11 +112,14 @@ std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink&
   AppendToList(list, text);
   int64_t data_bytes = 0;
   const std::array<LevelLineBytes, 256>& level_lines = LevelLines();
+  const std::array<HexPair, 256>& hex = HexPairs();
   const bool is_read = runs([&](std::span<const LevelRun> closed) {
-    WriteRuns(list, closed, [&data_bytes, &level_lines](const LevelRun& run, uint8_t* place) {
-      data_bytes += DmaRunDataBytes(run);
-      return WriteDmaRun(run, level_lines, place);
+    // The size is counted apart: a count kept in the writing loop would be
+    // stored and loaded again after every run, since the list bytes may alias it.
+    WriteRuns(list, closed, [&level_lines, &hex](const LevelRun& run, uint8_t* place) {
+      return WriteDmaRun(run, level_lines, hex, place);
     });
+    for (const LevelRun& run : closed) data_bytes += DmaRunDataBytes(run);
   });
   if (!is_read) return std::nullopt;
   text.clear();
