@@ -115,6 +115,27 @@ TEST(AsideFile, ReplacedFileKeepsItsPermissionsAndLinksAreReplaced) {
   EXPECT_EQ(Contents(link), "log\n");
 }
 
+// A file being replaced is swapped out and removed; a second name of it keeps
+// the old contents, and a folder in the target's place is never swapped out.
+TEST(AsideFile, ReplacingLeavesOnlyTheNewFileAndNeverTakesAFolder) {
+  Folder folder;
+  const std::string list = folder.File("music.asm");
+  const std::string second_name = folder.File("kept.asm");
+  Put(list, "old list");
+  ASSERT_EQ(link(list.c_str(), second_name.c_str()), 0);
+  ASSERT_EQ(WriteTextFile(list, {"new list"}), WriteStatus::kOk);
+  EXPECT_EQ(Contents(list), "new list\n");
+  EXPECT_EQ(Contents(second_name), "old list");
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"kept.asm", "music.asm"}));
+
+  const std::string taken = folder.File("castle.C5");
+  ASSERT_EQ(mkdir(taken.c_str(), 0755), 0);
+  Put(taken + "/inside", "mine");
+  EXPECT_EQ(WriteTextFile(taken, {"bank"}), WriteStatus::kCannotWrite);
+  EXPECT_EQ(Contents(taken + "/inside"), "mine");
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C5", "kept.asm", "music.asm"}));
+}
+
 TEST(AsideFile, StopSignalRemovesTheTemporaryFile) {
   Folder folder;
   const pid_t pid = fork();
