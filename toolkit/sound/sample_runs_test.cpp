@@ -42,7 +42,7 @@ TEST(SampleRuns, RunLongerThan4096StepsIsCut) {
   levels.pop_back();
   levels.resize(8192, 1);
   EXPECT_EQ(Runs(levels), (Pairs{{1, 4095}, {1, 4095}}));
-  // Equal samples are taken eight at a time: the cut must still fall on 4096.
+  // Equal samples are passed over 64 at a time: the cut must still fall on 4096.
   for (const size_t length : {size_t{4095}, size_t{4096}, size_t{4103}, size_t{4104}, size_t{8193}}) {
     Pairs expected;
     for (size_t left = length; left > 0; left -= std::min<size_t>(left, 4096)) {
