@@ -92,7 +92,7 @@ void RunFolder::Add(std::span<const uint8_t> samples, const RunsSink& on_runs) {
   const auto step = [&](size_t k) {
     const uint8_t now = table[block[k]];
     const int64_t steps = static_cast<int64_t>(k) - opened;
-    if (steps > kLongestRun) {
+    if (steps > kLongestRun) [[unlikely]] {
       if (now != level) close_at(k);
     } else {
       // Arithmetic rather than conditions, which the compiler turns into
