@@ -142,13 +142,15 @@ std::vector<uint32_t> SuffixArray(std::span<const uint16_t> words) {
 // order, so the two sweeps give the longest repeat of every position.
 std::vector<uint32_t> LongestRepeats(std::span<const uint16_t> words) {
   const size_t n = words.size();
-  std::vector<uint32_t> longest(n, 0);
-  if (n < 2) return longest;
+  std::vector<uint32_t> longest;
+  if (n < 2) return std::vector<uint32_t>(n, 0);
+  // Allocated once the sort, which needs the most memory, is done.
   std::vector<uint32_t> neighbour;
   {
     const std::vector<uint32_t> sa = SuffixArray(words);
     neighbour.assign(n, kEmpty);
     for (size_t k = 1; k < n; ++k) neighbour[sa[k]] = sa[k - 1];
+    longest.assign(n, 0);
     AddNeighbourLengths(words, neighbour, longest);
     std::fill(neighbour.begin(), neighbour.end(), kEmpty);
     for (size_t k = 0; k + 1 < n; ++k) neighbour[sa[k]] = sa[k + 1];
