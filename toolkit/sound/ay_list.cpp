@@ -65,42 +65,59 @@ size_t WriteAyRunText(const LevelRun& run, uint8_t* out) {
   return kLoadLineLength + kPauseLineLength;
 }
 
-// Writes the instruction words of one run at out, low byte first; returns the
-// bytes written. The pause word is always stored and counted only when the
-// run has a pause: a branch there would follow the noise.
-size_t WriteAyRunWords(const LevelRun& run, uint8_t* out) {
-  static_assert(std::endian::native == std::endian::little, "the two words are stored as one host word");
-  const uint32_t pause_word = static_cast<uint32_t>(kPauseInstruction + run.pause);
-  const uint32_t words = run.level | uint32_t{kVolumeRegister} << 8 | pause_word << 16;
-  std::memcpy(out, &words, sizeof words);
-  // 1 for a pause of 1 to kMaxPause, 0 for none: arithmetic, which the
-  // compiler keeps free of branches.
-  const size_t has_pause = static_cast<size_t>(run.pause + kMaxPause) >> 12;
-  static_assert(kMaxPause == 4095, "has_pause divides by kMaxPause + 1");
-  return kWordBytes + kWordBytes * has_pause;
-}
+// The raw list written by the fold itself (sample_runs.h): each run's two
+// instruction words, low byte first, the load then the pause. Both are stored
+// as one host word and the pause is counted only when the run has one, by
+// arithmetic: in noise a branch there would follow the samples.
+struct AyWordsOutput {
+  using Cursor = uint8_t*;
+  ListBuffer* list;
+
+  Cursor Room(Cursor at, size_t runs) {
+    uint8_t* const start = list->bytes.data();
+    if (static_cast<size_t>(start + list->bytes.size() - at) >= runs * sizeof(uint32_t)) return at;
+    list->used = static_cast<size_t>(at - start);
+    FlushList(*list);
+    return start;
+  }
+  static Cursor Put(Cursor at, const LevelRun& run, int keep) {
+    static_assert(std::endian::native == std::endian::little, "the two words are stored as one host word");
+    const uint32_t pause_word = static_cast<uint32_t>(kPauseInstruction + run.pause);
+    const uint32_t words = run.level | uint32_t{kVolumeRegister} << 8 | pause_word << 16;
+    std::memcpy(at, &words, sizeof words);
+    // 1 for a pause of 1 to kMaxPause, 0 for none.
+    static_assert(kMaxPause == 4095, "has_pause divides by kMaxPause + 1");
+    const int has_pause = (run.pause + kMaxPause) >> 12;
+    return at + (kWordBytes + kWordBytes * has_pause) * keep;
+  }
+};
 
 int AyRunBytes(const LevelRun& run) { return run.pause == 0 ? kWordBytes : 2 * kWordBytes; }
 
 }  // namespace
 
-std::optional<int64_t> WriteAyList(const RunSource& runs, int32_t options, const ListSink& sink) {
-  const bool is_raw = (options & kAyListRaw) != 0;
+std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                                   const ListSink& sink) {
   ListBuffer list(sink);
-  if (!is_raw) {
-    AppendToList(list, kHeaderLine);
-    AppendToList(list, kLineEnd);
+  if ((options & kAyListRaw) != 0) {
+    // The raw words are written as the runs close: no run is stored between.
+    RunFolder folder(table);
+    AyWordsOutput output{&list};
+    uint8_t* at = list.bytes.data();
+    const bool is_read = samples([&](std::span<const uint8_t> block) { at = folder.Add(block, output, at); });
+    if (!is_read) return std::nullopt;
+    at = folder.Finish(output, at);
+    list.used = static_cast<size_t>(at - list.bytes.data());
+    FlushList(list);
+    return list.flushed;
   }
+  AppendToList(list, kHeaderLine);
+  AppendToList(list, kLineEnd);
   int64_t list_bytes = 0;
-  const bool is_read = runs([&](std::span<const LevelRun> closed) {
-    // One loop per form, so that each writer is inlined into its loop. The
-    // size is counted apart: a count kept in the loop would be stored and
+  const bool is_read = RunsOf(samples, table)([&](std::span<const LevelRun> closed) {
+    WriteRuns(list, closed, WriteAyRunText);
+    // Counted apart: a count kept in the writing loop would be stored and
     // loaded again after every run, since the list bytes may alias it.
-    if (is_raw) {
-      WriteRuns(list, closed, WriteAyRunWords);
-    } else {
-      WriteRuns(list, closed, WriteAyRunText);
-    }
     for (const LevelRun& run : closed) list_bytes += AyRunBytes(run);
   });
   if (!is_read) return std::nullopt;
@@ -118,7 +135,9 @@ bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_
   for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
   const Checked<int64_t> list_bytes = WriteSampleList(
       *source, sample_path, output_path,
-      [options](const RunSource& runs, const ListSink& sink) { return WriteAyList(runs, options, sink); });
+      [options](const SampleSource& samples, const ConversionTable& table, const ListSink& sink) {
+        return WriteAyList(samples, table, options, sink);
+      });
   if (!list_bytes) {
     PrintLine(kPrefix + list_bytes.refusal());
     return false;

@@ -13,10 +13,12 @@
 // Bit 0 of the options: set for raw words, clear for source text.
 inline constexpr int32_t kAyListRaw = 1;
 
-// The whole list for the runs that runs hands over, passed to sink in blocks:
-// raw words (options bit 0) or the header line and the source lines. Returns
-// the list size in bytes, or none when runs could not be read to the end.
-std::optional<int64_t> WriteAyList(const RunSource& runs, int32_t options, const ListSink& sink);
+// The whole list of the samples folded through table, passed to sink in
+// blocks: raw words (options bit 0) or the header line and the source lines.
+// Returns the list size in bytes, or none when the samples could not be read
+// to the end.
+std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                                   const ListSink& sink);
 
 // ConvertAYlist15K: reads sample_path and the first 256 bytes of table_path,
 // writes output_path as text or raw words (options bit 0); reserved is ignored.

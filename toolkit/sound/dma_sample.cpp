@@ -105,7 +105,8 @@ int AppendDmaRun(const LevelRun& run, std::string& text) {
   return DmaRunDataBytes(run);
 }
 
-std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink& sink) {
+std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
+                                          const ListSink& sink) {
   ListBuffer list(sink);
   std::string text;
   for (const char* line : kHeaderLines) AppendLine(text, line);
@@ -113,7 +114,7 @@ std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink&
   int64_t data_bytes = 0;
   const std::array<LevelLineBytes, 256>& level_lines = LevelLines();
   const std::array<HexPair, 256>& hex = HexPairs();
-  const bool is_read = runs([&](std::span<const LevelRun> closed) {
+  const bool is_read = RunsOf(samples, table)([&](std::span<const LevelRun> closed) {
     // The size is counted apart: a count kept in the writing loop would be
     // stored and loaded again after every run, since the list bytes may alias it.
     WriteRuns(list, closed, [&level_lines, &hex](const LevelRun& run, uint8_t* place) {

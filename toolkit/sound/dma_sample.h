@@ -15,10 +15,12 @@
 // Returns the data bytes those lines hold.
 int AppendDmaRun(const LevelRun& run, std::string& text);
 
-// The whole list file for the runs that runs hands over, passed to sink in
+// The whole list file of the samples folded through table, passed to sink in
 // blocks: the seven header lines, the body, the end line and the size line.
-// Returns the data size in bytes, or none when runs could not be read to the end.
-std::optional<int64_t> WriteDmaSampleList(const RunSource& runs, const ListSink& sink);
+// Returns the data size in bytes, or none when the samples could not be read
+// to the end.
+std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
+                                          const ListSink& sink);
 
 // gravik dma: reads sample_path (.snd) and the first 256 bytes of table_path,
 // writes output_path (.asm). Refuses a missing or empty sample and a missing or

@@ -16,7 +16,7 @@ ConversionTable IdentityTable() {
 // own list writer, fed from memory instead of a file.
 Lines DmaSampleListLines(const std::vector<uint8_t>& samples, const ConversionTable& table) {
   std::string text;
-  WriteDmaSampleList(RunsOfSamples(samples, table),
+  WriteDmaSampleList(SamplesInMemory(samples), table,
                      [&](std::span<const uint8_t> bytes) { text.append(bytes.begin(), bytes.end()); });
   Lines lines;
   size_t start = 0;

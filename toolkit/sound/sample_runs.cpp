@@ -19,25 +19,13 @@ namespace {
 constexpr size_t kReadBlockBytes = 32 * 1024;
 constexpr size_t kWriteBlockBytes = 256 * 1024;
 
-// A run holds at most this many steps: the level's own and kMaxPause more.
-constexpr int64_t kLongestRun = kMaxPause + 1;
+}  // namespace
 
-uint64_t ScalarChanges(const uint8_t* samples, size_t count) {
+uint64_t SampleChanges(const uint8_t* samples, size_t count) {
   uint64_t changes = 0;
   for (size_t i = 0; i < count; ++i) changes |= uint64_t{samples[i] != samples[static_cast<ptrdiff_t>(i) - 1]} << i;
   return changes;
 }
-
-// Bits set, by adding neighbouring fields: the library call that counts them
-// on a plain x86-64 costs more than the steps it chooses between.
-int BitCount(uint64_t bits) {
-  bits -= (bits >> 1) & 0x5555555555555555ull;
-  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
-  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
-}
-
-}  // namespace
 
 uint64_t SampleChanges64(const uint8_t* samples) {
 #if defined(__SSE2__)
@@ -50,90 +38,8 @@ uint64_t SampleChanges64(const uint8_t* samples) {
   }
   return ~equal;
 #else
-  return ScalarChanges(samples, 64);
+  return SampleChanges(samples, 64);
 #endif
-}
-
-// Sound holds one sample value for stretches (silences, held levels) and many
-// values map to one level, so the level changes at few of the steps where the
-// sample changes, and the sample at few steps: the steps where the sample
-// changes are found 64 at a time, and only those look up their level. Runs
-// are stored only when they close, so noise, where the level changes almost
-// every step, costs a few instructions a step.
-void RunFolder::Add(std::span<const uint8_t> samples, const RunsSink& on_runs) {
-  if (samples.empty()) return;
-  const size_t count = samples.size();
-  // A block closes at most one run a step, plus one a full run, and one more
-  // slot takes the pending run stored ahead.
-  const size_t most_runs = count + count / kLongestRun + 3;
-  if (closed_.size() < most_runs) closed_.resize(most_runs);
-  // Local copies the compiler can keep apart from the runs being stored.
-  const ConversionTable table = table_;
-  const uint8_t* const block = samples.data();
-  LevelRun* out = closed_.data();
-  if (!has_run_) {
-    has_run_ = true;
-    level_ = table[block[0]];
-    steps_ = 0;
-    last_sample_ = block[0];
-  }
-  uint8_t level = level_;
-  // Where the pending run opened, counted from this block's first sample.
-  int64_t opened = -steps_;
-  const auto close_at = [&](size_t k) {
-    int64_t steps = static_cast<int64_t>(k) - opened;
-    for (; steps > kLongestRun; steps -= kLongestRun) *out++ = LevelRun{level, kMaxPause};
-    *out++ = LevelRun{level, static_cast<int>(steps - 1)};
-    opened = static_cast<int64_t>(k);
-  };
-  // One step, without branches on the level, whose changes in noise no
-  // predictor follows: the pending run is stored at every step and kept only
-  // when the level changed.
-  const auto step = [&](size_t k) {
-    const uint8_t now = table[block[k]];
-    const int64_t steps = static_cast<int64_t>(k) - opened;
-    if (steps > kLongestRun) [[unlikely]] {
-      if (now != level) close_at(k);
-    } else {
-      // Arithmetic rather than conditions, which the compiler turns into
-      // branches again.
-      const int64_t differs = now != level;
-      *out = LevelRun{level, static_cast<int>(steps - 1)};
-      out += differs;
-      opened += steps & -differs;
-    }
-    level = now;
-  };
-  // Only the steps where the sample changes can change the level. Where most
-  // do (noise), every step is taken in turn rather than finding them first.
-  const auto visit = [&](uint64_t changes, size_t base, size_t width) {
-    if (BitCount(changes) > 24) {
-      for (size_t k = base; k < base + width; ++k) step(k);
-      return;
-    }
-    for (; changes != 0; changes &= changes - 1) step(base + static_cast<size_t>(__builtin_ctzll(changes)));
-  };
-  // The first sample against the block before, then 64 at a time.
-  if (block[0] != last_sample_) step(0);
-  size_t base = 1;
-  for (; base + 64 <= count; base += 64) visit(SampleChanges64(block + base), base, 64);
-  if (base < count) visit(ScalarChanges(block + base, count - base), base, count - base);
-  // Runs that filled up while the level held are closed now, so that the
-  // pending run never holds more than a run's steps.
-  for (; static_cast<int64_t>(count) - opened > kLongestRun; opened += kLongestRun) {
-    *out++ = LevelRun{level, kMaxPause};
-  }
-  level_ = level;
-  steps_ = static_cast<int64_t>(count) - opened;
-  last_sample_ = block[count - 1];
-  on_runs(std::span<const LevelRun>(closed_.data(), out));
-}
-
-void RunFolder::Finish(const RunsSink& on_runs) {
-  if (!has_run_) return;
-  has_run_ = false;
-  const LevelRun run{level_, static_cast<int>(steps_ - 1)};
-  on_runs(std::span<const LevelRun>(&run, 1));
 }
 
 Checked<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path) {
@@ -165,27 +71,59 @@ std::string SampleReadFailureText(const std::string& sample_path) {
   return "Can not read sample ! (" + sample_path + ")";
 }
 
-RunSource StreamedRuns(SoundSource& source) {
-  return [&source](const RunsSink& on_runs) {
+SampleSource StreamedSamples(SoundSource& source) {
+  return [&source](const SamplesSink& on_samples) {
     std::vector<uint8_t> block(kReadBlockBytes);
-    RunFolder folder(source.table);
     uint64_t read_count = 0;
     size_t got = 0;
     while ((got = std::fread(block.data(), 1, block.size(), source.sample.get())) > 0) {
       read_count += got;
-      folder.Add(std::span<const uint8_t>(block.data(), got), on_runs);
+      on_samples(std::span<const uint8_t>(block.data(), got));
     }
-    if (std::ferror(source.sample.get()) != 0 || read_count != source.sample_count) return false;
-    folder.Finish(on_runs);
+    return std::ferror(source.sample.get()) == 0 && read_count == source.sample_count;
+  };
+}
+
+SampleSource SamplesInMemory(std::span<const uint8_t> samples) {
+  return [samples](const SamplesSink& on_samples) {
+    if (!samples.empty()) on_samples(samples);
     return true;
   };
 }
 
-RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable& table) {
+namespace {
+
+// The fold's output as LevelRun records, handed over a block at a time.
+struct RunRecords {
+  using Cursor = LevelRun*;
+  std::vector<LevelRun> runs;
+  const RunsSink* on_runs;
+
+  Cursor Room(Cursor at, size_t count) {
+    if (static_cast<size_t>(runs.data() + runs.size() - at) >= count) return at;
+    Hand(at);
+    return runs.data();
+  }
+  static Cursor Put(Cursor at, const LevelRun& run, int keep) {
+    *at = run;
+    return at + keep;
+  }
+  void Hand(Cursor at) {
+    if (at != runs.data()) (*on_runs)(std::span<const LevelRun>(runs.data(), at));
+  }
+};
+
+}  // namespace
+
+RunSource RunsOf(const SampleSource& samples, const ConversionTable& table) {
   return [samples, &table](const RunsSink& on_runs) {
     RunFolder folder(table);
-    folder.Add(samples, on_runs);
-    folder.Finish(on_runs);
+    // Runs are handed over in blocks as large as a block of samples makes.
+    RunRecords records{std::vector<LevelRun>(kReadBlockBytes), &on_runs};
+    LevelRun* at = records.runs.data();
+    const bool is_read = samples([&](std::span<const uint8_t> block) { at = folder.Add(block, records, at); });
+    if (!is_read) return false;
+    records.Hand(folder.Finish(records, at));
     return true;
   };
 }
@@ -196,7 +134,7 @@ Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_
   if (!file.IsOpen())
     return Checked<int64_t>::Refused(WriteFailureText(WriteStatus::kCannotCreate, output_path));
   const std::optional<int64_t> list_bytes =
-      write_list(StreamedRuns(source), [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
+      write_list(StreamedSamples(source), source.table, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
   if (!list_bytes) return Checked<int64_t>::Refused(SampleReadFailureText(sample_path));
   const WriteStatus written = file.Commit();
   if (written != WriteStatus::kOk) return Checked<int64_t>::Refused(WriteFailureText(written, output_path));
@@ -207,6 +145,7 @@ ListBuffer::ListBuffer(ListSink list_sink) : bytes(kWriteBlockBytes), sink(std::
 
 void FlushList(ListBuffer& list) {
   if (list.used > 0) list.sink(std::span<const uint8_t>(list.bytes.data(), list.used));
+  list.flushed += static_cast<int64_t>(list.used);
   list.used = 0;
 }
 

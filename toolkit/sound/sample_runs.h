@@ -33,18 +33,45 @@ struct LevelRun {
 // almost every step, so a call per run would cost more than the run.
 using RunsSink = std::function<void(std::span<const LevelRun>)>;
 
+// Bit i of the result: samples[i] differs from samples[i - 1], for i from 0 to
+// 63 (samples[-1] is read), a vector compare at a time.
+uint64_t SampleChanges64(const uint8_t* samples);
+// The same for the first count (below 64) samples, one at a time.
+uint64_t SampleChanges(const uint8_t* samples, size_t count);
+// The bits set, by adding neighbouring fields: the library call that counts
+// them on a plain x86-64 costs more than the steps it chooses between.
+inline int BitCount(uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555ull;
+  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
+}
+
 // Folds samples, each mapped through the table, into runs: the one rule of
 // both converters. A run ends at another level, or once it holds kMaxPause
 // further steps; the next step then opens a new run.
+//
+// The runs go to an output, which writes them where it wants them (LevelRun
+// records, or list bytes straight away):
+//   Cursor                        where the next run is written (a pointer)
+//   Cursor Room(Cursor, size_t n) makes room for n more runs; where to write
+//   static Cursor Put(Cursor, const LevelRun&, int keep)
+//                                 writes the run and returns the cursor past it
+//                                 when keep is 1, the same cursor when it is 0
+//                                 (the next run then goes over it)
+// The cursor is the fold's own local, so that it stays in a register while
+// bytes, which may alias anything, are stored through it.
 class RunFolder {
  public:
   explicit RunFolder(const ConversionTable& table) : table_(table) {}
-  // Adds a block of samples that follows the blocks before it, and hands
-  // on_runs the runs it closed.
-  void Add(std::span<const uint8_t> samples, const RunsSink& on_runs);
-  // Hands on_runs the pending run, if any: the last sample's level is part of
-  // the list.
-  void Finish(const RunsSink& on_runs);
+  // Adds a block of samples that follows the blocks before it; the runs it
+  // closes go to output from at. Returns the cursor past them.
+  template <typename Output>
+  typename Output::Cursor Add(std::span<const uint8_t> samples, Output& output, typename Output::Cursor at);
+  // The pending run, if any, goes to output: the last sample's level is part
+  // of the list.
+  template <typename Output>
+  typename Output::Cursor Finish(Output& output, typename Output::Cursor at);
 
  private:
   ConversionTable table_;
@@ -55,15 +82,104 @@ class RunFolder {
   // The last sample of the blocks before, which the next block's first
   // sample is compared with.
   uint8_t last_sample_ = 0;
-  std::vector<LevelRun> closed_;
 };
 
-// Bit i of the result: samples[i] differs from samples[i - 1], for i from 0 to
-// 63 (samples[-1] is read). Whole words or vectors at a time.
-uint64_t SampleChanges64(const uint8_t* samples);
+// Sound holds one sample value for stretches (silences, held levels) and many
+// values map to one level, so the level changes at few of the steps where the
+// sample changes, and the sample at few steps: the steps where the sample
+// changes are found 64 at a time, and only those look up their level. Where
+// most steps change (noise), every step is taken in turn. A step stores the
+// pending run and keeps it only when the level changed, without a branch on
+// the level, whose changes in noise no predictor follows.
+template <typename Output>
+typename Output::Cursor RunFolder::Add(std::span<const uint8_t> samples, Output& output,
+                                       typename Output::Cursor at) {
+  if (samples.empty()) return at;
+  constexpr int64_t kLongestRun = kMaxPause + 1;  // the level's own step and kMaxPause more
+  constexpr size_t kWindow = 64;
+  // A window closes at most one run a step, and one more is stored ahead.
+  constexpr size_t kWindowRuns = kWindow + 2;
+  // A local copy the compiler can keep apart from the runs being stored.
+  const ConversionTable table = table_;
+  const uint8_t* const block = samples.data();
+  const size_t count = samples.size();
+  if (!has_run_) {
+    has_run_ = true;
+    level_ = table[block[0]];
+    steps_ = 0;
+    last_sample_ = block[0];
+  }
+  uint8_t level = level_;
+  // Where the pending run opened, counted from this block's first sample.
+  int64_t opened = -steps_;
+  const auto close_at = [&](size_t k) {
+    int64_t steps = static_cast<int64_t>(k) - opened;
+    for (; steps > kLongestRun; steps -= kLongestRun) {
+      at = output.Room(at, kWindowRuns + 1);
+      at = Output::Put(at, LevelRun{level, kMaxPause}, 1);
+    }
+    at = Output::Put(at, LevelRun{level, static_cast<int>(steps - 1)}, 1);
+    opened = static_cast<int64_t>(k);
+  };
+  const auto step = [&](size_t k) {
+    const uint8_t now = table[block[k]];
+    const int64_t steps = static_cast<int64_t>(k) - opened;
+    if (steps > kLongestRun) [[unlikely]] {
+      // The level held past a full run: cut it here.
+      if (now != level) close_at(k);
+    } else {
+      // Told as unpredictable, so that the compiler selects rather than
+      // branches: a conditional move is also the shortest chain from one
+      // step's opening to the next.
+      const int differs = now != level;
+      at = Output::Put(at, LevelRun{level, static_cast<int>(steps - 1)}, differs);
+      if (__builtin_expect_with_probability(differs, 1, 0.5)) opened = static_cast<int64_t>(k);
+    }
+    level = now;
+  };
+  const auto visit = [&](uint64_t changes, size_t base, size_t width) {
+    at = output.Room(at, kWindowRuns);
+    if (BitCount(changes) > 24) {
+      for (size_t k = base; k < base + width; ++k) step(k);
+      return;
+    }
+    for (; changes != 0; changes &= changes - 1) step(base + static_cast<size_t>(__builtin_ctzll(changes)));
+  };
+  // The first sample against the block before, then 64 at a time.
+  at = output.Room(at, kWindowRuns);
+  if (block[0] != last_sample_) step(0);
+  size_t base = 1;
+  for (; base + kWindow <= count; base += kWindow) visit(SampleChanges64(block + base), base, kWindow);
+  if (base < count) visit(SampleChanges(block + base, count - base), base, count - base);
+  // Runs that filled up while the level held are closed now, so that the
+  // pending run never holds more than a run's steps.
+  for (; static_cast<int64_t>(count) - opened > kLongestRun; opened += kLongestRun) {
+    at = output.Room(at, 1);
+    at = Output::Put(at, LevelRun{level, kMaxPause}, 1);
+  }
+  level_ = level;
+  steps_ = static_cast<int64_t>(count) - opened;
+  last_sample_ = block[count - 1];
+  return at;
+}
 
-// Hands every run of a sample, in order, to on_runs; false when the sample
-// could not be read to its end.
+template <typename Output>
+typename Output::Cursor RunFolder::Finish(Output& output, typename Output::Cursor at) {
+  if (!has_run_) return at;
+  has_run_ = false;
+  at = output.Room(at, 1);
+  return Output::Put(at, LevelRun{level_, static_cast<int>(steps_ - 1)}, 1);
+}
+
+// Where a sample's bytes go, a block at a time.
+using SamplesSink = std::function<void(std::span<const uint8_t> samples)>;
+
+// Hands every block of a sample, in order, to on_samples; false when the
+// sample could not be read to its end.
+using SampleSource = std::function<bool(const SamplesSink& on_samples)>;
+
+// Hands every run of a sample, in order, to on_runs, a block at a time; false
+// when the sample could not be read to its end.
 using RunSource = std::function<bool(const RunsSink& on_runs)>;
 
 // An opened sample with the first 256 bytes of its conversion table.
@@ -87,13 +203,16 @@ std::vector<std::string> SoundOpeningLines(const std::string& prefix, const std:
 // The tail of the line printed when the sample can not be read to its end.
 std::string SampleReadFailureText(const std::string& sample_path);
 
-// The runs of the opened sample, read in blocks so that memory stays flat
-// whatever its length; false when the file could not be read to the length it
-// had when opened.
-RunSource StreamedRuns(SoundSource& source);
+// The opened sample, read in blocks so that memory stays flat whatever its
+// length; false when the file could not be read to the length it had when
+// opened.
+SampleSource StreamedSamples(SoundSource& source);
 
-// The runs of a sample held in memory, folded by the same rule.
-RunSource RunsOfSamples(std::span<const uint8_t> samples, const ConversionTable& table);
+// A sample held in memory, as one block.
+SampleSource SamplesInMemory(std::span<const uint8_t> samples);
+
+// The runs of samples folded through table, handed over a block at a time.
+RunSource RunsOf(const SampleSource& samples, const ConversionTable& table);
 
 // Where a converter's list goes, in large blocks as it grows (the output file,
 // or a test's string).
@@ -106,6 +225,7 @@ struct ListBuffer {
   explicit ListBuffer(ListSink list_sink);
   std::vector<uint8_t> bytes;
   size_t used = 0;
+  int64_t flushed = 0;  // bytes handed to the sink so far
   ListSink sink;
 };
 
@@ -142,9 +262,11 @@ void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_
   list.used = static_cast<size_t>(place - start);
 }
 
-// A converter's list writer: the whole list for runs, to sink; its size in
-// bytes, or none when runs could not be read to the end.
-using ListWriter = std::function<std::optional<int64_t>(const RunSource& runs, const ListSink& sink)>;
+// A converter's list writer: the whole list of samples folded through table,
+// to sink; its size in bytes, or none when the samples could not be read to
+// the end.
+using ListWriter = std::function<std::optional<int64_t>(const SampleSource& samples, const ConversionTable& table,
+                                                        const ListSink& sink)>;
 
 // The list of the opened sample written by write_list to output_path (aside,
 // put in place when complete). Its size, or the refusal "Can not create

@@ -24,7 +24,7 @@ RunsSink Collect(Pairs& pairs) {
 
 Pairs Runs(const std::vector<uint8_t>& samples, const ConversionTable& table = IdentityTable()) {
   Pairs pairs;
-  RunsOfSamples(samples, table)(Collect(pairs));
+  RunsOf(SamplesInMemory(samples), table)(Collect(pairs));
   return pairs;
 }
 
@@ -55,7 +55,7 @@ TEST(SampleRuns, RunLongerThan4096StepsIsCut) {
 // A file is read in blocks: runs that cross from one block into the next must
 // come out as if the sample were one block, and a file shorter than its
 // length when opened is a read failure.
-TEST(SampleRuns, StreamedRunsEqualTheInMemoryRuns) {
+TEST(SampleRuns, StreamedSamplesFoldAsTheInMemoryOnes) {
   std::vector<uint8_t> samples;
   uint32_t state = 7;
   const int lengths[] = {1, 1, 2, 3, 4095, 4096, 4097, 8191, 8192, 8193, 65535, 65536, 65537, 70000, 5};
@@ -75,11 +75,11 @@ TEST(SampleRuns, StreamedRunsEqualTheInMemoryRuns) {
   source.sample_count = samples.size();
   source.table = table;
   Pairs streamed;
-  EXPECT_TRUE(StreamedRuns(source)(Collect(streamed)));
+  EXPECT_TRUE(RunsOf(StreamedSamples(source), table)(Collect(streamed)));
   EXPECT_EQ(streamed, Runs(samples, table));
   std::rewind(source.sample.get());
   source.sample_count = samples.size() + 1;
-  EXPECT_FALSE(StreamedRuns(source)([](std::span<const LevelRun>) {}));
+  EXPECT_FALSE(RunsOf(StreamedSamples(source), table)([](std::span<const LevelRun>) {}));
 }
 
 // The rule a step at a time: the folder finds the steps where the sample
@@ -119,14 +119,17 @@ TEST(SampleRuns, FoldingInAnyBlocksFollowsTheRuleStepByStep) {
       }
     }
     samples.resize(length);
+    // The blocks are cut anywhere.
+    const SampleSource in_blocks = [&](const SamplesSink& on_samples) {
+      for (size_t at = 0; at < samples.size();) {
+        const size_t block = std::min<size_t>(samples.size() - at, 1 + random() % (trial % 2 == 0 ? 300 : 70000));
+        on_samples(std::span<const uint8_t>(samples.data() + at, block));
+        at += block;
+      }
+      return true;
+    };
     Pairs folded;
-    RunFolder folder(table);
-    for (size_t at = 0; at < samples.size();) {
-      const size_t block = std::min<size_t>(samples.size() - at, 1 + random() % (trial % 2 == 0 ? 300 : 70000));
-      folder.Add(std::span<const uint8_t>(samples.data() + at, block), Collect(folded));
-      at += block;
-    }
-    folder.Finish(Collect(folded));
+    RunsOf(in_blocks, table)(Collect(folded));
     ASSERT_EQ(folded, RunsStepByStep(samples, table)) << "trial " << trial;
   }
 }
