@@ -1,5 +1,7 @@
 #include "toolkit/tiles/tileset_add.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
 
 #include "common/file_lock.h"
@@ -20,43 +22,63 @@ uint64_t Load64(const uint8_t* bytes) {
   return value;
 }
 
-constexpr int kTileWords = kTileRecordBytes / 8;  // a tile is two scan lines a 64-bit word
-
-size_t HashTile(const uint8_t* tile) {
-  uint64_t hash = 0x9E3779B97F4A7C15ull;
-  for (int k = 0; k < kTileWords; ++k) {
-    hash = (hash ^ Load64(tile + 8 * k)) * 0xFF51AFD7ED558CCDull;
-    hash ^= hash >> 32;
-  }
-  return static_cast<size_t>(hash);
+uint32_t Load32(const uint8_t* bytes) {
+  uint32_t value = 0;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
 }
 
-// Word by word: half a million tiles are compared in a big picture, and a
-// library call a comparison costs more than the comparison.
-bool IsSameTile(const uint8_t* a, const uint8_t* b) {
+// A tile as four 64-bit words, two record lines each, in the record's byte
+// order: half a million tiles are cut, hashed and compared in a big picture,
+// and kept in registers they cost a few dozen instructions each.
+constexpr int kTileWords = kTileRecordBytes / 8;
+static_assert(kTileWidthPx == 4 && kTileHeightPx == 2 * kTileWords, "a word holds two lines of four pens");
+static_assert(std::endian::native == std::endian::little, "a word holds its record's bytes in order");
+using TileWords = TileIndex::Words;
+
+TileWords LoadTile(const uint8_t* record) {
+  TileWords words;
+  for (int k = 0; k < kTileWords; ++k) words[k] = Load64(record + 8 * k);
+  return words;
+}
+
+// The top bits of four independent products: each depends on every bit of
+// its word, and the products do not wait on each other.
+size_t TileBucket(const TileWords& words, size_t bucket_bits) {
+  const uint64_t mixed = words[0] * 0x9E3779B97F4A7C15ull ^ words[1] * 0xC2B2AE3D27D4EB4Full ^
+                         words[2] * 0x165667B19E3779F9ull ^ words[3] * 0xFF51AFD7ED558CCDull;
+  return static_cast<size_t>(mixed >> (64 - bucket_bits));
+}
+
+bool IsSameTile(const TileWords& a, const TileWords& b) {
   uint64_t differ = 0;
-  for (int k = 0; k < kTileWords; ++k) differ |= Load64(a + 8 * k) ^ Load64(b + 8 * k);
+  for (int k = 0; k < kTileWords; ++k) differ |= a[k] ^ b[k];
   return differ == 0;
 }
 
 // Tile rows are counted from the bottom of the picture, and record line 0 is
 // the tile's bottom row: the tileset has always been cut in the bottom-up order
-// in which BMP files store their scan lines. The lines are copied four pens at
-// a time; pens above 15 are rare, so they are looked for a word at a time and
-// only then cleared one by one.
-void CutTile(const Picture& picture, int tile_row, int tile_column, uint8_t* candidate) {
+// in which BMP files store their scan lines. Pens above 15 are rare, so they
+// are looked for a word at a time and only then cleared one by one.
+TileWords CutTile(const Picture& picture, int tile_row, int tile_column) {
   const uint8_t* pens =
       picture.Row(picture.height - 1 - tile_row * kTileHeightPx) + tile_column * kTileWidthPx;
-  for (int line = 0; line < kTileHeightPx; ++line) {
-    std::memcpy(candidate + line * kTileWidthPx, pens - picture.stride * line, kTileWidthPx);
+  TileWords words;
+  for (int k = 0; k < kTileWords; ++k) {
+    const uint64_t low = Load32(pens - picture.stride * (2 * k));
+    const uint64_t high = Load32(pens - picture.stride * (2 * k + 1));
+    words[k] = low | high << 32;
   }
   constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
-  uint64_t high = 0;
-  for (int k = 0; k < kTileWords; ++k) high |= Load64(candidate + 8 * k) & kHighNibbles;
-  if (high == 0) return;
-  for (int k = 0; k < kTileRecordBytes; ++k) {
-    if (candidate[k] > kHighestPen) candidate[k] = 0;
+  uint64_t high_pens = 0;
+  for (const uint64_t word : words) high_pens |= word & kHighNibbles;
+  if (high_pens == 0) return words;
+  std::array<uint8_t, kTileRecordBytes> record;
+  std::memcpy(record.data(), words.data(), kTileRecordBytes);
+  for (uint8_t& pen : record) {
+    if (pen > kHighestPen) pen = 0;
   }
+  return LoadTile(record.data());
 }
 
 void PrintPictureLines(const std::string& image_path, const BmpContents& facts) {
@@ -99,23 +121,25 @@ TileIndex::TileIndex(const Tileset& tileset) : tileset_(tileset) {
   for (int slot = 0; slot < tileset.tile_count; ++slot) Add(slot);
 }
 
-int TileIndex::Find(const uint8_t* candidate) const {
-  for (size_t bucket = HashTile(candidate) % kBuckets;; bucket = (bucket + 1) % kBuckets) {
+int TileIndex::Find(const uint8_t* candidate) const { return Find(LoadTile(candidate)); }
+
+int TileIndex::Find(const TileWords& candidate) const {
+  for (size_t bucket = TileBucket(candidate, kBucketBits);; bucket = (bucket + 1) % kBuckets) {
     const int slot = buckets_[bucket];
-    if (slot < 0 || IsSameTile(tileset_.Tile(slot), candidate)) return slot;
+    if (slot < 0 || IsSameTile(LoadTile(tileset_.Tile(slot)), candidate)) return slot;
   }
 }
 
 void TileIndex::Add(int slot) {
-  const uint8_t* tile = tileset_.Tile(slot);
-  for (size_t bucket = HashTile(tile) % kBuckets;; bucket = (bucket + 1) % kBuckets) {
+  const TileWords tile = LoadTile(tileset_.Tile(slot));
+  for (size_t bucket = TileBucket(tile, kBucketBits);; bucket = (bucket + 1) % kBuckets) {
     const int held = buckets_[bucket];
     if (held < 0) {
       buckets_[bucket] = static_cast<int16_t>(slot);
       return;
     }
     // A stored set may hold the same tile twice; the lower slot answers.
-    if (IsSameTile(tileset_.Tile(held), tile)) return;
+    if (IsSameTile(LoadTile(tileset_.Tile(held)), tile)) return;
   }
 }
 
@@ -124,11 +148,10 @@ TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture) {
   TileIndex index(tileset);
   const int across = picture.width / kTileWidthPx;
   const int down = picture.height / kTileHeightPx;
-  std::array<uint8_t, kTileRecordBytes> candidate{};
   for (int tile_row = 0; tile_row < down; ++tile_row) {
     for (int tile_column = 0; tile_column < across; ++tile_column) {
-      CutTile(picture, tile_row, tile_column, candidate.data());
-      if (index.Find(candidate.data()) >= 0) continue;
+      const TileWords candidate = CutTile(picture, tile_row, tile_column);
+      if (index.Find(candidate) >= 0) continue;
       if (tileset.tile_count >= kMaxTiles) {
         ++result.dropped;
         continue;
@@ -141,7 +164,6 @@ TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture) {
   }
   return result;
 }
-
 bool AddToTileset(const std::string& image_path, const std::string& tileset_path) {
   // add0 has its own loading lines (a third line counts the tiles), so it
   // does not go through the image commands' source loader.

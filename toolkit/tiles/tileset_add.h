@@ -15,14 +15,20 @@
 // the slot a scan of the slots in order would stop at, or -1.
 class TileIndex {
  public:
+  // A tile as four 64-bit words, two record lines each, in the record's byte
+  // order.
+  using Words = std::array<uint64_t, kTileRecordBytes / 8>;
+
   // Indexes slots 0 to tile_count - 1 of tileset, which must outlive the index.
   explicit TileIndex(const Tileset& tileset);
   int Find(const uint8_t* candidate) const;
+  int Find(const Words& candidate) const;
   // Makes slot findable; a slot equal to one already indexed stays hidden.
   void Add(int slot);
 
  private:
-  static constexpr size_t kBuckets = 512;  // twice the slots: probes stay short
+  static constexpr size_t kBucketBits = 9;
+  static constexpr size_t kBuckets = size_t{1} << kBucketBits;  // twice the slots: probes stay short
   const Tileset& tileset_;
   std::array<int16_t, kBuckets> buckets_;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace {
@@ -38,4 +39,48 @@ TEST(TilesetAdd, IndexAnswersWithTheLowestEqualSlot) {
   EXPECT_EQ(empty.tile_count, 1);
   const auto five = Uniform(5);
   EXPECT_TRUE(std::equal(five.begin(), five.end(), empty.Tile(0)));
+}
+
+// The tiles are cut, hashed and compared as words: the set must hold what a
+// plain cut and an in-order scan of the slots give, pens above 15 as 0.
+TEST(TilesetAdd, WordCutsAddWhatAPlainScanAdds) {
+  std::mt19937 random(12);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int width = 4 * (1 + static_cast<int>(random() % 24));
+    const int height = 8 * (1 + static_cast<int>(random() % 12));
+    const int designs = 1 + static_cast<int>(random() % 300);
+    std::vector<std::vector<uint8_t>> looks(static_cast<size_t>(designs));
+    for (std::vector<uint8_t>& look : looks) {
+      for (int k = 0; k < kTileRecordBytes; ++k) look.push_back(static_cast<uint8_t>(random() % (trial % 3 == 0 ? 40 : 16)));
+    }
+    std::vector<uint8_t> pens(static_cast<size_t>(width * height));
+    for (int y = 0; y < height; y += 8) {
+      for (int x = 0; x < width; x += 4) {
+        const std::vector<uint8_t>& look = looks[random() % looks.size()];
+        for (int k = 0; k < kTileRecordBytes; ++k) pens[static_cast<size_t>((y + k / 4) * width + x + k % 4)] = look[k];
+      }
+    }
+    std::vector<std::vector<uint8_t>> expected;
+    for (int row = 0; row < height / 8; ++row) {
+      for (int column = 0; column < width / 4; ++column) {
+        std::vector<uint8_t> tile;
+        for (int line = 0; line < 8; ++line) {
+          for (int x = 0; x < 4; ++x) {
+            const uint8_t pen = pens[static_cast<size_t>((height - 1 - row * 8 - line) * width + column * 4 + x)];
+            tile.push_back(pen > 15 ? 0 : pen);
+          }
+        }
+        if (std::find(expected.begin(), expected.end(), tile) == expected.end() && expected.size() < 255) {
+          expected.push_back(tile);
+        }
+      }
+    }
+    Tileset tileset;
+    AddPictureTiles(tileset, PictureFromPens(width, height, pens.data()));
+    ASSERT_EQ(tileset.tile_count, static_cast<int>(expected.size())) << "trial " << trial;
+    for (size_t slot = 0; slot < expected.size(); ++slot) {
+      ASSERT_TRUE(std::equal(expected[slot].begin(), expected[slot].end(), tileset.Tile(static_cast<int>(slot))))
+          << "trial " << trial << " slot " << slot;
+    }
+  }
 }
