@@ -27,8 +27,10 @@ class TileIndex {
   void Add(int slot);
 
  private:
-  static constexpr size_t kBucketBits = 9;
-  static constexpr size_t kBuckets = size_t{1} << kBucketBits;  // twice the slots: probes stay short
+  static constexpr size_t kBucketBits = 12;
+  // Sixteen buckets a slot: a probe rarely meets another tile, whose
+  // comparison would be a branch no predictor follows.
+  static constexpr size_t kBuckets = size_t{1} << kBucketBits;
   const Tileset& tileset_;
   std::array<int16_t, kBuckets> buckets_;
 };
