@@ -117,6 +117,10 @@ WriteStatus WriteTextFile(const std::string& path, const std::vector<std::string
 void AppendLe16(std::vector<uint8_t>& out, uint16_t value);
 void AppendLe32(std::vector<uint8_t>& out, uint32_t value);
 inline uint16_t ReadLe16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
+inline void WriteLe16(uint8_t* bytes, uint16_t value) {
+  bytes[0] = static_cast<uint8_t>(value & 0xFF);
+  bytes[1] = static_cast<uint8_t>(value >> 8);
+}
 inline uint32_t ReadLe32(const uint8_t* bytes) {
   return static_cast<uint32_t>(ReadLe16(bytes)) | static_cast<uint32_t>(ReadLe16(bytes + 2)) << 16;
 }

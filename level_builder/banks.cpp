@@ -28,8 +28,7 @@ std::string Address(int address, int min_digits = 0) {
 int BankOffset(int address) { return address - kBankAddress; }
 
 void PutLe16(std::vector<uint8_t>& bank, int address, int value) {
-  bank[BankOffset(address)] = static_cast<uint8_t>(value & 0xFF);
-  bank[BankOffset(address) + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+  WriteLe16(&bank[static_cast<size_t>(BankOffset(address))], static_cast<uint16_t>(value & 0xFFFF));
 }
 
 std::array<int, kStepCount> PatternCounts(const LevelAnalysis& analysis) {

@@ -16,10 +16,7 @@ constexpr size_t kLongLengthAt = 64;
 constexpr size_t kChecksumAt = 67;
 constexpr uint8_t kBinaryType = 2;
 
-void PutLe16(std::span<uint8_t> bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value & 0xFF);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
+void PutLe16(std::span<uint8_t> bytes, size_t at, uint16_t value) { WriteLe16(bytes.data() + at, value); }
 
 uint16_t Le16(std::span<const uint8_t> bytes, size_t at) { return ReadLe16(bytes.data() + at); }
 

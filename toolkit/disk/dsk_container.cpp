@@ -47,9 +47,7 @@ constexpr uint8_t kSizeCode512 = 2;
 // A DATA disk image is under 200 KB; anything much larger is not one.
 constexpr uint64_t kMaxImageBytes = 1 << 20;
 
-size_t Le16At(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<size_t>(bytes[at] | bytes[at + 1] << 8);
-}
+size_t Le16At(std::span<const uint8_t> bytes, size_t at) { return ReadLe16(bytes.data() + at); }
 
 // The sector list of a DATA track: nine 512-byte sectors &C1 to &C9, in any order.
 bool HasDataSectors(std::span<const uint8_t> track, DiskContainer container) {

@@ -44,8 +44,7 @@ std::optional<CellFile> MakeCellFile(const Palette& sheet_palette) {
   std::optional<std::vector<uint8_t>> bytes =
       EncodeBmpPicture(PictureFromPens(kCellSide, kCellSide, blank.data(), sheet_palette));
   if (!bytes || bytes->size() < kPixelOffsetField + 4) return std::nullopt;
-  const uint8_t* field = bytes->data() + kPixelOffsetField;
-  const size_t pixels_at = field[0] | field[1] << 8 | field[2] << 16 | static_cast<size_t>(field[3]) << 24;
+  const size_t pixels_at = ReadLe32(bytes->data() + kPixelOffsetField);
   if (pixels_at > bytes->size() || bytes->size() - pixels_at != sizeof(CellPens)) return std::nullopt;
   return CellFile{std::move(*bytes), pixels_at};
 }

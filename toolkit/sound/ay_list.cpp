@@ -73,13 +73,7 @@ struct AyWordsOutput {
   using Cursor = uint8_t*;
   ListBuffer* list;
 
-  Cursor Room(Cursor at, size_t runs) {
-    uint8_t* const start = list->bytes.data();
-    if (static_cast<size_t>(start + list->bytes.size() - at) >= runs * sizeof(uint32_t)) return at;
-    list->used = static_cast<size_t>(at - start);
-    FlushList(*list);
-    return start;
-  }
+  Cursor Room(Cursor at, size_t runs) { return ListRoom(*list, at, runs * sizeof(uint32_t)); }
   static Cursor Put(Cursor at, const LevelRun& run, int keep) {
     static_assert(std::endian::native == std::endian::little, "the two words are stored as one host word");
     const uint32_t pause_word = static_cast<uint32_t>(kPauseInstruction + run.pause);

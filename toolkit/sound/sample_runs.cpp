@@ -149,6 +149,14 @@ void FlushList(ListBuffer& list) {
   list.used = 0;
 }
 
+uint8_t* ListRoom(ListBuffer& list, uint8_t* at, size_t bytes) {
+  uint8_t* const start = list.bytes.data();
+  if (static_cast<size_t>(start + list.bytes.size() - at) >= bytes) return at;
+  list.used = static_cast<size_t>(at - start);
+  FlushList(list);
+  return start;
+}
+
 void AppendToList(ListBuffer& list, std::string_view text) {
   while (!text.empty()) {
     if (list.used == list.bytes.size()) FlushList(list);

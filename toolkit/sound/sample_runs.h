@@ -241,25 +241,23 @@ void AppendToList(ListBuffer& list, std::string_view text);
 // Writes every run into list through write_run(run, place), which puts that
 // run's bytes (at most kMostRunBytes) at place and returns their count; hands
 // the gathered bytes on whenever the buffer nearly fills.
+// Where to write more bytes into list: at, when that many fit after it,
+// else the start of the buffer once what is before at has been handed on.
+uint8_t* ListRoom(ListBuffer& list, uint8_t* at, size_t bytes);
+
 template <typename WriteRun>
 void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_run) {
-  // Local pointers: the bytes written are uint8_t, which may alias anything,
+  // A local pointer: the bytes written are uint8_t, which may alias anything,
   // so fields read through list would be read again after every run.
-  uint8_t* const start = list.bytes.data();
-  uint8_t* const end = start + list.bytes.size();
-  uint8_t* place = start + list.used;
+  uint8_t* place = list.bytes.data() + list.used;
   for (size_t k = 0; k < runs.size();) {
+    place = ListRoom(list, place, kMostRunBytes);
     // The runs that surely fit are written without a look at the room left.
+    const uint8_t* const end = list.bytes.data() + list.bytes.size();
     const size_t fit = std::min(runs.size() - k, static_cast<size_t>(end - place) / kMostRunBytes);
-    if (fit == 0) {
-      list.used = static_cast<size_t>(place - start);
-      FlushList(list);
-      place = start;
-      continue;
-    }
     for (const size_t stop = k + fit; k < stop; ++k) place += write_run(runs[k], place);
   }
-  list.used = static_cast<size_t>(place - start);
+  list.used = static_cast<size_t>(place - list.bytes.data());
 }
 
 // A converter's list writer: the whole list of samples folded through table,
