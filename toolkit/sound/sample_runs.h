@@ -87,11 +87,11 @@ class RunFolder {
   uint8_t last_sample_ = 0;
 };
 
-// One block's pass of the fold: the pending run's level, where it opened
-// (counted from the block's first sample) and the output cursor, kept as the
-// pass's own locals so that they stay in registers while bytes, which may
-// alias anything, are stored through the cursor. Every step is inlined into
-// the fold's loop.
+// The steps of one block's pass of the fold, over the locals of Add: the
+// pending run's level, where it opened (counted from the block's first
+// sample) and the output cursor. They stay the fold's own locals, so that
+// they stay in registers while bytes, which may alias anything, are stored
+// through the cursor; every step is inlined into the fold's loop.
 template <typename Output>
 struct RunFolder::Pass {
   using Cursor = typename Output::Cursor;
@@ -100,13 +100,12 @@ struct RunFolder::Pass {
   // A window closes at most one run a step, and one more is stored ahead.
   static constexpr size_t kWindowRuns = kWindow + 2;
 
-  // A local copy the compiler can keep apart from the runs being stored.
-  const ConversionTable table;
+  const ConversionTable& table;
   const uint8_t* const block;
   Output& output;
-  Cursor at;
-  uint8_t level;
-  int64_t opened;
+  Cursor& at;
+  uint8_t& level;
+  int64_t& opened;
 
   // Closes the pending run at step k, full runs first when it held longer.
   [[gnu::always_inline]] void CloseAt(size_t k) {
@@ -169,27 +168,31 @@ typename Output::Cursor RunFolder::Add(std::span<const uint8_t> samples, Output&
                                        typename Output::Cursor at) {
   if (samples.empty()) return at;
   using Fold = Pass<Output>;
+  // A local copy the compiler can keep apart from the runs being stored.
+  const ConversionTable table = table_;
   const uint8_t* const block = samples.data();
   const size_t count = samples.size();
   if (!has_run_) {
     has_run_ = true;
-    level_ = table_[block[0]];
+    level_ = table[block[0]];
     steps_ = 0;
     last_sample_ = block[0];
   }
-  Fold pass{table_, block, output, at, level_, -steps_};
+  uint8_t level = level_;
+  int64_t opened = -steps_;
+  Fold pass{table, block, output, at, level, opened};
   // The first sample against the block before, then 64 at a time.
-  pass.at = output.Room(pass.at, Fold::kWindowRuns);
+  at = output.Room(at, Fold::kWindowRuns);
   if (block[0] != last_sample_) pass.Step(0);
   size_t base = 1;
   for (; base + Fold::kWindow <= count; base += Fold::kWindow)
     pass.Visit(SampleChanges64(block + base), base, Fold::kWindow);
   if (base < count) pass.Visit(SampleChanges(block + base, count - base), base, count - base);
   pass.CloseFullRuns(count);
-  level_ = pass.level;
-  steps_ = static_cast<int64_t>(count) - pass.opened;
+  level_ = level;
+  steps_ = static_cast<int64_t>(count) - opened;
   last_sample_ = block[count - 1];
-  return pass.at;
+  return at;
 }
 
 template <typename Output>
