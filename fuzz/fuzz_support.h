@@ -14,7 +14,6 @@
 #include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 
-
 // FreeImage started once for the whole fuzzing run.
 inline void StartImageLibrary() { static const ImageLibrary library(ImageDiagnostics::kConsole); }
 

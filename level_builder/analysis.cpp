@@ -158,7 +158,8 @@ Checked<PatternPens> LoadPatternFile(const std::string& path) {
 Refusal CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& analysis, bool has_step_a,
                       const std::optional<Picture>& image) {
   if (has_step_a && !image)
-    return Text(kLoadStepPrefix, "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level));
+    return Text(kLoadStepPrefix,
+                "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level));
   if (image && !HoldsBlocks(*image, analysis.width_blocks, analysis.height_blocks))
     return Text(kLoadStepPrefix, "Step " + StepLetter(step) + " image is smaller than step A");
   return std::nullopt;
@@ -228,7 +229,8 @@ Checked<std::optional<StepFile>> FindStepFile(const std::string& level, int step
 }
 
 Checked<Picture> StepPicture(const StepFile& file, int step) {
-  if (!IsEightBits(file.contents)) return Checked<Picture>::Refused(Text(kLoadStepPrefix, file.path + " must be 8 bits"));
+  if (!IsEightBits(file.contents))
+    return Checked<Picture>::Refused(Text(kLoadStepPrefix, file.path + " must be 8 bits"));
   Picture picture = file.contents.picture;
   // Shifting 2 pixels n times is shifting 2n pixels once.
   ShiftLeftBy(picture, kShiftPixels * step);

@@ -22,9 +22,9 @@ RunResult RunGravik(const TempDir& dir, const std::vector<std::string>& args) {
 std::string ToolPath(const std::string& name) { return RequiredTool(name); }
 
 // A missing tool fails the test (RequiredTool says which) before it runs.
-#define REQUIRE_TOOLS()                                                                                   \
+#define REQUIRE_TOOLS()                                                                                  \
   if (RequiredTool("cpmls").empty() || RequiredTool("cpmcp").empty() || RequiredTool("dskid").empty()) { \
-    return;                                                                                               \
+    return;                                                                                              \
   }
 
 // The names cpmls lists for user 0, in its order.

@@ -15,7 +15,6 @@
 #include "common/line_output.h"
 #include "common/picture.h"
 
-
 // A top-down view of an 8-bit bitmap's pens (the bitmap must outlive it).
 Picture PictureOfBitmap(FIBITMAP* image);
 

@@ -34,7 +34,8 @@ Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cann
   // Checked first: the library opens the file itself, and a FIFO would block it.
   {
     const InputFile input = OpenInputFile(path);
-    if (input.status != InputStatus::kOk) return Checked<ImagePtr>::Refused(InputFailureText(input.status, path));
+    if (input.status != InputStatus::kOk)
+      return Checked<ImagePtr>::Refused(InputFailureText(input.status, path));
   }
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());

@@ -116,6 +116,31 @@ Bytes EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags) {
   return std::vector<uint8_t>(data, data + size_bytes);
 }
 
+constexpr uint32_t kBmpHeaderBytes = 14 + 40;
+constexpr uint32_t kBmpPaletteBytes = kPaletteEntries * 4;
+
+// The file header and the 40-byte information header of an 8-bit BMP of
+// picture's size whose pixel array takes pixel_bytes.
+void AppendBmpHeaders(const Picture& picture, uint32_t pixel_bytes, std::vector<uint8_t>& bytes) {
+  constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots an inch
+  bytes.push_back('B');
+  bytes.push_back('M');
+  AppendLe32(bytes, kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes);
+  AppendLe32(bytes, 0);
+  AppendLe32(bytes, kBmpHeaderBytes + kBmpPaletteBytes);
+  AppendLe32(bytes, 40);
+  AppendLe32(bytes, static_cast<uint32_t>(picture.width));
+  AppendLe32(bytes, static_cast<uint32_t>(picture.height));  // positive: rows from the bottom
+  AppendLe16(bytes, 1);
+  AppendLe16(bytes, 8);
+  AppendLe32(bytes, 0);  // no compression
+  AppendLe32(bytes, 0);  // image size: may be 0 when uncompressed
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPaletteEntries);  // colours used
+  AppendLe32(bytes, kPaletteEntries);  // colours important
+}
+
 }  // namespace
 
 ImageLibrary::ImageLibrary(ImageDiagnostics diagnostics) {
@@ -155,35 +180,18 @@ Checked<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   // fixed and simple (the same bytes FreeImage writes for it), and a large
   // picture then takes one buffer instead of a bitmap, the library's memory
   // stream and a copy of it.
-  constexpr uint32_t kHeaderBytes = 14 + 40;
-  constexpr uint32_t kPaletteBytes = kPaletteEntries * 4;
-  constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots an inch
   if (picture.width <= 0 || picture.height <= 0) return Bytes::Refused("the picture is empty");
   const size_t row_bytes = (static_cast<size_t>(picture.width) + 3) / 4 * 4;
   const size_t pixel_bytes = row_bytes * static_cast<size_t>(picture.height);
-  if (pixel_bytes > UINT32_MAX - kHeaderBytes - kPaletteBytes) return Bytes::Refused("too large for a BMP file");
+  if (pixel_bytes > UINT32_MAX - kBmpHeaderBytes - kBmpPaletteBytes)
+    return Bytes::Refused("too large for a BMP file");
   std::vector<uint8_t> bytes;
-  bytes.reserve(kHeaderBytes + kPaletteBytes + pixel_bytes);
-  bytes.push_back('B');
-  bytes.push_back('M');
-  AppendLe32(bytes, static_cast<uint32_t>(kHeaderBytes + kPaletteBytes + pixel_bytes));
-  AppendLe32(bytes, 0);
-  AppendLe32(bytes, kHeaderBytes + kPaletteBytes);
-  AppendLe32(bytes, 40);
-  AppendLe32(bytes, static_cast<uint32_t>(picture.width));
-  AppendLe32(bytes, static_cast<uint32_t>(picture.height));  // positive: rows from the bottom
-  AppendLe16(bytes, 1);
-  AppendLe16(bytes, 8);
-  AppendLe32(bytes, 0);  // no compression
-  AppendLe32(bytes, 0);  // image size: may be 0 when uncompressed
-  AppendLe32(bytes, kPixelsPerMetre);
-  AppendLe32(bytes, kPixelsPerMetre);
-  AppendLe32(bytes, kPaletteEntries);  // colours used
-  AppendLe32(bytes, kPaletteEntries);  // colours important
+  bytes.reserve(kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes);
+  AppendBmpHeaders(picture, static_cast<uint32_t>(pixel_bytes), bytes);
   for (const Rgb& colour : picture.palette)
     bytes.insert(bytes.end(), {colour.blue, colour.green, colour.red, 0});
-  bytes.resize(kHeaderBytes + kPaletteBytes + pixel_bytes, 0);
-  uint8_t* rows = bytes.data() + kHeaderBytes + kPaletteBytes;
+  bytes.resize(kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes, 0);
+  uint8_t* rows = bytes.data() + kBmpHeaderBytes + kBmpPaletteBytes;
   for (int y = 0; y < picture.height; ++y) {
     std::memcpy(rows + static_cast<size_t>(picture.height - 1 - y) * row_bytes, picture.Row(y),
                 static_cast<size_t>(picture.width));

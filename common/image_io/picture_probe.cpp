@@ -66,7 +66,8 @@ Refusal ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, const st
     if (pixels == 0) return cannot_load;
     return pixels > most_pixels ? too_large : std::nullopt;
   }
-  if (FreeImage_FIFSupportsNoPixels(format) == 0) return cannot_load + " : its size can not be read before decoding";
+  if (FreeImage_FIFSupportsNoPixels(format) == 0)
+    return cannot_load + " : its size can not be read before decoding";
   unsigned bits_per_pixel = 0;
   const uint64_t pixels = HeaderPixels(path, format, bits_per_pixel);
   if (pixels == 0) return cannot_load;

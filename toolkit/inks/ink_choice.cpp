@@ -262,8 +262,8 @@ double CostWithSwap(const Nearest& nearest, const std::vector<uint64_t>& weights
                     size_t position, const float* row) {
   double cost = 0;
   for (size_t e = 0; e < entries; ++e) {
-    const float kept =
-        nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e] : nearest.first_distance[e];
+    const float kept = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
+                                                                      : nearest.first_distance[e];
     cost += static_cast<double>(weights[e]) * std::min(kept, row[e]);
   }
   return cost;

@@ -209,7 +209,9 @@ struct InkRequest {
 };
 
 int PenCount(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 16 : mode == ScreenMode::kMode1 ? 4 : 2; }
-int ModeNumber(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 0 : mode == ScreenMode::kMode1 ? 1 : 2; }
+int ModeNumber(ScreenMode mode) {
+  return mode == ScreenMode::kMode0 ? 0 : mode == ScreenMode::kMode1 ? 1 : 2;
+}
 
 // The options, the output name and the outputs' paths, none of which may be the source.
 Checked<InkRequest> ReadRequest(const std::string& source_path, const std::string& name, ScreenMode mode,
@@ -217,8 +219,13 @@ Checked<InkRequest> ReadRequest(const std::string& source_path, const std::strin
   using Result = Checked<InkRequest>;
   const Checked<InkOptions> parsed = ParseOptions(options);
   if (!parsed) return Result::Refused(parsed.refusal());
-  InkRequest request{*parsed, parsed->is_plus ? ColourModel::kPlus : ColourModel::kFirmware, PenCount(mode),
-                     {}, name + ".bmp", name + "_inks.asm", name + "_preview.png"};
+  InkRequest request{*parsed,
+                     parsed->is_plus ? ColourModel::kPlus : ColourModel::kFirmware,
+                     PenCount(mode),
+                     {},
+                     name + ".bmp",
+                     name + "_inks.asm",
+                     name + "_preview.png"};
   if (name.empty()) return Result::Refused("the output name is empty");
   if (HasControlCharacter(name)) return Result::Refused("the output name has a control character");
   if (request.option.inks) {
@@ -228,7 +235,8 @@ Checked<InkRequest> ReadRequest(const std::string& source_path, const std::strin
   }
   for (const std::string& output : {request.bmp_path, request.asm_path, request.preview_path}) {
     if (output == request.preview_path && !request.option.has_preview) continue;
-    if (IsSameFile(output, source_path)) return Result::Refused(output + " would replace the source " + source_path);
+    if (IsSameFile(output, source_path))
+      return Result::Refused(output + " would replace the source " + source_path);
   }
   return request;
 }
@@ -288,7 +296,8 @@ Refusal CheckStrict(const InkRequest& request, const PictureRef& ref, const PenM
   const std::optional<StrictFault> fault = FirstStrictFault(ref, map);
   if (!fault) return std::nullopt;
   const std::string where = "pixel " + PlainDecimal(fault->x) + "," + PlainDecimal(fault->y) + " #" +
-                            Hex(fault->colour.red, 2) + Hex(fault->colour.green, 2) + Hex(fault->colour.blue, 2);
+                            Hex(fault->colour.red, 2) + Hex(fault->colour.green, 2) +
+                            Hex(fault->colour.blue, 2);
   if (request.model == ColourModel::kFirmware && !fault->is_cpc_colour)
     return where + " is not a CPC colour within the tolerance bands (--strict)";
   if (request.option.inks) return where + " is not one of --inks=" + *request.option.inks + " (--strict)";
@@ -297,8 +306,9 @@ Refusal CheckStrict(const InkRequest& request, const PictureRef& ref, const PenM
 }
 
 // The bytes of every output: the 8-bit picture, the ink source, the preview.
-Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std::string& name, ScreenMode mode,
-                                           const Picture& pens, const std::vector<int>& pen_keys) {
+Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std::string& name,
+                                           ScreenMode mode, const Picture& pens,
+                                           const std::vector<int>& pen_keys) {
   using Result = Checked<std::vector<Output>>;
   std::vector<Output> outputs;
   Checked<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);

@@ -179,7 +179,8 @@ inline void SpreadError(ErrorRows& errors, int x, int step, const int (&error)[3
 
 // The colour a dithered pixel asks for: its own with the ordered offset of
 // its place, or with the error it received.
-inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRows& errors, uint8_t (&wanted)[3]) {
+inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRows& errors,
+                         uint8_t (&wanted)[3]) {
   int sum[3];
   if (dither == Dither::kOrdered) {
     const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
@@ -195,8 +196,14 @@ inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRow
 // A dithered mapping, row by row: the tables it works from and the sums it keeps.
 class DitheredMapping {
  public:
-  DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key, Dither dither)
-      : picture_(picture), map_(map), pens_by_key_(pens_by_key), dither_(dither), inks_(map), nearest_(inks_),
+  DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
+                  Dither dither)
+      : picture_(picture),
+        map_(map),
+        pens_by_key_(pens_by_key),
+        dither_(dither),
+        inks_(map),
+        nearest_(inks_),
         errors_(picture.width) {}
 
   // Floyd-Steinberg rows alternate direction (serpentine).
@@ -264,7 +271,8 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
   MappedPicture mapped;
   mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
   DitheredMapping mapping(picture, map, pens_by_key, dither);
-  for (int y = 0; y < picture.height; ++y) mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+  for (int y = 0; y < picture.height; ++y)
+    mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
   mapped.mean_error = mapping.MeanError();
   return mapped;
 }

@@ -64,7 +64,8 @@ Checked<std::vector<uint8_t>> ReadData(const std::string& data_path) {
 Refusal RangeRefusal(int start_offset, int64_t first_byte, int64_t needed, size_t data_bytes) {
   if (start_offset < 0) return "Start offset can not be negative";
   if (needed > static_cast<int64_t>(data_bytes)) {
-    return "Not enough data: " + PlainDecimal(needed) + " bytes needed from offset " + PlainDecimal(first_byte);
+    return "Not enough data: " + PlainDecimal(needed) + " bytes needed from offset " +
+           PlainDecimal(first_byte);
   }
   return std::nullopt;
 }
@@ -90,7 +91,8 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
   const int height = source->height;
   const int64_t first_byte = int64_t{start_offset} + ((options & kSkipFileHeader) ? int64_t{kFileHeaderBytes} : 0);
   const int64_t needed = first_byte + int64_t{width} / 2 * height;
-  if (const Refusal range = RangeRefusal(start_offset, first_byte, needed, data->size())) return Refuse(*range);
+  if (const Refusal range = RangeRefusal(start_offset, first_byte, needed, data->size()))
+    return Refuse(*range);
   const std::vector<uint8_t> pens = DecodeMode0Rows(*data, static_cast<size_t>(first_byte), width, height);
   StorePens(*source, pens, width, height, (options & kSaveUpright) != 0);
   const WriteStatus status = WriteBmpPicture(*source, output_path);

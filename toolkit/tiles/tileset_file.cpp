@@ -27,8 +27,8 @@ Checked<Tileset> ParseTilesetBytes(std::span<const uint8_t> bytes, const std::st
   if (bytes.size() != kTilesetFileBytes) return Checked<Tileset>::Refused(WrongSizeText(path, bytes.size()));
   const int32_t stored_count = ReadSigned32(bytes.data() + kCountOffset);
   if (stored_count < 0 || stored_count > kMaxTiles) {
-    return Checked<Tileset>::Refused(path + " is not a tileset file: tile count " + PlainDecimal(stored_count) +
-                                     " outside 0 to " + PlainDecimal(kMaxTiles));
+    return Checked<Tileset>::Refused(path + " is not a tileset file: tile count " +
+                                     PlainDecimal(stored_count) + " outside 0 to " + PlainDecimal(kMaxTiles));
   }
   Tileset tileset;
   tileset.tile_count = stored_count;

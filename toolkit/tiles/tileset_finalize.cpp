@@ -82,7 +82,8 @@ bool FinalizeTileset(const std::string& name) {
   PrintLine(SpacedDecimal(tileset.tile_count) + " tiles defined");
   PrintLine("Creating CPC tiles set...");
   // A tile file that can not be written does not stop the preview.
-  const bool has_tiles = WriteBinaryFile("tileset_" + name + ".til", EncodeCpcTiles(tileset)) == WriteStatus::kOk;
+  const bool has_tiles =
+      WriteBinaryFile("tileset_" + name + ".til", EncodeCpcTiles(tileset)) == WriteStatus::kOk;
   if (!has_tiles) PrintLine("can not open new tiles file");
   PrintLine("Creating PC tiles set");
   if (const Refusal refused = WritePreview(tileset, "tileset_" + name + ".bmp")) {
