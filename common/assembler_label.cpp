@@ -1,5 +1,7 @@
 #include "common/assembler_label.h"
 
+#include "common/file_path.h"
+
 namespace {
 
 constexpr size_t kExtensionLength = 4;
@@ -19,8 +21,7 @@ bool IsValidLabel(std::string_view name) {
 
 std::string LabelNamePart(std::string_view name) {
   if (IsValidLabel(name)) return std::string(name);
-  const size_t slash = name.find_last_of('/');
-  const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  const std::string last = NameOf(name);
   std::string label;
   if (!last.empty() && IsDigit(last[0])) label += '_';
   for (const char c : last) label += IsLetterOrUnderscore(c) || IsDigit(c) ? c : '_';

@@ -21,7 +21,3 @@ inline constexpr int kCpcColourCount = 27;
 
 // Indexed by firmware number.
 const std::array<CpcColour, kCpcColourCount>& CpcColours();
-
-// The level (0 off, 1 half, 2 full) of a channel at its nominal value; the
-// firmware number of a colour is 9 * green + 3 * red + blue in these levels.
-inline constexpr int FirmwareOfLevels(int red, int green, int blue) { return 9 * green + 3 * red + blue; }

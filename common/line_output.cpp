@@ -10,6 +10,7 @@
 #include <iostream>
 #include <optional>
 
+#include "common/file_path.h"
 #include "common/stop_signals.h"
 
 namespace {
@@ -40,17 +41,6 @@ std::string& TemporaryPrefix() {
 GroupReplaceHook& CurrentReplaceHook() {
   static GroupReplaceHook hook = nullptr;
   return hook;
-}
-
-// "dir/" of "dir/name", "" of a bare name.
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // A regular file being replaced keeps its permissions (a script made

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/refusal.h"
+
 // " 160" for 160, "-5" for -5: one space before a value of 0 or more.
 std::string SpacedDecimal(int64_t value);
 
@@ -15,6 +17,12 @@ std::string PlainDecimal(int64_t value);
 // Upper-case hexadecimal, zero-padded on the left to min_digits and never cut
 // when the value needs more; min_digits 0 gives the fewest digits ("0" for 0).
 std::string Hex(uint64_t value, int min_digits = 0);
+
+// The value of text written as digits of base (10, or 16 with A-F in either
+// case) and nothing else: no sign, no blanks, no prefix. Values above highest
+// are refused, and so are empty text and any other character; the refusal says
+// which. The one digit reader of every number the programs take.
+Checked<uint32_t> ParseDigits(std::string_view text, int base, uint32_t highest);
 
 // A command-line number: optional sign, decimal digits, optional fraction
 // rounded to the nearest integer (halves away from zero). Anything else,

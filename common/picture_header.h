@@ -15,8 +15,14 @@ enum class HeaderCheck {
   kTooLarge,    // a picture larger than the toolkit handles
 };
 
-// The largest pixel array accepted, in bytes (a 16384 x 16384 picture at 8 bits).
+// The largest pictures the toolkit takes, the one place these limits live.
+// A pixel array of a file checked here is at most kMaxBitmapBytes (a 16384 x
+// 16384 picture at 8 bits). A decode holds at most kMaxPalettedPixels pixels
+// at 8 bits a pixel or less, kMaxDeepPixels for deeper pictures, so that no
+// decoded picture passes 256 MB.
 inline constexpr uint64_t kMaxBitmapBytes = uint64_t{16384} * 16384;
+inline constexpr uint64_t kMaxPalettedPixels = kMaxBitmapBytes;
+inline constexpr uint64_t kMaxDeepPixels = kMaxBitmapBytes / 4;
 
 // Checks the headers of the file at path: "BM" signature, a known header size,
 // positive sizes, a known depth and compression, a palette of at most 256

@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "common/image_io/bitmap.h"
 
-struct Unloader {
-  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
-};
-using ImagePtr = std::unique_ptr<FIBITMAP, Unloader>;
+namespace {
 
 struct Rgb {
   int red, green, blue;

@@ -10,14 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "common/image_io/bitmap.h"
 #include "common/image_io/picture_file.h"
 #include "common/line_output.h"
-
-struct FreeImageUnloader {
-  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
-};
-// The harnesses make and read back pictures through FreeImage itself.
-using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
 
 // FreeImage started once for the whole fuzzing run.
 inline void StartImageLibrary() { static const ImageLibrary library(ImageDiagnostics::kConsole); }

@@ -22,7 +22,7 @@ namespace {
 constexpr uint64_t kMaxPixels = uint64_t{1} << 22;
 
 bool DeclaresLargePicture(const std::string& path, FREE_IMAGE_FORMAT format) {
-  if (ProbePicture(path, format) != PictureProbe::kOk || format == FIF_GIF) return false;
+  if (ProbePicture(path, format, "") || format == FIF_GIF) return false;
   const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header) return false;
   return uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get()) > kMaxPixels;

@@ -141,16 +141,11 @@ bool MakeFolder(const std::string& folder) {
   return std::filesystem::is_directory(folder, error);
 }
 
-std::optional<PatternPens> LoadPatternFile(const std::string& path) {
+Checked<PatternPens> LoadPatternFile(const std::string& path) {
   const Checked<BmpContents> image = LoadBmpPicture(path);
-  if (!image) {
-    LogLine(Text(kReloadPrefix, "Can not load " + path));
-    return std::nullopt;
-  }
-  if (!IsEightBits(*image) || image->width != kPatternSide || image->height != kPatternSide) {
-    LogLine(Text(kReloadPrefix, path + " must be 8 bits and 32*32"));
-    return std::nullopt;
-  }
+  if (!image) return Checked<PatternPens>::Refused(Text(kReloadPrefix, "Can not load " + path));
+  if (!IsEightBits(*image) || image->width != kPatternSide || image->height != kPatternSide)
+    return Checked<PatternPens>::Refused(Text(kReloadPrefix, path + " must be 8 bits and 32*32"));
   PatternPens pattern{};
   for (int y = 0; y < kPatternSide; ++y) {
     std::memcpy(pattern.data() + y * kPatternSide, image->picture.Row(y), kPatternSide);
@@ -160,58 +155,54 @@ std::optional<PatternPens> LoadPatternFile(const std::string& path) {
 
 // Steps B to D must give the blocks that step A set; a missing or smaller
 // image would leave blocks that cannot be cut.
-bool CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& analysis, bool has_step_a,
-                   const std::optional<Picture>& image) {
-  if (has_step_a && !image) {
-    LogLine(
-        Text(kLoadStepPrefix, "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level)));
-    return false;
-  }
-  if (image && !HoldsBlocks(*image, analysis.width_blocks, analysis.height_blocks)) {
-    LogLine(Text(kLoadStepPrefix, "Step " + StepLetter(step) + " image is smaller than step A"));
-    return false;
-  }
-  return true;
+Refusal CanGiveBlocks(const std::string& level, int step, const LevelAnalysis& analysis, bool has_step_a,
+                      const std::optional<Picture>& image) {
+  if (has_step_a && !image)
+    return Text(kLoadStepPrefix,
+                "Can not load " + StepFileName(level, step) + " nor " + CommonFileName(level));
+  if (image && !HoldsBlocks(*image, analysis.width_blocks, analysis.height_blocks))
+    return Text(kLoadStepPrefix, "Step " + StepLetter(step) + " image is smaller than step A");
+  return std::nullopt;
 }
 
-bool BuildGroup(const Picture& image, int step, LevelAnalysis& analysis) {
+Refusal BuildGroup(const Picture& image, int step, LevelAnalysis& analysis) {
   std::optional<PatternGroup> group = BuildPatternGroup(image, analysis.width_blocks, analysis.height_blocks);
   if (!group) {
-    LogLine(Text(kBuildGroupPrefix, "Group " + StepLetter(step) + " has more than " +
-                                        PlainDecimal(kMaxPatternsPerGroup) + " patterns"));
-    return false;
+    return Text(kBuildGroupPrefix, "Group " + StepLetter(step) + " has more than " +
+                                       PlainDecimal(kMaxPatternsPerGroup) + " patterns");
   }
   analysis.groups[step] = std::move(*group);
-  return true;
+  return std::nullopt;
+}
+
+// The picture of a step, none when the step has no file, after its "found" line.
+Checked<std::optional<Picture>> LoadStepPicture(const std::string& level, int step) {
+  using Result = Checked<std::optional<Picture>>;
+  const Checked<std::optional<StepFile>> file = FindStepFile(level, step);
+  if (!file) return Result::Refused(file.refusal());
+  if (!*file) return std::optional<Picture>();
+  if ((*file)->path == StepFileName(level, step))
+    LogLine("Step " + StepLetter(step) + " found for " + (*file)->path + " !");
+  Checked<Picture> picture = StepPicture(**file, step);
+  if (!picture) return Result::Refused(picture.refusal());
+  return std::optional<Picture>(std::move(*picture));
 }
 
 // Loads one step and cuts its group; without a step A image the level has no
 // blocks and the groups stay empty. Keeps the step's palette for a dump.
-bool AnalyseStep(const std::string& level, int step, LevelAnalysis& analysis, bool& has_step_a,
-                 Palette& palette) {
-  StepLoad load = LoadStepImage(level, step);
-  if (load.is_refused) return false;
-  if (step == 0 && load.image) {
+Refusal AnalyseStep(const std::string& level, int step, LevelAnalysis& analysis, bool& has_step_a) {
+  const Checked<std::optional<Picture>> image = LoadStepPicture(level, step);
+  if (!image) return image.refusal();
+  if (step == 0 && *image) {
     has_step_a = true;
-    analysis.width_blocks = load.image->width / kPatternSide;
-    analysis.height_blocks = load.image->height / kPatternSide;
+    analysis.width_blocks = (*image)->width / kPatternSide;
+    analysis.height_blocks = (*image)->height / kPatternSide;
   }
-  if (step > 0 && !CanGiveBlocks(level, step, analysis, has_step_a, load.image)) return false;
-  if (load.image) palette = load.image->palette;
-  return !has_step_a || BuildGroup(*load.image, step, analysis);
-}
-
-bool ApplyPatternOption(const std::string& level, PatternOption option,
-                        const std::array<Palette, kStepCount>& palettes, LevelAnalysis& analysis) {
-  for (int step = 0; step < kStepCount; ++step) {
-    std::vector<PatternPens>& patterns = analysis.groups[step].patterns;
-    const std::string folder = PatternFolder(level, step);
-    if (option == PatternOption::kDump && !DumpPatterns(folder, patterns, palettes[step])) {
-      analysis.is_dump_incomplete = true;
-    }
-    if (option == PatternOption::kReload && !ReloadPatterns(folder, patterns)) return false;
+  if (step > 0) {
+    if (const Refusal refused = CanGiveBlocks(level, step, analysis, has_step_a, *image)) return refused;
   }
-  return true;
+  if (*image) analysis.palettes[step] = (*image)->palette;
+  return has_step_a ? BuildGroup(**image, step, analysis) : std::nullopt;
 }
 
 }  // namespace
@@ -224,31 +215,26 @@ PatternOption PatternOptionOf(int32_t value) {
 
 std::string StepLetter(int step) { return std::string(1, static_cast<char>('A' + step)); }
 
-StepLoad LoadStepImage(const std::string& level, int step) {
-  StepLoad load;
+Checked<std::optional<StepFile>> FindStepFile(const std::string& level, int step) {
+  using Result = Checked<std::optional<StepFile>>;
   std::string path = StepFileName(level, step);
   Checked<std::optional<BmpContents>> image = LoadPresentImage(path);
-  if (image && *image) {
-    LogLine("Step " + StepLetter(step) + " found for " + path + " !");
-  } else if (image) {
+  if (image && !*image) {
     path = CommonFileName(level);
     image = LoadPresentImage(path);
   }
-  if (!image) {
-    LogLine(Text(kLoadStepPrefix, image.refusal()));
-    load.is_refused = true;
-    return load;
-  }
-  if (!*image) return load;
-  if (!IsEightBits(**image)) {
-    LogLine(Text(kLoadStepPrefix, path + " must be 8 bits"));
-    load.is_refused = true;
-    return load;
-  }
-  load.image = (*image)->picture;
+  if (!image) return Result::Refused(Text(kLoadStepPrefix, image.refusal()));
+  if (!*image) return std::optional<StepFile>();
+  return std::optional<StepFile>(StepFile{std::move(**image), path});
+}
+
+Checked<Picture> StepPicture(const StepFile& file, int step) {
+  if (!IsEightBits(file.contents))
+    return Checked<Picture>::Refused(Text(kLoadStepPrefix, file.path + " must be 8 bits"));
+  Picture picture = file.contents.picture;
   // Shifting 2 pixels n times is shifting 2n pixels once.
-  ShiftLeftBy(*load.image, kShiftPixels * step);
-  return load;
+  ShiftLeftBy(picture, kShiftPixels * step);
+  return picture;
 }
 
 void ShiftImageLeft(Picture& image) { ShiftLeftBy(image, kShiftPixels); }
@@ -326,44 +312,54 @@ std::string PatternFileName(const std::string& folder, int index) {
   return folder + "/pattern_" + Hex(static_cast<uint64_t>(index), kPatternNameDigits) + ".bmp";
 }
 
-bool DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
-                  const Palette& palette) {
-  if (!MakeFolder(folder)) {
-    LogLine(Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder)));
-    return false;
-  }
-  bool is_complete = true;
+std::vector<std::string> DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+                                      const Palette& palette) {
+  if (!MakeFolder(folder)) return {Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder))};
+  std::vector<std::string> failures;
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
     const WriteStatus status =
         WriteBmpPicture(PictureFromPens(kPatternSide, kPatternSide, patterns[i].data(), palette), path);
-    if (status != WriteStatus::kOk) {
-      LogLine(Text(kDumpPrefix, WriteFailureText(status, path)));
-      is_complete = false;
-    }
+    if (status != WriteStatus::kOk) failures.push_back(Text(kDumpPrefix, WriteFailureText(status, path)));
   }
-  return is_complete;
+  return failures;
 }
 
-bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns) {
+Refusal ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns) {
   MakeFolder(folder);
   for (size_t i = 0; i < patterns.size(); ++i) {
-    std::optional<PatternPens> pattern = LoadPatternFile(PatternFileName(folder, static_cast<int>(i)));
-    if (!pattern) return false;
+    Checked<PatternPens> pattern = LoadPatternFile(PatternFileName(folder, static_cast<int>(i)));
+    if (!pattern) return pattern.refusal();
     patterns[i] = *pattern;
   }
-  return true;
+  return std::nullopt;
 }
 
-std::optional<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option) {
+Checked<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option) {
   LevelAnalysis analysis;
-  std::array<Palette, kStepCount> palettes{};
   bool has_step_a = false;
   for (int step = 0; step < kStepCount; ++step) {
-    if (!AnalyseStep(level, step, analysis, has_step_a, palettes[step])) return std::nullopt;
+    if (const Refusal refused = AnalyseStep(level, step, analysis, has_step_a))
+      return Checked<LevelAnalysis>::Refused(*refused);
   }
-  if (!ApplyPatternOption(level, option, palettes, analysis)) return std::nullopt;
+  for (int step = 0; option == PatternOption::kReload && step < kStepCount; ++step) {
+    if (const Refusal refused = ReloadPatterns(PatternFolder(level, step), analysis.groups[step].patterns))
+      return Checked<LevelAnalysis>::Refused(*refused);
+  }
+  return analysis;
+}
+
+std::vector<std::string> DumpLevelPatterns(const std::string& level, const LevelAnalysis& analysis) {
+  std::vector<std::string> failures;
+  for (int step = 0; step < kStepCount; ++step) {
+    const std::vector<std::string> step_failures =
+        DumpPatterns(PatternFolder(level, step), analysis.groups[step].patterns, analysis.palettes[step]);
+    failures.insert(failures.end(), step_failures.begin(), step_failures.end());
+  }
+  return failures;
+}
+
+void ExtractLevelTiles(LevelAnalysis& analysis) {
   analysis.tile_set = NewTileSet();
   for (PatternGroup& group : analysis.groups) ExtractTiles(group, analysis.tile_set);
-  return analysis;
 }

@@ -12,7 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/image_io/picture_file.h"
 #include "common/picture.h"
+#include "common/refusal.h"
 
 inline constexpr int kPatternSide = 32;
 inline constexpr int kPatternPenCount = kPatternSide * kPatternSide;
@@ -66,7 +68,8 @@ struct LevelAnalysis {
   int height_blocks = 0;
   std::array<PatternGroup, kStepCount> groups;
   TileSet tile_set;
-  bool is_dump_incomplete = false;  // the pattern dump asked for could not write every file
+  // The palette of each step's image, which a pattern dump gives its files.
+  std::array<Palette, kStepCount> palettes{};
 };
 
 enum class PatternOption { kNone, kDump, kReload };
@@ -77,16 +80,21 @@ PatternOption PatternOptionOf(int32_t value);
 // "A" to "D" for steps 0 to 3.
 std::string StepLetter(int step);
 
-struct StepLoad {
-  std::optional<Picture> image;  // none when neither file is there
-  bool is_refused = false;       // a file that does not load, or not at 8 bits a pixel
+// The file a step's image comes from: level + "_stepL.BMP", else the level's
+// own level + ".BMP".
+struct StepFile {
+  BmpContents contents;
+  std::string path;
 };
 
-// Loads level + "_stepL.BMP" (logging "Step L found for ..."), else, when
-// there is no file of that name, level + ".BMP", and moves it 2 * step pixels
-// left. Refuses, with one logged line, a file that is there but does not load
-// (truncated, a folder, not a picture) and an image that is not 8 bits a pixel.
-StepLoad LoadStepImage(const std::string& level, int step);
+// Finds and loads the file of a step; none when neither file is there.
+// Refuses ("LoadStepImage : ...") a file that is there but does not load
+// (truncated, a folder, not a picture).
+Checked<std::optional<StepFile>> FindStepFile(const std::string& level, int step);
+
+// The picture of a step's file moved 2 * step pixels left. Refuses
+// ("LoadStepImage : NAME must be 8 bits") a file that is not 8 bits a pixel.
+Checked<Picture> StepPicture(const StepFile& file, int step);
 
 // Every pixel takes the pen of the pixel two places to its right; the two
 // rightmost columns take pen 0.
@@ -119,17 +127,28 @@ std::string PatternFolder(const std::string& level, int step);
 std::string PatternFileName(const std::string& folder, int index);
 
 // Saves each pattern as an 8-bit BMP with the palette of its step image. A
-// folder or file that cannot be written gets one logged line; the build goes
-// on. True when every file was written.
-bool DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
-                  const Palette& palette);
+// folder or file that cannot be written does not stop the others: the
+// result holds one "DumpPatterns : ..." line for each, empty when every file
+// was written.
+std::vector<std::string> DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
+                                      const Palette& palette);
 
-// Replaces each pattern's pens by those of its file. Refuses, with one logged
-// line, a file that is missing, unreadable, not 8 bits a pixel or not 32 x 32.
-bool ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns);
+// Replaces each pattern's pens by those of its file. Refuses ("ReloadPatterns
+// : ...") a file that is missing, unreadable, not 8 bits a pixel or not 32 x 32.
+Refusal ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns);
 
-// The whole analysis of a level, logging its "Step" lines. Each step image is
-// cut into its group as soon as it is loaded and released before the next one
-// is loaded, so that a wide level never holds four pictures at once. None after
-// a refusal, which has logged its one line.
-std::optional<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option);
+// The analysis of a level up to its patterns, logging a "Step L found" line
+// for each step that has its own image; with PatternOption::kReload the
+// patterns are then replaced by their files. Each step image is cut into its
+// group as soon as it is loaded and released before the next one is loaded,
+// so that a wide level never holds four pictures at once. Refused with the
+// line of the first refusal.
+Checked<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option);
+
+// The patterns of every step dumped into their folders: the failure lines of
+// DumpPatterns, step after step.
+std::vector<std::string> DumpLevelPatterns(const std::string& level, const LevelAnalysis& analysis);
+
+// Cuts the patterns of every group into the level's tile set, then drops
+// the pattern pens.
+void ExtractLevelTiles(LevelAnalysis& analysis);

@@ -14,7 +14,7 @@ namespace {
 
 // Runs ImageMagick (the program itself, not a wrapper) in dir.
 bool Magick(const TempDir& dir, const std::vector<std::string>& args) {
-  return RunProgram("/usr/bin/convert", args, dir.path()).exit_code == 0;
+  return RunProgram(RequiredTool("convert"), args, dir.path()).exit_code == 0;
 }
 
 // A small JPEG whose frame header (SOF0) claims 30000 x 30000 pixels.

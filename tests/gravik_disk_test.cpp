@@ -19,21 +19,12 @@ RunResult RunGravik(const TempDir& dir, const std::vector<std::string>& args) {
   return RunProgram(GRAVIK_BIN, args, dir.path());
 }
 
-// The full path of a program on PATH, or "" when it is not installed.
-std::string ToolPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path != nullptr ? path : "/usr/bin");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    const std::filesystem::path candidate = std::filesystem::path(folder) / name;
-    if (std::filesystem::exists(candidate)) return candidate.string();
-  }
-  return "";
-}
+std::string ToolPath(const std::string& name) { return RequiredTool(name); }
 
-#define REQUIRE_TOOLS()                                                                              \
-  if (ToolPath("cpmls").empty() || ToolPath("cpmcp").empty() || ToolPath("dskid").empty()) {         \
-    GTEST_SKIP() << "cpmtools or libdsk-utils is not installed (scripts/install_deps.sh adds them)"; \
+// A missing tool fails the test (RequiredTool says which) before it runs.
+#define REQUIRE_TOOLS()                                                                                  \
+  if (RequiredTool("cpmls").empty() || RequiredTool("cpmcp").empty() || RequiredTool("dskid").empty()) { \
+    return;                                                                                              \
   }
 
 // The names cpmls lists for user 0, in its order.
@@ -176,7 +167,7 @@ TEST(GravikDisk, AddingAndReplacingKeepTheOtherFiles) {
 
 TEST(GravikDisk, AnOldStyleContainerStaysOldStyle) {
   REQUIRE_TOOLS();
-  if (ToolPath("dskform").empty()) GTEST_SKIP() << "dskform is not installed";
+  if (RequiredTool("dskform").empty()) return;
   const TempDir dir;
   RunProgram(ToolPath("dskform"), {"-type", "dsk", "-format", "cpcdata", "old.dsk"}, dir.path());
   ASSERT_EQ(ReadFileBytes(dir.File("old.dsk")).size() > 8, true);

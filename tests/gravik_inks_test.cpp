@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,12 +15,13 @@
 #include "common/image_io/colour_picture.h"
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
+#include "toolkit/inks/colour_space.h"
 #include "toolkit/source_image.h"
 
 namespace {
 
 bool Magick(const TempDir& dir, const std::vector<std::string>& args) {
-  return RunProgram("/usr/bin/convert", args, dir.path()).exit_code == 0;
+  return RunProgram(RequiredTool("convert"), args, dir.path()).exit_code == 0;
 }
 
 std::vector<std::string> Gravik(const TempDir& dir, const std::vector<std::string>& args) {
@@ -324,4 +327,27 @@ TEST(GravikInks, AnOutputThatCannotBeWrittenReplacesNone) {
   EXPECT_EQ(Gravik(dir, {"ink0", "art.png", "out", "--preview=no"}).back(),
             "ConvertToInks : wrote out.bmp, out_inks.asm");
   EXPECT_EQ(LoadPens(dir.File("out.bmp")).width, 32);
+}
+
+// The mean colour error is the mean delta E of the opaque pixels, printed
+// with two decimals rounded to the nearest: a red whose distance to the one
+// ink, Black, lies well past a half hundredth is shown rounded up.
+TEST(GravikInks, MeanColourErrorIsRoundedToTheNearestHundredth) {
+  const TempDir dir;
+  double error = 0;
+  int red = 0x40;
+  for (; red < 256; ++red) {
+    error = Distance(LabOf(static_cast<uint8_t>(red), 0, 0), LabOf(0, 0, 0));
+    const double hundredths = error * 100;
+    if (hundredths - std::floor(hundredths) > 0.6 && hundredths - std::floor(hundredths) < 0.9) break;
+  }
+  ASSERT_LT(red, 256);
+  const std::vector<PaletteEntry> palette = {{static_cast<uint8_t>(red), 0, 0}};
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("red.bmp"), 8, 2, std::vector<uint8_t>(16, 0), palette));
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "ConvertToInks : mean colour error %.2f (CIELAB delta E)",
+                std::floor(error * 100 + 0.5) / 100);
+  const std::vector<std::string> lines = Gravik(dir, {"ink2", "red.bmp", "out", "--inks=0", "--preview=no"});
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], expected) << "red " << red << ", delta E " << error;
 }

@@ -126,7 +126,7 @@ TEST(GravikReliability, TilesetReachesTheDiskBeforeReplacingTheOld) {
   ASSERT_TRUE(WriteFortyTiles(dir.File("one.bmp"), 1));
   // The leak checker of a sanitizer build can not run under a tracer.
   const RunResult traced =
-      RunProgram("/usr/bin/strace",
+      RunProgram(RequiredTool("strace"),
                  {"-o", "trace.txt", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e",
                   "trace=fsync,rename,renameat,renameat2", GRAVIK_BIN, "add0", "one", "world"},
                  dir.path());

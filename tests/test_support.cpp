@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -152,6 +153,18 @@ namespace {
 }
 
 }  // namespace
+
+std::string RequiredTool(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream folders(path != nullptr ? path : "/usr/bin");
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    const std::filesystem::path candidate = std::filesystem::path(folder) / name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  ADD_FAILURE() << name << " is not installed: scripts/install_deps.sh installs what the tests need";
+  return "";
+}
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& cwd, const std::string& stdin_text) {

@@ -11,15 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "common/image_io/bitmap.h"
 #include "common/line_output.h"
 #include "common/picture.h"
-
-struct FreeImageUnloader {
-  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
-};
-// The tests read pictures back through FreeImage itself, not through the
-// programs' own loader, as an independent check.
-using ImagePtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
 
 // A top-down view of an 8-bit bitmap's pens (the bitmap must outlive it).
 Picture PictureOfBitmap(FIBITMAP* image);
@@ -107,6 +101,12 @@ struct RunResult {
   std::vector<std::string> lines;  // standard output split at line ends
   std::string raw_output;          // standard output as written
 };
+
+// The full path of a program on PATH. A test that needs a tool (ImageMagick's
+// convert, cpmtools, strace) asks for it here: when it is not installed the
+// test fails, naming the tool (scripts/install_deps.sh installs them all),
+// and the path is empty.
+std::string RequiredTool(const std::string& name);
 
 // Runs program with args in folder cwd, feeding stdin_text to its standard input.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,

@@ -99,12 +99,12 @@ bool RunDsk(Args a) {
   return PutFilesOnDisk(a[0], std::vector<std::string>(a.values + 1, a.values + a.count));
 }
 // The ink words take their options after the two names.
-bool RunInk(Args a, int mode) {
+bool RunInk(Args a, ScreenMode mode) {
   return ConvertToInks(a[0], a[1], mode, std::vector<std::string>(a.values + 2, a.values + a.count));
 }
-bool RunInk0(Args a) { return RunInk(a, 0); }
-bool RunInk1(Args a) { return RunInk(a, 1); }
-bool RunInk2(Args a) { return RunInk(a, 2); }
+bool RunInk0(Args a) { return RunInk(a, ScreenMode::kMode0); }
+bool RunInk1(Args a) { return RunInk(a, ScreenMode::kMode1); }
+bool RunInk2(Args a) { return RunInk(a, ScreenMode::kMode2); }
 bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));

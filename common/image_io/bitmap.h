@@ -1,5 +1,6 @@
-// Ownership of FreeImage bitmaps inside common/image_io/: every bitmap the
-// library hands back is held by one of these, so it is released on every path.
+// Ownership of FreeImage bitmaps: every bitmap the library hands back, in the
+// programs, the tests, the fuzz targets and the sample maker, is held by one
+// of these, so it is released on every path.
 #pragma once
 
 #include <FreeImage.h>

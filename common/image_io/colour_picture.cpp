@@ -11,28 +11,6 @@
 
 namespace {
 
-// The toolkit's own header check for the formats that have one; kOk for the others.
-HeaderCheck OwnHeaderCheck(const std::string& path, FREE_IMAGE_FORMAT format) {
-  switch (format) {
-    case FIF_BMP:
-      return CheckPictureFile(path, PictureKind::kBmp);
-    case FIF_TARGA:
-      return CheckPictureFile(path, PictureKind::kTarga);
-    case FIF_PCX:
-      return CheckPictureFile(path, PictureKind::kPcx);
-    case FIF_PNG:
-      return CheckPictureFile(path, PictureKind::kPng);
-    case FIF_GIF:
-      return CheckPictureFile(path, PictureKind::kGif);
-    default:
-      return HeaderCheck::kOk;
-  }
-}
-
-uint64_t PixelCap(unsigned bits_per_pixel) {
-  return bits_per_pixel <= 8 ? kMaxPalettedPixels : kMaxDeepPixels;
-}
-
 // Alpha below this is transparent.
 constexpr uint8_t kOpaqueAlpha = 128;
 
@@ -50,114 +28,92 @@ ImagePtr ToThirtyTwoBits(FIBITMAP* image) {
   return standard ? ImagePtr(FreeImage_ConvertTo32Bits(standard.get())) : nullptr;
 }
 
-// The logical screen of a GIF that passed its header check, in pixels (0 when unreadable).
-uint64_t GifScreenPixels(const std::string& path) {
-  const InputFile input = OpenInputFile(path);
-  uint8_t head[10] = {};
-  if (input.status != InputStatus::kOk || std::fread(head, 1, sizeof head, input.file.get()) != sizeof head)
-    return 0;
-  return uint64_t{ReadLe16(head + 6)} * ReadLe16(head + 8);
-}
-
-}  // namespace
-
-PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, uint64_t most_pixels) {
-  if (format == FIF_UNKNOWN || FreeImage_Validate(format, path.c_str()) == 0) return PictureProbe::kDamaged;
-  const HeaderCheck own = OwnHeaderCheck(path, format);
-  if (own == HeaderCheck::kTooLarge) return PictureProbe::kTooLarge;
-  if (own != HeaderCheck::kOk) return PictureProbe::kDamaged;
-  // GIF's reader can not stop after the header; its own check caps the
-  // logical screen at kMaxPalettedPixels, and a GIF is 8 bits at most.
-  if (format == FIF_GIF) {
-    const uint64_t pixels = GifScreenPixels(path);
-    if (pixels == 0) return PictureProbe::kDamaged;
-    return pixels > most_pixels ? PictureProbe::kTooLarge : PictureProbe::kOk;
-  }
-  if (FreeImage_FIFSupportsNoPixels(format) == 0) return PictureProbe::kSizeUnknown;
-  const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-  if (!header) return PictureProbe::kDamaged;
-  const uint64_t pixels = uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get());
-  if (pixels == 0) return PictureProbe::kDamaged;
-  return pixels > std::min(PixelCap(FreeImage_GetBPP(header.get())), most_pixels) ? PictureProbe::kTooLarge
-                                                                                  : PictureProbe::kOk;
-}
-
-Checked<ColourPicture> LoadColourPicture(const std::string& path) {
+// The decoded picture at path, after the checks that must come before the
+// library sees it.
+Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cannot_load) {
   // Checked first: the library opens the file itself, and a FIFO would block it.
   {
     const InputFile input = OpenInputFile(path);
     if (input.status != InputStatus::kOk)
-      return Checked<ColourPicture>::Refused(InputFailureText(input.status, path));
+      return Checked<ImagePtr>::Refused(InputFailureText(input.status, path));
   }
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
-  const std::string cannot_load = "Can not load " + path;
   // The record holds four bytes a pixel: kMaxDeepPixels whatever the depth.
-  switch (ProbePicture(path, format, kMaxDeepPixels)) {
-    case PictureProbe::kOk:
-      break;
-    case PictureProbe::kTooLarge:
-      return Checked<ColourPicture>::Refused(cannot_load + " : picture too large");
-    case PictureProbe::kSizeUnknown:
-      return Checked<ColourPicture>::Refused(cannot_load + " : its size can not be read before decoding");
-    case PictureProbe::kDamaged:
-      return Checked<ColourPicture>::Refused(cannot_load);
-  }
+  if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxDeepPixels))
+    return Checked<ImagePtr>::Refused(*refused);
   ImagePtr image(FreeImage_Load(format, path.c_str(), 0));
-  if (!image) return Checked<ColourPicture>::Refused(cannot_load);
-  const int width = static_cast<int>(FreeImage_GetWidth(image.get()));
-  const int height = static_cast<int>(FreeImage_GetHeight(image.get()));
-  if (width <= 0 || height <= 0) return Checked<ColourPicture>::Refused(cannot_load);
+  if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
+    return Checked<ImagePtr>::Refused(cannot_load);
   // The size the probe read, checked again on the decoded picture.
-  if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kMaxDeepPixels) {
-    return Checked<ColourPicture>::Refused(cannot_load + " : picture too large");
-  }
-  // 24- and 32-bit pictures (true-colour PNG, JPEG, most TIFFs) are read as
-  // they are; every other kind is first converted to 32 bits by the library.
-  const unsigned bits = FreeImage_GetBPP(image.get());
-  const bool is_direct = FreeImage_GetImageType(image.get()) == FIT_BITMAP && (bits == 24 || bits == 32) &&
-                         FreeImage_GetRedMask(image.get()) == FI_RGBA_RED_MASK;
-  ImagePtr wide = is_direct ? std::move(image) : ToThirtyTwoBits(image.get());
-  image.reset();
-  if (!wide || FreeImage_GetBits(wide.get()) == nullptr) return Checked<ColourPicture>::Refused(cannot_load);
-  const size_t step = FreeImage_GetBPP(wide.get()) / 8;
-  ColourPicture picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  if (uint64_t{FreeImage_GetWidth(image.get())} * FreeImage_GetHeight(image.get()) > kMaxDeepPixels)
+    return Checked<ImagePtr>::Refused(cannot_load + " : picture too large");
+  return image;
+}
+
+// 24- and 32-bit pictures (true-colour PNG, JPEG, most TIFFs) are read as
+// they are; every other kind is first converted to 32 bits by the library.
+bool IsDirect(FIBITMAP* image) {
+  const unsigned bits = FreeImage_GetBPP(image);
+  return FreeImage_GetImageType(image) == FIT_BITMAP && (bits == 24 || bits == 32) &&
+         FreeImage_GetRedMask(image) == FI_RGBA_RED_MASK;
+}
+
+// The rows of a 24-bit (kHasAlpha false) or 32-bit bitmap into picture, top
+// row first; true when some pixel is transparent. One loop for each depth, so
+// that the pixel loop holds no test of it.
+template <bool kHasAlpha>
+bool CopyRowsOf(FIBITMAP* wide, ColourPicture& picture) {
+  const int width = picture.width;
+  const int height = picture.height;
+  constexpr size_t step = kHasAlpha ? 4 : 3;
   uint8_t* out = picture.rgba.data();
   bool has_transparency = false;
   for (int y = 0; y < height; ++y) {
     // FreeImage keeps the bottom row first.
-    const uint8_t* in = FreeImage_GetScanLine(wide.get(), height - 1 - y);
-    if (step == 3) {
-      for (int x = 0; x < width; ++x, in += 3, out += 4) {
-        out[0] = in[FI_RGBA_RED];
-        out[1] = in[FI_RGBA_GREEN];
-        out[2] = in[FI_RGBA_BLUE];
-        out[3] = 0xFF;
-      }
-      continue;
-    }
-    for (int x = 0; x < width; ++x, in += 4, out += 4) {
+    const uint8_t* in = FreeImage_GetScanLine(wide, height - 1 - y);
+    for (int x = 0; x < width; ++x, in += step, out += 4) {
       out[0] = in[FI_RGBA_RED];
       out[1] = in[FI_RGBA_GREEN];
       out[2] = in[FI_RGBA_BLUE];
-      out[3] = in[FI_RGBA_ALPHA];
-      has_transparency |= out[3] < kOpaqueAlpha;
+      out[3] = kHasAlpha ? in[FI_RGBA_ALPHA] : 0xFF;
+      if constexpr (kHasAlpha) has_transparency |= out[3] < kOpaqueAlpha;
     }
   }
-  // A 32-bit BMP or TGA written without alpha leaves the fourth byte 0 in
-  // every pixel: an alpha channel that is 0 everywhere is taken as unused.
-  if (is_direct && step == 4 && has_transparency) {
-    bool is_alpha_unused = true;
-    for (size_t i = 3; i < picture.rgba.size() && is_alpha_unused; i += 4)
-      is_alpha_unused = picture.rgba[i] == 0;
-    if (is_alpha_unused) {
-      for (size_t i = 3; i < picture.rgba.size(); i += 4) picture.rgba[i] = 0xFF;
-      has_transparency = false;
-    }
+  return has_transparency;
+}
+
+bool CopyRows(FIBITMAP* wide, ColourPicture& picture) {
+  return FreeImage_GetBPP(wide) == 32 ? CopyRowsOf<true>(wide, picture) : CopyRowsOf<false>(wide, picture);
+}
+
+// A 32-bit BMP or TGA written without alpha leaves the fourth byte 0 in
+// every pixel: an alpha channel that is 0 everywhere is taken as unused.
+// True when it was.
+bool DropUnusedAlpha(std::vector<uint8_t>& rgba) {
+  for (size_t i = 3; i < rgba.size(); i += 4) {
+    if (rgba[i] != 0) return false;
   }
-  picture.has_transparency = has_transparency;
+  for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 0xFF;
+  return true;
+}
+
+}  // namespace
+
+Checked<ColourPicture> LoadColourPicture(const std::string& path) {
+  const std::string cannot_load = "Can not load " + path;
+  Checked<ImagePtr> image = DecodeChecked(path, cannot_load);
+  if (!image) return Checked<ColourPicture>::Refused(image.refusal());
+  const bool is_direct = IsDirect(image->get());
+  const ImagePtr wide = is_direct ? std::move(*image) : ToThirtyTwoBits(image->get());
+  image->reset();
+  if (!wide || FreeImage_GetBits(wide.get()) == nullptr) return Checked<ColourPicture>::Refused(cannot_load);
+  ColourPicture picture;
+  picture.width = static_cast<int>(FreeImage_GetWidth(wide.get()));
+  picture.height = static_cast<int>(FreeImage_GetHeight(wide.get()));
+  picture.rgba.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4);
+  picture.has_transparency = CopyRows(wide.get(), picture);
+  if (is_direct && picture.has_transparency && FreeImage_GetBPP(wide.get()) == 32)
+    picture.has_transparency = !DropUnusedAlpha(picture.rgba);
   return picture;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/file_path.h"
 #include "common/image_io/bitmap.h"
 #include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
@@ -18,8 +19,6 @@ struct MemoryCloser {
   void operator()(FIMEMORY* stream) const { FreeImage_CloseMemory(stream); }
 };
 using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
-
-using BitmapPtr = ImagePtr;
 
 void PrintImageMessage(FREE_IMAGE_FORMAT format, const char* message) {
   PrintLine(ImageMessageLine(static_cast<int>(format), message));
@@ -41,7 +40,7 @@ Palette PaletteOf(FIBITMAP* image) {
 // FreeImage stores the bottom picture row first. Rather than flip the whole
 // bitmap (a full copy of a large picture), the picture starts at the last scan
 // line in memory and steps backwards; it keeps the bitmap alive.
-Picture PictureOverBitmap(BitmapPtr bitmap) {
+Picture PictureOverBitmap(ImagePtr bitmap) {
   FIBITMAP* image = bitmap.get();
   Picture picture;
   picture.width = static_cast<int>(FreeImage_GetWidth(image));
@@ -58,28 +57,29 @@ Picture PictureOverBitmap(BitmapPtr bitmap) {
 // extension names none: FreeImage would take a bare "pic" or "png" for an
 // extension and pick a format for it.
 FREE_IMAGE_FORMAT FormatFromName(const std::string& path) {
-  const size_t last_slash = path.find_last_of('/');
-  const std::string file_name = last_slash == std::string::npos ? path : path.substr(last_slash + 1);
+  const std::string file_name = NameOf(path);
   if (file_name.find('.') == std::string::npos) return FIF_UNKNOWN;
   return FreeImage_GetFIFFromFilename(file_name.c_str());
 }
 
-std::optional<std::vector<uint8_t>> EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags);
+using Bytes = Checked<std::vector<uint8_t>>;
 
-// The BMP file FreeImage writes for image, or none when BMP cannot hold it.
-std::optional<std::vector<uint8_t>> EncodeBmp(FIBITMAP* image) {
+Bytes EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags);
+
+// The BMP file FreeImage writes for image, refused when BMP cannot hold it.
+Bytes EncodeBmp(FIBITMAP* image) {
   // FreeImage's BMP writer does not refuse what BMP cannot hold: given 16 bits
   // a channel or floats it writes a 48- or 96-bit file that no reader accepts.
   const bool is_bmp_depth =
       FreeImage_GetImageType(image) == FIT_BITMAP &&
       FreeImage_FIFSupportsExportBPP(FIF_BMP, static_cast<int>(FreeImage_GetBPP(image)));
-  if (!is_bmp_depth) return std::nullopt;
+  if (!is_bmp_depth) return Bytes::Refused("BMP can not hold its depth");
   return EncodeToMemory(image, FIF_BMP, 0);
 }
 
 // picture as an 8-bit bitmap with each pixel drawn scale_x x scale_y.
-BitmapPtr ScaledBitmap(const Picture& picture, int scale_x, int scale_y) {
-  BitmapPtr image(FreeImage_Allocate(picture.width * scale_x, picture.height * scale_y, 8));
+ImagePtr ScaledBitmap(const Picture& picture, int scale_x, int scale_y) {
+  ImagePtr image(FreeImage_Allocate(picture.width * scale_x, picture.height * scale_y, 8));
   if (!image || FreeImage_GetBits(image.get()) == nullptr || FreeImage_GetPalette(image.get()) == nullptr) {
     return nullptr;
   }
@@ -102,16 +102,43 @@ BitmapPtr ScaledBitmap(const Picture& picture, int scale_x, int scale_y) {
   return image;
 }
 
-std::optional<std::vector<uint8_t>> EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags) {
+Bytes EncodeToMemory(FIBITMAP* image, FREE_IMAGE_FORMAT format, int flags) {
   // Saved to memory rather than to the target path: FreeImage writes the file
   // in place as it goes, and a failure half way would leave a truncated file
   // over the user's own.
   const MemoryPtr stream(FreeImage_OpenMemory());
-  if (!stream || !FreeImage_SaveToMemory(format, image, stream.get(), flags)) return std::nullopt;
+  if (!stream || !FreeImage_SaveToMemory(format, image, stream.get(), flags))
+    return Bytes::Refused("the image library can not save it");
   BYTE* data = nullptr;
   DWORD size_bytes = 0;
-  if (!FreeImage_AcquireMemory(stream.get(), &data, &size_bytes) || data == nullptr) return std::nullopt;
+  if (!FreeImage_AcquireMemory(stream.get(), &data, &size_bytes) || data == nullptr)
+    return Bytes::Refused("the image library can not save it");
   return std::vector<uint8_t>(data, data + size_bytes);
+}
+
+constexpr uint32_t kBmpHeaderBytes = 14 + 40;
+constexpr uint32_t kBmpPaletteBytes = kPaletteEntries * 4;
+
+// The file header and the 40-byte information header of an 8-bit BMP of
+// picture's size whose pixel array takes pixel_bytes.
+void AppendBmpHeaders(const Picture& picture, uint32_t pixel_bytes, std::vector<uint8_t>& bytes) {
+  constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots an inch
+  bytes.push_back('B');
+  bytes.push_back('M');
+  AppendLe32(bytes, kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes);
+  AppendLe32(bytes, 0);
+  AppendLe32(bytes, kBmpHeaderBytes + kBmpPaletteBytes);
+  AppendLe32(bytes, 40);
+  AppendLe32(bytes, static_cast<uint32_t>(picture.width));
+  AppendLe32(bytes, static_cast<uint32_t>(picture.height));  // positive: rows from the bottom
+  AppendLe16(bytes, 1);
+  AppendLe16(bytes, 8);
+  AppendLe32(bytes, 0);  // no compression
+  AppendLe32(bytes, 0);  // image size: may be 0 when uncompressed
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPixelsPerMetre);
+  AppendLe32(bytes, kPaletteEntries);  // colours used
+  AppendLe32(bytes, kPaletteEntries);  // colours important
 }
 
 }  // namespace
@@ -136,7 +163,7 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path) {
   // An unreadable file still goes to FreeImage: its diagnostic says why. One
   // that is not a regular file does not: the library would wait on a FIFO.
   const bool is_refused = header == HeaderCheck::kDamaged || header == HeaderCheck::kNotRegular;
-  BitmapPtr image(is_refused ? nullptr : FreeImage_Load(FIF_BMP, path.c_str(), 0));
+  ImagePtr image(is_refused ? nullptr : FreeImage_Load(FIF_BMP, path.c_str(), 0));
   if (!image) return Checked<BmpContents>::Refused("Can not load " + path);
   BmpContents contents;
   contents.width = static_cast<int>(FreeImage_GetWidth(image.get()));
@@ -148,40 +175,23 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path) {
   return contents;
 }
 
-std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
+Checked<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   // Written here rather than by the library: the layout of an 8-bit BMP is
   // fixed and simple (the same bytes FreeImage writes for it), and a large
   // picture then takes one buffer instead of a bitmap, the library's memory
   // stream and a copy of it.
-  constexpr uint32_t kHeaderBytes = 14 + 40;
-  constexpr uint32_t kPaletteBytes = kPaletteEntries * 4;
-  constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots an inch
-  if (picture.width <= 0 || picture.height <= 0) return std::nullopt;
+  if (picture.width <= 0 || picture.height <= 0) return Bytes::Refused("the picture is empty");
   const size_t row_bytes = (static_cast<size_t>(picture.width) + 3) / 4 * 4;
   const size_t pixel_bytes = row_bytes * static_cast<size_t>(picture.height);
-  if (pixel_bytes > UINT32_MAX - kHeaderBytes - kPaletteBytes) return std::nullopt;
+  if (pixel_bytes > UINT32_MAX - kBmpHeaderBytes - kBmpPaletteBytes)
+    return Bytes::Refused("too large for a BMP file");
   std::vector<uint8_t> bytes;
-  bytes.reserve(kHeaderBytes + kPaletteBytes + pixel_bytes);
-  bytes.push_back('B');
-  bytes.push_back('M');
-  AppendLe32(bytes, static_cast<uint32_t>(kHeaderBytes + kPaletteBytes + pixel_bytes));
-  AppendLe32(bytes, 0);
-  AppendLe32(bytes, kHeaderBytes + kPaletteBytes);
-  AppendLe32(bytes, 40);
-  AppendLe32(bytes, static_cast<uint32_t>(picture.width));
-  AppendLe32(bytes, static_cast<uint32_t>(picture.height));  // positive: rows from the bottom
-  AppendLe16(bytes, 1);
-  AppendLe16(bytes, 8);
-  AppendLe32(bytes, 0);  // no compression
-  AppendLe32(bytes, 0);  // image size: may be 0 when uncompressed
-  AppendLe32(bytes, kPixelsPerMetre);
-  AppendLe32(bytes, kPixelsPerMetre);
-  AppendLe32(bytes, kPaletteEntries);  // colours used
-  AppendLe32(bytes, kPaletteEntries);  // colours important
+  bytes.reserve(kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes);
+  AppendBmpHeaders(picture, static_cast<uint32_t>(pixel_bytes), bytes);
   for (const Rgb& colour : picture.palette)
     bytes.insert(bytes.end(), {colour.blue, colour.green, colour.red, 0});
-  bytes.resize(kHeaderBytes + kPaletteBytes + pixel_bytes, 0);
-  uint8_t* rows = bytes.data() + kHeaderBytes + kPaletteBytes;
+  bytes.resize(kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes, 0);
+  uint8_t* rows = bytes.data() + kBmpHeaderBytes + kBmpPaletteBytes;
   for (int y = 0; y < picture.height; ++y) {
     std::memcpy(rows + static_cast<size_t>(picture.height - 1 - y) * row_bytes, picture.Row(y),
                 static_cast<size_t>(picture.width));
@@ -189,14 +199,14 @@ std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   return bytes;
 }
 
-std::optional<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y) {
-  const BitmapPtr image = ScaledBitmap(picture, scale_x, scale_y);
-  if (!image) return std::nullopt;
+Checked<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y) {
+  const ImagePtr image = ScaledBitmap(picture, scale_x, scale_y);
+  if (!image) return Bytes::Refused("no memory for the scaled picture");
   return EncodeToMemory(image.get(), FIF_PNG, PNG_Z_BEST_SPEED);
 }
 
 WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path) {
-  const std::optional<std::vector<uint8_t>> bytes = EncodeBmpPicture(picture);
+  const Bytes bytes = EncodeBmpPicture(picture);
   return bytes ? WriteBinaryFile(path, *bytes) : WriteStatus::kCannotWrite;
 }
 
@@ -210,18 +220,12 @@ Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path,
   // claims: the contents must pass the format's signature and header checks,
   // and the size read from the header alone must fit the cap, before a decode.
   // A FIFO or a folder never reaches the library, whose open would wait on it.
-  const PictureProbe probe = OpenInputFile(input_path).status == InputStatus::kNotRegular
-                                 ? PictureProbe::kDamaged
-                                 : ProbePicture(input_path, format);
-  if (probe == PictureProbe::kTooLarge)
-    return Result::Refused("Can not load image " + input_path + " : picture too large");
-  if (probe == PictureProbe::kSizeUnknown) {
-    return Result::Refused("Can not load image " + input_path +
-                           " : its size can not be read before decoding");
-  }
-  const BitmapPtr image(probe == PictureProbe::kOk ? FreeImage_Load(format, input_path.c_str(), 0) : nullptr);
-  if (!image) return Result::Refused("Can not load image " + input_path);
-  std::optional<std::vector<uint8_t>> bytes = EncodeBmp(image.get());
+  const std::string cannot_load = "Can not load image " + input_path;
+  if (OpenInputFile(input_path).status == InputStatus::kNotRegular) return Result::Refused(cannot_load);
+  if (const Refusal refused = ProbePicture(input_path, format, cannot_load)) return Result::Refused(*refused);
+  const ImagePtr image(FreeImage_Load(format, input_path.c_str(), 0));
+  if (!image) return Result::Refused(cannot_load);
+  Bytes bytes = EncodeBmp(image.get());
   if (!bytes) return Result::Refused("Can not save image " + output_path);
   return std::move(*bytes);
 }

@@ -50,12 +50,14 @@ struct BmpContents {
 Checked<BmpContents> LoadBmpPicture(const std::string& path);
 
 // The BMP file the library writes for picture (8 bits, its palette, flags 0),
-// or none when it can not be made.
-std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture);
+// refused with the reason when it can not be made (an empty picture, one too
+// large for the format).
+Checked<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture);
 
 // The PNG file of picture with each pixel drawn scale_x x scale_y, 8 bits a
-// pixel, fastest compression (a preview), or none when it can not be made.
-std::optional<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y);
+// pixel, fastest compression (a preview), refused with the reason when it can
+// not be made.
+Checked<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y);
 
 // picture saved as an 8-bit BMP file at path, written aside and put in place whole.
 WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path);

@@ -9,24 +9,18 @@
 #include <cstdint>
 #include <string>
 
-// The most pixels a decode may hold: 2^28 at 8 bits a pixel or less, 2^26
-// for deeper pictures, so that no decoded picture passes 256 MB.
-inline constexpr uint64_t kMaxPalettedPixels = uint64_t{1} << 28;
-inline constexpr uint64_t kMaxDeepPixels = uint64_t{1} << 26;
-
-enum class PictureProbe {
-  kOk,
-  kDamaged,      // not of the format, or headers our own checks refuse
-  kTooLarge,     // more pixels than the cap for its depth
-  kSizeUnknown,  // a format whose size can not be read before decoding
-};
+#include "common/refusal.h"
 
 // Checks the file at path, taken to be of format, before any decode: its
 // signature (some of the library's readers never return on a file of
 // another format), the toolkit's own header checks for BMP, TGA, PCX, PNG and
 // GIF, then the size and depth read from the header alone (FIF_LOAD_NOPIXELS)
 // for every format whose reader can do that. GIF, whose reader can not, is
-// sized by its logical screen; any other format that can not is kSizeUnknown.
-// most_pixels is a further cap of the caller's, whatever the depth.
-PictureProbe ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format,
-                          uint64_t most_pixels = UINT64_MAX);
+// sized by its logical screen. The pixel caps are those of
+// common/picture_header.h; most_pixels is a further cap of the caller's,
+// whatever the depth. Refused with cannot_load (the caller's "Can not load
+// PATH"), alone for a damaged file or one not of the format, followed by
+// " : picture too large" or, for a format whose size can not be read before
+// decoding, " : its size can not be read before decoding".
+Refusal ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, const std::string& cannot_load,
+                     uint64_t most_pixels = UINT64_MAX);

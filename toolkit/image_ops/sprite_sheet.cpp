@@ -9,6 +9,7 @@
 #include "common/image_io/picture_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/refusal.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -36,16 +37,17 @@ struct CellFile {
   size_t pixels_at = 0;  // where the scan lines start, bottom line first
 };
 
-// The BMP file of a cell of pen 0 with the sheet's palette, or none when it is
+// The BMP file of a cell of pen 0 with the sheet's palette, refused when it is
 // not the plain headers + palette + 16 x 16 bytes layout the cells are filled into.
-std::optional<CellFile> MakeCellFile(const Palette& sheet_palette) {
+Checked<CellFile> MakeCellFile(const Palette& sheet_palette) {
   constexpr size_t kPixelOffsetField = 10;  // the BMP file header's offset to the pixels
+  const Checked<CellFile> refused = Checked<CellFile>::Refused("can not create new image");
   const CellPens blank{};
-  std::optional<std::vector<uint8_t>> bytes =
+  Checked<std::vector<uint8_t>> bytes =
       EncodeBmpPicture(PictureFromPens(kCellSide, kCellSide, blank.data(), sheet_palette));
-  if (!bytes || bytes->size() < kPixelOffsetField + 4) return std::nullopt;
+  if (!bytes || bytes->size() < kPixelOffsetField + 4) return refused;
   const size_t pixels_at = ReadLe32(bytes->data() + kPixelOffsetField);
-  if (pixels_at > bytes->size() || bytes->size() - pixels_at != sizeof(CellPens)) return std::nullopt;
+  if (pixels_at > bytes->size() || bytes->size() - pixels_at != sizeof(CellPens)) return refused;
   return CellFile{std::move(*bytes), pixels_at};
 }
 
@@ -58,14 +60,10 @@ void FillCellFile(CellFile& file, const CellPens& pens) {
   }
 }
 
-bool SaveCell(const CellFile& file, const std::string& file_name) {
-  PrintLine(kPrefix + ("Saving " + file_name));
+Refusal SaveCell(const CellFile& file, const std::string& file_name) {
   const WriteStatus status = WriteBinaryFile(file_name, file.bytes);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, file_name));
-    return false;
-  }
-  return true;
+  if (status != WriteStatus::kOk) return WriteFailureText(status, file_name);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -82,16 +80,21 @@ bool SplitSprite(const std::string& source_path, const std::string& name) {
   const int columns = sheet->width / kCellSide;
   const int rows = sheet->height / kCellSide;
   PrintLine(kPrefix + ("Processing " + SpacedDecimal(static_cast<int64_t>(columns) * rows) + " sprites"));
-  std::optional<CellFile> cell_file = MakeCellFile(sheet->palette);
+  Checked<CellFile> cell_file = MakeCellFile(sheet->palette);
   if (!cell_file) {
-    PrintLine(std::string(kPrefix) + "can not create new image");
+    PrintLine(kPrefix + cell_file.refusal());
     return false;
   }
   bool is_all_saved = true;
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < columns; ++c) {
       FillCellFile(*cell_file, CutSpriteCell(*sheet, c, r));
-      is_all_saved = SaveCell(*cell_file, SplitSpriteFileName(name, c, r)) && is_all_saved;
+      const std::string file_name = SplitSpriteFileName(name, c, r);
+      PrintLine(kPrefix + ("Saving " + file_name));
+      if (const Refusal refused = SaveCell(*cell_file, file_name)) {
+        PrintLine(kPrefix + *refused);
+        is_all_saved = false;
+      }
     }
   }
   return is_all_saved;

@@ -227,11 +227,12 @@ Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weigh
   return nearest;
 }
 
-std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<uint64_t>& weights,
-                                 size_t candidates, int n) {
+// Picks n candidates one at a time, each the one that lowers the weighted
+// sum of nearest distances most given those picked before it.
+std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<uint64_t>& weights,
+                              size_t candidates, int n, std::vector<char>& is_chosen) {
   const size_t entries = table.entry_count;
   std::vector<int> chosen;
-  std::vector<char> is_chosen(candidates, 0);
   std::vector<float> current(entries, std::numeric_limits<float>::infinity());
   for (int step = 0; step < n; ++step) {
     int best = -1;
@@ -252,29 +253,49 @@ std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<u
     const float* row = table.Row(static_cast<size_t>(best));
     for (size_t e = 0; e < entries; ++e) current[e] = std::min(current[e], row[e]);
   }
-  for (int pass = 0; pass < kSwapPasses; ++pass) {
-    Nearest nearest = NearestOf(table, weights, chosen);
-    bool is_improved = false;
-    for (size_t position = 0; position < chosen.size() && !is_improved; ++position) {
-      for (size_t c = 0; c < candidates && !is_improved; ++c) {
-        if (is_chosen[c]) continue;
-        const float* row = table.Row(c);
-        double cost = 0;
-        for (size_t e = 0; e < entries; ++e) {
-          const float kept = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
-                                                                            : nearest.first_distance[e];
-          cost += static_cast<double>(weights[e]) * std::min(kept, row[e]);
-        }
-        // A relative margin: sums of floats in another order must not swap back and forth.
-        if (cost < nearest.cost * (1 - 1e-9)) {
-          is_chosen[static_cast<size_t>(chosen[position])] = 0;
-          chosen[position] = static_cast<int>(c);
-          is_chosen[c] = 1;
-          is_improved = true;
-        }
+  return chosen;
+}
+
+// The weighted sum of nearest distances once the candidate at position is
+// replaced by the candidate whose distances are row.
+double CostWithSwap(const Nearest& nearest, const std::vector<uint64_t>& weights, size_t entries,
+                    size_t position, const float* row) {
+  double cost = 0;
+  for (size_t e = 0; e < entries; ++e) {
+    const float kept = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
+                                                                      : nearest.first_distance[e];
+    cost += static_cast<double>(weights[e]) * std::min(kept, row[e]);
+  }
+  return cost;
+}
+
+// Makes the first swap of a chosen candidate for another that lowers the
+// cost; false when none does.
+bool SwapOnce(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates,
+              std::vector<int>& chosen, std::vector<char>& is_chosen) {
+  const Nearest nearest = NearestOf(table, weights, chosen);
+  for (size_t position = 0; position < chosen.size(); ++position) {
+    for (size_t c = 0; c < candidates; ++c) {
+      if (is_chosen[c]) continue;
+      const double cost = CostWithSwap(nearest, weights, table.entry_count, position, table.Row(c));
+      // A relative margin: sums of floats in another order must not swap back and forth.
+      if (cost < nearest.cost * (1 - 1e-9)) {
+        is_chosen[static_cast<size_t>(chosen[position])] = 0;
+        chosen[position] = static_cast<int>(c);
+        is_chosen[c] = 1;
+        return true;
       }
     }
-    if (!is_improved) break;
+  }
+  return false;
+}
+
+std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<uint64_t>& weights,
+                                 size_t candidates, int n) {
+  std::vector<char> is_chosen(candidates, 0);
+  std::vector<int> chosen = GreedyChoice(table, weights, candidates, n, is_chosen);
+  for (int pass = 0; pass < kSwapPasses; ++pass) {
+    if (!SwapOnce(table, weights, candidates, chosen, is_chosen)) break;
   }
   return chosen;
 }

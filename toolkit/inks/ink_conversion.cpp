@@ -31,71 +31,59 @@ struct InkOptions {
   bool has_preview = true;
 };
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // The value of text as exactly digits hexadecimal digits, or -1.
 int HexValue(std::string_view text, size_t digits) {
-  if (text.size() != digits) return -1;
-  int value = 0;
-  for (const char c : text) {
-    const int digit = HexDigit(c);
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
+  const Checked<uint32_t> value = ParseDigits(text, 16, 0xFFFFFF);
+  return text.size() == digits && value ? static_cast<int>(*value) : -1;
 }
 
-// A firmware number 0 to 26 in plain decimal, or -1.
+// A firmware number 0 to 26 in plain decimal (one or two digits), or -1.
 int FirmwareValue(std::string_view text) {
-  if (text.empty() || text.size() > 2) return -1;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
+  const Checked<uint32_t> value = ParseDigits(text, 10, kCpcColourCount - 1);
+  return text.size() <= 2 && value ? static_cast<int>(*value) : -1;
+}
+
+Checked<Dither> ParseDither(const std::string& value) {
+  if (value == "none") return Dither::kNone;
+  if (value == "floyd") return Dither::kFloyd;
+  if (value == "ordered") return Dither::kOrdered;
+  return Checked<Dither>::Refused("unknown dither");
+}
+
+// Takes one option into parsed; a refusal says which part was wrong.
+Refusal ParseOption(const std::string& option, InkOptions& parsed) {
+  const size_t equals = option.find('=');
+  const std::string key = option.substr(0, equals);
+  const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
+  const Refusal bad_value = "bad value in " + option;
+  if (key == "--strict" || key == "--plus") {
+    if (equals != std::string::npos) return bad_value;
+    (key == "--strict" ? parsed.is_strict : parsed.is_plus) = true;
+  } else if (key == "--inks") {
+    if (value.empty()) return bad_value;
+    parsed.inks = value;
+  } else if (key == "--transparent") {
+    const int colour = HexValue(value, 6);
+    if (colour < 0) return bad_value;
+    parsed.transparent = Rgb{static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8 & 0xFF),
+                             static_cast<uint8_t>(colour & 0xFF)};
+  } else if (key == "--dither") {
+    const Checked<Dither> dither = ParseDither(value);
+    if (!dither) return bad_value;
+    parsed.dither = *dither;
+  } else if (key == "--preview") {
+    if (value != "no" && value != "yes") return bad_value;
+    parsed.has_preview = value == "yes";
+  } else {
+    return "unknown option " + option;
   }
-  return value < kCpcColourCount ? value : -1;
+  return std::nullopt;
 }
 
 Checked<InkOptions> ParseOptions(const std::vector<std::string>& options) {
   InkOptions parsed;
   for (const std::string& option : options) {
-    const size_t equals = option.find('=');
-    const std::string key = option.substr(0, equals);
-    const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
-    const bool has_value = equals != std::string::npos;
-    auto bad_value = [&] { return Checked<InkOptions>::Refused("bad value in " + option); };
-    if (key == "--strict" || key == "--plus") {
-      if (has_value) return bad_value();
-      (key == "--strict" ? parsed.is_strict : parsed.is_plus) = true;
-    } else if (key == "--inks") {
-      if (value.empty()) return bad_value();
-      parsed.inks = value;
-    } else if (key == "--transparent") {
-      const int colour = HexValue(value, 6);
-      if (colour < 0) return bad_value();
-      parsed.transparent = Rgb{static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8 & 0xFF),
-                               static_cast<uint8_t>(colour & 0xFF)};
-    } else if (key == "--dither") {
-      if (value == "none") {
-        parsed.dither = Dither::kNone;
-      } else if (value == "floyd") {
-        parsed.dither = Dither::kFloyd;
-      } else if (value == "ordered") {
-        parsed.dither = Dither::kOrdered;
-      } else {
-        return bad_value();
-      }
-    } else if (key == "--preview") {
-      if (value != "no" && value != "yes") return bad_value();
-      parsed.has_preview = value == "yes";
-    } else {
-      return Checked<InkOptions>::Refused("unknown option " + option);
-    }
+    if (const Refusal refused = ParseOption(option, parsed)) return Checked<InkOptions>::Refused(*refused);
   }
   return parsed;
 }
@@ -209,103 +197,194 @@ std::string TwoDecimals(double value) {
   return PlainDecimal(hundredths / 100) + "." + (fraction < 10 ? "0" : "") + PlainDecimal(fraction);
 }
 
+// What the words ask for, checked before the picture is read.
+struct InkRequest {
+  InkOptions option;
+  ColourModel model = ColourModel::kFirmware;
+  int pen_count = 16;
+  std::vector<int> given;  // the keys of --inks, when given
+  std::string bmp_path;
+  std::string asm_path;
+  std::string preview_path;
+};
+
+int PenCount(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 16 : mode == ScreenMode::kMode1 ? 4 : 2; }
+int ModeNumber(ScreenMode mode) {
+  return mode == ScreenMode::kMode0 ? 0 : mode == ScreenMode::kMode1 ? 1 : 2;
+}
+
+// The options, the output name and the outputs' paths, none of which may be the source.
+Checked<InkRequest> ReadRequest(const std::string& source_path, const std::string& name, ScreenMode mode,
+                                const std::vector<std::string>& options) {
+  using Result = Checked<InkRequest>;
+  const Checked<InkOptions> parsed = ParseOptions(options);
+  if (!parsed) return Result::Refused(parsed.refusal());
+  InkRequest request{*parsed,
+                     parsed->is_plus ? ColourModel::kPlus : ColourModel::kFirmware,
+                     PenCount(mode),
+                     {},
+                     name + ".bmp",
+                     name + "_inks.asm",
+                     name + "_preview.png"};
+  if (name.empty()) return Result::Refused("the output name is empty");
+  if (HasControlCharacter(name)) return Result::Refused("the output name has a control character");
+  if (request.option.inks) {
+    const Checked<std::vector<int>> keys = ParseInks(*request.option.inks, request.model, request.pen_count);
+    if (!keys) return Result::Refused(keys.refusal());
+    request.given = *keys;
+  }
+  for (const std::string& output : {request.bmp_path, request.asm_path, request.preview_path}) {
+    if (output == request.preview_path && !request.option.has_preview) continue;
+    if (IsSameFile(output, source_path))
+      return Result::Refused(output + " would replace the source " + source_path);
+  }
+  return request;
+}
+
+// The pens of the picture: the map of its opaque pixels to inks, and the
+// key of every pen in order (pen 0 first, black behind transparent pixels
+// when the inks were chosen here).
+struct PenPlan {
+  PenMap map;
+  std::vector<int> pen_keys;
+  bool is_reserved = false;  // pen 0 is for the transparent pixels
+};
+
+bool HasOpaquePixel(const PictureRef& ref) {
+  const uint8_t* p = ref.rgba;
+  const size_t pixels = static_cast<size_t>(ref.width) * static_cast<size_t>(ref.height);
+  for (size_t i = 0; i < pixels; ++i, p += 4) {
+    if (!ref.IsTransparent(p)) return true;
+  }
+  return false;
+}
+
+// The inks --inks names for the opaque pixels, each once.
+Refusal TakeGivenInks(const InkRequest& request, PenPlan& plan) {
+  const std::vector<int>& given = request.given;
+  plan.map.opaque_keys.assign(given.begin() + (plan.is_reserved ? 1 : 0), given.end());
+  std::vector<int> sorted = plan.map.opaque_keys;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+    return "--inks=" + *request.option.inks + " names an ink twice" +
+           (plan.is_reserved ? " (pen 0's ink, for the transparent pixels, may come once more)" : "");
+  }
+  plan.pen_keys = given;
+  return std::nullopt;
+}
+
+Checked<PenPlan> PlanPens(const InkRequest& request, const PictureRef& ref, bool has_transparency) {
+  PenPlan plan;
+  plan.is_reserved = request.option.transparent.has_value() || has_transparency;
+  plan.map.model = request.model;
+  plan.map.first_opaque_pen = plan.is_reserved ? 1 : 0;
+  if (request.option.inks) {
+    if (const Refusal twice = TakeGivenInks(request, plan)) return Checked<PenPlan>::Refused(*twice);
+  } else {
+    plan.map.opaque_keys = ChooseInkKeys(CountColours(ref, request.model), request.model,
+                                         request.pen_count - plan.map.first_opaque_pen);
+    if (plan.is_reserved) plan.pen_keys.push_back(0);  // black behind the transparent pixels
+    plan.pen_keys.insert(plan.pen_keys.end(), plan.map.opaque_keys.begin(), plan.map.opaque_keys.end());
+  }
+  if (plan.map.opaque_keys.empty() && HasOpaquePixel(ref))
+    return Checked<PenPlan>::Refused("no pen is left for the opaque pixels: --inks names pen 0 only");
+  return plan;
+}
+
+// --strict: every opaque pixel must already be one of the inks.
+Refusal CheckStrict(const InkRequest& request, const PictureRef& ref, const PenMap& map) {
+  const std::optional<StrictFault> fault = FirstStrictFault(ref, map);
+  if (!fault) return std::nullopt;
+  const std::string where = "pixel " + PlainDecimal(fault->x) + "," + PlainDecimal(fault->y) + " #" +
+                            Hex(fault->colour.red, 2) + Hex(fault->colour.green, 2) +
+                            Hex(fault->colour.blue, 2);
+  if (request.model == ColourModel::kFirmware && !fault->is_cpc_colour)
+    return where + " is not a CPC colour within the tolerance bands (--strict)";
+  if (request.option.inks) return where + " is not one of --inks=" + *request.option.inks + " (--strict)";
+  return where + " needs more inks than the " + PlainDecimal(request.pen_count - map.first_opaque_pen) +
+         " pens (--strict)";
+}
+
+// The bytes of every output: the 8-bit picture, the ink source, the preview.
+Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std::string& name,
+                                           ScreenMode mode, const Picture& pens,
+                                           const std::vector<int>& pen_keys) {
+  using Result = Checked<std::vector<Output>>;
+  std::vector<Output> outputs;
+  Checked<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);
+  if (!bmp) return Result::Refused("Can not write " + request.bmp_path);
+  outputs.push_back({request.bmp_path, std::move(*bmp)});
+  outputs.push_back({request.asm_path, AsBytes(InkSource(name, ModeNumber(mode), request.model, pen_keys))});
+  if (request.option.has_preview) {
+    const int scale_x = mode == ScreenMode::kMode0 ? 4 : mode == ScreenMode::kMode1 ? 2 : 1;
+    Checked<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
+    if (!preview) return Result::Refused("Can not write " + request.preview_path);
+    outputs.push_back({request.preview_path, std::move(*preview)});
+  }
+  return outputs;
+}
+
+// What a conversion that wrote its outputs reports.
+struct Converted {
+  int width = 0;
+  int height = 0;
+  PenPlan plan;
+  double mean_error = 0;
+};
+
+void PrintReport(const InkRequest& request, const std::string& source_path, const Converted& converted) {
+  const PenPlan& plan = converted.plan;
+  PrintLine(kPrefix + ("source " + source_path));
+  PrintLine(kPrefix + ("size " + PlainDecimal(converted.width) + " x " + PlainDecimal(converted.height)));
+  for (size_t pen = 0; pen < plan.pen_keys.size(); ++pen) {
+    PrintLine(kPrefix + ("pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " +
+                         PenName(request.model, plan.pen_keys[pen]) +
+                         (pen == 0 && plan.is_reserved ? " (transparent)" : "")));
+  }
+  PrintLine(kPrefix + ("mean colour error " + TwoDecimals(converted.mean_error) + " (CIELAB delta E)"));
+  std::string written_list = request.bmp_path + ", " + request.asm_path;
+  if (request.option.has_preview) written_list += ", " + request.preview_path;
+  PrintLine(kPrefix + ("wrote " + written_list));
+}
+
+// Everything up to the written outputs.
+Checked<Converted> ConvertPicture(const InkRequest& request, const std::string& source_path,
+                                  const std::string& name, ScreenMode mode) {
+  using Result = Checked<Converted>;
+  const Checked<ColourPicture> picture = LoadColourPicture(source_path);
+  if (!picture) return Result::Refused(picture.refusal());
+  const Rgb key_colour = request.option.transparent.value_or(Rgb{});
+  const PictureRef ref{picture->width, picture->height, picture->rgba.data(),
+                       request.option.transparent.has_value(), key_colour};
+  Checked<PenPlan> plan = PlanPens(request, ref, picture->has_transparency);
+  if (!plan) return Result::Refused(plan.refusal());
+  if (request.option.is_strict) {
+    if (const Refusal fault = CheckStrict(request, ref, plan->map)) return Result::Refused(*fault);
+  }
+  const MappedPicture mapped = MapToPens(ref, plan->map, request.option.dither);
+  Picture pens = PictureFromPens(picture->width, picture->height, mapped.pens.data());
+  for (size_t pen = 0; pen < plan->pen_keys.size(); ++pen)
+    pens.palette[pen] = NominalColour(request.model, plan->pen_keys[pen]);
+  const Checked<std::vector<Output>> outputs = EncodeOutputs(request, name, mode, pens, plan->pen_keys);
+  if (!outputs) return Result::Refused(outputs.refusal());
+  if (const Refusal written = WriteGroup(*outputs)) return Result::Refused(*written);
+  return Converted{picture->width, picture->height, std::move(*plan), mapped.mean_error};
+}
+
 }  // namespace
 
-bool ConvertToInks(const std::string& source_path, const std::string& name, int mode,
+bool ConvertToInks(const std::string& source_path, const std::string& name, ScreenMode mode,
                    const std::vector<std::string>& options) {
-  auto refuse = [](const std::string& text) {
-    PrintLine(kPrefix + text);
+  const Checked<InkRequest> request = ReadRequest(source_path, name, mode, options);
+  if (!request) {
+    PrintLine(kPrefix + request.refusal());
     return false;
-  };
-  const Checked<InkOptions> parsed = ParseOptions(options);
-  if (!parsed) return refuse(parsed.refusal());
-  const InkOptions& option = *parsed;
-  const ColourModel model = option.is_plus ? ColourModel::kPlus : ColourModel::kFirmware;
-  const int pen_count = mode == 0 ? 16 : mode == 1 ? 4 : 2;
-  if (name.empty()) return refuse("the output name is empty");
-  if (HasControlCharacter(name)) return refuse("the output name has a control character");
-  std::vector<int> given;
-  if (option.inks) {
-    const Checked<std::vector<int>> keys = ParseInks(*option.inks, model, pen_count);
-    if (!keys) return refuse(keys.refusal());
-    given = *keys;
   }
-  const std::string bmp_path = name + ".bmp";
-  const std::string asm_path = name + "_inks.asm";
-  const std::string preview_path = name + "_preview.png";
-  for (const std::string& output : {bmp_path, asm_path, preview_path}) {
-    if (output == preview_path && !option.has_preview) continue;
-    if (IsSameFile(output, source_path)) return refuse(output + " would replace the source " + source_path);
+  const Checked<Converted> converted = ConvertPicture(*request, source_path, name, mode);
+  if (!converted) {
+    PrintLine(kPrefix + converted.refusal());
+    return false;
   }
-  const Checked<ColourPicture> picture = LoadColourPicture(source_path);
-  if (!picture) return refuse(picture.refusal());
-  PictureRef ref{picture->width, picture->height, picture->rgba.data(), option.transparent.has_value(),
-                 option.transparent.value_or(Rgb{})};
-  const bool is_reserved = option.transparent.has_value() || picture->has_transparency;
-  PenMap map;
-  map.model = model;
-  map.first_opaque_pen = is_reserved ? 1 : 0;
-  std::vector<int> pen_keys;
-  if (option.inks) {
-    map.opaque_keys.assign(given.begin() + (is_reserved ? 1 : 0), given.end());
-    std::vector<int> sorted = map.opaque_keys;
-    std::sort(sorted.begin(), sorted.end());
-    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
-      return refuse("--inks=" + *option.inks + " names an ink twice" +
-                    (is_reserved ? " (pen 0's ink, for the transparent pixels, may come once more)" : ""));
-    }
-    pen_keys = given;
-  } else {
-    map.opaque_keys = ChooseInkKeys(CountColours(ref, model), model, pen_count - map.first_opaque_pen);
-    if (is_reserved) pen_keys.push_back(0);  // black behind the transparent pixels
-    pen_keys.insert(pen_keys.end(), map.opaque_keys.begin(), map.opaque_keys.end());
-  }
-  if (map.opaque_keys.empty()) {
-    const uint8_t* p = ref.rgba;
-    for (size_t i = 0; i < picture->rgba.size() / 4; ++i, p += 4) {
-      if (!ref.IsTransparent(p))
-        return refuse("no pen is left for the opaque pixels: --inks names pen 0 only");
-    }
-  }
-  if (option.is_strict) {
-    const std::optional<StrictFault> fault = FirstStrictFault(ref, map);
-    if (fault) {
-      const std::string where = "pixel " + PlainDecimal(fault->x) + "," + PlainDecimal(fault->y) + " #" +
-                                Hex(fault->colour.red, 2) + Hex(fault->colour.green, 2) +
-                                Hex(fault->colour.blue, 2);
-      if (model == ColourModel::kFirmware && !fault->is_cpc_colour) {
-        return refuse(where + " is not a CPC colour within the tolerance bands (--strict)");
-      }
-      if (option.inks) return refuse(where + " is not one of --inks=" + *option.inks + " (--strict)");
-      return refuse(where + " needs more inks than the " + PlainDecimal(pen_count - map.first_opaque_pen) +
-                    " pens (--strict)");
-    }
-  }
-  MappedPicture mapped = MapToPens(ref, map, option.dither);
-  Picture pens = PictureFromPens(picture->width, picture->height, mapped.pens.data());
-  for (size_t pen = 0; pen < pen_keys.size(); ++pen) pens.palette[pen] = NominalColour(model, pen_keys[pen]);
-  std::vector<Output> outputs;
-  std::optional<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);
-  if (!bmp) return refuse(WriteFailureText(WriteStatus::kCannotWrite, bmp_path));
-  outputs.push_back({bmp_path, std::move(*bmp)});
-  outputs.push_back({asm_path, AsBytes(InkSource(name, mode, model, pen_keys))});
-  if (option.has_preview) {
-    const int scale_x = mode == 0 ? 4 : mode == 1 ? 2 : 1;
-    std::optional<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
-    if (!preview) return refuse(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
-    outputs.push_back({preview_path, std::move(*preview)});
-  }
-  const Refusal written = WriteGroup(outputs);
-  if (written) return refuse(*written);
-  PrintLine(kPrefix + ("source " + source_path));
-  PrintLine(kPrefix + ("size " + PlainDecimal(picture->width) + " x " + PlainDecimal(picture->height)));
-  for (size_t pen = 0; pen < pen_keys.size(); ++pen) {
-    PrintLine(kPrefix + ("pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " +
-                         PenName(model, pen_keys[pen]) + (pen == 0 && is_reserved ? " (transparent)" : "")));
-  }
-  PrintLine(kPrefix + ("mean colour error " + TwoDecimals(mapped.mean_error) + " (CIELAB delta E)"));
-  std::string written_list = bmp_path + ", " + asm_path;
-  if (option.has_preview) written_list += ", " + preview_path;
-  PrintLine(kPrefix + ("wrote " + written_list));
+  PrintReport(*request, source_path, *converted);
   return true;
 }

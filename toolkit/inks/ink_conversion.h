@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/image_ops/linear_screen.h"
+
 // source_path as typed; name without extension; options as typed after the
 // two names (--inks=, --transparent=, --dither=, --strict, --plus,
-// --preview=no). mode is 0, 1 or 2. Prints the source, its size, a line per
+// --preview=no). Prints the source, its size, a line per
 // pen and the mean colour error, or one refusal line and writes nothing.
 // Returns true when the outputs were written.
-bool ConvertToInks(const std::string& source_path, const std::string& name, int mode,
+bool ConvertToInks(const std::string& source_path, const std::string& name, ScreenMode mode,
                    const std::vector<std::string>& options);

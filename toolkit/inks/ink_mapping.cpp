@@ -162,77 +162,118 @@ struct ErrorRows {
   std::vector<int> next;
 };
 
+// Adds a Floyd-Steinberg error to the pixels that take it: 7/16 ahead,
+// 3/16 below behind, 5/16 below, 1/16 below ahead (in sixteenths).
+inline void SpreadError(ErrorRows& errors, int x, int step, const int (&error)[3]) {
+  int* ahead = errors.At(errors.current, x + step);
+  int* below_behind = errors.At(errors.next, x - step);
+  int* below = errors.At(errors.next, x);
+  int* below_ahead = errors.At(errors.next, x + step);
+  for (int c = 0; c < 3; ++c) {
+    ahead[c] += error[c] * 7;
+    below_behind[c] += error[c] * 3;
+    below[c] += error[c] * 5;
+    below_ahead[c] += error[c];
+  }
+}
+
+// The colour a dithered pixel asks for: its own with the ordered offset of
+// its place, or with the error it received.
+inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRows& errors,
+                         uint8_t (&wanted)[3]) {
+  int sum[3];
+  if (dither == Dither::kOrdered) {
+    const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
+    for (int c = 0; c < 3; ++c) sum[c] = p[c] + offset;
+  } else {
+    const int* carried = errors.At(errors.current, x);
+    // Arithmetic shift: the same rounding for every input.
+    for (int c = 0; c < 3; ++c) sum[c] = p[c] + ((carried[c] + 8) >> 4);
+  }
+  for (int c = 0; c < 3; ++c) wanted[c] = Clamped(sum[c]);
+}
+
+// A dithered mapping, row by row: the tables it works from and the sums it keeps.
+class DitheredMapping {
+ public:
+  DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
+                  Dither dither)
+      : picture_(picture),
+        map_(map),
+        pens_by_key_(pens_by_key),
+        dither_(dither),
+        inks_(map),
+        nearest_(inks_),
+        errors_(picture.width) {}
+
+  // Floyd-Steinberg rows alternate direction (serpentine).
+  void MapRow(int y, uint8_t* out) {
+    const int width = picture_.width;
+    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
+    const int step = is_reversed ? -1 : 1;
+    const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    for (int i = 0; i < width; ++i) {
+      const int x = is_reversed ? width - 1 - i : i;
+      MapPixel(row + static_cast<size_t>(x) * 4, x, y, step, out);
+    }
+    if (dither_ == Dither::kFloyd) {
+      errors_.current.swap(errors_.next);
+      std::fill(errors_.next.begin(), errors_.next.end(), 0);
+    }
+  }
+
+  double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
+
+ private:
+  void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out) {
+    if (picture_.IsTransparent(p)) return;  // pen 0, no error taken or passed
+    ++opaque_;
+    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
+      out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
+      return;
+    }
+    uint8_t wanted[3];
+    WantedColour(p, x, y, dither_, errors_, wanted);
+    const int index = nearest_.IndexOf(wanted[0], wanted[1], wanted[2]);
+    out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
+    total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
+    if (dither_ == Dither::kFloyd) {
+      const Rgb& ink = inks_.Nominal(index);
+      const int error[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
+      SpreadError(errors_, x, step, error);
+    }
+  }
+
+  const PictureRef& picture_;
+  const PenMap& map_;
+  const std::vector<int>& pens_by_key_;
+  const Dither dither_;
+  const PenInks inks_;
+  DitherNearest nearest_;
+  RecentLabs source_labs_;
+  ErrorRows errors_;
+  double total_error_ = 0;
+  uint64_t opaque_ = 0;
+};
+
 }  // namespace
 
 MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither) {
-  const int width = picture.width;
-  const int height = picture.height;
+  const size_t width = static_cast<size_t>(picture.width);
   if (map.opaque_keys.empty()) {
     MappedPicture none;
-    none.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    none.pens.assign(width * static_cast<size_t>(picture.height), 0);
     return none;
   }
   const std::vector<int> pens_by_key = PensByKey(map);
   if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
   MappedPicture mapped;
-  mapped.pens.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-  const PenInks inks(map);
-  DitherNearest nearest(inks);
-  RecentLabs source_labs;
-  ErrorRows errors(width);
-  double total_error = 0;
-  uint64_t opaque = 0;
-  for (int y = 0; y < height; ++y) {
-    const bool is_reversed = dither == Dither::kFloyd && y % 2 == 1;
-    const int step = is_reversed ? -1 : 1;
-    const uint8_t* row = picture.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
-    uint8_t* out = mapped.pens.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-    for (int i = 0; i < width; ++i) {
-      const int x = is_reversed ? width - 1 - i : i;
-      const uint8_t* p = row + static_cast<size_t>(x) * 4;
-      if (picture.IsTransparent(p)) continue;  // pen 0, no error taken or passed
-      ++opaque;
-      const int key = ExactKey(map.model, p[0], p[1], p[2]);
-      if (key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0) {
-        out[x] = static_cast<uint8_t>(pens_by_key[static_cast<size_t>(key)]);
-        continue;
-      }
-      int wanted[3];
-      if (dither == Dither::kOrdered) {
-        const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
-        for (int c = 0; c < 3; ++c) wanted[c] = p[c] + offset;
-      } else {
-        const int* carried = errors.At(errors.current, x);
-        // Arithmetic shift: the same rounding for every input.
-        for (int c = 0; c < 3; ++c) wanted[c] = p[c] + ((carried[c] + 8) >> 4);
-      }
-      const uint8_t r = Clamped(wanted[0]);
-      const uint8_t g = Clamped(wanted[1]);
-      const uint8_t b = Clamped(wanted[2]);
-      const int index = nearest.IndexOf(r, g, b);
-      out[x] = static_cast<uint8_t>(inks.first_pen() + index);
-      total_error += Distance(source_labs.Of(p), inks.LabOfInk(index));
-      if (dither == Dither::kFloyd) {
-        const Rgb& ink = inks.Nominal(index);
-        const int error[3] = {r - ink.red, g - ink.green, b - ink.blue};
-        int* ahead = errors.At(errors.current, x + step);
-        int* below_behind = errors.At(errors.next, x - step);
-        int* below = errors.At(errors.next, x);
-        int* below_ahead = errors.At(errors.next, x + step);
-        for (int c = 0; c < 3; ++c) {
-          ahead[c] += error[c] * 7;
-          below_behind[c] += error[c] * 3;
-          below[c] += error[c] * 5;
-          below_ahead[c] += error[c];
-        }
-      }
-    }
-    if (dither == Dither::kFloyd) {
-      errors.current.swap(errors.next);
-      std::fill(errors.next.begin(), errors.next.end(), 0);
-    }
-  }
-  mapped.mean_error = opaque == 0 ? 0 : total_error / static_cast<double>(opaque);
+  mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
+  DitheredMapping mapping(picture, map, pens_by_key, dither);
+  for (int y = 0; y < picture.height; ++y)
+    mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+  mapped.mean_error = mapping.MeanError();
   return mapped;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -72,4 +73,29 @@ TEST(InkMapping, TransparentPixelsTakePenZeroAndNearestInkOtherwise) {
   EXPECT_TRUE(FirstStrictFault(picture, map)->is_cpc_colour);
   rgba[12] = 0xF0;
   EXPECT_FALSE(FirstStrictFault(picture, map).has_value());
+}
+
+// The ordered dither's 4 x 4 Bayer matrix, as the dithering literature gives
+// it: a flat grey between two inks turns the cells of the highest thresholds
+// to the lighter ink first, so at every grey the light cells are exactly
+// those above some threshold, tiled across the picture.
+TEST(InkMapping, OrderedDitherFollowsTheBayerMatrix) {
+  constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  const PenMap map{ColourModel::kFirmware, {0, 26}, 0};
+  std::set<int> light_counts;
+  for (int grey = 0; grey < 256; ++grey) {
+    const std::vector<uint8_t> rgba =
+        Flat(8, 8, {static_cast<uint8_t>(grey), static_cast<uint8_t>(grey), static_cast<uint8_t>(grey)});
+    const MappedPicture mapped = MapToPens(PictureRef{8, 8, rgba.data(), false, {}}, map, Dither::kOrdered);
+    const int light = static_cast<int>(std::count(mapped.pens.begin(), mapped.pens.end(), 1)) / 4;
+    light_counts.insert(light);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        const bool is_light = kBayer[y % 4][x % 4] >= 16 - light;
+        EXPECT_EQ(mapped.pens[static_cast<size_t>(y * 8 + x)], is_light ? 1 : 0) << "grey " << grey;
+      }
+    }
+  }
+  // Every threshold was reached: the whole order of the matrix was seen.
+  EXPECT_EQ(light_counts.size(), 17u);
 }

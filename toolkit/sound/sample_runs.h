@@ -74,6 +74,9 @@ class RunFolder {
   typename Output::Cursor Finish(Output& output, typename Output::Cursor at);
 
  private:
+  template <typename Output>
+  struct Pass;
+
   ConversionTable table_;
   bool has_run_ = false;
   // The pending run: its level and its steps so far (1 to kMaxPause + 1).
@@ -82,6 +85,75 @@ class RunFolder {
   // The last sample of the blocks before, which the next block's first
   // sample is compared with.
   uint8_t last_sample_ = 0;
+};
+
+// The steps of one block's pass of the fold, over the locals of Add: the
+// pending run's level, where it opened (counted from the block's first
+// sample) and the output cursor. They stay the fold's own locals, so that
+// they stay in registers while bytes, which may alias anything, are stored
+// through the cursor; every step is inlined into the fold's loop.
+template <typename Output>
+struct RunFolder::Pass {
+  using Cursor = typename Output::Cursor;
+  static constexpr int64_t kLongestRun = kMaxPause + 1;  // the level's own step and kMaxPause more
+  static constexpr size_t kWindow = 64;
+  // A window closes at most one run a step, and one more is stored ahead.
+  static constexpr size_t kWindowRuns = kWindow + 2;
+
+  const ConversionTable& table;
+  const uint8_t* const block;
+  Output& output;
+  Cursor& at;
+  uint8_t& level;
+  int64_t& opened;
+
+  // Closes the pending run at step k, full runs first when it held longer.
+  [[gnu::always_inline]] void CloseAt(size_t k) {
+    int64_t steps = static_cast<int64_t>(k) - opened;
+    for (; steps > kLongestRun; steps -= kLongestRun) {
+      at = output.Room(at, kWindowRuns + 1);
+      at = Output::Put(at, LevelRun{level, kMaxPause}, 1);
+    }
+    at = Output::Put(at, LevelRun{level, static_cast<int>(steps - 1)}, 1);
+    opened = static_cast<int64_t>(k);
+  }
+
+  // Step k, where the sample changed.
+  [[gnu::always_inline]] void Step(size_t k) {
+    const uint8_t now = table[block[k]];
+    const int64_t steps = static_cast<int64_t>(k) - opened;
+    if (steps > kLongestRun) [[unlikely]] {
+      // The level held past a full run: cut it here.
+      if (now != level) CloseAt(k);
+    } else {
+      // Told as unpredictable, so that the compiler selects rather than
+      // branches: a conditional move is also the shortest chain from one
+      // step's opening to the next.
+      const int differs = now != level;
+      at = Output::Put(at, LevelRun{level, static_cast<int>(steps - 1)}, differs);
+      if (__builtin_expect_with_probability(differs, 1, 0.5)) opened = static_cast<int64_t>(k);
+    }
+    level = now;
+  }
+
+  // The steps of a window of width samples from base whose changes are bits.
+  [[gnu::always_inline]] void Visit(uint64_t changes, size_t base, size_t width) {
+    at = output.Room(at, kWindowRuns);
+    if (BitCount(changes) > 24) {
+      for (size_t k = base; k < base + width; ++k) Step(k);
+      return;
+    }
+    for (; changes != 0; changes &= changes - 1) Step(base + static_cast<size_t>(__builtin_ctzll(changes)));
+  }
+
+  // Runs that filled up while the level held to the block's end of count
+  // samples, so that the pending run never holds more than a run's steps.
+  void CloseFullRuns(size_t count) {
+    for (; static_cast<int64_t>(count) - opened > kLongestRun; opened += kLongestRun) {
+      at = output.Room(at, 1);
+      at = Output::Put(at, LevelRun{level, kMaxPause}, 1);
+    }
+  }
 };
 
 // Sound holds one sample value for stretches (silences, held levels) and many
@@ -95,10 +167,7 @@ template <typename Output>
 typename Output::Cursor RunFolder::Add(std::span<const uint8_t> samples, Output& output,
                                        typename Output::Cursor at) {
   if (samples.empty()) return at;
-  constexpr int64_t kLongestRun = kMaxPause + 1;  // the level's own step and kMaxPause more
-  constexpr size_t kWindow = 64;
-  // A window closes at most one run a step, and one more is stored ahead.
-  constexpr size_t kWindowRuns = kWindow + 2;
+  using Fold = Pass<Output>;
   // A local copy the compiler can keep apart from the runs being stored.
   const ConversionTable table = table_;
   const uint8_t* const block = samples.data();
@@ -110,53 +179,16 @@ typename Output::Cursor RunFolder::Add(std::span<const uint8_t> samples, Output&
     last_sample_ = block[0];
   }
   uint8_t level = level_;
-  // Where the pending run opened, counted from this block's first sample.
   int64_t opened = -steps_;
-  const auto close_at = [&](size_t k) {
-    int64_t steps = static_cast<int64_t>(k) - opened;
-    for (; steps > kLongestRun; steps -= kLongestRun) {
-      at = output.Room(at, kWindowRuns + 1);
-      at = Output::Put(at, LevelRun{level, kMaxPause}, 1);
-    }
-    at = Output::Put(at, LevelRun{level, static_cast<int>(steps - 1)}, 1);
-    opened = static_cast<int64_t>(k);
-  };
-  const auto step = [&](size_t k) {
-    const uint8_t now = table[block[k]];
-    const int64_t steps = static_cast<int64_t>(k) - opened;
-    if (steps > kLongestRun) [[unlikely]] {
-      // The level held past a full run: cut it here.
-      if (now != level) close_at(k);
-    } else {
-      // Told as unpredictable, so that the compiler selects rather than
-      // branches: a conditional move is also the shortest chain from one
-      // step's opening to the next.
-      const int differs = now != level;
-      at = Output::Put(at, LevelRun{level, static_cast<int>(steps - 1)}, differs);
-      if (__builtin_expect_with_probability(differs, 1, 0.5)) opened = static_cast<int64_t>(k);
-    }
-    level = now;
-  };
-  const auto visit = [&](uint64_t changes, size_t base, size_t width) {
-    at = output.Room(at, kWindowRuns);
-    if (BitCount(changes) > 24) {
-      for (size_t k = base; k < base + width; ++k) step(k);
-      return;
-    }
-    for (; changes != 0; changes &= changes - 1) step(base + static_cast<size_t>(__builtin_ctzll(changes)));
-  };
+  Fold pass{table, block, output, at, level, opened};
   // The first sample against the block before, then 64 at a time.
-  at = output.Room(at, kWindowRuns);
-  if (block[0] != last_sample_) step(0);
+  at = output.Room(at, Fold::kWindowRuns);
+  if (block[0] != last_sample_) pass.Step(0);
   size_t base = 1;
-  for (; base + kWindow <= count; base += kWindow) visit(SampleChanges64(block + base), base, kWindow);
-  if (base < count) visit(SampleChanges(block + base, count - base), base, count - base);
-  // Runs that filled up while the level held are closed now, so that the
-  // pending run never holds more than a run's steps.
-  for (; static_cast<int64_t>(count) - opened > kLongestRun; opened += kLongestRun) {
-    at = output.Room(at, 1);
-    at = Output::Put(at, LevelRun{level, kMaxPause}, 1);
-  }
+  for (; base + Fold::kWindow <= count; base += Fold::kWindow)
+    pass.Visit(SampleChanges64(block + base), base, Fold::kWindow);
+  if (base < count) pass.Visit(SampleChanges(block + base, count - base), base, count - base);
+  pass.CloseFullRuns(count);
   level_ = level;
   steps_ = static_cast<int64_t>(count) - opened;
   last_sample_ = block[count - 1];

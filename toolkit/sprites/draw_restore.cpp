@@ -4,6 +4,7 @@
 
 #include "common/assembler_label.h"
 #include "common/cpc_pixels.h"
+#include "common/file_path.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
@@ -95,8 +96,7 @@ void EmitPairRestore(Routine& restore, bool word_pointer) {
 // "draw_" or "restore_" in front of the file's own name, so that a name in
 // a folder ("art/ship.asm") stays in that folder ("art/draw_ship.asm").
 std::string RoutineFileName(std::string_view prefix, const std::string& output_name) {
-  const size_t name_start = output_name.find_last_of('/') + 1;  // npos + 1 is 0
-  return output_name.substr(0, name_start) + std::string(prefix) + output_name.substr(name_start);
+  return FolderOf(output_name) + std::string(prefix) + NameOf(output_name);
 }
 
 // The closing comment lines that report a routine's cost.

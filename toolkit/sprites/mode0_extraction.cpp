@@ -5,6 +5,7 @@
 #include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/refusal.h"
 
 namespace {
 
@@ -37,49 +38,64 @@ std::vector<uint8_t> DecodeMode0Rows(const std::vector<uint8_t>& data, size_t fi
   return pens;
 }
 
+namespace {
+
+// ex0 names its output after the data (DATA.bmp): "ex0 pic pic" would
+// otherwise save over its own template.
+Refusal SameFileRefusal(const std::string& data_path, const std::string& template_path,
+                        const std::string& output_path) {
+  for (const std::string* input : {&data_path, &template_path}) {
+    if (IsSameFile(*input, output_path))
+      return "Output " + output_path + " is the same file as the input " + *input;
+  }
+  return std::nullopt;
+}
+
+Checked<std::vector<uint8_t>> ReadData(const std::string& data_path) {
+  InputBytes read = ReadInputFile(data_path, kMaxDataBytes);
+  if (read.status == InputStatus::kMissing || read.status == InputStatus::kCannotRead)
+    return Checked<std::vector<uint8_t>>::Refused("Can not read " + data_path);
+  if (read.status != InputStatus::kOk)
+    return Checked<std::vector<uint8_t>>::Refused(InputFailureText(read.status, data_path));
+  return std::move(read.bytes);
+}
+
+// The data must hold the template's (width / 2) x height bytes from first_byte on.
+Refusal RangeRefusal(int start_offset, int64_t first_byte, int64_t needed, size_t data_bytes) {
+  if (start_offset < 0) return "Start offset can not be negative";
+  if (needed > static_cast<int64_t>(data_bytes)) {
+    return "Not enough data: " + PlainDecimal(needed) + " bytes needed from offset " +
+           PlainDecimal(first_byte);
+  }
+  return std::nullopt;
+}
+
+bool Refuse(const std::string& text) {
+  PrintLine(kPrefix + text);
+  return false;
+}
+
+}  // namespace
+
 bool ExtractMode0Sprite(const std::string& data_path, const std::string& template_path,
                         const std::string& output_path, int start_offset, int options) {
   PrintLine(std::string(kPrefix) + "Extracting...");
-  // ex0 names its output after the data (DATA.bmp): "ex0 pic pic" would
-  // otherwise save over its own template.
-  for (const std::string* input : {&data_path, &template_path}) {
-    if (IsSameFile(*input, output_path)) {
-      PrintLine(kPrefix + std::string("Output ") + output_path + " is the same file as the input " + *input);
-      return false;
-    }
-  }
+  if (const Refusal same = SameFileRefusal(data_path, template_path, output_path)) return Refuse(*same);
   std::optional<Picture> source = LoadSourceImage(template_path, 2);
   if (!source) return false;
-  InputBytes read = ReadInputFile(data_path, kMaxDataBytes);
-  if (read.status == InputStatus::kMissing || read.status == InputStatus::kCannotRead) {
-    PrintLine(kPrefix + std::string("Can not read ") + data_path);
-    return false;
-  }
-  if (read.status != InputStatus::kOk) {
-    PrintLine(kPrefix + InputFailureText(read.status, data_path));
-    return false;
-  }
-  const std::vector<uint8_t> data = std::move(read.bytes);
-  PrintLine(kPrefix + std::string("target ") + data_path + SpacedDecimal(static_cast<int64_t>(data.size())) + " bytes");
+  const Checked<std::vector<uint8_t>> data = ReadData(data_path);
+  if (!data) return Refuse(data.refusal());
+  PrintLine(kPrefix + std::string("target ") + data_path + SpacedDecimal(static_cast<int64_t>(data->size())) +
+            " bytes");
   const int width = source->width;
   const int height = source->height;
   const int64_t first_byte = int64_t{start_offset} + ((options & kSkipFileHeader) ? int64_t{kFileHeaderBytes} : 0);
   const int64_t needed = first_byte + int64_t{width} / 2 * height;
-  if (start_offset < 0) {
-    PrintLine(kPrefix + std::string("Start offset can not be negative"));
-    return false;
-  }
-  if (needed > static_cast<int64_t>(data.size())) {
-    PrintLine(kPrefix + std::string("Not enough data: ") + PlainDecimal(needed) + " bytes needed from offset " +
-              PlainDecimal(first_byte));
-    return false;
-  }
-  const std::vector<uint8_t> pens = DecodeMode0Rows(data, static_cast<size_t>(first_byte), width, height);
+  if (const Refusal range = RangeRefusal(start_offset, first_byte, needed, data->size()))
+    return Refuse(*range);
+  const std::vector<uint8_t> pens = DecodeMode0Rows(*data, static_cast<size_t>(first_byte), width, height);
   StorePens(*source, pens, width, height, (options & kSaveUpright) != 0);
   const WriteStatus status = WriteBmpPicture(*source, output_path);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
-    return false;
-  }
+  if (status != WriteStatus::kOk) return Refuse(WriteFailureText(status, output_path));
   return true;
 }

@@ -164,48 +164,42 @@ TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture) {
   }
   return result;
 }
+namespace {
+
+// The operation's one refusal line.
+bool Refuse(const std::string& line) {
+  PrintLine(line);
+  return false;
+}
+
+}  // namespace
+
 bool AddToTileset(const std::string& image_path, const std::string& tileset_path) {
   // add0 has its own loading lines (a third line counts the tiles), so it
   // does not go through the image commands' source loader.
   const Checked<BmpContents> image = LoadBmpPicture(image_path);
-  if (!image) {
-    PrintLine(image.refusal());
-    return false;
-  }
+  if (!image) return Refuse(image.refusal());
   PrintPictureLines(image_path, *image);
-  if (const Refusal refusal = PictureRefusal(*image)) {
-    PrintLine(*refusal);
-    return false;
-  }
+  if (const Refusal refusal = PictureRefusal(*image)) return Refuse(*refusal);
   // Runs adding to one set take turns from reading it to replacing it, so
   // that none builds on a set another is about to replace.
   const TargetLock lock(tileset_path);
   // Only a set that is not there at all is started afresh: one that exists
   // but can not be read, or is damaged, holds the user's work and is refused.
-  TilesetRead read = ReadTilesetFile(tileset_path);
-  if (read.status == TilesetStatus::kNotFound) {
-    PrintLine(tileset_path + " does not exist, creating...");
-    read.tileset = NewTileset(image->picture);
-  } else if (read.status != TilesetStatus::kOk) {
-    PrintLine(kPrefix + TilesetRefusalText(read, tileset_path));
-    return false;
-  } else {
-    PrintLine("loading " + tileset_path);
-  }
-  const TileAddResult result = AddPictureTiles(read.tileset, image->picture);
+  Checked<std::optional<Tileset>> read = ReadTilesetFile(tileset_path);
+  if (!read) return Refuse(kPrefix + read.refusal());
+  PrintLine(*read ? "loading " + tileset_path : tileset_path + " does not exist, creating...");
+  Tileset& tileset = *read ? **read : read->emplace(NewTileset(image->picture));
+  const TileAddResult result = AddPictureTiles(tileset, image->picture);
   for (int k = 0; k < result.dropped; ++k) PrintLine("WARNING ! Reached max tiles for this system (255)");
   // Written aside and moved over the old set, so an interrupted run keeps the
-  // previous set; the counts are printed once the new one is in place.
-  // The set holds the work of many runs: it reaches the disk before it
-  // replaces the old one.
-  const WriteStatus status =
-      WriteBinaryFile(tileset_path, TilesetFileBytes(read.tileset), Durability::kSynced);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, tileset_path));
-    return false;
-  }
+  // previous set; the counts are printed once the new one is in place. The
+  // set holds the work of many runs: it reaches the disk before it replaces
+  // the old one.
+  const WriteStatus status = WriteBinaryFile(tileset_path, TilesetFileBytes(tileset), Durability::kSynced);
+  if (status != WriteStatus::kOk) return Refuse(kPrefix + WriteFailureText(status, tileset_path));
   PrintLine("Added " + SpacedDecimal(result.added) + " tiles");
-  PrintLine("Total tileset " + SpacedDecimal(read.tileset.tile_count));
+  PrintLine("Total tileset " + SpacedDecimal(tileset.tile_count));
   // The set was written, but without the tiles that did not fit: not all
   // that was asked, which a build script must be able to tell.
   return result.dropped == 0;

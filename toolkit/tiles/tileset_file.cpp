@@ -16,59 +16,42 @@ constexpr size_t kTilesOffset = kPaletteOffset + kPaletteBytes;
 
 int32_t ReadSigned32(const uint8_t* bytes) { return static_cast<int32_t>(ReadLe32(bytes)); }
 
-}  // namespace
-
-TilesetRead ParseTilesetBytes(std::span<const uint8_t> bytes) {
-  TilesetRead read;
-  read.size_bytes = static_cast<int64_t>(bytes.size());
-  if (bytes.size() != kTilesetFileBytes) {
-    read.status = TilesetStatus::kWrongSize;
-    return read;
-  }
-  read.stored_count = ReadSigned32(bytes.data() + kCountOffset);
-  if (read.stored_count < 0 || read.stored_count > kMaxTiles) {
-    read.status = TilesetStatus::kBadCount;
-    return read;
-  }
-  read.tileset.tile_count = read.stored_count;
-  std::memcpy(read.tileset.palette.data(), bytes.data() + kPaletteOffset, kPaletteBytes);
-  std::memcpy(read.tileset.tiles.data(), bytes.data() + kTilesOffset, read.tileset.tiles.size());
-  read.status = TilesetStatus::kOk;
-  return read;
+std::string WrongSizeText(const std::string& path, uint64_t size_bytes) {
+  return path + " is not a tileset file: " + PlainDecimal(static_cast<int64_t>(size_bytes)) +
+         " bytes instead of " + PlainDecimal(kTilesetFileBytes);
 }
 
-TilesetRead ReadTilesetFile(const std::string& path) {
-  TilesetRead read;
+}  // namespace
+
+Checked<Tileset> ParseTilesetBytes(std::span<const uint8_t> bytes, const std::string& path) {
+  if (bytes.size() != kTilesetFileBytes) return Checked<Tileset>::Refused(WrongSizeText(path, bytes.size()));
+  const int32_t stored_count = ReadSigned32(bytes.data() + kCountOffset);
+  if (stored_count < 0 || stored_count > kMaxTiles) {
+    return Checked<Tileset>::Refused(path + " is not a tileset file: tile count " +
+                                     PlainDecimal(stored_count) + " outside 0 to " + PlainDecimal(kMaxTiles));
+  }
+  Tileset tileset;
+  tileset.tile_count = stored_count;
+  std::memcpy(tileset.palette.data(), bytes.data() + kPaletteOffset, kPaletteBytes);
+  std::memcpy(tileset.tiles.data(), bytes.data() + kTilesOffset, tileset.tiles.size());
+  return tileset;
+}
+
+Checked<std::optional<Tileset>> ReadTilesetFile(const std::string& path) {
+  using Result = Checked<std::optional<Tileset>>;
   // Opened without waiting: a FIFO in the set's place is refused, not read.
   const InputFile input = OpenInputFile(path);
-  switch (input.status) {
-    case InputStatus::kOk:
-      break;
-    case InputStatus::kMissing:
-      read.status = TilesetStatus::kNotFound;
-      return read;
-    case InputStatus::kCannotRead:
-      read.status = TilesetStatus::kCannotOpen;
-      return read;
-    case InputStatus::kNotRegular:
-    case InputStatus::kTooLarge:
-      read.status = TilesetStatus::kCannotRead;
-      return read;
-  }
-  if (input.size_bytes != kTilesetFileBytes) {
-    read.status = TilesetStatus::kWrongSize;
-    read.size_bytes = static_cast<int64_t>(input.size_bytes);
-    return read;
-  }
-  // One byte more than a tileset holds, so a file that grew since fstat shows.
+  if (input.status == InputStatus::kMissing) return std::optional<Tileset>();
+  if (input.status != InputStatus::kOk) return Result::Refused("Can not read " + path);
+  if (input.size_bytes != kTilesetFileBytes) return Result::Refused(WrongSizeText(path, input.size_bytes));
+  // One byte more than a tileset holds, so that a file that grew since fstat shows.
   std::vector<uint8_t> bytes(kTilesetFileBytes + 1);
   const size_t got = std::fread(bytes.data(), 1, bytes.size(), input.file.get());
-  if (std::ferror(input.file.get()) != 0) {
-    read.status = TilesetStatus::kCannotRead;
-    return read;
-  }
+  if (std::ferror(input.file.get()) != 0) return Result::Refused("Can not read " + path);
   bytes.resize(got);
-  return ParseTilesetBytes(bytes);
+  Checked<Tileset> tileset = ParseTilesetBytes(bytes, path);
+  if (!tileset) return Result::Refused(tileset.refusal());
+  return std::optional<Tileset>(std::move(*tileset));
 }
 
 std::vector<uint8_t> TilesetFileBytes(const Tileset& tileset) {
@@ -78,21 +61,4 @@ std::vector<uint8_t> TilesetFileBytes(const Tileset& tileset) {
   bytes.insert(bytes.end(), tileset.palette.begin(), tileset.palette.end());
   bytes.insert(bytes.end(), tileset.tiles.begin(), tileset.tiles.end());
   return bytes;
-}
-
-std::string TilesetRefusalText(const TilesetRead& read, const std::string& path) {
-  switch (read.status) {
-    case TilesetStatus::kOk:
-    case TilesetStatus::kNotFound:
-    case TilesetStatus::kCannotOpen:
-    case TilesetStatus::kCannotRead:
-      break;
-    case TilesetStatus::kWrongSize:
-      return path + " is not a tileset file: " + PlainDecimal(read.size_bytes) + " bytes instead of " +
-             PlainDecimal(kTilesetFileBytes);
-    case TilesetStatus::kBadCount:
-      return path + " is not a tileset file: tile count " + PlainDecimal(read.stored_count) +
-             " outside 0 to " + PlainDecimal(kMaxTiles);
-  }
-  return "Can not read " + path;
 }

@@ -11,11 +11,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "common/picture.h"
+#include "common/refusal.h"
 
 inline constexpr int kTileWidthPx = 4;
 inline constexpr int kTileHeightPx = 8;
@@ -35,31 +37,15 @@ struct Tileset {
   uint8_t* Tile(int slot) { return tiles.data() + static_cast<size_t>(slot) * kTileRecordBytes; }
 };
 
-enum class TilesetStatus {
-  kOk,
-  kNotFound,    // no file of that name
-  kCannotOpen,  // there is one, but it can not be opened for reading
-  kCannotRead,  // opened, but not a regular file or a read failed
-  kWrongSize,   // not 9220 bytes
-  kBadCount,    // stored tile count outside 0 to 255
-};
+// Checks and decodes the bytes of the tileset file at path: refused, naming
+// path, when they are not 9220 bytes ("x.set is not a tileset file: 100 bytes
+// instead of 9220") or the stored tile count is outside 0 to 255.
+Checked<Tileset> ParseTilesetBytes(std::span<const uint8_t> bytes, const std::string& path);
 
-struct TilesetRead {
-  TilesetStatus status = TilesetStatus::kNotFound;
-  Tileset tileset;
-  int64_t size_bytes = 0;    // the file's size, for kWrongSize
-  int32_t stored_count = 0;  // the stored tile count, for kBadCount
-};
-
-// Checks and decodes the bytes of a tileset file; status is kOk, kWrongSize or kBadCount.
-TilesetRead ParseTilesetBytes(std::span<const uint8_t> bytes);
-
-// Reads and checks the tileset file at path. Never changes the file.
-TilesetRead ReadTilesetFile(const std::string& path);
+// Reads and checks the tileset file at path; no tileset when there is no file
+// of that name, refused ("Can not read PATH", or as ParseTilesetBytes) when
+// one is there but can not be read or is not a tileset. Never changes the file.
+Checked<std::optional<Tileset>> ReadTilesetFile(const std::string& path);
 
 // The 9220 bytes of the file that holds tileset.
 std::vector<uint8_t> TilesetFileBytes(const Tileset& tileset);
-
-// The tail of the one line that refuses a read that is not kOk, naming path:
-// "x.set is not a tileset file: 100 bytes instead of 9220", say.
-std::string TilesetRefusalText(const TilesetRead& read, const std::string& path);

@@ -6,6 +6,7 @@
 
 #include "common/cpc_pixels.h"
 #include "common/image_io/picture_file.h"
+#include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 
@@ -23,22 +24,13 @@ Palette TilesetPalette(const Tileset& tileset) {
   return palette;
 }
 
-bool WriteCpcTiles(const Tileset& tileset, const std::string& path) {
-  if (WriteBinaryFile(path, EncodeCpcTiles(tileset)) == WriteStatus::kOk) return true;
-  PrintLine("can not open new tiles file");
-  return false;
-}
-
-bool WritePreview(const Tileset& tileset, const std::string& path) {
+Refusal WritePreview(const Tileset& tileset, const std::string& path) {
   const std::vector<uint8_t> pens = PreviewPens(tileset);
   const Picture preview =
       PictureFromPens(kPreviewWidthPx, kPreviewHeightPx, pens.data(), TilesetPalette(tileset));
   const WriteStatus status = WriteBmpPicture(preview, path);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, path));
-    return false;
-  }
-  return true;
+  if (status != WriteStatus::kOk) return kPrefix + WriteFailureText(status, path);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -76,21 +68,28 @@ std::vector<uint8_t> PreviewPens(const Tileset& tileset) {
 
 bool FinalizeTileset(const std::string& name) {
   const std::string tileset_path = name + ".set";
-  const TilesetRead read = ReadTilesetFile(tileset_path);
-  if (read.status == TilesetStatus::kNotFound || read.status == TilesetStatus::kCannotOpen) {
+  const InputStatus there = OpenInputFile(tileset_path).status;
+  if (there == InputStatus::kMissing || there == InputStatus::kCannotRead) {
     PrintLine(tileset_path + " tileset not found");
     return false;
   }
-  if (read.status != TilesetStatus::kOk) {
-    PrintLine(kPrefix + TilesetRefusalText(read, tileset_path));
+  const Checked<std::optional<Tileset>> read = ReadTilesetFile(tileset_path);
+  if (!read || !*read) {
+    PrintLine(read ? tileset_path + " tileset not found" : kPrefix + read.refusal());
     return false;
   }
-  PrintLine(SpacedDecimal(read.tileset.tile_count) + " tiles defined");
+  const Tileset& tileset = **read;
+  PrintLine(SpacedDecimal(tileset.tile_count) + " tiles defined");
   PrintLine("Creating CPC tiles set...");
   // A tile file that can not be written does not stop the preview.
-  const bool has_tiles = WriteCpcTiles(read.tileset, "tileset_" + name + ".til");
+  const bool has_tiles =
+      WriteBinaryFile("tileset_" + name + ".til", EncodeCpcTiles(tileset)) == WriteStatus::kOk;
+  if (!has_tiles) PrintLine("can not open new tiles file");
   PrintLine("Creating PC tiles set");
-  if (!WritePreview(read.tileset, "tileset_" + name + ".bmp")) return false;
+  if (const Refusal refused = WritePreview(tileset, "tileset_" + name + ".bmp")) {
+    PrintLine(*refused);
+    return false;
+  }
   PrintLine("job done !");
   return has_tiles;
 }
