@@ -3,11 +3,17 @@
 // libdsk) and libdsk's dskid.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "common/file_lock.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -31,9 +37,11 @@ std::string ToolPath(const std::string& name) {
   return "";
 }
 
-#define REQUIRE_TOOLS()                                                                              \
-  if (ToolPath("cpmls").empty() || ToolPath("cpmcp").empty() || ToolPath("dskid").empty()) {         \
-    GTEST_SKIP() << "cpmtools or libdsk-utils is not installed (scripts/install_deps.sh adds them)"; \
+// The tools a test reads the disks with; a missing one fails it
+// (scripts/install_deps.sh installs them all).
+#define REQUIRE_TOOLS(...)                                                                       \
+  for (const char* tool : {"cpmls", "cpmcp", "dskid" __VA_OPT__(, ) __VA_ARGS__}) {              \
+    ASSERT_FALSE(ToolPath(tool).empty()) << tool << " is not on PATH (scripts/install_deps.sh)"; \
   }
 
 // The names cpmls lists for user 0, in its order.
@@ -106,6 +114,80 @@ void ExpectOnlyFiles(const TempDir& dir, std::vector<std::string> names) {
   EXPECT_EQ(found, names);
 }
 
+// Waits up to ten seconds for a temporary file of a run beside the disk
+// holding at least min_bytes.
+bool WaitForTemporaryFile(const TempDir& dir, uintmax_t min_bytes) {
+  for (int k = 0; k < 10000; ++k) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      std::error_code error;
+      const uintmax_t size = std::filesystem::file_size(entry.path(), error);
+      if (entry.path().filename().string().rfind(".gravik", 0) == 0 && !error && size >= min_bytes)
+        return true;
+    }
+    usleep(1000);
+  }
+  return false;
+}
+
+// The process a program started (strace runs gravik as its child), 0 when none.
+pid_t ChildOf(pid_t parent) {
+  const std::string path =
+      "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+  for (int k = 0; k < 10000; ++k) {
+    std::ifstream children(path);
+    pid_t child = 0;
+    if (children >> child && child > 0) return child;
+    usleep(1000);
+  }
+  return 0;
+}
+
+// Starts gravik dsk d.dsk b.bin in dir and stops it with signal_number once
+// its temporary file is there: while it waits for the lock held here, or
+// (is_at_rename) once the new image of image_bytes is complete and strace
+// holds up its rename. Returns the wait status of what was started, -1 when
+// the run never made its temporary file (it is then killed).
+int StopDiskRun(const TempDir& dir, bool is_at_rename, int signal_number, uintmax_t image_bytes) {
+  std::optional<TargetLock> lock;
+  if (!is_at_rename) lock.emplace(dir.File("d.dsk"));
+  const std::vector<std::string> run = {"dsk", "d.dsk", "b.bin"};
+  std::vector<std::string> traced = {"-o",      "/dev/null",
+                                     "-E",      "ASAN_OPTIONS=detect_leaks=0",
+                                     "-e",      "trace=rename,renameat,renameat2",
+                                     "-e",      "inject=rename,renameat,renameat2:delay_enter=2s",
+                                     GRAVIK_BIN};
+  traced.insert(traced.end(), run.begin(), run.end());
+  const pid_t started = is_at_rename ? StartProgram(ToolPath("strace"), traced, dir.path())
+                                     : StartProgram(GRAVIK_BIN, run, dir.path());
+  const bool is_under_way = WaitForTemporaryFile(dir, is_at_rename ? image_bytes : 0);
+  const pid_t gravik = is_at_rename ? ChildOf(started) : started;
+  kill(gravik > 0 ? gravik : started, is_under_way && gravik > 0 ? signal_number : SIGKILL);
+  const int status = WaitForProgram(started);
+  return is_under_way ? status : -1;
+}
+
+// TMPDIR names folder for the programs started while this lives.
+class TemporaryFolderSetting {
+ public:
+  explicit TemporaryFolderSetting(const std::string& folder) {
+    const char* previous = std::getenv("TMPDIR");
+    if (previous != nullptr) previous_ = previous;
+    setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~TemporaryFolderSetting() {
+    if (previous_) {
+      setenv("TMPDIR", previous_->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+  TemporaryFolderSetting(const TemporaryFolderSetting&) = delete;
+  TemporaryFolderSetting& operator=(const TemporaryFolderSetting&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
 }  // namespace
 
 TEST(GravikDisk, NewDiskThatCpmtoolsAndDskidRead) {
@@ -175,8 +257,7 @@ TEST(GravikDisk, AddingAndReplacingKeepTheOtherFiles) {
 }
 
 TEST(GravikDisk, AnOldStyleContainerStaysOldStyle) {
-  REQUIRE_TOOLS();
-  if (ToolPath("dskform").empty()) GTEST_SKIP() << "dskform is not installed";
+  REQUIRE_TOOLS("dskform");
   const TempDir dir;
   RunProgram(ToolPath("dskform"), {"-type", "dsk", "-format", "cpcdata", "old.dsk"}, dir.path());
   ASSERT_EQ(ReadFileBytes(dir.File("old.dsk")).size() > 8, true);
@@ -347,6 +428,13 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
   // its buffer (a fuzzing find), so the container is checked before it.
   std::vector<uint8_t> long_sector = good;
   long_sector[0x100 + 38 * 0x1300 + 0x18 + 8 * 8 + 7] = 0xE5;
+  // Sectors a disk controller reads with an error: a CRC error in the data
+  // (ST2 bit 5 at byte 5 of the sector's entry), and an ID naming cylinder 7
+  // on track 3.
+  std::vector<uint8_t> crc_error = good;
+  crc_error[0x100 + 0x18 + 8 * 4 + 5] = 0x20;
+  std::vector<uint8_t> wrong_cylinder = good;
+  wrong_cylinder[0x100 + 3 * 0x1300 + 0x18] = 7;
   std::vector<uint8_t> bad_directory = good;
   bad_directory[0x200 + 16] = 200;
   const struct {
@@ -363,6 +451,8 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
        "ibm.dsk is not in the DATA format (track 0 is not 9 sectors of 512 bytes, &C1 to &C9)"},
       {"long.dsk", long_sector,
        "long.dsk is not in the DATA format (track 38 is not 9 sectors of 512 bytes, &C1 to &C9)"},
+      {"crc.dsk", crc_error, "crc.dsk is damaged or not in the DATA format"},
+      {"cyl.dsk", wrong_cylinder, "cyl.dsk is damaged or not in the DATA format"},
       {"dir.dsk", bad_directory, "dir.dsk: damaged directory: entry 0 points to block 200"},
   };
   for (const auto& c : cases) {
@@ -373,7 +463,7 @@ TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
     EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", c.name})), Lines({std::string(kList) + c.line}));
   }
   ExpectOnlyFiles(dir, {"ok.bin", "good.dsk", "text.dsk", "short.dsk", "cut.dsk", "wide.dsk", "ibm.dsk",
-                        "long.dsk", "dir.dsk"});
+                        "long.dsk", "crc.dsk", "cyl.dsk", "dir.dsk"});
 }
 
 TEST(GravikDisk, ListingAMissingDiskCreatesNothing) {
@@ -384,4 +474,66 @@ TEST(GravikDisk, ListingAMissingDiskCreatesNothing) {
   ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder.dsk")));
   EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "folder.dsk"})),
             Lines({std::string(kList) + "folder.dsk is not a regular file"}));
+}
+
+// Disk images are durable: the new image is synced before the rename that
+// replaces the old, and the folder after it.
+TEST(GravikDisk, TheNewImageReachesTheDiskBeforeReplacingTheOld) {
+  REQUIRE_TOOLS("strace");
+  const TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), Pattern(100, 25)));
+  RunGravik(dir, {"dsk", "d.dsk", "a.bin"});
+  // The leak checker of a sanitizer build can not run under a tracer.
+  const RunResult traced =
+      RunProgram(ToolPath("strace"),
+                 {"-o", "trace.txt", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e",
+                  "trace=fsync,fdatasync,rename,renameat,renameat2", GRAVIK_BIN, "dsk", "d.dsk", "a.bin"},
+                 dir.path());
+  ASSERT_EQ(traced.exit_code, 0);
+  const std::vector<std::string> trace = ReadTextLines(dir.File("trace.txt"));
+  size_t rename_line = trace.size();
+  for (size_t k = 0; k < trace.size(); ++k) {
+    if (trace[k].rfind("rename", 0) == 0 && trace[k].find("\"d.dsk\"") != std::string::npos) rename_line = k;
+  }
+  ASSERT_LT(rename_line, trace.size());
+  const auto is_sync = [](const std::string& line) {
+    return line.rfind("fsync(", 0) == 0 && line.ends_with("= 0");
+  };
+  EXPECT_TRUE(rename_line > 0 && is_sync(trace[rename_line - 1]));
+  EXPECT_TRUE(rename_line + 1 < trace.size() && is_sync(trace[rename_line + 1]));
+}
+
+// A run stopped by Ctrl-C or SIGTERM removes its temporary files, whether it
+// waits for the disk's lock or is putting the new image in place (its rename
+// held up by strace), and the disk is then the old one or the new one, whole.
+TEST(GravikDisk, AStoppedRunLeavesNoTemporaryFile) {
+  REQUIRE_TOOLS("strace");
+  const TempDir dir;
+  const TempDir done;
+  const TempDir temp_folder;
+  for (const TempDir* folder : {&dir, &done}) {
+    ASSERT_TRUE(WriteFileBytes(folder->File("a.bin"), Pattern(3000, 26)));
+    ASSERT_TRUE(WriteFileBytes(folder->File("b.bin"), Pattern(5000, 27)));
+    RunGravik(*folder, {"dsk", "d.dsk", "a.bin"});
+  }
+  RunGravik(done, {"dsk", "d.dsk", "b.bin"});
+  const std::vector<uint8_t> old_disk = ReadFileBytes(dir.File("d.dsk"));
+  const std::vector<uint8_t> new_disk = ReadFileBytes(done.File("d.dsk"));
+  const TemporaryFolderSetting setting(temp_folder.path().string());
+  for (const bool is_at_rename : {false, true}) {
+    for (const int signal_number : {SIGTERM, SIGINT}) {
+      ASSERT_TRUE(WriteFileBytes(dir.File("d.dsk"), old_disk));
+      const int status = StopDiskRun(dir, is_at_rename, signal_number, old_disk.size());
+      const std::string name =
+          std::string(is_at_rename ? "at the rename, " : "waiting, ") + strsignal(signal_number);
+      EXPECT_NE(status, -1) << name << ": no temporary file";
+      if (!is_at_rename) {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << name;
+      }
+      ExpectOnlyFiles(dir, {"a.bin", "b.bin", "d.dsk"});
+      const std::vector<uint8_t> disk = ReadFileBytes(dir.File("d.dsk"));
+      EXPECT_TRUE(disk == old_disk || disk == new_disk) << name;
+      EXPECT_TRUE(std::filesystem::is_empty(temp_folder.path())) << name;
+    }
+  }
 }
