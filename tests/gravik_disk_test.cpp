@@ -49,8 +49,13 @@ std::vector<std::string> CpmNames(const TempDir& dir, const std::string& disk,
                                   const std::string& type = "edsk") {
   const RunResult run = RunProgram(ToolPath("cpmls"), {"-f", "cpcdata", "-T", type, disk}, dir.path());
   std::vector<std::string> names;
+  bool is_user_0 = true;  // the first heading may be left out
   for (const std::string& line : run.lines) {
-    if (!line.empty() && line != "0:") names.push_back(line);
+    if (!line.empty() && line.back() == ':') {
+      is_user_0 = line == "0:";
+    } else if (!line.empty() && is_user_0) {
+      names.push_back(line);
+    }
   }
   return names;
 }
@@ -112,6 +117,26 @@ void ExpectOnlyFiles(const TempDir& dir, std::vector<std::string> names) {
   std::sort(found.begin(), found.end());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(found, names);
+}
+
+// The sectors of an image gravik made (EXTENDED, tracks of 256 + 9 x 512
+// bytes, sectors &C1 to &C9 in a row) as a raw CP/M image, and back.
+constexpr size_t kTrackBytes = 256 + 9 * 512;
+std::vector<uint8_t> RawSectors(const std::vector<uint8_t>& image) {
+  std::vector<uint8_t> raw;
+  for (size_t t = 0; t < 40; ++t) {
+    const auto data = image.begin() + static_cast<ptrdiff_t>(256 + t * kTrackBytes + 256);
+    raw.insert(raw.end(), data, data + 9 * 512);
+  }
+  return raw;
+}
+
+void PutRawSectors(std::vector<uint8_t>& image, const std::vector<uint8_t>& raw) {
+  for (size_t t = 0; t < 40; ++t) {
+    std::copy(raw.begin() + static_cast<ptrdiff_t>(t * 9 * 512),
+              raw.begin() + static_cast<ptrdiff_t>((t + 1) * 9 * 512),
+              image.begin() + static_cast<ptrdiff_t>(256 + t * kTrackBytes + 256));
+  }
 }
 
 // Waits up to ten seconds for a temporary file of a run beside the disk
@@ -474,6 +499,52 @@ TEST(GravikDisk, ListingAMissingDiskCreatesNothing) {
   ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder.dsk")));
   EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "folder.dsk"})),
             Lines({std::string(kList) + "folder.dsk is not a regular file"}));
+}
+
+// A CP/M Plus disk made by cpmtools, with a label, date stamps and a password
+// in its directory, is read, listed and added to, and keeps those entries.
+TEST(GravikDisk, ACpmPlusDiskKeepsItsLabelStampsAndPassword) {
+  REQUIRE_TOOLS("mkfs.cpm");
+  const TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), Pattern(700, 23)));
+  ASSERT_TRUE(WriteFileBytes(dir.File("b.bin"), Pattern(500, 24)));
+  RunGravik(dir, {"dsk", "plus.dsk", "b.bin"});
+  std::vector<uint8_t> image = ReadFileBytes(dir.File("plus.dsk"));
+  ASSERT_EQ(image.size(), 194816u);
+  ASSERT_TRUE(WriteFileBytes(dir.File("raw.img"), RawSectors(image)));
+  ASSERT_EQ(RunProgram(ToolPath("mkfs.cpm"), {"-f", "cpcdata", "-L", "GAMES", "-t", "raw.img"}, dir.path())
+                .exit_code,
+            0);
+  ASSERT_EQ(
+      RunProgram(ToolPath("cpmcp"), {"-f", "cpcdata", "-T", "raw", "raw.img", "a.bin", "0:a.bin"}, dir.path())
+          .exit_code,
+      0);
+  // The label is entry 0, the date stamps of entries 0 to 2 are entry 3.
+  // Entry 4 becomes A.BIN's password entry (&10 + its user): its name, then
+  // mode, key and password bytes where a file's blocks would be.
+  std::vector<uint8_t> raw = ReadFileBytes(dir.File("raw.img"));
+  std::filesystem::remove(dir.File("raw.img"));
+  ASSERT_EQ(raw[0], 0x20);
+  ASSERT_EQ(raw[3 * 32], 0x21);
+  ASSERT_EQ(raw[4 * 32], 0xE5);
+  std::copy(raw.begin() + 32, raw.begin() + 64, raw.begin() + 4 * 32);
+  raw[4 * 32] = 0x10;
+  std::fill(raw.begin() + 4 * 32 + 12, raw.begin() + 5 * 32, 0xD7);
+  PutRawSectors(image, raw);
+  ASSERT_TRUE(WriteFileBytes(dir.File("plus.dsk"), image));
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "plus.dsk"})),
+            Lines({std::string(kList) + "A.BIN, 768 bytes, no header",
+                   std::string(kList) + "177 KB free on plus.dsk"}));
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "plus.dsk", "b.bin"})),
+            Lines({std::string(kPut) + "Putting files on plus.dsk",
+                   std::string(kPut) + "B.BIN, 500 bytes, load &0000, entry &0000",
+                   std::string(kPut) + "176 KB free on plus.dsk"}));
+  EXPECT_EQ(CpmNames(dir, "plus.dsk"), Lines({"a.bin", "b.bin"}));
+  ExpectCopiedAs(CpmCopy(dir, "plus.dsk", "b.bin"),
+                 Joined(Header("B       BIN", 500, 0, 0), Pattern(500, 24)), "b");
+  const std::vector<uint8_t> after = RawSectors(ReadFileBytes(dir.File("plus.dsk")));
+  EXPECT_TRUE(std::equal(raw.begin(), raw.begin() + 32, after.begin()));
+  EXPECT_TRUE(std::equal(raw.begin() + 3 * 32, raw.begin() + 5 * 32, after.begin() + 3 * 32));
 }
 
 // Disk images are durable: the new image is synced before the rename that

@@ -25,6 +25,8 @@ constexpr size_t kExtentHighAt = 14;
 constexpr size_t kRecordCountAt = 15;
 constexpr size_t kBlocksAt = 16;
 constexpr uint8_t kHighestUser = 15;
+constexpr uint8_t kFirstPasswordStatus = 0x10;  // &10 + the user of the file it guards
+constexpr uint8_t kDateStampStatus = 0x21;      // after the disk label at &20
 constexpr uint8_t kEndOfText = 0x1A;
 constexpr size_t kBaseNameBytes = 8;
 constexpr size_t kExtensionBytes = 3;
@@ -51,6 +53,10 @@ CpmName NameOfEntry(std::span<const uint8_t> entry) {
 int ExtentOfEntry(std::span<const uint8_t> entry) {
   return (entry[kExtentLowAt] & 0x1F) + 32 * (entry[kExtentHighAt] & 0x3F);
 }
+
+// CP/M Plus keeps more than files in the directory: passwords, the disk
+// label and date stamps. Their bytes 16 to 31 are not block numbers.
+bool IsCpmPlusEntry(uint8_t status) { return status >= kFirstPasswordStatus && status <= kDateStampStatus; }
 
 int BlocksForBytes(size_t bytes) { return static_cast<int>((bytes + kBlockBytes - 1) / kBlockBytes); }
 
@@ -109,6 +115,7 @@ Checked<DirectoryScan> ScanDirectory(std::span<const uint8_t> disk) {
       ++scan.free_entries;
       continue;
     }
+    if (IsCpmPlusEntry(entry[0])) continue;
     Refusal refusal = MarkBlocks(entry, index, scan);
     if (!refusal && entry[0] <= kHighestUser) refusal = CheckFileEntry(entry, index, scan);
     if (refusal) return Checked<DirectoryScan>::Refused(*refusal);

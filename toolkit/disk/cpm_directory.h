@@ -54,6 +54,8 @@ struct DiskContents {
 // The files and the free room of disk (kDataDiskBytes bytes). Refuses a
 // damaged directory: a block outside the data area or used twice, a record
 // count over 128, missing or repeated extents, an extent short of blocks.
+// Entries of CP/M Plus (a password, &10 to &1F; the disk label, &20; date
+// stamps, &21) are neither files nor free: they own no blocks and are kept.
 Checked<DiskContents> ReadDiskContents(std::span<const uint8_t> disk);
 
 // A freshly formatted DATA disk: every byte &E5, so an empty directory.
