@@ -376,9 +376,9 @@ TEST(GravikDisk, SixtyFourEntriesThenTheDirectoryIsFull) {
 TEST(GravikDisk, AFullDiskRefusesTheFileThatDoesNotFit) {
   REQUIRE_TOOLS();
   const TempDir dir;
-  // 64 KB and a header: 65 blocks of 1 KB each; 178 - 130 leaves 48 KB.
-  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), Pattern(0x10000, 11)));
-  ASSERT_TRUE(WriteFileBytes(dir.File("b.bin"), Pattern(0x10000, 12)));
+  // The largest file and a header: 65 blocks of 1 KB each; 178 - 130 leaves 48 KB.
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), Pattern(0xFFFF, 11)));
+  ASSERT_TRUE(WriteFileBytes(dir.File("b.bin"), Pattern(0xFFFF, 12)));
   ASSERT_TRUE(WriteFileBytes(dir.File("c.bin"), Pattern(48 * 1024, 13)));
   RunGravik(dir, {"dsk", "d.dsk", "a.bin", "b.bin"});
   const std::vector<uint8_t> before = ReadFileBytes(dir.File("d.dsk"));
@@ -391,7 +391,7 @@ TEST(GravikDisk, AFullDiskRefusesTheFileThatDoesNotFit) {
             std::string(kPut) + "0 KB free on d.dsk");
   EXPECT_EQ(CpmNames(dir, "d.dsk"), Lines({"a.bin", "b.bin", "c.bin"}));
   ExpectCopiedAs(CpmCopy(dir, "d.dsk", "b.bin"),
-                 Joined(Header("B       BIN", 0x10000, 0, 0), Pattern(0x10000, 12)), "b");
+                 Joined(Header("B       BIN", 0xFFFF, 0, 0), Pattern(0xFFFF, 12)), "b");
 }
 
 TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
@@ -399,6 +399,10 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
   ASSERT_TRUE(WriteFileBytes(dir.File("ok.bin"), Pattern(100, 14)));
   ASSERT_TRUE(WriteFileBytes(dir.File("huge.bin"), Pattern(0x10001, 15)));
   ASSERT_TRUE(WriteFileBytes(dir.File("exact.bin"), Pattern(0x10000, 16)));
+  ASSERT_TRUE(WriteFileBytes(dir.File("max.bin"), Pattern(0xFFFF, 16)));
+  // A header of its own can not make 64 KB fit: its 16-bit length can not tell them.
+  ASSERT_TRUE(WriteFileBytes(dir.File("own.bin"),
+                             Joined(Header("OWN     BIN", 0x10000, 0, 0), Pattern(0x10000, 16))));
   ASSERT_TRUE(WriteFileBytes(dir.File("long-name.bin"), Pattern(10, 17)));
   ASSERT_EQ(mkfifo(dir.File("pipe.bin").c_str(), 0600), 0);  // must be refused, not waited on
   RunGravik(dir, {"dsk", "d.dsk", "ok.bin"});
@@ -409,7 +413,10 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
     std::string line;
   } cases[] = {
       {{"ok.bin", "missing.bin"}, "Can not find missing.bin"},
-      {{"huge.bin"}, "huge.bin is over 64 KB"},
+      {{"huge.bin"}, "huge.bin is over 65535 bytes"},
+      {{"exact.bin"}, "exact.bin is over 65535 bytes"},
+      {{"exact.bin@-"}, "exact.bin is over 65535 bytes"},
+      {{"own.bin"}, "own.bin is over 65535 bytes"},
       {{"pipe.bin"}, "pipe.bin is not a regular file"},
       {{"long-name.bin"},
        "\"long-name.bin\" does not make a CP/M name: 1 to 8 characters, a dot and 1 to 3 more, no spaces nor "
@@ -417,7 +424,7 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
       {{"ok.bin@&10000"}, "\"&10000\" is not an address: #C000, &C000, 0xC000 or decimal, at most &FFFF"},
       {{"ok.bin@#4000,start"}, "\"start\" is not an address: #C000, &C000, 0xC000 or decimal, at most &FFFF"},
       {{"ok.bin", "./OK.BIN@-"}, "OK.BIN is given twice"},
-      {{"exact.bin", "exact.bin@0"}, "EXACT.BIN is given twice"},
+      {{"max.bin", "max.bin@0"}, "MAX.BIN is given twice"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"dsk", "d.dsk"};
@@ -429,7 +436,8 @@ TEST(GravikDisk, RefusalsLeaveTheDiskByteForByte) {
   // The same refusals on a disk that does not exist yet create nothing.
   EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "new.dsk", "missing.bin"})).back(),
             std::string(kPut) + "Can not find missing.bin");
-  ExpectOnlyFiles(dir, {"d.dsk", "ok.bin", "huge.bin", "exact.bin", "long-name.bin", "pipe.bin"});
+  ExpectOnlyFiles(
+      dir, {"d.dsk", "ok.bin", "huge.bin", "exact.bin", "max.bin", "own.bin", "long-name.bin", "pipe.bin"});
 }
 
 TEST(GravikDisk, ImagesThatAreNotDataDisksAreRefused) {
@@ -499,6 +507,33 @@ TEST(GravikDisk, ListingAMissingDiskCreatesNothing) {
   ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder.dsk")));
   EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "folder.dsk"})),
             Lines({std::string(kList) + "folder.dsk is not a regular file"}));
+}
+
+// A file whose first 128 bytes pass the checksum and name a file but claim
+// &FFFFFF bytes holds 200: that is no header, on the way in or in a listing.
+TEST(GravikDisk, AHeaderCountsOnlyWhenItsLengthIsTheFile) {
+  REQUIRE_TOOLS();
+  const TempDir dir;
+  const std::vector<uint8_t> liar = Joined(Header("LIAR    BIN", 0xFFFFFF, 0x4000, 0x4000), Pattern(72, 21));
+  // Copied off a disk: the header's length, then the rest of its last record.
+  const std::vector<uint8_t> copied = Joined(
+      Joined(Header("COPIED  BIN", 300, 0x8000, 0x8000), Pattern(300, 22)), std::vector<uint8_t>(84, 0x1A));
+  ASSERT_TRUE(WriteFileBytes(dir.File("liar.bin"), liar));
+  ASSERT_TRUE(WriteFileBytes(dir.File("kept.bin"), liar));
+  ASSERT_TRUE(WriteFileBytes(dir.File("copied.bin"), copied));
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "h.dsk", "liar.bin", "copied.bin", "kept.bin@-"})),
+            Lines({std::string(kPut) + "Putting files on h.dsk",
+                   std::string(kPut) + "LIAR.BIN, 200 bytes, load &0000, entry &0000",
+                   std::string(kPut) + "COPIED.BIN, 300 bytes, load &8000, entry &8000, its own header",
+                   std::string(kPut) + "KEPT.BIN, 200 bytes, no header",
+                   std::string(kPut) + "175 KB free on h.dsk"}));
+  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "liar.bin"), Joined(Header("LIAR    BIN", 200, 0, 0), liar), "liar");
+  ExpectCopiedAs(CpmCopy(dir, "h.dsk", "copied.bin"), copied, "copied");
+  EXPECT_EQ(AfterStartup(RunGravik(dir, {"dsk", "h.dsk"})),
+            Lines({std::string(kList) + "LIAR.BIN, 200 bytes, load &0000, entry &0000",
+                   std::string(kList) + "COPIED.BIN, 300 bytes, load &8000, entry &8000",
+                   std::string(kList) + "KEPT.BIN, 256 bytes, no header",
+                   std::string(kList) + "175 KB free on h.dsk"}));
 }
 
 // A CP/M Plus disk made by cpmtools, with a label, date stamps and a password

@@ -15,7 +15,10 @@ namespace {
 
 constexpr char kPutPrefix[] = "PutFilesOnDisk : ";
 constexpr char kListPrefix[] = "ListDisk : ";
-constexpr uint64_t kMaxFileBytes = 0x10000;
+// The most an AMSDOS header's 16-bit length can describe.
+constexpr uint64_t kMaxDescribedBytes = 0xFFFF;
+// A file may bring its own header, and padding up to the end of its last record.
+constexpr uint64_t kMaxFileBytes = kMaxDescribedBytes + kAmsdosHeaderBytes + 127;
 
 // A file ready for the disk, with what its console line tells.
 struct PreparedFile {
@@ -73,13 +76,15 @@ Checked<PreparedFile> LoadFile(const std::string& text, const std::vector<Prepar
       so_far.begin(), so_far.end(), [&](const PreparedFile& file) { return file.disk_file.name == *name; });
   if (is_repeated) return Checked<PreparedFile>::Refused(CpmNameText(*name) + " is given twice");
   InputBytes input = ReadInputFile(argument->path, kMaxFileBytes);
-  if (input.status == InputStatus::kTooLarge) {
-    return Checked<PreparedFile>::Refused(argument->path + " is over 64 KB");
-  }
+  const std::string too_long = argument->path + " is over 65535 bytes";
+  if (input.status == InputStatus::kTooLarge) return Checked<PreparedFile>::Refused(too_long);
   if (input.status != InputStatus::kOk) {
     return Checked<PreparedFile>::Refused(InputFailureText(input.status, argument->path));
   }
+  // The header's 16-bit length must hold the bytes it describes.
   const std::optional<AmsdosHeaderFacts> own = ReadAmsdosHeader(input.bytes);
+  if ((own ? own->length : input.bytes.size()) > kMaxDescribedBytes)
+    return Checked<PreparedFile>::Refused(too_long);
   return PrepareFile(*name, std::move(input.bytes), own, *argument);
 }
 
