@@ -41,6 +41,11 @@ constexpr size_t kSectorInfoBytes = 8;
 constexpr size_t kDataRateAt = 0x12;
 constexpr size_t kRecordingModeAt = 0x13;
 constexpr uint8_t kSizeCode512 = 2;
+// The controller's status bits that mean a sector was not read: ST1's missing
+// address mark (&01), no data (&04) and data error (&20); ST2's missing data
+// address mark (&01) and CRC error in the data (&20).
+constexpr uint8_t kUnreadSt1 = 0x25;
+constexpr uint8_t kUnreadSt2 = 0x21;
 // A DATA disk image is under 200 KB; anything much larger is not one.
 constexpr uint64_t kMaxImageBytes = 1 << 20;
 
@@ -91,15 +96,15 @@ Refusal CheckTracks(std::span<const uint8_t> file, DiskContainer container) {
 
 // What a CPC's disk controller reads without an error: a double-density
 // (rate 0 "unknown" or 1), MFM (mode 0 "unknown" or 2) track whose sectors
-// carry the track's own cylinder and side 0, and no missing address mark, no
-// missing sector nor CRC error in their status bytes (ST1 bits 0, 2 and 5,
-// ST2 bits 0 and 5). libdsk refuses to read any other sector.
+// carry the track's own cylinder and side 0 and no status bit of a sector
+// not read. libdsk refuses to read any other sector.
 bool IsReadableTrack(std::span<const uint8_t> block, int track) {
   if (block[kDataRateAt] > 1 || (block[kRecordingModeAt] != 0 && block[kRecordingModeAt] != 2)) return false;
   for (size_t i = 0; i < kDataSectorsPerTrack; ++i) {
     const std::span<const uint8_t> sector =
         block.subspan(kSectorInfoAt + i * kSectorInfoBytes, kSectorInfoBytes);
-    if (sector[0] != track || sector[1] != 0 || (sector[4] & 0x25) != 0 || (sector[5] & 0x21) != 0)
+    if (sector[0] != track || sector[1] != 0 || (sector[4] & kUnreadSt1) != 0 ||
+        (sector[5] & kUnreadSt2) != 0)
       return false;
   }
   return true;
