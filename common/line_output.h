@@ -71,6 +71,10 @@ class AsideFile {
   WriteStatus Commit();
 
   const std::string& path() const { return path_; }
+  // The temporary file, for a library that writes a file only by its name
+  // (libdsk): it writes there instead of through Write, then Commit puts the
+  // file in place. Empty when not open.
+  const std::string& temp_path() const { return temp_path_; }
 
  private:
   friend struct AsideGroupAccess;

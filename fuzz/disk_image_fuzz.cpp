@@ -17,14 +17,16 @@ namespace {
 void CheckDirectory(const uint8_t* data, size_t size) {
   std::vector<uint8_t> disk = BlankDataDisk();
   std::memcpy(disk.data(), data, std::min(size, disk.size()));
-  if (!ReadDiskContents(disk)) return;
+  Checked<DiskContents> contents = ReadDiskContents(disk);
+  if (!contents) return;
   const Checked<CpmName> name = CpmNameOfPath("fuzz.bin");
   const std::vector<uint8_t> bytes(1000, 0x42);
-  const Checked<std::vector<uint8_t>> written = DiskWithFiles(disk, {{*name, bytes}});
-  if (!written) return;
-  // What was put must read back, padded to its last record.
-  const Checked<DiskContents> after = ReadDiskContents(*written);
-  if (!after) __builtin_trap();
+  if (PutFilesInDirectory(disk, *contents, {{*name, bytes}})) return;
+  // What was put must read back, padded to its last record, and the room
+  // told must be the disk's.
+  const Checked<DiskContents> after = ReadDiskContents(disk);
+  if (!after || after->free_blocks != contents->free_blocks || after->free_entries != contents->free_entries)
+    __builtin_trap();
   std::vector<uint8_t> padded = bytes;
   padded.resize(1024, 0x1A);
   bool is_found = false;

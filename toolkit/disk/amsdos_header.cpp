@@ -15,6 +15,7 @@ constexpr size_t kEntryAt = 26;
 constexpr size_t kLongLengthAt = 64;
 constexpr size_t kChecksumAt = 67;
 constexpr uint8_t kBinaryType = 2;
+constexpr size_t kRecordBytes = 128;
 
 void PutLe16(std::span<uint8_t> bytes, size_t at, uint16_t value) { WriteLe16(bytes.data() + at, value); }
 
@@ -53,6 +54,8 @@ std::optional<AmsdosHeaderFacts> ReadAmsdosHeader(std::span<const uint8_t> file)
   AmsdosHeaderFacts facts;
   facts.length = static_cast<uint32_t>(file[kLongLengthAt] | file[kLongLengthAt + 1] << 8 |
                                        file[kLongLengthAt + 2] << 16);
+  const size_t data_bytes = file.size() - kAmsdosHeaderBytes;
+  if (facts.length > data_bytes || data_bytes - facts.length >= kRecordBytes) return std::nullopt;
   facts.addresses.load = Le16(file, kLoadAt);
   facts.addresses.entry = Le16(file, kEntryAt);
   return facts;

@@ -29,8 +29,10 @@ std::array<uint8_t, kAmsdosHeaderBytes> BuildAmsdosHeader(const std::array<uint8
                                                           uint32_t length, AmsdosAddresses addresses);
 
 // The header at the start of file, when its first 128 bytes are one: a correct
-// checksum at 67 and printable name characters in bytes 1 to 11 (so that 128
-// zero bytes, a black line of screen, do not count). Nothing otherwise.
+// checksum at 67, printable name characters in bytes 1 to 11 (so that 128
+// zero bytes, a black line of screen, do not count), and a 24-bit length that
+// is the rest of file, give or take the padding of its last 128-byte record
+// (a file copied off a disk is whole records). Nothing otherwise.
 std::optional<AmsdosHeaderFacts> ReadAmsdosHeader(std::span<const uint8_t> file);
 
 // Puts addresses into the header at the start of file (at least 128 bytes)

@@ -27,7 +27,7 @@ TEST(AmsdosHeader, BuildsTheBinaryHeaderByteForByte) {
 TEST(AmsdosHeader, RecognisesOnlyRealHeaders) {
   auto header = BuildAmsdosHeader(kTitle, 0x10000, AmsdosAddresses{0x4000, 0x4010});
   std::vector<uint8_t> file(header.begin(), header.end());
-  file.push_back(0x55);
+  file.resize(128 + 0x10000, 0x55);
   const auto facts = ReadAmsdosHeader(file);
   ASSERT_TRUE(facts);
   EXPECT_EQ(facts->length, 0x10000u);
@@ -47,12 +47,34 @@ TEST(AmsdosHeader, RecognisesOnlyRealHeaders) {
 }
 
 TEST(AmsdosHeader, ReaddressingKeepsTheChecksumRight) {
-  auto header = BuildAmsdosHeader(kTitle, 100, AmsdosAddresses{});
-  ReaddressAmsdosHeader(header, AmsdosAddresses{0x8000, 0x8123});
-  const auto facts = ReadAmsdosHeader(header);
+  const auto header = BuildAmsdosHeader(kTitle, 100, AmsdosAddresses{});
+  std::vector<uint8_t> file(header.begin(), header.end());
+  file.resize(128 + 100, 0x55);
+  ReaddressAmsdosHeader(file, AmsdosAddresses{0x8000, 0x8123});
+  const auto facts = ReadAmsdosHeader(file);
   ASSERT_TRUE(facts);
   EXPECT_EQ(facts->addresses.load, 0x8000);
   EXPECT_EQ(facts->addresses.entry, 0x8123);
   EXPECT_EQ(facts->length, 100u);
-  EXPECT_EQ(header, BuildAmsdosHeader(kTitle, 100, AmsdosAddresses{0x8000, 0x8123}));
+  const auto expected = BuildAmsdosHeader(kTitle, 100, AmsdosAddresses{0x8000, 0x8123});
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin()));
+}
+
+// The 24-bit length must be the rest of the file, or short of it by the
+// padding of the last 128-byte record at most.
+TEST(AmsdosHeader, TheLengthMustBeTheRestOfTheFile) {
+  const struct {
+    uint32_t length;
+    size_t data_bytes;
+    bool is_header;
+  } cases[] = {
+      {200, 200, true},       {200, 256, true}, {200, 327, true}, {200, 328, false},        {200, 199, false},
+      {0xFFFFFF, 200, false}, {0, 0, true},     {0, 128, false},  {0x10000, 0x10000, true},
+  };
+  for (const auto& c : cases) {
+    const auto header = BuildAmsdosHeader(kTitle, c.length, AmsdosAddresses{});
+    std::vector<uint8_t> file(header.begin(), header.end());
+    file.resize(128 + c.data_bytes, 0x1A);
+    EXPECT_EQ(ReadAmsdosHeader(file).has_value(), c.is_header) << c.length << " " << c.data_bytes;
+  }
 }

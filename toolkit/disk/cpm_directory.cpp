@@ -10,7 +10,8 @@
 namespace {
 
 constexpr size_t kBlockBytes = 1024;
-constexpr int kDiskBlocks = static_cast<int>(kDataDiskBytes / kBlockBytes);  // 180
+constexpr int kDiskBlocks = kDataBlocks;
+static_assert(kDataBlocks * kBlockBytes == kDataDiskBytes);
 constexpr int kDirectoryBlocks = 2;
 constexpr int kDirectoryEntries = 64;
 constexpr size_t kEntryBytes = 32;
@@ -24,6 +25,8 @@ constexpr size_t kExtentHighAt = 14;
 constexpr size_t kRecordCountAt = 15;
 constexpr size_t kBlocksAt = 16;
 constexpr uint8_t kHighestUser = 15;
+constexpr uint8_t kFirstPasswordStatus = 0x10;  // &10 + the user of the file it guards
+constexpr uint8_t kDateStampStatus = 0x21;      // after the disk label at &20
 constexpr uint8_t kEndOfText = 0x1A;
 constexpr size_t kBaseNameBytes = 8;
 constexpr size_t kExtensionBytes = 3;
@@ -50,6 +53,10 @@ CpmName NameOfEntry(std::span<const uint8_t> entry) {
 int ExtentOfEntry(std::span<const uint8_t> entry) {
   return (entry[kExtentLowAt] & 0x1F) + 32 * (entry[kExtentHighAt] & 0x3F);
 }
+
+// CP/M Plus keeps more than files in the directory: passwords, the disk
+// label and date stamps. Their bytes 16 to 31 are not block numbers.
+bool IsCpmPlusEntry(uint8_t status) { return status >= kFirstPasswordStatus && status <= kDateStampStatus; }
 
 int BlocksForBytes(size_t bytes) { return static_cast<int>((bytes + kBlockBytes - 1) / kBlockBytes); }
 
@@ -108,6 +115,7 @@ Checked<DirectoryScan> ScanDirectory(std::span<const uint8_t> disk) {
       ++scan.free_entries;
       continue;
     }
+    if (IsCpmPlusEntry(entry[0])) continue;
     Refusal refusal = MarkBlocks(entry, index, scan);
     if (!refusal && entry[0] <= kHighestUser) refusal = CheckFileEntry(entry, index, scan);
     if (refusal) return Checked<DirectoryScan>::Refused(*refusal);
@@ -138,8 +146,8 @@ Checked<std::vector<uint8_t>> FileBytes(std::span<const uint8_t> disk, const Cpm
   return bytes;
 }
 
-int FreeBlocks(const DirectoryScan& scan) {
-  return static_cast<int>(std::count(scan.is_block_used.begin(), scan.is_block_used.end(), false));
+int FreeBlocks(const std::array<bool, kDiskBlocks>& is_block_used) {
+  return static_cast<int>(std::count(is_block_used.begin(), is_block_used.end(), false));
 }
 
 int EntriesForBytes(size_t bytes) {
@@ -147,20 +155,25 @@ int EntriesForBytes(size_t bytes) {
 }
 
 // The lowest free blocks first, so that files stay together near the directory.
-std::vector<int> TakeBlocks(DirectoryScan& scan, int count) {
+std::vector<int> TakeBlocks(DiskContents& contents, int count) {
   std::vector<int> blocks;
   for (int block = 0; block < kDiskBlocks && static_cast<int>(blocks.size()) < count; ++block) {
-    if (scan.is_block_used[static_cast<size_t>(block)]) continue;
-    scan.is_block_used[static_cast<size_t>(block)] = true;
+    if (contents.is_block_used[static_cast<size_t>(block)]) continue;
+    contents.is_block_used[static_cast<size_t>(block)] = true;
     blocks.push_back(block);
   }
+  contents.free_blocks -= static_cast<int>(blocks.size());
   return blocks;
 }
 
-void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& bytes,
-                   const std::vector<int>& blocks) {
+std::vector<uint8_t> PaddedToRecords(const std::vector<uint8_t>& bytes) {
   std::vector<uint8_t> padded = bytes;
   padded.resize((bytes.size() + kRecordBytes - 1) / kRecordBytes * kRecordBytes, kEndOfText);
+  return padded;
+}
+
+void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& padded,
+                   const std::vector<int>& blocks) {
   for (size_t k = 0; k < blocks.size(); ++k) {
     const size_t from = k * kBlockBytes;
     const size_t take = std::min(kBlockBytes, padded.size() - from);
@@ -171,13 +184,16 @@ void WriteFileData(std::vector<uint8_t>& disk, const std::vector<uint8_t>& bytes
   }
 }
 
-// One directory entry per 16 KB extent, in the lowest free entries.
-void WriteFileEntries(std::vector<uint8_t>& disk, const NewDiskFile& file, const std::vector<int>& blocks) {
-  const int entries = EntriesForBytes(file.bytes.size());
+// One directory entry per 16 KB extent, in the lowest free entries; returns them.
+std::vector<int> WriteFileEntries(std::vector<uint8_t>& disk, const NewDiskFile& file,
+                                  const std::vector<int>& blocks) {
+  const int count = EntriesForBytes(file.bytes.size());
   const size_t records = (file.bytes.size() + kRecordBytes - 1) / kRecordBytes;
+  std::vector<int> entries;
   int index = 0;
-  for (int extent = 0; extent < entries; ++extent) {
+  for (int extent = 0; extent < count; ++extent) {
     while (disk[static_cast<size_t>(index) * kEntryBytes] != kBlankByte) ++index;
+    entries.push_back(index);
     uint8_t* entry = disk.data() + static_cast<size_t>(index) * kEntryBytes;
     std::fill(entry, entry + kEntryBytes, 0);
     std::copy(file.name.begin(), file.name.end(), entry + kNameAt);
@@ -191,30 +207,58 @@ void WriteFileEntries(std::vector<uint8_t>& disk, const NewDiskFile& file, const
       if (at < blocks.size()) entry[kBlocksAt + static_cast<size_t>(k)] = static_cast<uint8_t>(blocks[at]);
     }
   }
+  return entries;
 }
 
-void FreeEntriesNamed(std::vector<uint8_t>& disk, const CpmName& name) {
-  for (int index = 0; index < kDirectoryEntries; ++index) {
-    uint8_t* entry = disk.data() + static_cast<size_t>(index) * kEntryBytes;
-    if (entry[0] == 0 && NameOfEntry(std::span<const uint8_t>(entry, kEntryBytes)) == name)
-      entry[0] = kBlankByte;
+bool IsReplaced(const DiskFile& file, const std::vector<NewDiskFile>& files) {
+  return file.user == 0 && std::any_of(files.begin(), files.end(),
+                                       [&](const NewDiskFile& put) { return put.name == file.name; });
+}
+
+// The blocks of a file's entries, as the directory lists them.
+std::vector<int> BlocksOfFile(std::span<const uint8_t> disk, const DiskFile& file) {
+  std::vector<int> blocks;
+  for (const int index : file.entries) {
+    const std::span<const uint8_t> entry = Entry(disk, index);
+    for (int k = 0; k < kBlocksPerEntry; ++k) {
+      if (entry[kBlocksAt + static_cast<size_t>(k)] != 0)
+        blocks.push_back(entry[kBlocksAt + static_cast<size_t>(k)]);
+    }
   }
+  return blocks;
 }
 
-Refusal CheckRoom(const DirectoryScan& scan, const std::vector<NewDiskFile>& files) {
+void FreeFile(std::vector<uint8_t>& disk, DiskContents& contents, const DiskFile& file) {
+  const std::vector<int> blocks = BlocksOfFile(disk, file);
+  for (const int block : blocks) contents.is_block_used[static_cast<size_t>(block)] = false;
+  contents.free_blocks += static_cast<int>(blocks.size());
+  for (const int index : file.entries) disk[static_cast<size_t>(index) * kEntryBytes] = kBlankByte;
+  contents.free_entries += static_cast<int>(file.entries.size());
+}
+
+// The room once the files replaced are gone, against what the files need.
+Refusal CheckRoom(std::span<const uint8_t> disk, const DiskContents& contents,
+                  const std::vector<NewDiskFile>& files) {
+  int free_blocks = contents.free_blocks;
+  int free_entries = contents.free_entries;
+  for (const DiskFile& file : contents.files) {
+    if (!IsReplaced(file, files)) continue;
+    free_blocks += static_cast<int>(BlocksOfFile(disk, file).size());
+    free_entries += static_cast<int>(file.entries.size());
+  }
   int blocks = 0;
   int entries = 0;
   for (const NewDiskFile& file : files) {
     blocks += BlocksForBytes(file.bytes.size());
     entries += EntriesForBytes(file.bytes.size());
   }
-  if (blocks > FreeBlocks(scan)) {
-    return "the disk is full: the files need " + PlainDecimal(blocks) + " KB, " +
-           PlainDecimal(FreeBlocks(scan)) + " KB are free";
+  if (blocks > free_blocks) {
+    return "the disk is full: the files need " + PlainDecimal(blocks) + " KB, " + PlainDecimal(free_blocks) +
+           " KB are free";
   }
-  if (entries > scan.free_entries) {
+  if (entries > free_entries) {
     return "the directory is full: the files need " + PlainDecimal(entries) + " entries, " +
-           PlainDecimal(scan.free_entries) + " are free";
+           PlainDecimal(free_entries) + " are free";
   }
   return std::nullopt;
 }
@@ -268,31 +312,36 @@ Checked<DiskContents> ReadDiskContents(std::span<const uint8_t> disk) {
   const Checked<DirectoryScan> scan = ScanDirectory(disk);
   if (!scan) return Checked<DiskContents>::Refused(scan.refusal());
   DiskContents contents;
-  contents.free_blocks = FreeBlocks(*scan);
+  contents.is_block_used = scan->is_block_used;
+  contents.free_blocks = FreeBlocks(scan->is_block_used);
   contents.free_entries = scan->free_entries;
   for (const auto& key : scan->file_order) {
-    Checked<std::vector<uint8_t>> bytes = FileBytes(disk, key.second, scan->extents.find(key)->second);
+    const std::map<int, int>& by_extent = scan->extents.find(key)->second;
+    Checked<std::vector<uint8_t>> bytes = FileBytes(disk, key.second, by_extent);
     if (!bytes) return Checked<DiskContents>::Refused(bytes.refusal());
-    contents.files.push_back(DiskFile{key.first, key.second, std::move(*bytes)});
+    DiskFile file{key.first, key.second, std::move(*bytes), {}};
+    for (const auto& extent : by_extent) file.entries.push_back(extent.second);
+    contents.files.push_back(std::move(file));
   }
   return contents;
 }
 
 std::vector<uint8_t> BlankDataDisk() { return std::vector<uint8_t>(kDataDiskBytes, kBlankByte); }
 
-Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk,
-                                            const std::vector<NewDiskFile>& files) {
-  const Checked<DiskContents> before = ReadDiskContents(disk);
-  if (!before) return Checked<std::vector<uint8_t>>::Refused(before.refusal());
-  std::vector<uint8_t> result(disk.begin(), disk.end());
-  for (const NewDiskFile& file : files) FreeEntriesNamed(result, file.name);
-  Checked<DirectoryScan> scan = ScanDirectory(result);
-  const Refusal no_room = CheckRoom(*scan, files);
-  if (no_room) return Checked<std::vector<uint8_t>>::Refused(*no_room);
-  for (const NewDiskFile& file : files) {
-    const std::vector<int> blocks = TakeBlocks(*scan, BlocksForBytes(file.bytes.size()));
-    WriteFileData(result, file.bytes, blocks);
-    WriteFileEntries(result, file, blocks);
+Refusal PutFilesInDirectory(std::vector<uint8_t>& disk, DiskContents& contents,
+                            const std::vector<NewDiskFile>& files) {
+  if (Refusal no_room = CheckRoom(disk, contents, files)) return no_room;
+  for (const DiskFile& file : contents.files) {
+    if (IsReplaced(file, files)) FreeFile(disk, contents, file);
   }
-  return result;
+  std::erase_if(contents.files, [&](const DiskFile& file) { return IsReplaced(file, files); });
+  for (const NewDiskFile& file : files) {
+    const std::vector<int> blocks = TakeBlocks(contents, BlocksForBytes(file.bytes.size()));
+    std::vector<uint8_t> padded = PaddedToRecords(file.bytes);
+    WriteFileData(disk, padded, blocks);
+    std::vector<int> entries = WriteFileEntries(disk, file, blocks);
+    contents.free_entries -= static_cast<int>(entries.size());
+    contents.files.push_back(DiskFile{0, file.name, std::move(padded), std::move(entries)});
+  }
+  return std::nullopt;
 }

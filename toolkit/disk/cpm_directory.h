@@ -34,21 +34,28 @@ Checked<CpmName> CpmNameOfPath(std::string_view path);
 // "TITLE.SCR", "README" (no dot without an extension).
 std::string CpmNameText(const CpmName& name);
 
+inline constexpr int kDataBlocks = static_cast<int>(kDataDiskBytes / 1024);  // 180 blocks of 1 KB
+
 struct DiskFile {
   uint8_t user = 0;
   CpmName name{};              // attribute bits cleared
   std::vector<uint8_t> bytes;  // whole 128-byte records, as CP/M keeps them
+  std::vector<int> entries;    // its directory entries, by extent
 };
 
+// A disk's directory read once: its files, and the blocks and entries taken.
 struct DiskContents {
   std::vector<DiskFile> files;  // in the order of their first entries
-  int free_blocks = 0;          // 1 KB each
+  std::array<bool, kDataBlocks> is_block_used{};
+  int free_blocks = 0;  // 1 KB each
   int free_entries = 0;
 };
 
 // The files and the free room of disk (kDataDiskBytes bytes). Refuses a
 // damaged directory: a block outside the data area or used twice, a record
 // count over 128, missing or repeated extents, an extent short of blocks.
+// Entries of CP/M Plus (a password, &10 to &1F; the disk label, &20; date
+// stamps, &21) are neither files nor free: they own no blocks and are kept.
 Checked<DiskContents> ReadDiskContents(std::span<const uint8_t> disk);
 
 // A freshly formatted DATA disk: every byte &E5, so an empty directory.
@@ -59,10 +66,10 @@ struct NewDiskFile {
   std::vector<uint8_t> bytes;  // at most 64 KB + a header
 };
 
-// disk with files put on it under user 0, each replacing any file of that name
-// (its entries and blocks are freed first). The last record of a file is
-// padded with &1A, CP/M's end of text. Refuses a damaged directory, too few
-// free blocks or too few free entries (one per 16 KB); disk itself is never
-// changed.
-Checked<std::vector<uint8_t>> DiskWithFiles(std::span<const uint8_t> disk,
-                                            const std::vector<NewDiskFile>& files);
+// Puts files on disk under user 0, each replacing any file of that name (its
+// entries and blocks are freed first); contents is the disk's directory as
+// ReadDiskContents gave it, and stays so. The last record of a file is padded
+// with &1A, CP/M's end of text. Refuses too few free blocks or too few free
+// entries (one per 16 KB), and then changes neither disk nor contents.
+Refusal PutFilesInDirectory(std::vector<uint8_t>& disk, DiskContents& contents,
+                            const std::vector<NewDiskFile>& files);

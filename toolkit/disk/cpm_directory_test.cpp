@@ -22,6 +22,16 @@ std::vector<uint8_t> Padded(std::vector<uint8_t> bytes) {
   return bytes;
 }
 
+// disk with files put on it, through its directory read once.
+Checked<std::vector<uint8_t>> DiskWithFiles(std::vector<uint8_t> disk,
+                                            const std::vector<NewDiskFile>& files) {
+  Checked<DiskContents> contents = ReadDiskContents(disk);
+  if (!contents) return Checked<std::vector<uint8_t>>::Refused(contents.refusal());
+  const Refusal refusal = PutFilesInDirectory(disk, *contents, files);
+  if (refusal) return Checked<std::vector<uint8_t>>::Refused(*refusal);
+  return disk;
+}
+
 std::vector<uint8_t> Put(const std::vector<uint8_t>& disk, const std::vector<NewDiskFile>& files) {
   Checked<std::vector<uint8_t>> result = DiskWithFiles(disk, files);
   EXPECT_TRUE(result) << result.refusal();

@@ -15,13 +15,18 @@ namespace {
 
 constexpr char kPutPrefix[] = "PutFilesOnDisk : ";
 constexpr char kListPrefix[] = "ListDisk : ";
-constexpr uint64_t kMaxFileBytes = 0x10000;
+// The most an AMSDOS header's 16-bit length can describe.
+constexpr uint64_t kMaxDescribedBytes = 0xFFFF;
+// A file may bring its own header, and padding up to the end of its last record.
+constexpr uint64_t kMaxFileBytes = kMaxDescribedBytes + kAmsdosHeaderBytes + 127;
 
 // A file ready for the disk, with what its console line tells.
 struct PreparedFile {
   NewDiskFile disk_file;
+  uint64_t length = 0;  // as its line tells it
   bool has_header = false;
   bool has_own_header = false;
+  bool replaces = false;
   AmsdosHeaderFacts header;
 };
 
@@ -35,13 +40,14 @@ std::string FileLine(const std::string& name, uint64_t length, const PreparedFil
 // The AMSDOS rule: a file gets a header unless it is stored as it is or
 // already starts with one (never a second header); addresses given replace
 // those of its own header.
-PreparedFile PrepareFile(const CpmName& name, std::vector<uint8_t> bytes, const FileArgument& argument) {
+PreparedFile PrepareFile(const CpmName& name, std::vector<uint8_t> bytes,
+                         const std::optional<AmsdosHeaderFacts>& own, const FileArgument& argument) {
   PreparedFile file;
   file.disk_file.name = name;
-  const std::optional<AmsdosHeaderFacts> own = ReadAmsdosHeader(bytes);
   if (argument.is_stored_as_is || own) {
     file.has_header = own.has_value();
     file.has_own_header = own.has_value();
+    file.length = own ? own->length : bytes.size();
     if (own) {
       file.header = *own;
       if (argument.addresses) {
@@ -53,7 +59,7 @@ PreparedFile PrepareFile(const CpmName& name, std::vector<uint8_t> bytes, const 
     return file;
   }
   file.has_header = true;
-  file.header.length = static_cast<uint32_t>(bytes.size());
+  file.length = file.header.length = static_cast<uint32_t>(bytes.size());
   file.header.addresses = argument.addresses.value_or(AmsdosAddresses{});
   const auto header = BuildAmsdosHeader(name, file.header.length, file.header.addresses);
   file.disk_file.bytes.assign(header.begin(), header.end());
@@ -70,21 +76,16 @@ Checked<PreparedFile> LoadFile(const std::string& text, const std::vector<Prepar
       so_far.begin(), so_far.end(), [&](const PreparedFile& file) { return file.disk_file.name == *name; });
   if (is_repeated) return Checked<PreparedFile>::Refused(CpmNameText(*name) + " is given twice");
   InputBytes input = ReadInputFile(argument->path, kMaxFileBytes);
-  if (input.status == InputStatus::kTooLarge) {
-    return Checked<PreparedFile>::Refused(argument->path + " is over 64 KB");
-  }
+  const std::string too_long = argument->path + " is over 65535 bytes";
+  if (input.status == InputStatus::kTooLarge) return Checked<PreparedFile>::Refused(too_long);
   if (input.status != InputStatus::kOk) {
     return Checked<PreparedFile>::Refused(InputFailureText(input.status, argument->path));
   }
-  return PrepareFile(*name, std::move(input.bytes), *argument);
-}
-
-// A disk that does not exist yet starts blank, in the EXTENDED container.
-Checked<DiskImage> ReadOrStartDisk(const std::string& disk_path) {
-  if (OpenInputFile(disk_path).status != InputStatus::kMissing) return ReadDiskImage(disk_path);
-  DiskImage blank;
-  blank.sectors = BlankDataDisk();
-  return blank;
+  // The header's 16-bit length must hold the bytes it describes.
+  const std::optional<AmsdosHeaderFacts> own = ReadAmsdosHeader(input.bytes);
+  if ((own ? own->length : input.bytes.size()) > kMaxDescribedBytes)
+    return Checked<PreparedFile>::Refused(too_long);
+  return PrepareFile(*name, std::move(input.bytes), own, *argument);
 }
 
 bool IsOnDisk(const DiskContents& contents, const CpmName& name) {
@@ -101,8 +102,29 @@ bool Refuse(const std::string& text) {
   return false;
 }
 
+// The files' bytes go on the disk; what their lines tell stays.
+std::vector<NewDiskFile> TakeDiskFiles(std::vector<PreparedFile>& files, const DiskContents& contents) {
+  std::vector<NewDiskFile> disk_files;
+  for (PreparedFile& file : files) {
+    file.replaces = IsOnDisk(contents, file.disk_file.name);
+    disk_files.push_back(std::move(file.disk_file));
+  }
+  return disk_files;
+}
+
+void PrintPutLines(const std::vector<PreparedFile>& files, const std::vector<NewDiskFile>& disk_files) {
+  for (size_t k = 0; k < files.size(); ++k) {
+    const PreparedFile& file = files[k];
+    PrintLine(kPutPrefix + FileLine(CpmNameText(disk_files[k].name), file.length, file) +
+              (file.has_own_header ? ", its own header" : "") +
+              (file.replaces ? ", replaces the old one" : ""));
+  }
+}
+
 }  // namespace
 
+// The image is read and checked once, its directory parsed once, and the new
+// image is built by libdsk straight in the aside file that replaces the old.
 bool PutFilesOnDisk(const std::string& disk_path, const std::vector<std::string>& file_arguments) {
   PrintLine(kPutPrefix + ("Putting files on " + disk_path));
   std::vector<PreparedFile> files;
@@ -111,26 +133,23 @@ bool PutFilesOnDisk(const std::string& disk_path, const std::vector<std::string>
     if (!file) return Refuse(file.refusal());
     files.push_back(std::move(*file));
   }
+  // Disk images are durable: the new one is synced before it replaces the
+  // old, and the folder after. Made before the wait for the lock, so that a
+  // run stopped while it waits is cleaned up as any other.
+  AsideFile new_image(disk_path, Durability::kSynced);
   const TargetLock lock(disk_path);
-  Checked<DiskImage> image = ReadOrStartDisk(disk_path);
+  // A disk that does not exist yet starts blank.
+  Checked<DiskImage> image = ReadDiskImage(disk_path, MissingDisk::kStartBlank);
   if (!image) return Refuse(image.refusal());
-  const Checked<DiskContents> before = ReadDiskContents(image->sectors);
-  if (!before) return Refuse(disk_path + ": " + before.refusal());
-  std::vector<NewDiskFile> disk_files;
-  for (const PreparedFile& file : files) disk_files.push_back(file.disk_file);
-  Checked<std::vector<uint8_t>> sectors = DiskWithFiles(image->sectors, disk_files);
-  if (!sectors) return Refuse(disk_path + ": " + sectors.refusal());
-  image->sectors = std::move(*sectors);
-  const Refusal not_written = WriteDiskImage(disk_path, *image);
+  Checked<DiskContents> contents = ReadDiskContents(image->sectors);
+  if (!contents) return Refuse(disk_path + ": " + contents.refusal());
+  const std::vector<NewDiskFile> disk_files = TakeDiskFiles(files, *contents);
+  const Refusal no_room = PutFilesInDirectory(image->sectors, *contents, disk_files);
+  if (no_room) return Refuse(disk_path + ": " + *no_room);
+  const Refusal not_written = WriteDiskImage(new_image, *image);
   if (not_written) return Refuse(*not_written);
-  for (const PreparedFile& file : files) {
-    const std::string name = CpmNameText(file.disk_file.name);
-    const uint64_t length = file.has_header ? file.header.length : file.disk_file.bytes.size();
-    PrintLine(kPutPrefix + FileLine(name, length, file) + (file.has_own_header ? ", its own header" : "") +
-              (IsOnDisk(*before, file.disk_file.name) ? ", replaces the old one" : ""));
-  }
-  const Checked<DiskContents> after = ReadDiskContents(image->sectors);
-  PrintLine(kPutPrefix + FreeLine(disk_path, after ? after->free_blocks : 0));
+  PrintPutLines(files, disk_files);
+  PrintLine(kPutPrefix + FreeLine(disk_path, contents->free_blocks));
   return true;
 }
 

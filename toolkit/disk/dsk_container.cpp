@@ -5,15 +5,10 @@
 // clang-format off
 #include <libdsk.h>
 // clang-format on
-#include <unistd.h>
 
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <optional>
-#include <type_traits>
 
 #include "common/input_file.h"
 #include "common/line_output.h"
@@ -43,7 +38,14 @@ constexpr size_t kTrackSizeCodeAt = 0x14;
 constexpr size_t kSectorCountAt = 0x15;
 constexpr size_t kSectorInfoAt = 0x18;
 constexpr size_t kSectorInfoBytes = 8;
+constexpr size_t kDataRateAt = 0x12;
+constexpr size_t kRecordingModeAt = 0x13;
 constexpr uint8_t kSizeCode512 = 2;
+// The controller's status bits that mean a sector was not read: ST1's missing
+// address mark (&01), no data (&04) and data error (&20); ST2's missing data
+// address mark (&01) and CRC error in the data (&20).
+constexpr uint8_t kUnreadSt1 = 0x25;
+constexpr uint8_t kUnreadSt2 = 0x21;
 // A DATA disk image is under 200 KB; anything much larger is not one.
 constexpr uint64_t kMaxImageBytes = 1 << 20;
 
@@ -66,13 +68,15 @@ bool HasDataSectors(std::span<const uint8_t> track, DiskContainer container) {
   return true;
 }
 
+size_t TrackBytes(std::span<const uint8_t> file, DiskContainer container, int track) {
+  if (container == DiskContainer::kStandard) return Le16At(file, kStandardTrackSizeAt);
+  return static_cast<size_t>(file[kExtendedTrackSizesAt + static_cast<size_t>(track)]) << 8;
+}
+
 Refusal CheckTracks(std::span<const uint8_t> file, DiskContainer container) {
   size_t offset = kInfoBytes;
   for (int track = 0; track < kDataTracks; ++track) {
-    const size_t size = container == DiskContainer::kStandard
-                            ? Le16At(file, kStandardTrackSizeAt)
-                            : static_cast<size_t>(file[kExtendedTrackSizesAt + static_cast<size_t>(track)])
-                                  << 8;
+    const size_t size = TrackBytes(file, container, track);
     const std::string name = "track " + PlainDecimal(track);
     if (offset + size > file.size()) return "is a damaged disk image (" + name + " is cut short)";
     if (size < kInfoBytes + kDataSectorsPerTrack * kDataSectorBytes) {
@@ -90,16 +94,45 @@ Refusal CheckTracks(std::span<const uint8_t> file, DiskContainer container) {
   return std::nullopt;
 }
 
-// A folder for the private copy libdsk reads.
-std::string TempFolder() {
-  const char* folder = std::getenv("TMPDIR");
-  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+// What a CPC's disk controller reads without an error: a double-density
+// (rate 0 "unknown" or 1), MFM (mode 0 "unknown" or 2) track whose sectors
+// carry the track's own cylinder and side 0 and no status bit of a sector
+// not read. libdsk refuses to read any other sector.
+bool IsReadableTrack(std::span<const uint8_t> block, int track) {
+  if (block[kDataRateAt] > 1 || (block[kRecordingModeAt] != 0 && block[kRecordingModeAt] != 2)) return false;
+  for (size_t i = 0; i < kDataSectorsPerTrack; ++i) {
+    const std::span<const uint8_t> sector =
+        block.subspan(kSectorInfoAt + i * kSectorInfoBytes, kSectorInfoBytes);
+    if (sector[0] != track || sector[1] != 0 || (sector[4] & kUnreadSt1) != 0 ||
+        (sector[5] & kUnreadSt2) != 0)
+      return false;
+  }
+  return true;
 }
 
-struct DriverCloser {
-  void operator()(DSK_PDRIVER driver) const { dsk_close(&driver); }
-};
-using DriverPtr = std::unique_ptr<std::remove_pointer_t<DSK_PDRIVER>, DriverCloser>;
+using TrackIds = std::array<uint8_t, kDataSectorsPerTrack>;
+
+// The sectors of a checked image, each put at its place by its ID, and the
+// order of the IDs along each track.
+bool CopySectors(std::span<const uint8_t> file, DiskImage& image) {
+  image.sectors.assign(kDataDiskBytes, kBlankByte);
+  image.track_sector_ids.assign(kDataTracks, TrackIds{});
+  size_t offset = kInfoBytes;
+  for (int track = 0; track < kDataTracks; ++track) {
+    const std::span<const uint8_t> block = file.subspan(offset, kInfoBytes);
+    if (!IsReadableTrack(block, track)) return false;
+    TrackIds& ids = image.track_sector_ids[static_cast<size_t>(track)];
+    for (size_t i = 0; i < kDataSectorsPerTrack; ++i) {
+      ids[i] = block[kSectorInfoAt + i * kSectorInfoBytes + 2];
+      const size_t slot = static_cast<size_t>(track) * kDataSectorsPerTrack + (ids[i] - kDataFirstSectorId);
+      const auto data = file.begin() + static_cast<ptrdiff_t>(offset + kInfoBytes + i * kDataSectorBytes);
+      std::copy(data, data + static_cast<ptrdiff_t>(kDataSectorBytes),
+                image.sectors.begin() + static_cast<ptrdiff_t>(slot * kDataSectorBytes));
+    }
+    offset += TrackBytes(file, image.container, track);
+  }
+  return true;
+}
 
 // libdsk reports progress ("Loading DSK file") on its own; the console lines
 // are ours alone.
@@ -117,76 +150,6 @@ std::optional<DSK_GEOMETRY> DataGeometry() {
   if (dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr) != DSK_ERR_OK) return std::nullopt;
   return geometry;
 }
-
-using TrackIds = std::array<uint8_t, kDataSectorsPerTrack>;
-
-// Every track must hold exactly the nine 512-byte sectors &C1 to &C9, in any
-// order; ids receives that order.
-bool HasDataTrack(DSK_PDRIVER driver, const DSK_GEOMETRY& geometry, int track, TrackIds& ids) {
-  dsk_psect_t count = 0;
-  DSK_FORMAT* found = nullptr;
-  if (dsk_ptrackids(driver, &geometry, static_cast<dsk_pcyl_t>(track), 0, &count, &found) != DSK_ERR_OK)
-    return false;
-  bool is_data = count == kDataSectorsPerTrack;
-  unsigned seen = 0;
-  for (dsk_psect_t i = 0; is_data && i < count; ++i) {
-    const unsigned slot = found[i].fmt_sector - kDataFirstSectorId;
-    is_data =
-        slot < kDataSectorsPerTrack && found[i].fmt_secsize == kDataSectorBytes && (seen & (1u << slot)) == 0;
-    if (is_data) {
-      seen |= 1u << slot;
-      ids[i] = static_cast<uint8_t>(found[i].fmt_sector);
-    }
-  }
-  dsk_free(found);
-  return is_data;
-}
-
-bool ReadSectors(DSK_PDRIVER driver, DiskImage& image) {
-  const std::optional<DSK_GEOMETRY> data_geometry = DataGeometry();
-  if (!data_geometry) return false;
-  const DSK_GEOMETRY& geometry = *data_geometry;
-  std::vector<uint8_t>& sectors = image.sectors;
-  sectors.assign(kDataDiskBytes, kBlankByte);
-  image.track_sector_ids.assign(kDataTracks, TrackIds{});
-  for (int track = 0; track < kDataTracks; ++track) {
-    if (!HasDataTrack(driver, geometry, track, image.track_sector_ids[static_cast<size_t>(track)]))
-      return false;
-    for (int sector = 0; sector < kDataSectorsPerTrack; ++sector) {
-      uint8_t* target =
-          sectors.data() + (static_cast<size_t>(track) * kDataSectorsPerTrack + sector) * kDataSectorBytes;
-      if (dsk_pread(driver, &geometry, target, static_cast<dsk_pcyl_t>(track), 0,
-                    static_cast<dsk_psect_t>(kDataFirstSectorId + sector)) != DSK_ERR_OK) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
-// A new empty file in the folder of target ("/tmp/x" gives one in /tmp), for
-// libdsk to read or build an image in; removed when this goes out of scope.
-class ScratchPath {
- public:
-  explicit ScratchPath(const std::string& target) {
-    const size_t slash = target.find_last_of('/');
-    std::string pattern =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".gravik_dsk_XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) return;
-    close(fd);
-    path_ = pattern;
-  }
-  ~ScratchPath() {
-    if (!path_.empty()) std::remove(path_.c_str());
-  }
-  ScratchPath(const ScratchPath&) = delete;
-  ScratchPath& operator=(const ScratchPath&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // A track laid out with the sector order it had, or &C1 to &C9 in a row.
 bool FormatTrack(DSK_PDRIVER driver, DSK_GEOMETRY& geometry, const DiskImage& image, int track) {
@@ -219,23 +182,6 @@ bool FormatAndWrite(DSK_PDRIVER driver, const DiskImage& image) {
   return true;
 }
 
-// libdsk writes the container to scratch; its bytes are returned when all
-// went well. Failures are told against path, the file the user named.
-Checked<std::vector<uint8_t>> BuildContainer(const std::string& scratch, const DiskImage& image,
-                                             const std::string& path) {
-  const auto refused = Checked<std::vector<uint8_t>>::Refused;
-  DSK_PDRIVER driver = nullptr;
-  if (dsk_creat(&driver, scratch.c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
-    return refused(WriteFailureText(WriteStatus::kCannotCreate, path));
-  }
-  const bool is_written = FormatAndWrite(driver, image);
-  const bool is_closed = dsk_close(&driver) == DSK_ERR_OK;
-  if (!is_written || !is_closed) return refused(WriteFailureText(WriteStatus::kCannotWrite, path));
-  InputBytes built = ReadInputFile(scratch, 2 * kDataDiskBytes);
-  if (built.status != InputStatus::kOk) return refused(WriteFailureText(WriteStatus::kCannotWrite, path));
-  return std::move(built.bytes);
-}
-
 }  // namespace
 
 Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file) {
@@ -255,41 +201,43 @@ Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file) {
   return container;
 }
 
-// libdsk reads a private copy of the checked bytes, so that what it reads is
-// what was checked even if the file changes meanwhile.
-Checked<DiskImage> ReadDiskImage(const std::string& path) {
-  SilenceLibdsk();
+// The image is read once and checked; its sectors are then taken from the
+// checked bytes, so that nothing reads the file again after the check.
+Checked<DiskImage> ReadDiskImage(const std::string& path, MissingDisk missing) {
   const InputBytes file = ReadInputFile(path, kMaxImageBytes);
+  if (file.status == InputStatus::kMissing && missing == MissingDisk::kStartBlank) {
+    DiskImage blank;
+    blank.sectors = BlankDataDisk();
+    return blank;
+  }
   if (file.status == InputStatus::kTooLarge)
     return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
   if (file.status != InputStatus::kOk)
     return Checked<DiskImage>::Refused(InputFailureText(file.status, path));
   const Checked<DiskContainer> container = CheckDataContainer(file.bytes);
   if (!container) return Checked<DiskImage>::Refused(path + " " + container.refusal());
-  const ScratchPath copy(TempFolder() + "/disk");
-  if (copy.path().empty() || WriteBinaryFile(copy.path(), file.bytes) != WriteStatus::kOk) {
-    return Checked<DiskImage>::Refused("Can not create a copy of " + path + " in " + TempFolder());
-  }
   DiskImage image;
   image.container = *container;
-  DSK_PDRIVER raw = nullptr;
-  if (dsk_open(&raw, copy.path().c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
-    return Checked<DiskImage>::Refused(path + " is a damaged disk image");
-  }
-  const DriverPtr driver(raw);
-  if (!ReadSectors(driver.get(), image)) {
+  if (!CopySectors(file.bytes, image)) {
     return Checked<DiskImage>::Refused(path + " is damaged or not in the DATA format");
   }
   return image;
 }
 
-Refusal WriteDiskImage(const std::string& path, const DiskImage& image) {
+// libdsk builds the container in the aside file itself, by its name; the
+// aside file then syncs it and puts it in place.
+Refusal WriteDiskImage(AsideFile& aside, const DiskImage& image) {
   SilenceLibdsk();
-  const ScratchPath scratch(path);
-  if (scratch.path().empty()) return WriteFailureText(WriteStatus::kCannotCreate, path);
-  const Checked<std::vector<uint8_t>> bytes = BuildContainer(scratch.path(), image, path);
-  if (!bytes) return bytes.refusal();
-  const WriteStatus status = WriteBinaryFile(path, *bytes);
+  const std::string& path = aside.path();
+  DSK_PDRIVER driver = nullptr;
+  if (!aside.IsOpen() ||
+      dsk_creat(&driver, aside.temp_path().c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
+    return WriteFailureText(WriteStatus::kCannotCreate, path);
+  }
+  const bool is_written = FormatAndWrite(driver, image);
+  const bool is_closed = dsk_close(&driver) == DSK_ERR_OK;
+  if (!is_written || !is_closed) return WriteFailureText(WriteStatus::kCannotWrite, path);
+  const WriteStatus status = aside.Commit();
   if (status != WriteStatus::kOk) return WriteFailureText(status, path);
   return std::nullopt;
 }

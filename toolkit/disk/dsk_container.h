@@ -1,7 +1,7 @@
-// CPC disk image files (".dsk"), read and written through libdsk: the
-// "MV - CPCEMU Disk-File" container and the "EXTENDED CPC DSK File" one. Only
-// disks in the DATA format are taken; their sectors come out as one buffer
-// for cpm_directory.
+// CPC disk image files (".dsk"): the "MV - CPCEMU Disk-File" container and
+// the "EXTENDED CPC DSK File" one. Only disks in the DATA format are taken;
+// their sectors come out as one buffer for cpm_directory. An image is read
+// and checked here; libdsk builds the container of every image written.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/line_output.h"
 #include "common/refusal.h"
 #include "toolkit/disk/cpm_directory.h"
 
@@ -32,13 +33,17 @@ struct DiskImage {
 // with the file's name ("is not a CPC disk image").
 Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file);
 
-// The DATA disk in the image file at path. Refuses, with the text of the one
-// line: a missing or unreadable path (or one that is not a regular file), a
-// file that is not a CPC disk image, and an image that is not one side of 40
-// tracks of nine 512-byte sectors &C1 to &C9, or that libdsk can not read.
-Checked<DiskImage> ReadDiskImage(const std::string& path);
+// The DATA disk in the image file at path, read once. Refuses, with the text
+// of the one line: a missing or unreadable path (or one that is not a regular
+// file), a file that is not a CPC disk image, an image that is not one side
+// of 40 tracks of nine 512-byte sectors &C1 to &C9, and sectors a disk
+// controller would not read (a CRC error, a cylinder or side not their own).
+// A missing path is refused, or with kStartBlank gives a blank disk in the
+// EXTENDED container.
+enum class MissingDisk { kRefused, kStartBlank };
+Checked<DiskImage> ReadDiskImage(const std::string& path, MissingDisk missing = MissingDisk::kRefused);
 
-// Writes image to path in its container, aside: libdsk builds the image in a
-// temporary file beside path, which then replaces path whole. On any failure
-// path is left as it was and no temporary file stays.
-Refusal WriteDiskImage(const std::string& path, const DiskImage& image);
+// Writes image in its container to aside's target: libdsk builds it in the
+// aside file, which is then committed. On any failure the target is left as
+// it was and the aside file is removed.
+Refusal WriteDiskImage(AsideFile& aside, const DiskImage& image);
