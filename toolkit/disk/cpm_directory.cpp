@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/assembler_label.h"
+#include "common/file_path.h"
 #include "common/number_text.h"
 
 namespace {
@@ -266,8 +267,8 @@ Refusal CheckRoom(std::span<const uint8_t> disk, const DiskContents& contents,
 }  // namespace
 
 Checked<CpmName> CpmNameOfPath(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::string last_name = NameOf(path);
+  const std::string_view last = last_name;
   const size_t dot = last.find('.');
   const std::string_view base = last.substr(0, dot);
   const std::string_view extension =

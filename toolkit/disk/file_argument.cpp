@@ -1,16 +1,10 @@
 #include "toolkit/disk/file_argument.h"
 
+#include "common/number_text.h"
+
 namespace {
 
 constexpr uint32_t kHighestAddress = 0xFFFF;
-
-int DigitValue(char c, int base) {
-  int value = base;
-  if (c >= '0' && c <= '9') value = c - '0';
-  if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-  return value < base ? value : -1;
-}
 
 }  // namespace
 
@@ -28,15 +22,9 @@ Checked<uint16_t> ParseAddress(std::string_view text) {
   std::string refusal = "\"";
   refusal += text;
   refusal += "\" is not an address: #C000, &C000, 0xC000 or decimal, at most &FFFF";
-  if (digits.empty()) return Checked<uint16_t>::Refused(refusal);
-  uint32_t value = 0;
-  for (const char c : digits) {
-    const int digit = DigitValue(c, base);
-    if (digit < 0) return Checked<uint16_t>::Refused(refusal);
-    value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
-    if (value > kHighestAddress) return Checked<uint16_t>::Refused(refusal);
-  }
-  return static_cast<uint16_t>(value);
+  const Checked<uint32_t> value = ParseDigits(digits, base, kHighestAddress);
+  if (!value) return Checked<uint16_t>::Refused(refusal);
+  return static_cast<uint16_t>(*value);
 }
 
 Checked<FileArgument> ParseFileArgument(std::string_view text) {
