@@ -43,7 +43,12 @@ int main(int argc, char** argv) {
   RemoveTemporaryFilesOnSignals();
   // Runs in one folder take turns: each reads the level's pictures and
   // pattern folders and writes its banks and the run log there.
-  const TargetLock lock(kRunLogPath);
+  const Checked<TargetLock> lock = TakeTargetLock(kRunLogPath);
+  if (!lock) {
+    // Nothing is built and nothing logged: another run may be at work here.
+    PrintLine(lock.refusal());
+    return ExitStatus(options, RunOutcome::kFailed);
+  }
   const ImageLibrary image_library(ImageDiagnostics::kSilent);
   const int level = options.first_argument;
   const int count = argc - level;

@@ -111,7 +111,8 @@ bool PutFilesOnDisk(const std::string& disk_path, const std::vector<std::string>
     if (!file) return Refuse(file.refusal());
     files.push_back(std::move(*file));
   }
-  const TargetLock lock(disk_path);
+  const Checked<TargetLock> lock = TakeTargetLock(disk_path);
+  if (!lock) return Refuse(lock.refusal());
   Checked<DiskImage> image = ReadOrStartDisk(disk_path);
   if (!image) return Refuse(image.refusal());
   const Checked<DiskContents> before = ReadDiskContents(image->sectors);

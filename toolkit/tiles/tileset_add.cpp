@@ -114,6 +114,31 @@ Tileset NewTileset(const Picture& picture) {
   return tileset;
 }
 
+// add0 has its own loading lines (a third line counts the tiles), so it
+// does not go through the image commands' source loader.
+Checked<BmpContents> LoadAddedPicture(const std::string& image_path) {
+  Checked<BmpContents> image = LoadBmpPicture(image_path);
+  if (!image) return image;
+  PrintPictureLines(image_path, *image);
+  if (const Refusal refusal = PictureRefusal(*image)) return Checked<BmpContents>::Refused(*refusal);
+  return image;
+}
+
+// Only a set that is not there at all is started afresh (status kOk, a new
+// set): one that exists but can not be read, or is damaged, holds the user's
+// work and comes back with its status, to be refused.
+TilesetRead ReadOrStartTileset(const std::string& tileset_path, const Picture& picture) {
+  TilesetRead read = ReadTilesetFile(tileset_path);
+  if (read.status == TilesetStatus::kNotFound) {
+    PrintLine(tileset_path + " does not exist, creating...");
+    read.tileset = NewTileset(picture);
+    read.status = TilesetStatus::kOk;
+  } else if (read.status == TilesetStatus::kOk) {
+    PrintLine("loading " + tileset_path);
+  }
+  return read;
+}
+
 }  // namespace
 
 TileIndex::TileIndex(const Tileset& tileset) : tileset_(tileset) {
@@ -165,32 +190,23 @@ TileAddResult AddPictureTiles(Tileset& tileset, const Picture& picture) {
   return result;
 }
 bool AddToTileset(const std::string& image_path, const std::string& tileset_path) {
-  // add0 has its own loading lines (a third line counts the tiles), so it
-  // does not go through the image commands' source loader.
-  const Checked<BmpContents> image = LoadBmpPicture(image_path);
+  const Checked<BmpContents> image = LoadAddedPicture(image_path);
   if (!image) {
     PrintLine(image.refusal());
     return false;
   }
-  PrintPictureLines(image_path, *image);
-  if (const Refusal refusal = PictureRefusal(*image)) {
-    PrintLine(*refusal);
+  // Runs adding to one set take turns from reading it to replacing it, so
+  // that none builds on a set another is about to replace; without the turn
+  // one run's tiles would be lost, so no turn, no run.
+  const Checked<TargetLock> lock = TakeTargetLock(tileset_path);
+  if (!lock) {
+    PrintLine(kPrefix + lock.refusal());
     return false;
   }
-  // Runs adding to one set take turns from reading it to replacing it, so
-  // that none builds on a set another is about to replace.
-  const TargetLock lock(tileset_path);
-  // Only a set that is not there at all is started afresh: one that exists
-  // but can not be read, or is damaged, holds the user's work and is refused.
-  TilesetRead read = ReadTilesetFile(tileset_path);
-  if (read.status == TilesetStatus::kNotFound) {
-    PrintLine(tileset_path + " does not exist, creating...");
-    read.tileset = NewTileset(image->picture);
-  } else if (read.status != TilesetStatus::kOk) {
+  TilesetRead read = ReadOrStartTileset(tileset_path, image->picture);
+  if (read.status != TilesetStatus::kOk) {
     PrintLine(kPrefix + TilesetRefusalText(read, tileset_path));
     return false;
-  } else {
-    PrintLine("loading " + tileset_path);
   }
   const TileAddResult result = AddPictureTiles(read.tileset, image->picture);
   for (int k = 0; k < result.dropped; ++k) PrintLine("WARNING ! Reached max tiles for this system (255)");
