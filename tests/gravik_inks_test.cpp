@@ -212,6 +212,12 @@ TEST(GravikInks, StrictRefusesWhatWouldBeSnapped) {
   // Bad options and names: one line, nothing written.
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
       {{"ink0", "three.png", "out", "--colour"}, "unknown option --colour"},
+      {{"ink0", "three.png", "out", "--inks=0,1", "--inks=2,3"}, "--inks given twice"},
+      {{"ink1", "three.png", "out", "--dither=floyd", "--strict", "--dither=floyd"}, "--dither given twice"},
+      {{"ink2", "three.png", "out", "--plus", "--plus"}, "--plus given twice"},
+      {{"ink0", "three.png", "out", "--preview=no", "--preview=yes"}, "--preview given twice"},
+      {{"ink0", "three.png", "out", "--transparent=FF00FF", "--transparent=FF00FF"},
+       "--transparent given twice"},
       {{"ink0", "three.png", "out", "--dither=random"}, "bad value in --dither=random"},
       {{"ink0", "three.png", "out", "--transparent=F0F"}, "bad value in --transparent=F0F"},
       {{"ink0", "three.png", "out", "--strict=yes"}, "bad value in --strict=yes"},

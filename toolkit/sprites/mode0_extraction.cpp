@@ -5,6 +5,7 @@
 #include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/refusal.h"
 
 namespace {
 
@@ -22,6 +23,17 @@ void StorePens(Picture& picture, const std::vector<uint8_t>& pens, int width, in
     uint8_t* row = picture.Row(is_upright ? y : height - 1 - y);
     std::copy_n(pens.begin() + static_cast<ptrdiff_t>(y) * width, width, row);
   }
+}
+
+// The offset and the options as numbers typed by the user: a negative offset
+// and options other than the sums of kSkipFileHeader and kSaveUpright are
+// refused rather than read as some other choice.
+Refusal ArgumentRefusal(int start_offset, int options) {
+  if (start_offset < 0) return "Start offset can not be negative";
+  if (options < 0 || options > (kSkipFileHeader | kSaveUpright)) {
+    return "Options must be 0 to 3, not " + PlainDecimal(options);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -65,8 +77,8 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
   const int height = source->height;
   const int64_t first_byte = int64_t{start_offset} + ((options & kSkipFileHeader) ? int64_t{kFileHeaderBytes} : 0);
   const int64_t needed = first_byte + int64_t{width} / 2 * height;
-  if (start_offset < 0) {
-    PrintLine(kPrefix + std::string("Start offset can not be negative"));
+  if (const Refusal refusal = ArgumentRefusal(start_offset, options)) {
+    PrintLine(kPrefix + *refusal);
     return false;
   }
   if (needed > static_cast<int64_t>(data.size())) {
