@@ -31,6 +31,12 @@ constexpr std::string_view kHelp[] = {
 
 int main(int argc, char** argv) {
   const ProgramOptions options = ReadProgramOptions(argc, argv);
+  // A mistyped option says so in one line and nothing else runs: it must
+  // not become a word or a level name.
+  if (options.mistyped) {
+    PrintLine(*options.mistyped);
+    return ExitStatus(options, RunOutcome::kUsage);
+  }
   // Neither prints a report line, so the run log is not touched.
   if (options.wants_help || options.wants_version) {
     if (options.wants_help) {
