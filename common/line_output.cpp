@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <optional>
 
@@ -230,21 +231,62 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-// Keeps the previous file of target under a name a user recognises, as a
-// second link, so that the target itself never goes missing. Filesystems
-// without links (FAT on a memory card) get it moved by rename instead. Only a
-// file or a link is kept: a folder in the target's place fails the group as
-// it would fail a single rename. Returns the backup's path, "" when there was
-// nothing to keep, or none.
+// Puts a second name on the previous file of target: a link, so that the
+// target itself never goes missing, or on filesystems without links (FAT on
+// a memory card) the file itself moved by rename. Never over a file already
+// at backup: false then, with errno EEXIST.
+bool KeepAs(const std::string& target, const std::string& backup) {
+  if (link(target.c_str(), backup.c_str()) == 0) return true;
+  if (errno == EEXIST) return false;
+  if (renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, backup.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL) return false;  // EINVAL: no RENAME_NOREPLACE on this filesystem
+  if (Exists(backup)) {
+    errno = EEXIST;
+    return false;
+  }
+  return std::rename(target.c_str(), backup.c_str()) == 0;
+}
+
+// Six letters or digits, different at each call and from run to run.
+std::string UniqueSuffix() {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static uint64_t counter = 0;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  uint64_t mixed = (static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 30) +
+                   static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ULL +
+                   ++counter * 0xBF58476D1CE4E5B9ULL;
+  std::string suffix;
+  for (int k = 0; k < 6; ++k, mixed /= 62) suffix += kLetters[mixed % 62];
+  return suffix;
+}
+
+// A target too long for "TARGET.PROGRAM-old" keeps its previous file under a
+// short name of its own, ".PROGRAM-old-XXXXXX" beside it, as the temporary
+// files do: one name cut to fit would be the same for every long target of a
+// group, and the second kept would take the first one's place.
+std::optional<std::string> KeepUnderShortName(const std::string& target) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string backup = FolderOf(target) + "." + TemporaryPrefix() + "-old-" + UniqueSuffix();
+    if (KeepAs(target, backup)) return backup;
+    if (errno != EEXIST) break;
+  }
+  return std::nullopt;
+}
+
+// Keeps the previous file of target as "TARGET.PROGRAM-old", a name a user
+// recognises, or under a short name of its own when that one is too long.
+// Only a file or a link is kept: a folder in the target's place fails the
+// group as it would fail a single rename. Returns the backup's path, "" when
+// there was nothing to keep, or none.
 std::optional<std::string> KeepPrevious(const std::string& target) {
   struct stat info {};
   if (lstat(target.c_str(), &info) != 0) return std::string();
   if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return std::nullopt;
-  std::string backup = target + "." + TemporaryPrefix() + "-old";
-  if (NameOf(backup).size() > NAME_MAX) backup = FolderOf(target) + "." + TemporaryPrefix() + "-old";
+  const std::string backup = target + "." + TemporaryPrefix() + "-old";
+  if (NameOf(backup).size() > NAME_MAX) return KeepUnderShortName(target);
   std::remove(backup.c_str());  // one left by a killed run: the target is newer
-  if (link(target.c_str(), backup.c_str()) == 0) return backup;
-  if (std::rename(target.c_str(), backup.c_str()) == 0) return backup;
+  if (KeepAs(target, backup)) return backup;
   return std::nullopt;
 }
 

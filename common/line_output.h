@@ -101,7 +101,8 @@ struct GroupCommit {
 
 // Puts every file of files in place, or none of them: all are closed first,
 // then renamed in order. Each target replaced meanwhile is kept aside as
-// "TARGET.PROGRAM-old" until the last rename succeeds; when a rename fails, or
+// "TARGET.PROGRAM-old" (a target too long for that under a short name of its
+// own, ".PROGRAM-old-XXXXXX") until the last rename succeeds; when a rename fails, or
 // a stop signal comes in between, the targets already replaced are put back.
 // Only a SIGKILL can leave a group half replaced, and the old file is then
 // beside it under that name.

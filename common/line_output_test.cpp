@@ -11,6 +11,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/stop_signals.h"
 
@@ -194,31 +195,51 @@ TEST(CommitTogether, BothReplacedOrNeither) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));
 }
 
+// Level names: a short one, and one at the length limit (NAME.C4 fits in a
+// folder entry, NAME.C4.quarn-old does not).
+const std::string kLevelNames[] = {"castle", std::string(245, 'L')};
+
 TEST(CommitTogether, StopBetweenTheRenamesPutsTheFirstBack) {
-  Folder folder;
-  const std::string first = folder.File("castle.C4");
-  const std::string second = folder.File("castle.C5");
-  Put(first, "old C4");
-  Put(second, "old C5");
-  const int status = PairReplacedUnderSignal(first, second, SIGTERM);
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(WTERMSIG(status), SIGTERM);
-  EXPECT_EQ(Contents(first), "old C4");
-  EXPECT_EQ(Contents(second), "old C5");
-  EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));
+  for (const std::string& level : kLevelNames) {
+    Folder folder;
+    const std::string first = folder.File(level + ".C4");
+    const std::string second = folder.File(level + ".C5");
+    Put(first, "old C4");
+    Put(second, "old C5");
+    const int status = PairReplacedUnderSignal(first, second, SIGTERM);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(Contents(first), "old C4") << level.size();
+    EXPECT_EQ(Contents(second), "old C5") << level.size();
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{level + ".C4", level + ".C5"}));
+  }
 }
 
 TEST(CommitTogether, KillBetweenTheRenamesLeavesTheOldFirstBeside) {
-  Folder folder;
-  const std::string first = folder.File("castle.C4");
-  const std::string second = folder.File("castle.C5");
-  Put(first, "old C4");
-  Put(second, "old C5");
-  const int status = PairReplacedUnderSignal(first, second, SIGKILL);
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(Contents(first), "new C4");
-  EXPECT_EQ(Contents(second), "old C5");
-  EXPECT_EQ(Contents(first + ".quarn-old"), "old C4");
+  for (const std::string& level : kLevelNames) {
+    Folder folder;
+    const std::string first = folder.File(level + ".C4");
+    const std::string second = folder.File(level + ".C5");
+    Put(first, "old C4");
+    Put(second, "old C5");
+    const int status = PairReplacedUnderSignal(first, second, SIGKILL);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(Contents(first), "new C4");
+    EXPECT_EQ(Contents(second), "old C5");
+    // Each target's previous file waits under a name of its own (the second
+    // was kept just before the kill).
+    std::set<std::string> kept;
+    for (const std::string& name : folder.Names()) {
+      if (name.find("quarn-old") == std::string::npos) continue;
+      kept.insert(Contents(folder.File(name)));
+      if (level.size() < 240) {
+        EXPECT_TRUE(name == level + ".C4.quarn-old" || name == level + ".C5.quarn-old") << name;
+      } else {
+        EXPECT_EQ(name.rfind(".quarn-old-", 0), 0u) << name;
+      }
+    }
+    EXPECT_EQ(kept, (std::set<std::string>{"old C4", "old C5"})) << level.size();
+  }
 }
 
 }  // namespace

@@ -2,24 +2,31 @@
 // before quarn's level name), and the exit status a run ends with.
 #pragma once
 
+#include "common/refusal.h"
+
 // What the run was asked before its word or level name.
 struct ProgramOptions {
   bool is_fail_mode = false;   // --fail: the exit status tells success from failure
   bool wants_help = false;     // --help or -h
   bool wants_version = false;  // --version
   int first_argument = 1;      // index in argv of the first argument after the options
+  // The one console line for the first argument before the word that looks
+  // like an option ("--" and more) but is none: a usage problem, so that a
+  // mistyped "--fial" never becomes a word or a level name.
+  Refusal mistyped;
 };
 
 // Reads the program options at the front of argv, in any order, until the
-// first argument that is none of "--fail", "--help", "-h", "--version".
-// Anything after that is the run's own (a "--fail" after the word is a name).
+// first argument that is neither a known option (see kProgramOptions in the
+// source) nor starts with "--". Anything after that is the run's own (a
+// "--fail" after the word is a name).
 ProgramOptions ReadProgramOptions(int argc, const char* const* argv);
 
 // How a run went, as its exit status tells it under --fail.
 enum class RunOutcome {
   kDone,    // did all it was asked
   kFailed,  // the operation refused its input, failed to write or dropped data
-  kUsage,   // no word, an unknown word, not enough arguments
+  kUsage,   // no word, an unknown word, not enough arguments, a mistyped option
 };
 
 inline constexpr int kExitDone = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -24,10 +25,18 @@ TEST(ProgramOptions, OnlyTheLeadingOptionsAreTheProgramsOwn) {
   EXPECT_TRUE(all.is_fail_mode && all.wants_help && all.wants_version);
   EXPECT_EQ(all.first_argument, 4);
   // Options are matched exactly: these are words (or level names).
-  for (const char* word : {"--FAIL", "-fail", "--fail=1", "-H", "--", "-"}) {
+  for (const char* word : {"-fail", "-H", "-"}) {
     const ProgramOptions other = Read({"gravik", word});
-    EXPECT_FALSE(other.is_fail_mode || other.wants_help || other.wants_version) << word;
+    EXPECT_FALSE(other.is_fail_mode || other.wants_help || other.wants_version || other.mistyped) << word;
     EXPECT_EQ(other.first_argument, 1) << word;
+  }
+  // These look like options and are none: mistyped, never a word; the
+  // options around them still count.
+  for (const char* mistyped : {"--FAIL", "--fail=1", "--", "--fial"}) {
+    const ProgramOptions other = Read({"gravik", mistyped, "--fail", "mode0"});
+    EXPECT_EQ(other.mistyped, "Unknown option " + std::string(mistyped) + " (see --help)");
+    EXPECT_TRUE(other.is_fail_mode) << mistyped;
+    EXPECT_EQ(other.first_argument, 3) << mistyped;
   }
   EXPECT_EQ(Read({"gravik"}).first_argument, 1);
 }

@@ -31,6 +31,12 @@ constexpr std::string_view kHelp[] = {
 
 int main(int argc, char** argv) {
   const ProgramOptions options = ReadProgramOptions(argc, argv);
+  // A mistyped option says so in one line and nothing else runs: it must
+  // not become a word or a level name.
+  if (options.mistyped) {
+    PrintLine(*options.mistyped);
+    return ExitStatus(options, RunOutcome::kUsage);
+  }
   // Neither prints a report line, so the run log is not touched.
   if (options.wants_help || options.wants_version) {
     if (options.wants_help) {
@@ -43,7 +49,12 @@ int main(int argc, char** argv) {
   RemoveTemporaryFilesOnSignals();
   // Runs in one folder take turns: each reads the level's pictures and
   // pattern folders and writes its banks and the run log there.
-  const TargetLock lock(kRunLogPath);
+  const Checked<TargetLock> lock = TakeTargetLock(kRunLogPath);
+  if (!lock) {
+    // Nothing is built and nothing logged: another run may be at work here.
+    PrintLine(lock.refusal());
+    return ExitStatus(options, RunOutcome::kFailed);
+  }
   const ImageLibrary image_library(ImageDiagnostics::kSilent);
   const int level = options.first_argument;
   const int count = argc - level;

@@ -73,7 +73,7 @@ TEST(GravikCli, StartupLinesComeFirstOnEveryPath) {
 TEST(GravikCli, UnknownWordsPrintNothingAndWriteNothing) {
   const TempDir dir;
   ASSERT_TRUE(WriteIndexedBmp(dir.File("pic.bmp"), 4, 2, std::vector<uint8_t>(8, 1)));
-  for (const std::string word : {"ex1", "EX", "mode3", "", "mode0x", "-mode0", "mode 0", "-H", "--FAIL"}) {
+  for (const std::string word : {"ex1", "EX", "mode3", "", "mode0x", "-mode0", "mode 0", "-H"}) {
     const RunResult run = RunGravik(dir, {word, "pic", "pic"});
     EXPECT_EQ(run.lines, GravikStartupLines()) << word;
     EXPECT_EQ(run.exit_code, 0);
@@ -235,4 +235,28 @@ TEST(GravikCli, HelpListsEveryWordAndVersionNamesTheProgram) {
   EXPECT_EQ(version.lines, std::vector<std::string>{std::string("gravik ") + TARSEL_VERSION});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(CountEntries(dir.path()), 0);
+}
+
+TEST(GravikCli, MistypedProgramOptionIsAUsageProblem) {
+  const struct {
+    std::vector<std::string> args;
+    std::string option;
+    int exit_code;
+  } cases[] = {
+      {{"--fial", "mode0", "pic"}, "--fial", 0},
+      {{"--fail", "--fial", "mode0", "pic"}, "--fial", 2},
+      {{"--FAIL", "--fail", "mode0", "pic"}, "--FAIL", 2},
+      {{"--fail", "--fail=1", "mode0", "pic"}, "--fail=1", 2},
+      {{"--fail", "--", "mode0", "pic"}, "--", 2},
+      {{"--fail", "--help", "--hepl"}, "--hepl", 2},
+  };
+  for (const auto& c : cases) {
+    const TempDir dir;
+    ASSERT_TRUE(WriteIndexedBmp(dir.File("pic.bmp"), 2, 1, {15, 15}));
+    const RunResult run = RunGravik(dir, c.args);
+    EXPECT_EQ(run.lines, std::vector<std::string>{"Unknown option " + c.option + " (see --help)"})
+        << c.option;
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.option;
+    EXPECT_EQ(CountEntries(dir.path()), 1) << c.option;  // pic.bmp alone: mode0 did not run
+  }
 }

@@ -163,8 +163,8 @@ pid_t ChildOf(pid_t parent) {
 // holds up its rename. Returns the wait status of what was started, -1 when
 // the run never made its temporary file (it is then killed).
 int StopDiskRun(const TempDir& dir, bool is_at_rename, int signal_number, uintmax_t image_bytes) {
-  std::optional<TargetLock> lock;
-  if (!is_at_rename) lock.emplace(dir.File("d.dsk"));
+  std::optional<Checked<TargetLock>> lock;
+  if (!is_at_rename) lock.emplace(TakeTargetLock(dir.File("d.dsk")));
   const std::vector<std::string> run = {"dsk", "d.dsk", "b.bin"};
   std::vector<std::string> traced = {"-o",      "/dev/null",
                                      "-E",      "ASAN_OPTIONS=detect_leaks=0",

@@ -215,6 +215,12 @@ TEST(GravikInks, StrictRefusesWhatWouldBeSnapped) {
   // Bad options and names: one line, nothing written.
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
       {{"ink0", "three.png", "out", "--colour"}, "unknown option --colour"},
+      {{"ink0", "three.png", "out", "--inks=0,1", "--inks=2,3"}, "--inks given twice"},
+      {{"ink1", "three.png", "out", "--dither=floyd", "--strict", "--dither=floyd"}, "--dither given twice"},
+      {{"ink2", "three.png", "out", "--plus", "--plus"}, "--plus given twice"},
+      {{"ink0", "three.png", "out", "--preview=no", "--preview=yes"}, "--preview given twice"},
+      {{"ink0", "three.png", "out", "--transparent=FF00FF", "--transparent=FF00FF"},
+       "--transparent given twice"},
       {{"ink0", "three.png", "out", "--dither=random"}, "bad value in --dither=random"},
       {{"ink0", "three.png", "out", "--transparent=F0F"}, "bad value in --transparent=F0F"},
       {{"ink0", "three.png", "out", "--strict=yes"}, "bad value in --strict=yes"},
@@ -315,6 +321,25 @@ TEST(GravikInks, PlusTakesThePicturesOwnColours) {
 TEST(GravikInks, AnOutputThatCannotBeWrittenReplacesNone) {
   const TempDir dir;
   ASSERT_TRUE(Magick(dir, With(Blocks({"#000000", "#FF0000"}), {"PNG24:art.png"})));
+  // A name at the length limit too: NAME_preview.png just fits a folder entry,
+  // and the old NAME.bmp and NAME_inks.asm kept aside must not meet.
+  for (const std::string& name : {std::string("long"), std::string(242, 'n')}) {
+    ASSERT_TRUE(WriteFileBytes(dir.File(name + ".bmp"), {'o', 'l', 'd', 'B'}));
+    ASSERT_TRUE(WriteFileBytes(dir.File(name + "_inks.asm"), {'o', 'l', 'd', 'A'}));
+    std::filesystem::create_directory(dir.File(name + "_preview.png"));
+    const RunResult run = RunProgram(GRAVIK_BIN, {"--fail", "ink0", "art.png", name}, dir.path());
+    EXPECT_EQ(AfterStartup(run),
+              std::vector<std::string>{"ConvertToInks : Can not write " + name + "_preview.png"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(ReadFileBytes(dir.File(name + ".bmp")), (std::vector<uint8_t>{'o', 'l', 'd', 'B'}))
+        << name.size();
+    EXPECT_EQ(ReadFileBytes(dir.File(name + "_inks.asm")), (std::vector<uint8_t>{'o', 'l', 'd', 'A'}))
+        << name.size();
+    EXPECT_EQ(CountEntries(dir.path()), 4);  // nothing staged or kept aside is left behind
+    std::filesystem::remove_all(dir.File(name + ".bmp"));
+    std::filesystem::remove_all(dir.File(name + "_inks.asm"));
+    std::filesystem::remove_all(dir.File(name + "_preview.png"));
+  }
   ASSERT_TRUE(WriteFileBytes(dir.File("out.bmp"), {'o', 'l', 'd'}));
   ASSERT_TRUE(WriteFileBytes(dir.File("out_inks.asm"), {'o', 'l', 'd'}));
   std::filesystem::create_directory(dir.File("out_preview.png"));

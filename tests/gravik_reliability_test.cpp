@@ -168,3 +168,72 @@ TEST(GravikReliability, StoppedRunLeavesNoTemporaryFile) {
     std::filesystem::remove(dir.path() / "long.asm");
   }
 }
+
+TEST(GravikReliability, RunsThatCanNotTakeTheLockRefuseAndChangeNothing) {
+  TempDir dir;
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("blank.bmp"), 4, 8, std::vector<uint8_t>(32, 0)));
+  ASSERT_TRUE(WriteFortyTiles(dir.File("one.bmp"), 1));
+  ASSERT_TRUE(WriteFortyTiles(dir.File("two.bmp"), 2));
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), std::vector<uint8_t>(300, 0xA5)));
+  ASSERT_TRUE(WriteFileBytes(dir.File("b.bin"), std::vector<uint8_t>(300, 0x5A)));
+  ASSERT_TRUE(WriteFileBytes(dir.File("victim"), {'k', 'e', 'e', 'p'}));
+  Gravik(dir, {"add0", "blank", "world"});
+  Gravik(dir, {"dsk", "d.dsk", "a.bin"});
+  // The runs go as a user other than root where root would open any lock file.
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(dir.File("world.set"), std::filesystem::perms::all);
+  std::filesystem::permissions(dir.File("d.dsk"), std::filesystem::perms::all);
+  const std::vector<uint8_t> set = ReadFileBytes(dir.File("world.set"));
+  const std::vector<uint8_t> disk = ReadFileBytes(dir.File("d.dsk"));
+  const struct {
+    Lines first;
+    Lines second;
+    std::string lock_name;
+    std::string line_head;
+  } runs[] = {
+      {{"--fail", "add0", "one", "world"},
+       {"--fail", "add0", "two", "world"},
+       ".world.set.lock",
+       "AddToTileset : Can not lock world.set: "},
+      {{"--fail", "dsk", "d.dsk", "a.bin@#4000"},
+       {"--fail", "dsk", "d.dsk", "b.bin"},
+       ".d.dsk.lock",
+       "PutFilesOnDisk : Can not lock d.dsk: "},
+  };
+  const std::pair<BadLock, std::string> kinds[] = {
+      {BadLock::kLink, " is a symbolic link"},
+      {BadLock::kFolder, " is not a regular file"},
+      {BadLock::kUnwritable, "can not open "},
+  };
+  for (const auto& run : runs) {
+    for (const auto& [kind, why] : kinds) {
+      PlantBadLock(dir.path(), run.lock_name, kind);
+      const std::vector<std::string> names = Names(dir.path());
+      const TwoRuns both = RunTwoUnprivileged(GRAVIK_BIN, run.first, run.second, dir.path());
+      const std::string line = kind == BadLock::kUnwritable
+                                   ? run.line_head + why + run.lock_name + " for writing"
+                                   : run.line_head + run.lock_name + why;
+      ASSERT_FALSE(AfterStartup(both.second).empty()) << line;
+      EXPECT_EQ(AfterStartup(both.second).back(), line);
+      EXPECT_EQ(both.second.exit_code, 1) << line;
+      EXPECT_EQ(both.first_exit_code, 1) << line;
+      EXPECT_EQ(ReadFileBytes(dir.File("world.set")), set) << line;
+      EXPECT_EQ(ReadFileBytes(dir.File("d.dsk")), disk) << line;
+      EXPECT_EQ(ReadFileBytes(dir.File("victim")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'})) << line;
+      EXPECT_EQ(Names(dir.path()), names) << line;
+    }
+    std::filesystem::remove_all(dir.File(run.lock_name));
+  }
+}
+
+TEST(GravikReliability, LockIsTakenOnlyForANameThatCanBeAFile) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.bin"), std::vector<uint8_t>(300, 0xA5)));
+  // "." is no disk: refused as the disk would be, and no "...lock" is left.
+  EXPECT_EQ(Gravik(dir, {"dsk", ".", "a.bin"}).back(), "PutFilesOnDisk : . is not a regular file");
+  EXPECT_EQ(Names(dir.path()), Lines{"a.bin"});
+  // A disk name at the length limit still gets its (shortened) lock.
+  const std::string longest = std::string(251, 'd') + ".dsk";
+  EXPECT_EQ(Gravik(dir, {"dsk", longest, "a.bin"}).back(), "PutFilesOnDisk : 177 KB free on " + longest);
+  EXPECT_EQ(CountEntries(dir.path()), 2);
+}

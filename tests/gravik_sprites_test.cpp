@@ -537,6 +537,15 @@ TEST(GravikSprites, Ex0TurnsMode0DataBackIntoTheSamePensUpright) {
   EXPECT_EQ(short_data.exit_code, 1);
   EXPECT_EQ(AfterStartup(short_data).back(),
             "ExtractMode0Sprite : Not enough data: 230 bytes needed from offset 134");
+  // OPTIONS are the sums of 1 and 2: anything else is refused, not read as some choice.
+  const std::vector<uint8_t> saved = ReadFileBytes(dir.File("cpc.bmp"));
+  for (const char* options : {"4", "-1", "255"}) {
+    const RunResult refused = GravikFail(dir, {"ex0", "cpc", "pic", "133", options});
+    EXPECT_EQ(refused.exit_code, 1) << options;
+    EXPECT_EQ(AfterStartup(refused).back(),
+              std::string("ExtractMode0Sprite : Options must be 0 to 3, not ") + options);
+    EXPECT_EQ(ReadFileBytes(dir.File("cpc.bmp")), saved) << options;
+  }
 }
 
 TEST(GravikSprites, Ex0RefusesToSaveOverItsOwnInput) {

@@ -84,3 +84,23 @@ TEST(QuarnCli, HelpAndVersionTouchNoFile) {
   EXPECT_EQ(version.lines, std::vector<std::string>{std::string("quarn ") + TARSEL_VERSION});
   EXPECT_EQ(CountEntries(dir.path()), 0);  // no out.txt, no bank
 }
+
+TEST(QuarnCli, MistypedProgramOptionIsNeverALevel) {
+  const struct {
+    std::vector<std::string> args;
+    int exit_code;
+  } cases[] = {
+      {{"--fial", "castle"}, 0},
+      {{"--fail", "--fial", "castle"}, 2},
+      {{"--fial", "--fail", "castle"}, 2},
+      {{"--fail", "--fial"}, 2},
+  };
+  for (const auto& c : cases) {
+    const TempDir dir;
+    ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), BlankPicture(64, 160)));
+    const RunResult run = RunQuarn(c.args, dir.path());
+    EXPECT_EQ(run.lines, std::vector<std::string>{"Unknown option --fial (see --help)"});
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(CountEntries(dir.path()), 1);  // the picture alone: no bank, no --fial.C4, no out.txt
+  }
+}

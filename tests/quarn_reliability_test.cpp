@@ -74,8 +74,8 @@ TEST(QuarnReliability, RunsInOneFolderTakeTurns) {
   bool has_waited = false;
   {
     // This test holds the folder's turn: the run must wait for it.
-    const TargetLock turn(dir.File("out.txt"));
-    ASSERT_TRUE(turn.IsHeld());
+    const Checked<TargetLock> turn = TakeTargetLock(dir.File("out.txt"));
+    ASSERT_TRUE(turn);
     pid = StartProgram(QUARN_BIN, {"castle"}, dir.path());
     // Ends either way: the run waits (and shows in /proc/locks) or ends.
     while (!has_waited && waitpid(pid, nullptr, WNOHANG) == 0) {
@@ -117,4 +117,37 @@ TEST(QuarnReliability, PictureThatIsThereButDoesNotLoadIsRefused) {
   std::filesystem::remove(dir.path() / "castle.BMP");
   ASSERT_EQ(mkfifo(dir.File("castle.BMP").c_str(), 0644), 0);
   expect_refusal("LoadStepImage : castle.BMP is not a regular file");
+}
+
+TEST(QuarnReliability, RunsThatCanNotTakeTheFoldersTurnBuildNothing) {
+  TempDir dir;
+  BuildGoodLevel(dir);
+  ASSERT_TRUE(WriteFileBytes(dir.File("victim"), {'k', 'e', 'e', 'p'}));
+  // The runs go as a user other than root where root would open any lock file.
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  for (const char* name : {"castle.C4", "castle.C5", "out.txt"})
+    std::filesystem::permissions(dir.path() / name, std::filesystem::perms::all);
+  ASSERT_TRUE(WritePicture(dir.File("castle.BMP"), RandomLevel(2, 3, 16, 6)));
+  const std::vector<uint8_t> first_bank = ReadFileBytes(dir.File("castle.C4"));
+  const std::vector<uint8_t> second_bank = ReadFileBytes(dir.File("castle.C5"));
+  const std::vector<uint8_t> log = ReadFileBytes(dir.File("out.txt"));
+  const std::pair<BadLock, std::string> kinds[] = {
+      {BadLock::kLink, "Can not lock out.txt: .out.txt.lock is a symbolic link"},
+      {BadLock::kFolder, "Can not lock out.txt: .out.txt.lock is not a regular file"},
+      {BadLock::kUnwritable, "Can not lock out.txt: can not open .out.txt.lock for writing"},
+  };
+  for (const auto& [kind, line] : kinds) {
+    PlantBadLock(dir.path(), ".out.txt.lock", kind);
+    const int entries = CountEntries(dir.path());
+    const TwoRuns both =
+        RunTwoUnprivileged(QUARN_BIN, {"--fail", "castle"}, {"--fail", "castle"}, dir.path());
+    EXPECT_EQ(both.second.lines, Lines{line});
+    EXPECT_EQ(both.second.exit_code, 1) << line;
+    EXPECT_EQ(both.first_exit_code, 1) << line;
+    EXPECT_EQ(ReadFileBytes(dir.File("castle.C4")), first_bank) << line;
+    EXPECT_EQ(ReadFileBytes(dir.File("castle.C5")), second_bank) << line;
+    EXPECT_EQ(ReadFileBytes(dir.File("out.txt")), log) << line;
+    EXPECT_EQ(ReadFileBytes(dir.File("victim")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'})) << line;
+    EXPECT_EQ(CountEntries(dir.path()), entries) << line;
+  }
 }

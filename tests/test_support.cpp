@@ -11,6 +11,7 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "toolkit/source_image.h"
 
@@ -126,6 +127,25 @@ int CountEntries(const std::filesystem::path& folder) {
   return count;
 }
 
+void PlantBadLock(const std::filesystem::path& folder, const std::string& lock_name, BadLock kind) {
+  const std::filesystem::path lock = folder / lock_name;
+  std::filesystem::remove_all(lock);
+  switch (kind) {
+    case BadLock::kLink:
+      std::filesystem::create_symlink("victim", lock);
+      break;
+    case BadLock::kFolder:
+      std::filesystem::create_directory(lock);
+      break;
+    case BadLock::kUnwritable:
+      WriteFileBytes(lock.string(), {});
+      std::filesystem::permissions(lock, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+      break;
+  }
+}
+
 namespace {
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -209,6 +229,41 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
     ExecInFolder(program, args, cwd);
   }
   return pid;
+}
+
+namespace {
+
+// The command that runs program with args as nobody when this is root.
+std::pair<std::string, std::vector<std::string>> Unprivileged(const std::string& program,
+                                                              const std::vector<std::string>& args) {
+  if (geteuid() != 0) return {program, args};
+  std::vector<std::string> command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", program};
+  command.insert(command.end(), args.begin(), args.end());
+  return {"/usr/bin/env", command};
+}
+
+}  // namespace
+
+RunResult RunProgramUnprivileged(const std::string& program, const std::vector<std::string>& args,
+                                 const std::filesystem::path& cwd) {
+  const auto [command, command_args] = Unprivileged(program, args);
+  return RunProgram(command, command_args, cwd);
+}
+
+pid_t StartProgramUnprivileged(const std::string& program, const std::vector<std::string>& args,
+                               const std::filesystem::path& cwd) {
+  const auto [command, command_args] = Unprivileged(program, args);
+  return StartProgram(command, command_args, cwd);
+}
+
+TwoRuns RunTwoUnprivileged(const std::string& program, const std::vector<std::string>& first_args,
+                           const std::vector<std::string>& second_args, const std::filesystem::path& cwd) {
+  TwoRuns runs;
+  const pid_t first = StartProgramUnprivileged(program, first_args, cwd);
+  runs.second = RunProgramUnprivileged(program, second_args, cwd);
+  const int status = WaitForProgram(first);
+  if (WIFEXITED(status)) runs.first_exit_code = WEXITSTATUS(status);
+  return runs;
 }
 
 int WaitForProgram(pid_t pid) {

@@ -96,6 +96,11 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 // hidden lock files that runs leave beside what they change are not counted.
 int CountEntries(const std::filesystem::path& folder);
 
+// What a run finds under a lock file's name when the lock can not be taken:
+// a symbolic link to "victim", a folder, a file no one may write.
+enum class BadLock { kLink, kFolder, kUnwritable };
+void PlantBadLock(const std::filesystem::path& folder, const std::string& lock_name, BadLock kind);
+
 struct RunResult {
   int exit_code = -1;
   std::vector<std::string> lines;  // standard output split at line ends
@@ -116,6 +121,25 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 // is dropped; standard input is empty). Returns its process id.
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::filesystem::path& cwd);
+
+// RunProgram and StartProgram as the user nobody when the tests run as root
+// (root opens any file for writing, whatever its permissions), through
+// setpriv found on PATH; as this user otherwise. The folder and the files the
+// run must change have to be open to that user.
+RunResult RunProgramUnprivileged(const std::string& program, const std::vector<std::string>& args,
+                                 const std::filesystem::path& cwd);
+pid_t StartProgramUnprivileged(const std::string& program, const std::vector<std::string>& args,
+                               const std::filesystem::path& cwd);
+
+// Two runs of program at once, as with StartProgramUnprivileged: the first
+// started, the second run while it goes; the first's exit code (-1 when it
+// did not exit) and the second's result.
+struct TwoRuns {
+  int first_exit_code = -1;
+  RunResult second;
+};
+TwoRuns RunTwoUnprivileged(const std::string& program, const std::vector<std::string>& first_args,
+                           const std::vector<std::string>& second_args, const std::filesystem::path& cwd);
 
 // Waits for a started program; returns its wait status (WIFSIGNALED and so on).
 int WaitForProgram(pid_t pid);

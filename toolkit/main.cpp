@@ -302,6 +302,12 @@ RunOutcome Dispatch(int argc, char* const* argv, int word_index) {
 
 int main(int argc, char** argv) {
   const ProgramOptions options = ReadProgramOptions(argc, argv);
+  // A mistyped option says so in one line and nothing else runs: it must
+  // not become a word or a level name.
+  if (options.mistyped) {
+    PrintLine(*options.mistyped);
+    return ExitStatus(options, RunOutcome::kUsage);
+  }
   if (options.wants_help || options.wants_version) {
     if (options.wants_help) ShowHelp();
     if (options.wants_version) PrintLine(std::string("gravik ") + TARSEL_VERSION);

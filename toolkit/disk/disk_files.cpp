@@ -137,7 +137,8 @@ bool PutFilesOnDisk(const std::string& disk_path, const std::vector<std::string>
   // old, and the folder after. Made before the wait for the lock, so that a
   // run stopped while it waits is cleaned up as any other.
   AsideFile new_image(disk_path, Durability::kSynced);
-  const TargetLock lock(disk_path);
+  const Checked<TargetLock> lock = TakeTargetLock(disk_path);
+  if (!lock) return Refuse(lock.refusal());
   // A disk that does not exist yet starts blank.
   Checked<DiskImage> image = ReadDiskImage(disk_path, MissingDisk::kStartBlank);
   if (!image) return Refuse(image.refusal());

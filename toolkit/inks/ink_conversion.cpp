@@ -80,7 +80,20 @@ Refusal ParseOption(const std::string& option, InkOptions& parsed) {
   return std::nullopt;
 }
 
+// Each option once: of "--inks=0,1 --inks=2,3" neither is more meant than
+// the other, so a repeated name (whatever its values) is refused.
+Refusal RepeatedOption(const std::vector<std::string>& options) {
+  for (size_t k = 0; k < options.size(); ++k) {
+    const std::string key = options[k].substr(0, options[k].find('='));
+    for (size_t before = 0; before < k; ++before) {
+      if (options[before].substr(0, options[before].find('=')) == key) return key + " given twice";
+    }
+  }
+  return std::nullopt;
+}
+
 Checked<InkOptions> ParseOptions(const std::vector<std::string>& options) {
+  if (const Refusal repeated = RepeatedOption(options)) return Checked<InkOptions>::Refused(*repeated);
   InkOptions parsed;
   for (const std::string& option : options) {
     if (const Refusal refused = ParseOption(option, parsed)) return Checked<InkOptions>::Refused(*refused);

@@ -60,9 +60,15 @@ Checked<std::vector<uint8_t>> ReadData(const std::string& data_path) {
   return std::move(read.bytes);
 }
 
-// The data must hold the template's (width / 2) x height bytes from first_byte on.
-Refusal RangeRefusal(int start_offset, int64_t first_byte, int64_t needed, size_t data_bytes) {
+// The offset and the options as numbers typed by the user: a negative offset
+// and options other than the sums of kSkipFileHeader and kSaveUpright are
+// refused rather than read as some other choice. The data must then hold the
+// template's (width / 2) x height bytes from first_byte on.
+Refusal ArgumentRefusal(int start_offset, int options, int64_t first_byte, int64_t needed, size_t data_bytes) {
   if (start_offset < 0) return "Start offset can not be negative";
+  if (options < 0 || options > (kSkipFileHeader | kSaveUpright)) {
+    return "Options must be 0 to 3, not " + PlainDecimal(options);
+  }
   if (needed > static_cast<int64_t>(data_bytes)) {
     return "Not enough data: " + PlainDecimal(needed) + " bytes needed from offset " +
            PlainDecimal(first_byte);
@@ -91,8 +97,8 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
   const int height = source->height;
   const int64_t first_byte = int64_t{start_offset} + ((options & kSkipFileHeader) ? int64_t{kFileHeaderBytes} : 0);
   const int64_t needed = first_byte + int64_t{width} / 2 * height;
-  if (const Refusal range = RangeRefusal(start_offset, first_byte, needed, data->size()))
-    return Refuse(*range);
+  if (const Refusal refusal = ArgumentRefusal(start_offset, options, first_byte, needed, data->size()))
+    return Refuse(*refusal);
   const std::vector<uint8_t> pens = DecodeMode0Rows(*data, static_cast<size_t>(first_byte), width, height);
   StorePens(*source, pens, width, height, (options & kSaveUpright) != 0);
   const WriteStatus status = WriteBmpPicture(*source, output_path);

@@ -183,7 +183,9 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   if (const Refusal refusal = PictureRefusal(*image)) return Refuse(*refusal);
   // Runs adding to one set take turns from reading it to replacing it, so
   // that none builds on a set another is about to replace.
-  const TargetLock lock(tileset_path);
+  // Without the turn one run's tiles would be lost, so no turn, no run.
+  const Checked<TargetLock> lock = TakeTargetLock(tileset_path);
+  if (!lock) return Refuse(kPrefix + lock.refusal());
   // Only a set that is not there at all is started afresh: one that exists
   // but can not be read, or is damaged, holds the user's work and is refused.
   Checked<std::optional<Tileset>> read = ReadTilesetFile(tileset_path);
