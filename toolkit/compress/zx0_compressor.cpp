@@ -7,14 +7,21 @@
 namespace {
 
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
-// Ways of reaching a position kept for each kind of last block. More would
-// only help streams whose best parse leans on an old offset coming back.
-constexpr int kSlots = 4;
+// Ways of reaching a position kept for each kind of last block, each with its
+// own last offset. Small inputs keep enough for every offset that matters and
+// try every candidate offset, which makes their parse the plain optimal one;
+// larger ones keep the few that nearly always carry the best parse.
+constexpr int kMostSlots = 64;
+constexpr int kLargeInputSlots = 8;
+constexpr uint32_t kSmallInputBytes = 2048;
 // Lengths up to this are each tried; beyond it only those where the length
 // code grows, and the longest.
 constexpr uint32_t kEveryLength = 64;
-// Candidates examined per position, nearest first.
+// Candidates examined per position, nearest first. The nearest few are kept
+// whatever their length, for the last offset they leave; beyond them only
+// those longer than every nearer one.
 constexpr int kChainDepth = 1024;
+constexpr int kLargeInputNearCandidates = 8;
 
 constexpr uint8_t kFromLiteral = 1;  // the block follows a literal block
 constexpr uint8_t kIsLastOffset = 2;  // the block copies from the last offset
@@ -29,8 +36,9 @@ struct Node {
   uint8_t flags = 0;
 };
 
-// Where a literal run may start: after the copy in `slot` at `start`, whose
-// cost less 8 bits a byte before it is base.
+// Where a literal run may start: after the copy in `slot` at `start`. base is
+// the copy's cost with the run's indicator bit, less 8 bits a byte before it
+// (the first run, at the start of the data, has no indicator bit).
 struct RunStart {
   uint32_t start = 0;
   int64_t base = 0;
@@ -45,9 +53,9 @@ struct Match {
   uint32_t length = 0;
 };
 
-void Offer(Node* slots, const Node& candidate) {
+void Offer(Node* slots, int slot_count, const Node& candidate) {
   int worst = 0;
-  for (int k = 0; k < kSlots; ++k) {
+  for (int k = 0; k < slot_count; ++k) {
     if (slots[k].cost != kNoCost && slots[k].offset == candidate.offset) {
       if (candidate.cost < slots[k].cost) slots[k] = candidate;
       return;
@@ -76,8 +84,10 @@ class Parse {
   explicit Parse(std::span<const uint8_t> data)
       : data_(data),
         size_(static_cast<uint32_t>(data.size())),
-        literal_((size_ + 1) * kSlots),
-        copy_((size_ + 1) * kSlots),
+        slots_(size_ <= kSmallInputBytes ? kMostSlots : kLargeInputSlots),
+        near_candidates_(size_ <= kSmallInputBytes ? kChainDepth : kLargeInputNearCandidates),
+        literal_((size_ + 1) * slots_),
+        copy_((size_ + 1) * slots_),
         chain_(size_, -1),
         cached_at_(kZx0MaxOffset + 1, 0),
         cached_length_(kZx0MaxOffset + 1, 0) {}
@@ -85,8 +95,8 @@ class Parse {
   std::vector<Zx0Block> Run();
 
  private:
-  Node* Literals(uint32_t position) { return &literal_[position * kSlots]; }
-  Node* Copies(uint32_t position) { return &copy_[position * kSlots]; }
+  Node* Literals(uint32_t position) { return &literal_[static_cast<size_t>(position) * slots_]; }
+  Node* Copies(uint32_t position) { return &copy_[static_cast<size_t>(position) * slots_]; }
   uint32_t MatchLength(uint32_t position, uint32_t offset);
   void FindMatches(uint32_t position, std::vector<Match>& matches);
   void ReachByLiterals(uint32_t position);
@@ -97,6 +107,8 @@ class Parse {
 
   std::span<const uint8_t> data_;
   uint32_t size_;
+  int slots_;
+  int near_candidates_;
   std::vector<Node> literal_;
   std::vector<Node> copy_;
   std::vector<int32_t> head_ = std::vector<int32_t>(65536, -1);
@@ -119,8 +131,8 @@ uint32_t Parse::MatchLength(uint32_t position, uint32_t offset) {
   return length;
 }
 
-// The longest match in each offset class that beats every nearer one,
-// nearest first; then position joins the candidates of later positions.
+// The matches worth a copy from position, nearest first; then position joins
+// the candidates of later positions.
 void Parse::FindMatches(uint32_t position, std::vector<Match>& matches) {
   matches.clear();
   if (position + 1 >= size_) return;
@@ -130,13 +142,13 @@ void Parse::FindMatches(uint32_t position, std::vector<Match>& matches) {
   for (int32_t at = head_[key]; at >= 0 && depth < kChainDepth; at = chain_[at], ++depth) {
     const uint32_t offset = position - static_cast<uint32_t>(at);
     if (offset > kZx0MaxOffset) break;
+    const bool is_near = depth < near_candidates_;
     // Only a match that also covers the byte the longest one stops at is longer.
-    if (data_[position + longest] != data_[position + longest - offset]) continue;
+    if (!is_near && data_[position + longest] != data_[position + longest - offset]) continue;
     const uint32_t length = MatchLength(position, offset);
-    if (length <= longest) continue;
-    if (!matches.empty() && HighPartBits(matches.back().offset) == HighPartBits(offset)) matches.pop_back();
+    if (length < 2 || (!is_near && length <= longest)) continue;
     matches.push_back({offset, length});
-    longest = length;
+    longest = std::max(longest, length);
     if (position + longest == size_) break;
   }
   chain_[position] = head_[key];
@@ -150,8 +162,8 @@ void Parse::ReachByLiterals(uint32_t position) {
   Node* const here = Literals(position);
   for (const RunStart& run : runs_) {
     const uint32_t length = position - run.start;
-    const int64_t cost = run.base + 8 * static_cast<int64_t>(position) + (run.start == 0 ? 0 : 1) + GammaBits(length);
-    Offer(here, {static_cast<uint32_t>(cost), run.start, run.offset, run.slot, 0});
+    const int64_t cost = run.base + 8 * static_cast<int64_t>(position) + GammaBits(length);
+    Offer(here, slots_, {static_cast<uint32_t>(cost), run.start, run.offset, run.slot, 0});
   }
 }
 
@@ -160,10 +172,10 @@ void Parse::ReachByLiterals(uint32_t position) {
 // when its cost is beyond what the shorter length code of a later start can
 // ever make up.
 void Parse::AddRunStarts(uint32_t position) {
-  for (int k = 0; k < kSlots; ++k) {
+  for (int k = 0; k < slots_; ++k) {
     const Node& copy = Copies(position)[k];
     if (copy.cost == kNoCost) continue;
-    const int64_t base = copy.cost - 8 * static_cast<int64_t>(position);
+    const int64_t base = copy.cost + 1 - 8 * static_cast<int64_t>(position);
     std::erase_if(runs_, [&](const RunStart& run) { return run.offset == copy.offset && run.base >= base; });
     runs_.push_back({position, base, copy.offset, static_cast<uint8_t>(k)});
   }
@@ -182,20 +194,23 @@ void Parse::OfferNewOffsets(uint32_t position, const Node& best, uint8_t best_sl
   FindMatches(position, matches_);
   uint32_t shorter = 1;
   for (const Match& match : matches_) {
+    // A farther match no longer than a nearer one costs more for every length,
+    // unless both take the one-bit high part.
+    if (match.length <= shorter && HighPartBits(match.offset) > 1) continue;
     const uint32_t base = best.cost + HighPartBits(match.offset) + 8;
     const Node node{0, position, static_cast<uint16_t>(match.offset), best_slot,
                     static_cast<uint8_t>(is_literal ? kFromLiteral : 0)};
-    ForEachLength(shorter + 1, match.length, [&](uint32_t length) {
+    ForEachLength(2, match.length, [&](uint32_t length) {
       Node reached = node;
       reached.cost = base + GammaBits(length - 1);
-      Offer(Copies(position + length), reached);
+      Offer(Copies(position + length), slots_, reached);
     });
-    shorter = match.length;
+    shorter = std::max(shorter, match.length);
   }
 }
 
 void Parse::OfferLastOffsets(uint32_t position) {
-  for (int k = 0; k < kSlots; ++k) {
+  for (int k = 0; k < slots_; ++k) {
     const Node& literal = Literals(position)[k];
     if (literal.cost == kNoCost) continue;
     const uint32_t longest = literal.offset <= position ? MatchLength(position, literal.offset) : 0;
@@ -203,7 +218,7 @@ void Parse::OfferLastOffsets(uint32_t position) {
     ForEachLength(1, longest, [&](uint32_t length) {
       Node reached = node;
       reached.cost = literal.cost + 1 + GammaBits(length);
-      Offer(Copies(position + length), reached);
+      Offer(Copies(position + length), slots_, reached);
     });
   }
 }
@@ -216,7 +231,7 @@ std::vector<Zx0Block> Parse::Run() {
   for (uint32_t position = 1; position <= size_; ++position) {
     ReachByLiterals(position);
     uint32_t best_cost = kNoCost;
-    for (int k = 0; k < kSlots; ++k) {
+    for (int k = 0; k < slots_; ++k) {
       for (const bool is_literal : {true, false}) {
         const uint32_t cost = (is_literal ? Literals(position) : Copies(position))[k].cost;
         if (cost >= best_cost) continue;

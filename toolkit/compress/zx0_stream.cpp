@@ -81,8 +81,6 @@ void EncodeNewOffset(BitWriter& writer, const Zx0Block& block) {
 
 }  // namespace
 
-int GammaBits(uint32_t value) { return 2 * (std::bit_width(value) - 1) + 1; }
-
 uint32_t BlockBits(const Zx0Block& block, bool is_first) {
   switch (block.kind) {
     case Zx0BlockKind::kLiterals:

@@ -4,6 +4,7 @@
 // ones from their last byte down, for decoders that walk with lddr.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,7 +30,7 @@ struct Zx0Block {
 };
 
 // Bits of the interlaced Elias gamma code of value (>= 1).
-int GammaBits(uint32_t value);
+inline int GammaBits(uint32_t value) { return 2 * (std::bit_width(value) - 1) + 1; }
 
 // Bits a block takes in a stream; the first block of a stream (always
 // literals) has no indicator bit. The end marker takes kZx0EndBits.
