@@ -21,6 +21,8 @@ constexpr char kDecoderPrefix[] = "WriteZX0Decoder : ";
 // can not decode to an output of the largest size.
 constexpr uint64_t kMaxStreamBytes = 2ull * kZx0MaxBytes;
 
+constexpr size_t kZ80Memory = 65536;
+
 struct WordOptions {
   Zx0Direction direction = Zx0Direction::kForward;
   Zx0Decoder decoder = Zx0Decoder::kSmall;
@@ -67,6 +69,8 @@ std::string CompressedLine(const std::string& input_path, size_t input_bytes, st
                      PlainDecimal(static_cast<int64_t>(stream.size())) + " bytes (" +
                      Percent(stream.size(), input_bytes) + "), ";
   if (direction == Zx0Direction::kForward) line += "delta " + PlainDecimal(delta) + ", ";
+  // The Z80 addresses 64 KB: a larger output has no decoding time to give.
+  if (input_bytes > kZ80Memory) return line + "too large to decode on the Z80 at once";
   return line + "decodes in " + PlainDecimal(ZX0DecoderNops(Zx0Decoder::kSmall, direction, stream)) +
          " NOPs (small) / " + PlainDecimal(ZX0DecoderNops(Zx0Decoder::kFast, direction, stream)) + " (fast)";
 }
