@@ -45,8 +45,9 @@ struct Z80Decoding {
 };
 
 // Runs a decoder on stream, placed at stream_at, decoding to output_at.
-Z80Decoding RunOnZ80(const std::vector<uint8_t>& code, const std::vector<uint8_t>& stream, size_t output_bytes,
-                     bool is_backward, uint16_t stream_at = kStreamAt, uint16_t output_at = kOutputAt) {
+Z80Decoding RunOnZ80(const std::vector<uint8_t>& code, const std::vector<uint8_t>& stream,
+                     size_t output_bytes, bool is_backward, uint16_t stream_at = kStreamAt,
+                     uint16_t output_at = kOutputAt) {
   Z80Machine machine;
   machine.Load(kCodeAt, code);
   machine.Load(stream_at, stream);
@@ -56,7 +57,8 @@ Z80Decoding RunOnZ80(const std::vector<uint8_t>& code, const std::vector<uint8_t
   machine.SetRegister(Z80Register::kDE, is_backward ? output_end : output_at);
   const CallResult result = machine.Call(kCodeAt, 5000000);
   Z80Decoding decoding{result.has_returned, {}, TotalCpcNops(result.instructions)};
-  decoding.output.assign(machine.memory().begin() + output_at, machine.memory().begin() + output_at + output_bytes);
+  decoding.output.assign(machine.memory().begin() + output_at,
+                         machine.memory().begin() + output_at + output_bytes);
   return decoding;
 }
 
@@ -100,8 +102,10 @@ std::vector<std::string> MakeDemoFiles(const TempDir& dir) {
 TEST(GravikZx0, EveryStreamDecodesOnEveryDecoderInThePrintedTime) {
   TempDir dir;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> inputs = {
-      {"random", RandomBytes(3000, 1)},   {"one", {0x42}},
-      {"same", std::vector<uint8_t>(5000, 0xAA)}, {"at32640", RepeatedAt(32640)},
+      {"random", RandomBytes(3000, 1)},
+      {"one", {0x42}},
+      {"same", std::vector<uint8_t>(5000, 0xAA)},
+      {"at32640", RepeatedAt(32640)},
       {"at32641", RepeatedAt(32641)},
   };
   for (const std::string& name : MakeDemoFiles(dir)) inputs.push_back({name, ReadFileBytes(dir.File(name))});
@@ -230,11 +234,13 @@ TEST(GravikZx0, RefusesBadInputsInOneLineAndWritesNothing) {
       {{"zx0", "huge"}, std::string(kCompress) + "huge is too large"},
       {{"zx0", "linked"}, std::string(kCompress) + "linked.zx0 would replace linked"},
       {{"zx0", "data", "--fast"}, std::string(kCompress) + "unknown option --fast"},
-      {{"unzx0", "early", "out"}, std::string(kDecompress) + "early does not decode: the stream copies from before "
-                                                             "the start of its output"},
+      {{"unzx0", "early", "out"},
+       std::string(kDecompress) + "early does not decode: the stream copies from before "
+                                  "the start of its output"},
       {{"unzx0", "cut", "out"}, std::string(kDecompress) + "cut does not decode: the stream is cut short"},
-      {{"unzx0", "long", "out"}, std::string(kDecompress) + "long does not decode: the stream has 1 bytes after its "
-                                                            "end marker"},
+      {{"unzx0", "long", "out"},
+       std::string(kDecompress) + "long does not decode: the stream has 1 bytes after its "
+                                  "end marker"},
       {{"unzx0", "data", "data"}, std::string(kDecompress) + "data would replace data"},
       {{"zx0code", "dz", "--slow"}, "WriteZX0Decoder : unknown option --slow"},
   };

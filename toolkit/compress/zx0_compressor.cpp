@@ -23,7 +23,7 @@ constexpr uint32_t kEveryLength = 64;
 constexpr int kChainDepth = 1024;
 constexpr int kLargeInputNearCandidates = 8;
 
-constexpr uint8_t kFromLiteral = 1;  // the block follows a literal block
+constexpr uint8_t kFromLiteral = 1;   // the block follows a literal block
 constexpr uint8_t kIsLastOffset = 2;  // the block copies from the last offset
 
 // One way of reaching a position: its cost in bits so far, the block that
@@ -255,7 +255,8 @@ std::vector<Zx0Block> Parse::Blocks(uint32_t position, bool is_literal, int slot
   while (position > 0) {
     const Node& node = is_literal ? Literals(position)[slot] : Copies(position)[slot];
     Zx0Block block{Zx0BlockKind::kLiterals, position - node.from, node.offset};
-    if (!is_literal) block.kind = (node.flags & kIsLastOffset) ? Zx0BlockKind::kLastOffset : Zx0BlockKind::kNewOffset;
+    if (!is_literal)
+      block.kind = (node.flags & kIsLastOffset) ? Zx0BlockKind::kLastOffset : Zx0BlockKind::kNewOffset;
     blocks.push_back(block);
     is_literal = !is_literal && (node.flags & kFromLiteral) != 0;
     position = node.from;

@@ -12,9 +12,43 @@ namespace {
 // the stop and continue tests) are written per direction: a backward stream is
 // read downwards, and its gamma codes swap the stop and continue bits.
 enum class Op : uint8_t {
-  kLdBcNn, kLdAN, kLdCN, kPushBc, kPopBc, kIncBc, kPushHl, kPopHl, kExSpHl, kAddHlDe,
-  kIncB, kDecB, kIncC, kDecC, kLdBC, kLdCMem, kLdAMem, kAddAA, kRla, kRlB, kRlC, kRrB, kRrC, kSrlB,
-  kStep, kBlockCopy, kCall, kRet, kRetNz, kRetZ, kRetStop, kJr, kJrC, kJrNc, kJrZ, kJrStop, kJrContinue,
+  kLdBcNn,
+  kLdAN,
+  kLdCN,
+  kPushBc,
+  kPopBc,
+  kIncBc,
+  kPushHl,
+  kPopHl,
+  kExSpHl,
+  kAddHlDe,
+  kIncB,
+  kDecB,
+  kIncC,
+  kDecC,
+  kLdBC,
+  kLdCMem,
+  kLdAMem,
+  kAddAA,
+  kRla,
+  kRlB,
+  kRlC,
+  kRrB,
+  kRrC,
+  kSrlB,
+  kStep,
+  kBlockCopy,
+  kCall,
+  kRet,
+  kRetNz,
+  kRetZ,
+  kRetStop,
+  kJr,
+  kJrC,
+  kJrNc,
+  kJrZ,
+  kJrStop,
+  kJrContinue,
 };
 
 // Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
@@ -27,30 +61,62 @@ struct OpCost {
 
 OpCost CostOf(Op op) {
   switch (op) {
-    case Op::kLdBcNn: return {3, 3, 3};
-    case Op::kLdAN: case Op::kLdCN: return {2, 2, 2};
-    case Op::kPushBc: case Op::kPushHl: return {1, 4, 4};
-    case Op::kPopBc: case Op::kPopHl: case Op::kAddHlDe: return {1, 3, 3};
-    case Op::kIncBc: case Op::kStep: case Op::kLdCMem: case Op::kLdAMem: return {1, 2, 2};
-    case Op::kExSpHl: return {1, 6, 6};
-    case Op::kRlB: case Op::kRlC: case Op::kRrB: case Op::kRrC: case Op::kSrlB: return {2, 2, 2};
-    case Op::kBlockCopy: return {2, 6, 5};
-    case Op::kCall: return {3, 5, 5};
-    case Op::kRet: return {1, 3, 3};
-    case Op::kRetNz: case Op::kRetZ: case Op::kRetStop: return {1, 2, 4};
-    case Op::kJr: return {2, 3, 3};
-    case Op::kJrC: case Op::kJrNc: case Op::kJrZ: case Op::kJrStop: case Op::kJrContinue: return {2, 2, 3};
-    default: break;
+    case Op::kLdBcNn:
+      return {3, 3, 3};
+    case Op::kLdAN:
+    case Op::kLdCN:
+      return {2, 2, 2};
+    case Op::kPushBc:
+    case Op::kPushHl:
+      return {1, 4, 4};
+    case Op::kPopBc:
+    case Op::kPopHl:
+    case Op::kAddHlDe:
+      return {1, 3, 3};
+    case Op::kIncBc:
+    case Op::kStep:
+    case Op::kLdCMem:
+    case Op::kLdAMem:
+      return {1, 2, 2};
+    case Op::kExSpHl:
+      return {1, 6, 6};
+    case Op::kRlB:
+    case Op::kRlC:
+    case Op::kRrB:
+    case Op::kRrC:
+    case Op::kSrlB:
+      return {2, 2, 2};
+    case Op::kBlockCopy:
+      return {2, 6, 5};
+    case Op::kCall:
+      return {3, 5, 5};
+    case Op::kRet:
+      return {1, 3, 3};
+    case Op::kRetNz:
+    case Op::kRetZ:
+    case Op::kRetStop:
+      return {1, 2, 4};
+    case Op::kJr:
+      return {2, 3, 3};
+    case Op::kJrC:
+    case Op::kJrNc:
+    case Op::kJrZ:
+    case Op::kJrStop:
+    case Op::kJrContinue:
+      return {2, 2, 3};
+    default:
+      break;
   }
   return {1, 1, 1};
 }
 
 std::string_view Mnemonic(Op op, bool is_backward) {
   constexpr std::string_view kTexts[] = {
-      "ld bc,#", "ld a,#", "ld c,#", "push bc", "pop bc", "inc bc", "push hl", "pop hl", "ex (sp),hl",
-      "add hl,de", "inc b", "dec b", "inc c", "dec c", "ld b,c", "ld c,(hl)", "ld a,(hl)", "add a,a", "rla",
-      "rl b", "rl c", "rr b", "rr c", "srl b", "inc hl", "ldir", "call ", "ret", "ret nz", "ret z", "ret c",
-      "jr ", "jr c,", "jr nc,", "jr z,", "jr c,", "jr nc,"};
+      "ld bc,#",    "ld a,#",    "ld c,#", "push bc", "pop bc", "inc bc", "push hl", "pop hl",
+      "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
+      "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
+      "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
+      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,"};
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
@@ -127,6 +193,8 @@ void AddOffsetFromHighPart(Program& p, bool is_backward, bool is_high_in_c_only)
   p.Add(Op::kPushBc);
 }
 
+void AddSmallRoutines(Program& p);
+
 // The small decoder: every bit through one routine, every gamma code through
 // another.
 Program SmallDecoder(bool is_backward) {
@@ -154,6 +222,11 @@ Program SmallDecoder(bool is_backward) {
   p.Add(Op::kCall, "gamma_first_read");
   p.Add(Op::kIncBc);
   p.Add(Op::kJr, "copy");
+  AddSmallRoutines(p);
+  return p;
+}
+
+void AddSmallRoutines(Program& p) {
   // Gamma code into BC, which is 0 on entry (1 at gamma_first_read, whose
   // first control bit is already in carry).
   p.Label("gamma");
@@ -174,7 +247,6 @@ Program SmallDecoder(bool is_backward) {
   p.Add(Op::kStep);
   p.Add(Op::kRla);
   p.Add(Op::kRet);
-  return p;
 }
 
 // One bit into carry, read in line; the bit byte is taken in a stub out of
@@ -270,7 +342,6 @@ std::vector<std::string> HeaderComment(Zx0Decoder decoder, Zx0Direction directio
   };
 }
 
-
 // The decoder's registers as far as its time depends on them. HL and DE are
 // plain numbers: HL is an index into the stream whenever the decoder reads
 // through it, and the bytes a block copy moves do not change what runs next.
@@ -325,45 +396,110 @@ uint8_t RotateRight(Machine& m, uint8_t value, bool top_bit) {
 // change them (jumps, calls, block copies are handled by the caller).
 bool RunDataRow(Machine& m, const Row& row) {
   switch (row.op) {
-    case Op::kLdBcNn: m.SetBc(row.value); break;
-    case Op::kLdAN: m.a = static_cast<uint8_t>(row.value); break;
-    case Op::kLdCN: m.c = static_cast<uint8_t>(row.value); break;
-    case Op::kPushBc: m.stack.push_back(m.bc()); break;
-    case Op::kPopBc: m.SetBc(static_cast<uint32_t>(m.Pop())); break;
-    case Op::kIncBc: m.SetBc(m.bc() + 1u); break;
-    case Op::kPushHl: m.stack.push_back(m.hl); break;
-    case Op::kPopHl: m.hl = m.Pop(); break;
-    case Op::kExSpHl: std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back()); break;
-    case Op::kAddHlDe: m.hl += m.de; break;
-    case Op::kIncB: m.zero = ++m.b == 0; break;
-    case Op::kDecB: m.zero = --m.b == 0; break;
-    case Op::kIncC: m.zero = ++m.c == 0; break;
-    case Op::kDecC: m.zero = --m.c == 0; break;
-    case Op::kLdBC: m.b = m.c; break;
-    case Op::kLdCMem: m.c = m.ReadAtHl(); break;
-    case Op::kLdAMem: m.a = m.ReadAtHl(); break;
-    case Op::kAddAA: m.carry = (m.a & 0x80) != 0; m.a = static_cast<uint8_t>(m.a << 1); m.zero = m.a == 0; break;
-    case Op::kRla: { const bool zero = m.zero; m.a = RotateLeft(m, m.a); m.zero = zero; break; }
-    case Op::kRlB: m.b = RotateLeft(m, m.b); break;
-    case Op::kRlC: m.c = RotateLeft(m, m.c); break;
-    case Op::kRrB: m.b = RotateRight(m, m.b, m.carry); break;
-    case Op::kRrC: m.c = RotateRight(m, m.c, m.carry); break;
-    case Op::kSrlB: m.b = RotateRight(m, m.b, false); break;
-    case Op::kStep: m.hl += m.is_backward ? -1 : 1; break;
-    default: return false;
+    case Op::kLdBcNn:
+      m.SetBc(row.value);
+      break;
+    case Op::kLdAN:
+      m.a = static_cast<uint8_t>(row.value);
+      break;
+    case Op::kLdCN:
+      m.c = static_cast<uint8_t>(row.value);
+      break;
+    case Op::kPushBc:
+      m.stack.push_back(m.bc());
+      break;
+    case Op::kPopBc:
+      m.SetBc(static_cast<uint32_t>(m.Pop()));
+      break;
+    case Op::kIncBc:
+      m.SetBc(m.bc() + 1u);
+      break;
+    case Op::kPushHl:
+      m.stack.push_back(m.hl);
+      break;
+    case Op::kPopHl:
+      m.hl = m.Pop();
+      break;
+    case Op::kExSpHl:
+      std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back());
+      break;
+    case Op::kAddHlDe:
+      m.hl += m.de;
+      break;
+    case Op::kIncB:
+      m.zero = ++m.b == 0;
+      break;
+    case Op::kDecB:
+      m.zero = --m.b == 0;
+      break;
+    case Op::kIncC:
+      m.zero = ++m.c == 0;
+      break;
+    case Op::kDecC:
+      m.zero = --m.c == 0;
+      break;
+    case Op::kLdBC:
+      m.b = m.c;
+      break;
+    case Op::kLdCMem:
+      m.c = m.ReadAtHl();
+      break;
+    case Op::kLdAMem:
+      m.a = m.ReadAtHl();
+      break;
+    case Op::kAddAA:
+      m.carry = (m.a & 0x80) != 0;
+      m.a = static_cast<uint8_t>(m.a << 1);
+      m.zero = m.a == 0;
+      break;
+    case Op::kRla: {
+      const bool zero = m.zero;
+      m.a = RotateLeft(m, m.a);
+      m.zero = zero;
+      break;
+    }
+    case Op::kRlB:
+      m.b = RotateLeft(m, m.b);
+      break;
+    case Op::kRlC:
+      m.c = RotateLeft(m, m.c);
+      break;
+    case Op::kRrB:
+      m.b = RotateRight(m, m.b, m.carry);
+      break;
+    case Op::kRrC:
+      m.c = RotateRight(m, m.c, m.carry);
+      break;
+    case Op::kSrlB:
+      m.b = RotateRight(m, m.b, false);
+      break;
+    case Op::kStep:
+      m.hl += m.is_backward ? -1 : 1;
+      break;
+    default:
+      return false;
   }
   return true;
 }
 
 bool HoldsCondition(const Machine& m, Op op) {
   switch (op) {
-    case Op::kRetNz: return !m.zero;
-    case Op::kRetZ: case Op::kJrZ: return m.zero;
-    case Op::kJrC: return m.carry;
-    case Op::kJrNc: return !m.carry;
-    case Op::kRetStop: case Op::kJrStop: return m.carry != m.is_backward;
-    case Op::kJrContinue: return m.carry == m.is_backward;
-    default: break;
+    case Op::kRetNz:
+      return !m.zero;
+    case Op::kRetZ:
+    case Op::kJrZ:
+      return m.zero;
+    case Op::kJrC:
+      return m.carry;
+    case Op::kJrNc:
+      return !m.carry;
+    case Op::kRetStop:
+    case Op::kJrStop:
+      return m.carry != m.is_backward;
+    case Op::kJrContinue:
+      return m.carry == m.is_backward;
+    default:
+      break;
   }
   return true;
 }

@@ -205,8 +205,8 @@ bool ReadNewOffset(StreamReader& reader, Zx0Block& block) {
   }
   const uint8_t low = reader.Byte();
   const uint32_t low_bits = low >> 1;
-  block.offset = reader.is_backward_ ? (high - 1) * kOffsetLowSpan + low_bits + 1
-                                     : high * kOffsetLowSpan - low_bits;
+  block.offset =
+      reader.is_backward_ ? (high - 1) * kOffsetLowSpan + low_bits + 1 : high * kOffsetLowSpan - low_bits;
   block.length = reader.GammaAfter((low & 1) != 0, false) + 1;
   return true;
 }
@@ -216,13 +216,15 @@ void DecodeBlocks(StreamReader& reader, Zx0Decoded& out) {
   Zx0Block block;
   uint32_t last_offset = 1;
   bool is_new_offset = false;
-  for (bool is_literal = true; reader.fault_ == DecodeFault::kNone; is_literal = !is_literal && !is_new_offset) {
+  for (bool is_literal = true; reader.fault_ == DecodeFault::kNone;
+       is_literal = !is_literal && !is_new_offset) {
     if (is_new_offset) {
       block.kind = Zx0BlockKind::kNewOffset;
       if (!ReadNewOffset(reader, block)) return;
       last_offset = block.offset;
     } else {
-      block = {is_literal ? Zx0BlockKind::kLiterals : Zx0BlockKind::kLastOffset, reader.Gamma(false), last_offset};
+      block = {is_literal ? Zx0BlockKind::kLiterals : Zx0BlockKind::kLastOffset, reader.Gamma(false),
+               last_offset};
     }
     if (reader.fault_ != DecodeFault::kNone) return;
     if (out.bytes.size() + block.length > kZx0MaxBytes) {

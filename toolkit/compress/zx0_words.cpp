@@ -59,14 +59,14 @@ Checked<std::vector<uint8_t>> LoadInput(const std::string& input_path, const std
 // "19.1%": a tenth of a percent, rounded.
 std::string Percent(uint64_t part, uint64_t whole) {
   const uint64_t tenths = (part * 1000 + whole / 2) / whole;
-  return PlainDecimal(static_cast<int64_t>(tenths / 10)) + "." + PlainDecimal(static_cast<int64_t>(tenths % 10)) +
-         "%";
+  return PlainDecimal(static_cast<int64_t>(tenths / 10)) + "." +
+         PlainDecimal(static_cast<int64_t>(tenths % 10)) + "%";
 }
 
 std::string CompressedLine(const std::string& input_path, size_t input_bytes, std::span<const uint8_t> stream,
                            Zx0Direction direction, uint32_t delta) {
-  std::string line = kCompressPrefix + input_path + ", " + PlainDecimal(static_cast<int64_t>(input_bytes)) + " -> " +
-                     PlainDecimal(static_cast<int64_t>(stream.size())) + " bytes (" +
+  std::string line = kCompressPrefix + input_path + ", " + PlainDecimal(static_cast<int64_t>(input_bytes)) +
+                     " -> " + PlainDecimal(static_cast<int64_t>(stream.size())) + " bytes (" +
                      Percent(stream.size(), input_bytes) + "), ";
   if (direction == Zx0Direction::kForward) line += "delta " + PlainDecimal(delta) + ", ";
   // The Z80 addresses 64 KB: a larger output has no decoding time to give.
@@ -90,7 +90,8 @@ bool CompressZX0(const std::string& input_path, const std::string& output_path,
   if (!input) return Refuse(kCompressPrefix, input.refusal());
   const std::vector<uint8_t> stream = CompressZX0Bytes(*input, parsed->direction);
   const Checked<Zx0Decoded> decoded = DecodeZX0(stream, parsed->direction);
-  if (!decoded || decoded->bytes != *input) return Refuse(kCompressPrefix, "the stream does not decode to " + input_path);
+  if (!decoded || decoded->bytes != *input)
+    return Refuse(kCompressPrefix, "the stream does not decode to " + input_path);
   const WriteStatus status = WriteBinaryFile(output_path, stream);
   if (status != WriteStatus::kOk) return Refuse(kCompressPrefix, WriteFailureText(status, output_path));
   PrintLine(CompressedLine(input_path, input->size(), stream, parsed->direction, decoded->delta));
@@ -107,8 +108,8 @@ bool DecompressZX0(const std::string& input_path, const std::string& output_path
   if (!decoded) return Refuse(kDecompressPrefix, input_path + " does not decode: " + decoded.refusal());
   const WriteStatus status = WriteBinaryFile(output_path, decoded->bytes);
   if (status != WriteStatus::kOk) return Refuse(kDecompressPrefix, WriteFailureText(status, output_path));
-  PrintLine(kDecompressPrefix + input_path + ", " + PlainDecimal(static_cast<int64_t>(input->size())) + " -> " +
-            PlainDecimal(static_cast<int64_t>(decoded->bytes.size())) + " bytes in " + output_path);
+  PrintLine(kDecompressPrefix + input_path + ", " + PlainDecimal(static_cast<int64_t>(input->size())) +
+            " -> " + PlainDecimal(static_cast<int64_t>(decoded->bytes.size())) + " bytes in " + output_path);
   return true;
 }
 
@@ -123,7 +124,8 @@ bool WriteZX0Decoder(const std::string& name, const std::string& output_path,
   if (status != WriteStatus::kOk) return Refuse(kDecoderPrefix, WriteFailureText(status, output_path));
   const bool is_fast = parsed->decoder == Zx0Decoder::kFast;
   const bool is_backward = parsed->direction == Zx0Direction::kBackward;
-  PrintLine(std::string(kDecoderPrefix) + "wrote " + output_path + ", the " + (is_fast ? "fast" : "small") + " " +
-            (is_backward ? "backward" : "forward") + " decoder, " + PlainDecimal(source.size_bytes) + " bytes");
+  PrintLine(std::string(kDecoderPrefix) + "wrote " + output_path + ", the " + (is_fast ? "fast" : "small") +
+            " " + (is_backward ? "backward" : "forward") + " decoder, " + PlainDecimal(source.size_bytes) +
+            " bytes");
   return true;
 }
