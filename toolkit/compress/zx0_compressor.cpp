@@ -15,12 +15,16 @@ constexpr int kMostSlots = 64;
 constexpr int kLargeInputSlots = 8;
 constexpr uint32_t kSmallInputBytes = 2048;
 // Lengths up to this are each tried; beyond it only those where the length
-// code grows, and the longest.
+// code grows, and the longest. Past what a Z80 holds, long matches are the
+// rule and fewer lengths keep the time linear.
 constexpr uint32_t kEveryLength = 64;
+constexpr uint32_t kLargeInputEveryLength = 16;
+constexpr uint32_t kLargeInputBytes = 65536;
 // Candidates examined per position, nearest first. The nearest few are kept
 // whatever their length, for the last offset they leave; beyond them only
 // those longer than every nearer one.
 constexpr int kChainDepth = 1024;
+constexpr int kLargeInputChainDepth = 128;
 constexpr int kLargeInputNearCandidates = 8;
 
 constexpr uint8_t kFromLiteral = 1;   // the block follows a literal block
@@ -69,12 +73,12 @@ int HighPartBits(uint32_t offset) { return GammaBits((offset - 1) / 128 + 1); }
 
 // Calls visit(length) for the lengths from low to high worth trying.
 template <typename Visit>
-void ForEachLength(uint32_t low, uint32_t high, Visit visit) {
-  for (uint32_t length = low; length <= std::min(high, kEveryLength); ++length) visit(length);
-  if (high <= kEveryLength) return;
-  for (uint32_t power = 128; power <= high; power <<= 1) {
-    if (power - 1 > std::max(low, kEveryLength) - 1 && power - 1 < high) visit(power - 1);
-    if (power > std::max(low, kEveryLength) && power < high) visit(power);
+void ForEachLength(uint32_t low, uint32_t high, uint32_t every, Visit visit) {
+  for (uint32_t length = low; length <= std::min(high, every); ++length) visit(length);
+  if (high <= every) return;
+  for (uint32_t power = 2 * every; power <= high; power <<= 1) {
+    if (power - 1 > std::max(low, every) - 1 && power - 1 < high) visit(power - 1);
+    if (power > std::max(low, every) && power < high) visit(power);
   }
   visit(high);
 }
@@ -86,6 +90,8 @@ class Parse {
         size_(static_cast<uint32_t>(data.size())),
         slots_(size_ <= kSmallInputBytes ? kMostSlots : kLargeInputSlots),
         near_candidates_(size_ <= kSmallInputBytes ? kChainDepth : kLargeInputNearCandidates),
+        every_length_(size_ <= kLargeInputBytes ? kEveryLength : kLargeInputEveryLength),
+        chain_depth_(size_ <= kLargeInputBytes ? kChainDepth : kLargeInputChainDepth),
         literal_((size_ + 1) * slots_),
         copy_((size_ + 1) * slots_),
         chain_(size_, -1),
@@ -109,6 +115,8 @@ class Parse {
   uint32_t size_;
   int slots_;
   int near_candidates_;
+  uint32_t every_length_;
+  int chain_depth_;
   std::vector<Node> literal_;
   std::vector<Node> copy_;
   std::vector<int32_t> head_ = std::vector<int32_t>(65536, -1);
@@ -139,7 +147,7 @@ void Parse::FindMatches(uint32_t position, std::vector<Match>& matches) {
   const uint32_t key = data_[position] | data_[position + 1] << 8;
   uint32_t longest = 1;
   int depth = 0;
-  for (int32_t at = head_[key]; at >= 0 && depth < kChainDepth; at = chain_[at], ++depth) {
+  for (int32_t at = head_[key]; at >= 0 && depth < chain_depth_; at = chain_[at], ++depth) {
     const uint32_t offset = position - static_cast<uint32_t>(at);
     if (offset > kZx0MaxOffset) break;
     const bool is_near = depth < near_candidates_;
@@ -200,7 +208,7 @@ void Parse::OfferNewOffsets(uint32_t position, const Node& best, uint8_t best_sl
     const uint32_t base = best.cost + HighPartBits(match.offset) + 8;
     const Node node{0, position, static_cast<uint16_t>(match.offset), best_slot,
                     static_cast<uint8_t>(is_literal ? kFromLiteral : 0)};
-    ForEachLength(2, match.length, [&](uint32_t length) {
+    ForEachLength(2, match.length, every_length_, [&](uint32_t length) {
       Node reached = node;
       reached.cost = base + GammaBits(length - 1);
       Offer(Copies(position + length), slots_, reached);
@@ -215,7 +223,7 @@ void Parse::OfferLastOffsets(uint32_t position) {
     if (literal.cost == kNoCost) continue;
     const uint32_t longest = literal.offset <= position ? MatchLength(position, literal.offset) : 0;
     const Node node{0, position, literal.offset, static_cast<uint8_t>(k), kFromLiteral | kIsLastOffset};
-    ForEachLength(1, longest, [&](uint32_t length) {
+    ForEachLength(1, longest, every_length_, [&](uint32_t length) {
       Node reached = node;
       reached.cost = literal.cost + 1 + GammaBits(length);
       Offer(Copies(position + length), slots_, reached);
