@@ -10,10 +10,12 @@
 
 enum class Z80Register { kAF, kBC, kDE, kHL, kIX, kIY, kSP };
 
-// One executed instruction: where it started and its T-states (prefixes included).
+// One executed instruction: where it started, its T-states (prefixes
+// included) and its time on the CPC in NOP cycles.
 struct ExecutedInstruction {
   uint16_t address = 0;
   int t_states = 0;
+  int cpc_nops = 0;
 };
 
 struct CallResult {
@@ -25,6 +27,14 @@ struct CallResult {
 // takes a whole number of 4-T-state NOP units.
 int NopUnits(int t_states);
 int TotalNopUnits(const std::vector<ExecutedInstruction>& instructions);
+
+// The CPC's measured time of the instruction whose bytes start at code and
+// that took t_states: the T-states rounded up to NOP units, except for the
+// instructions the Gate Array holds longer (PUSH, taken RET cc, RST, DJNZ
+// falling through, LD (nn),HL and the like, EX (SP),HL, IN/OUT (C), LDI/LDD,
+// and the last step of LDIR/LDDR).
+int CpcInstructionNops(const uint8_t* code, int t_states);
+int64_t TotalCpcNops(const std::vector<ExecutedInstruction>& instructions);
 
 // Contract: memory starts all zero and the stack pointer at 0xC000 (below the
 // CPC screen at 0xC000-0xFFFF, which pushes never touch). Call pushes a return

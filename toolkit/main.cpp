@@ -11,6 +11,7 @@
 #include "common/number_text.h"
 #include "common/program_options.h"
 #include "common/stop_signals.h"
+#include "toolkit/compress/zx0_words.h"
 #include "toolkit/disk/disk_files.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
@@ -109,6 +110,13 @@ bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
 }
+// The compression words take their options after the names.
+std::vector<std::string> OptionsFrom(Args a, int index) {
+  return index < a.count ? std::vector<std::string>(a.values + index, a.values + a.count) : std::vector<std::string>{};
+}
+bool RunZx0(Args a) { return CompressZX0(a[0], Named(a, 0, ".zx0"), OptionsFrom(a, 1)); }
+bool RunUnzx0(Args a) { return DecompressZX0(a[0], a[1], OptionsFrom(a, 2)); }
+bool RunZx0Code(Args a) { return WriteZX0Decoder(a[0], Named(a, 0, ".asm"), OptionsFrom(a, 1)); }
 
 // One line of --help: the word, what follows it, what it makes.
 struct WordHelp {
@@ -203,6 +211,12 @@ constexpr CommandRow kCommands[] = {
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 2 mode 2 pens, with its inks in NAME_inks.asm"}},
+    {"zx0", 1, RunZx0, {"FILE [--backward]", "FILE as the shortest ZX0 stream in FILE.zx0, with its decoding times"}},
+    {"unzx0", 2, RunUnzx0, {"FILE OUTPUT [--backward]", "the ZX0 stream FILE decoded into OUTPUT"}},
+    {"zx0code",
+     1,
+     RunZx0Code,
+     {"NAME [--fast] [--backward]", "the toolkit's Z80 ZX0 decoder as NAME.asm (HL stream, DE destination)"}},
 };
 
 constexpr std::string_view kProgramHelp[] = {

@@ -1,0 +1,17 @@
+// The compressor: a shortest ZX0 stream for any input, found by a parse over
+// every position that keeps, at each, the cheapest ways of reaching it with
+// a few different last offsets.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "toolkit/compress/zx0_stream.h"
+
+// The blocks of a shortest stream of data (at least one byte), in data order.
+std::vector<Zx0Block> ChooseZX0Blocks(std::span<const uint8_t> data);
+
+// The ZX0 stream of input (at least one byte) in direction: for a backward
+// stream, input is compressed from its last byte down.
+std::vector<uint8_t> CompressZX0Bytes(std::span<const uint8_t> input, Zx0Direction direction);

@@ -1,0 +1,568 @@
+#include "toolkit/compress/zx0_decoders.h"
+
+#include <map>
+#include <string_view>
+#include <utility>
+
+#include "common/number_text.h"
+
+namespace {
+
+// The instructions the decoders use. The stream-walking ones (kStep, kBlockCopy,
+// the stop and continue tests) are written per direction: a backward stream is
+// read downwards, and its gamma codes swap the stop and continue bits.
+enum class Op : uint8_t {
+  kLdBcNn,
+  kLdAN,
+  kLdCN,
+  kPushBc,
+  kPopBc,
+  kIncBc,
+  kPushHl,
+  kPopHl,
+  kExSpHl,
+  kAddHlDe,
+  kIncB,
+  kDecB,
+  kIncC,
+  kDecC,
+  kLdBC,
+  kLdCMem,
+  kLdAMem,
+  kAddAA,
+  kRla,
+  kRlB,
+  kRlC,
+  kRrB,
+  kRrC,
+  kSrlB,
+  kStep,
+  kBlockCopy,
+  kCall,
+  kRet,
+  kRetNz,
+  kRetZ,
+  kRetStop,
+  kJr,
+  kJrC,
+  kJrNc,
+  kJrZ,
+  kJrStop,
+  kJrContinue,
+};
+
+// Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
+// that is taken). A block copy takes 6 for each byte but the last, 5 for it.
+struct OpCost {
+  int bytes;
+  int nops;
+  int nops_taken;
+};
+
+OpCost CostOf(Op op) {
+  switch (op) {
+    case Op::kLdBcNn:
+      return {3, 3, 3};
+    case Op::kLdAN:
+    case Op::kLdCN:
+      return {2, 2, 2};
+    case Op::kPushBc:
+    case Op::kPushHl:
+      return {1, 4, 4};
+    case Op::kPopBc:
+    case Op::kPopHl:
+    case Op::kAddHlDe:
+      return {1, 3, 3};
+    case Op::kIncBc:
+    case Op::kStep:
+    case Op::kLdCMem:
+    case Op::kLdAMem:
+      return {1, 2, 2};
+    case Op::kExSpHl:
+      return {1, 6, 6};
+    case Op::kRlB:
+    case Op::kRlC:
+    case Op::kRrB:
+    case Op::kRrC:
+    case Op::kSrlB:
+      return {2, 2, 2};
+    case Op::kBlockCopy:
+      return {2, 6, 5};
+    case Op::kCall:
+      return {3, 5, 5};
+    case Op::kRet:
+      return {1, 3, 3};
+    case Op::kRetNz:
+    case Op::kRetZ:
+    case Op::kRetStop:
+      return {1, 2, 4};
+    case Op::kJr:
+      return {2, 3, 3};
+    case Op::kJrC:
+    case Op::kJrNc:
+    case Op::kJrZ:
+    case Op::kJrStop:
+    case Op::kJrContinue:
+      return {2, 2, 3};
+    default:
+      break;
+  }
+  return {1, 1, 1};
+}
+
+std::string_view Mnemonic(Op op, bool is_backward) {
+  constexpr std::string_view kTexts[] = {
+      "ld bc,#",    "ld a,#",    "ld c,#", "push bc", "pop bc", "inc bc", "push hl", "pop hl",
+      "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
+      "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
+      "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
+      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,"};
+  if (is_backward) {
+    if (op == Op::kStep) return "dec hl";
+    if (op == Op::kBlockCopy) return "lddr";
+    if (op == Op::kRetStop) return "ret nc";
+    if (op == Op::kJrStop) return "jr nc,";
+    if (op == Op::kJrContinue) return "jr c,";
+  }
+  return kTexts[static_cast<size_t>(op)];
+}
+
+struct Row {
+  std::vector<std::string> labels;  // the row's own labels, without the decoder's prefix
+  Op op = Op::kRet;
+  std::string target;  // jumps and calls
+  uint16_t value = 0;  // immediates
+};
+
+struct Program {
+  std::vector<Row> rows;
+  std::vector<Row> stubs;  // placed after the body: the bit-byte refills of the fast decoder
+  std::vector<std::string> pending_labels;
+
+  void Label(std::string name) { pending_labels.push_back(std::move(name)); }
+  void Add(Op op, std::string target = {}, uint16_t value = 0) {
+    rows.push_back({std::move(pending_labels), op, std::move(target), value});
+    pending_labels.clear();
+  }
+};
+
+// The last offset is kept on the stack: forward decoders keep it negated, so
+// that adding the destination gives the source; backward ones keep it as it is.
+void AddStart(Program& p, bool is_backward) {
+  p.Add(Op::kLdBcNn, {}, is_backward ? 1 : 0xFFFF);
+  p.Add(Op::kPushBc);
+  p.Add(is_backward ? Op::kDecC : Op::kIncBc);
+  // The bit buffer holds its unread bits above a marker bit: 0x80 is empty.
+  p.Add(Op::kLdAN, {}, 0x80);
+}
+
+void AddCopy(Program& p) {
+  p.Label("copy");
+  p.Add(Op::kExSpHl);
+  p.Add(Op::kPushHl);
+  p.Add(Op::kAddHlDe);
+  p.Add(Op::kBlockCopy);
+  p.Add(Op::kPopHl);
+  p.Add(Op::kExSpHl);
+}
+
+// With the offset's high part H read: forward, C holds -H-1 (its digits came
+// inverted into a register started at -2); backward, BC holds H. Leaves the
+// offset in BC, ready to push, and the length code's first bit in carry.
+void AddOffsetFromHighPart(Program& p, bool is_backward, bool is_high_in_c_only) {
+  if (is_backward) {
+    if (is_high_in_c_only) {
+      p.Add(Op::kIncC);
+      p.Add(Op::kDecC);
+    } else {
+      p.Add(Op::kDecB);
+    }
+    p.Add(Op::kRetZ);
+    p.Add(Op::kDecC);
+  } else {
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
+  }
+  p.Add(Op::kLdBC);
+  p.Add(Op::kLdCMem);
+  p.Add(Op::kStep);
+  // Forward, the carry left by the stop bit supplies the offset's top bit.
+  p.Add(is_backward ? Op::kSrlB : Op::kRrB);
+  p.Add(Op::kRrC);
+  if (is_backward) p.Add(Op::kIncBc);
+  p.Add(Op::kPushBc);
+}
+
+void AddSmallRoutines(Program& p);
+
+// The small decoder: every bit through one routine, every gamma code through
+// another.
+Program SmallDecoder(bool is_backward) {
+  Program p;
+  AddStart(p, is_backward);
+  p.Label("literals");
+  p.Add(Op::kCall, "gamma");
+  p.Add(Op::kBlockCopy);
+  p.Add(Op::kCall, "bit");
+  p.Add(Op::kJrC, "new_offset");
+  p.Add(Op::kCall, "gamma");
+  AddCopy(p);
+  p.Add(Op::kCall, "bit");
+  p.Add(Op::kJrNc, "literals");
+  p.Label("new_offset");
+  p.Add(Op::kPopBc);
+  if (is_backward) {
+    p.Add(Op::kLdBcNn, {}, 1);
+  } else {
+    p.Add(Op::kLdCN, {}, 0xFE);
+  }
+  p.Add(Op::kCall, "gamma_loop");
+  AddOffsetFromHighPart(p, is_backward, false);
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kCall, "gamma_first_read");
+  p.Add(Op::kIncBc);
+  p.Add(Op::kJr, "copy");
+  AddSmallRoutines(p);
+  return p;
+}
+
+void AddSmallRoutines(Program& p) {
+  // Gamma code into BC, which is 0 on entry (1 at gamma_first_read, whose
+  // first control bit is already in carry).
+  p.Label("gamma");
+  p.Add(Op::kIncC);
+  p.Label("gamma_loop");
+  p.Add(Op::kCall, "bit");
+  p.Label("gamma_first_read");
+  p.Add(Op::kRetStop);
+  p.Add(Op::kCall, "bit");
+  p.Add(Op::kRlC);
+  p.Add(Op::kRlB);
+  p.Add(Op::kJr, "gamma_loop");
+  p.Label("bit");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRetNz);
+  // Empty: the marker bit is in carry and goes in below the new byte's bits.
+  p.Add(Op::kLdAMem);
+  p.Add(Op::kStep);
+  p.Add(Op::kRla);
+  p.Add(Op::kRet);
+}
+
+// One bit into carry, read in line; the bit byte is taken in a stub out of
+// the way of the common path.
+void AddBit(Program& p, int& stub_count) {
+  const std::string stub = "take" + PlainDecimal(++stub_count);
+  const std::string back = "took" + PlainDecimal(stub_count);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrZ, stub);
+  p.Label(back);
+  p.stubs.push_back({{stub}, Op::kLdAMem, {}, 0});
+  p.stubs.push_back({{}, Op::kStep, {}, 0});
+  p.stubs.push_back({{}, Op::kRla, {}, 0});
+  p.stubs.push_back({{}, Op::kJr, back, 0});
+}
+
+// A gamma code into BC (B too unless is_c_only), whose first control bit is
+// in carry; ends at done.
+void AddGammaLoop(Program& p, int& stub_count, const std::string& name, bool is_c_only) {
+  p.Add(Op::kJrStop, name + "_done");
+  p.Label(name + "_loop");
+  AddBit(p, stub_count);
+  p.Add(Op::kRlC);
+  if (!is_c_only) p.Add(Op::kRlB);
+  AddBit(p, stub_count);
+  p.Add(Op::kJrContinue, name + "_loop");
+  p.Label(name + "_done");
+}
+
+// The fast decoder: the same steps with every bit read in line.
+Program FastDecoder(bool is_backward) {
+  Program p;
+  int stubs = 0;
+  AddStart(p, is_backward);
+  p.Label("literals");
+  p.Add(Op::kIncC);
+  AddBit(p, stubs);
+  AddGammaLoop(p, stubs, "literal_length", false);
+  p.Add(Op::kBlockCopy);
+  AddBit(p, stubs);
+  p.Add(Op::kJrC, "new_offset");
+  p.Add(Op::kIncC);
+  AddBit(p, stubs);
+  AddGammaLoop(p, stubs, "repeat_length", false);
+  AddCopy(p);
+  AddBit(p, stubs);
+  p.Add(Op::kJrNc, "literals");
+  p.Label("new_offset");
+  p.Add(Op::kPopBc);
+  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
+  AddBit(p, stubs);
+  AddGammaLoop(p, stubs, "high_part", true);
+  AddOffsetFromHighPart(p, is_backward, true);
+  p.Add(Op::kLdBcNn, {}, 1);
+  AddGammaLoop(p, stubs, "new_length", false);
+  p.Add(Op::kIncBc);
+  p.Add(Op::kJr, "copy");
+  p.rows.insert(p.rows.end(), p.stubs.begin(), p.stubs.end());
+  return p;
+}
+
+Program DecoderProgram(Zx0Decoder decoder, Zx0Direction direction) {
+  const bool is_backward = direction == Zx0Direction::kBackward;
+  return decoder == Zx0Decoder::kSmall ? SmallDecoder(is_backward) : FastDecoder(is_backward);
+}
+
+int ProgramBytes(const Program& p) {
+  int bytes = 0;
+  for (const Row& row : p.rows) bytes += CostOf(row.op).bytes;
+  return bytes;
+}
+
+std::string RowText(const Row& row, bool is_backward, const std::string& prefix) {
+  std::string text(Mnemonic(row.op, is_backward));
+  if (row.op == Op::kLdBcNn) text += Hex(row.value, 4);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN) text += Hex(row.value, 2);
+  if (!row.target.empty()) text += prefix + row.target;
+  return text;
+}
+
+std::vector<std::string> HeaderComment(Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
+  const bool is_backward = direction == Zx0Direction::kBackward;
+  const std::string kind = decoder == Zx0Decoder::kSmall ? "small" : "fast";
+  return {
+      "; ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
+          PlainDecimal(size_bytes) + " bytes",
+      is_backward ? "; HL = last byte of the stream, DE = last byte of the destination; call it"
+                  : "; HL = first byte of the stream, DE = first byte of the destination; call it",
+      "; changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack",
+      "; time: every instruction counted in NOPs by the CPC's own timings",
+      "; (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);",
+      ";   gravik zx0 prints this decoder's exact time on each stream it writes",
+  };
+}
+
+// The decoder's registers as far as its time depends on them. HL and DE are
+// plain numbers: HL is an index into the stream whenever the decoder reads
+// through it, and the bytes a block copy moves do not change what runs next.
+struct Machine {
+  std::span<const uint8_t> stream;
+  bool is_backward = false;
+  uint8_t a = 0, b = 0, c = 0;
+  int64_t hl = 0, de = 0;
+  bool carry = false, zero = false;
+  bool has_faulted = false;
+  std::vector<int64_t> stack;
+
+  uint16_t bc() const { return static_cast<uint16_t>(b << 8 | c); }
+  void SetBc(uint32_t value) {
+    b = static_cast<uint8_t>(value >> 8);
+    c = static_cast<uint8_t>(value);
+  }
+  uint8_t ReadAtHl() {
+    if (hl < 0 || hl >= static_cast<int64_t>(stream.size())) {
+      has_faulted = true;
+      return 0;
+    }
+    return stream[static_cast<size_t>(hl)];
+  }
+  int64_t Pop() {
+    if (stack.empty()) {
+      has_faulted = true;
+      return 0;
+    }
+    const int64_t value = stack.back();
+    stack.pop_back();
+    return value;
+  }
+};
+
+uint8_t RotateLeft(Machine& m, uint8_t value) {
+  const bool out = (value & 0x80) != 0;
+  value = static_cast<uint8_t>(value << 1 | (m.carry ? 1 : 0));
+  m.carry = out;
+  m.zero = value == 0;
+  return value;
+}
+
+uint8_t RotateRight(Machine& m, uint8_t value, bool top_bit) {
+  m.carry = (value & 1) != 0;
+  value = static_cast<uint8_t>(value >> 1 | (top_bit ? 0x80 : 0));
+  m.zero = value == 0;
+  return value;
+}
+
+// Runs the rows of the registers and flags; false when the row does not
+// change them (jumps, calls, block copies are handled by the caller).
+bool RunDataRow(Machine& m, const Row& row) {
+  switch (row.op) {
+    case Op::kLdBcNn:
+      m.SetBc(row.value);
+      break;
+    case Op::kLdAN:
+      m.a = static_cast<uint8_t>(row.value);
+      break;
+    case Op::kLdCN:
+      m.c = static_cast<uint8_t>(row.value);
+      break;
+    case Op::kPushBc:
+      m.stack.push_back(m.bc());
+      break;
+    case Op::kPopBc:
+      m.SetBc(static_cast<uint32_t>(m.Pop()));
+      break;
+    case Op::kIncBc:
+      m.SetBc(m.bc() + 1u);
+      break;
+    case Op::kPushHl:
+      m.stack.push_back(m.hl);
+      break;
+    case Op::kPopHl:
+      m.hl = m.Pop();
+      break;
+    case Op::kExSpHl:
+      std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back());
+      break;
+    case Op::kAddHlDe:
+      m.hl += m.de;
+      break;
+    case Op::kIncB:
+      m.zero = ++m.b == 0;
+      break;
+    case Op::kDecB:
+      m.zero = --m.b == 0;
+      break;
+    case Op::kIncC:
+      m.zero = ++m.c == 0;
+      break;
+    case Op::kDecC:
+      m.zero = --m.c == 0;
+      break;
+    case Op::kLdBC:
+      m.b = m.c;
+      break;
+    case Op::kLdCMem:
+      m.c = m.ReadAtHl();
+      break;
+    case Op::kLdAMem:
+      m.a = m.ReadAtHl();
+      break;
+    case Op::kAddAA:
+      m.carry = (m.a & 0x80) != 0;
+      m.a = static_cast<uint8_t>(m.a << 1);
+      m.zero = m.a == 0;
+      break;
+    case Op::kRla: {
+      const bool zero = m.zero;
+      m.a = RotateLeft(m, m.a);
+      m.zero = zero;
+      break;
+    }
+    case Op::kRlB:
+      m.b = RotateLeft(m, m.b);
+      break;
+    case Op::kRlC:
+      m.c = RotateLeft(m, m.c);
+      break;
+    case Op::kRrB:
+      m.b = RotateRight(m, m.b, m.carry);
+      break;
+    case Op::kRrC:
+      m.c = RotateRight(m, m.c, m.carry);
+      break;
+    case Op::kSrlB:
+      m.b = RotateRight(m, m.b, false);
+      break;
+    case Op::kStep:
+      m.hl += m.is_backward ? -1 : 1;
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+bool HoldsCondition(const Machine& m, Op op) {
+  switch (op) {
+    case Op::kRetNz:
+      return !m.zero;
+    case Op::kRetZ:
+    case Op::kJrZ:
+      return m.zero;
+    case Op::kJrC:
+      return m.carry;
+    case Op::kJrNc:
+      return !m.carry;
+    case Op::kRetStop:
+    case Op::kJrStop:
+      return m.carry != m.is_backward;
+    case Op::kJrContinue:
+      return m.carry == m.is_backward;
+    default:
+      break;
+  }
+  return true;
+}
+
+// Steps the program from row index at; returns the next row, or -1 when the
+// decoder has returned to its caller.
+int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::string, int64_t>& labels,
+             int64_t at, int64_t& nops) {
+  const Row& row = rows[static_cast<size_t>(at)];
+  const OpCost cost = CostOf(row.op);
+  if (RunDataRow(m, row)) {
+    nops += cost.nops;
+    return at + 1;
+  }
+  if (row.op == Op::kBlockCopy) {
+    const int64_t count = m.bc() == 0 ? 65536 : m.bc();
+    nops += cost.nops * count - (cost.nops - cost.nops_taken);
+    m.hl += m.is_backward ? -count : count;
+    m.SetBc(0);
+    return at + 1;
+  }
+  const bool holds = HoldsCondition(m, row.op);
+  nops += holds ? cost.nops_taken : cost.nops;
+  if (!holds) return at + 1;
+  if (row.op == Op::kCall) m.stack.push_back(at + 1);
+  if (row.op == Op::kRet || row.op == Op::kRetNz || row.op == Op::kRetZ || row.op == Op::kRetStop) {
+    return m.Pop();
+  }
+  return labels.at(row.target);
+}
+
+}  // namespace
+
+Zx0DecoderSource ZX0DecoderSource(Zx0Decoder decoder, Zx0Direction direction, const std::string& label) {
+  const Program program = DecoderProgram(decoder, direction);
+  const bool is_backward = direction == Zx0Direction::kBackward;
+  Zx0DecoderSource source;
+  source.size_bytes = ProgramBytes(program);
+  source.lines = HeaderComment(decoder, direction, source.size_bytes);
+  source.lines.push_back(label + ":");
+  const std::string prefix = label + "_";
+  for (const Row& row : program.rows) {
+    for (const std::string& name : row.labels) source.lines.push_back(prefix + name + ":");
+    source.lines.push_back("\t" + RowText(row, is_backward, prefix));
+  }
+  return source;
+}
+
+int64_t ZX0DecoderNops(Zx0Decoder decoder, Zx0Direction direction, std::span<const uint8_t> stream) {
+  const Program program = DecoderProgram(decoder, direction);
+  std::map<std::string, int64_t> labels;
+  for (size_t k = 0; k < program.rows.size(); ++k) {
+    for (const std::string& name : program.rows[k].labels) labels[name] = static_cast<int64_t>(k);
+  }
+  Machine machine;
+  machine.stream = stream;
+  machine.is_backward = direction == Zx0Direction::kBackward;
+  machine.hl = machine.is_backward ? static_cast<int64_t>(stream.size()) - 1 : 0;
+  machine.stack.push_back(-1);
+  int64_t nops = 0;
+  for (int64_t at = 0; at >= 0 && !machine.has_faulted;) {
+    at = Step(machine, program.rows, labels, at, nops);
+    if (at >= static_cast<int64_t>(program.rows.size())) return -1;
+  }
+  return machine.has_faulted ? -1 : nops;
+}
