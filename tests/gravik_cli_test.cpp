@@ -132,7 +132,8 @@ const struct {
 
 // Words whose help line is listed ahead of their row, which work beside this
 // one adds.
-const std::vector<std::string> kWordsBoundElsewhere = {"scr0", "scr1", "scr2", "dsk", "ink0", "ink1", "ink2"};
+const std::vector<std::string> kWordsBoundElsewhere = {"scr0", "scr1", "scr2", "dsk",    "ink0",
+                                                       "ink1", "ink2", "sheet0", "sheet1", "sheet2"};
 
 // The word a help line documents: "  word ARGUMENTS   summary".
 std::string HelpWord(const std::string& line) {
