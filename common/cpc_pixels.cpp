@@ -98,6 +98,64 @@ void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out) {
   if (width_px > 0 && width_px % 8 != 0) out[whole] = pack(LastPens(pens + 8 * whole, width_px % 8).data());
 }
 
+namespace {
+
+// One byte of pixels_per_byte pens, through the pair tables of the row packers.
+template <int kPixelsPerByte>
+uint8_t PackOneByte(const PairTable& pairs, const uint8_t* pens) {
+  uint8_t byte = pairs[PairAt(pens)];
+  for (int pair = 1; pair < kPixelsPerByte / 2; ++pair)
+    byte = static_cast<uint8_t>(byte | pairs[PairAt(pens + 2 * pair)] >> (2 * pair));
+  return byte;
+}
+
+template <int kPixelsPerByte>
+void PackChunks(const PairTable& pairs, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
+                size_t out_stride) {
+  const int chunk_bytes = chunk_px / kPixelsPerByte;
+  for (int chunk = 0; chunk < chunks; ++chunk, out += out_stride) {
+    for (int k = 0; k < chunk_bytes; ++k, pens += kPixelsPerByte)
+      out[k] = PackOneByte<kPixelsPerByte>(pairs, pens);
+  }
+}
+
+}  // namespace
+
+void PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
+                     size_t out_stride) {
+  if (pixels_per_byte == 2) {
+    PackChunks<2>(Mode0Pairs(), pens, chunks, chunk_px, out, out_stride);
+  } else if (pixels_per_byte == 4) {
+    PackChunks<4>(Mode1Pairs(), pens, chunks, chunk_px, out, out_stride);
+  } else {
+    PackChunks<8>(Mode2Pairs(), pens, chunks, chunk_px, out, out_stride);
+  }
+}
+
+const std::array<uint8_t, 256>& MirroredBytes(int pixels_per_byte) {
+  using Table = std::array<uint8_t, 256>;
+  const auto make = [](auto mirror) {
+    Table table{};
+    for (size_t byte = 0; byte < table.size(); ++byte) table[byte] = mirror(static_cast<unsigned>(byte));
+    return table;
+  };
+  // Mode 0 swaps its two pixels, the odd bits with the even ones. Mode 1's
+  // pixel k owns bits 7 - k and 3 - k: reversing the pixels reverses each
+  // nibble. Mode 2 reverses the eight bits.
+  static const Table kMode0 =
+      make([](unsigned b) { return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1); });
+  static const Table kMode1 = make([](unsigned b) {
+    return static_cast<uint8_t>((b & 0x88) >> 3 | (b & 0x44) >> 1 | (b & 0x22) << 1 | (b & 0x11) << 3);
+  });
+  static const Table kMode2 = make([](unsigned b) {
+    unsigned reversed = 0;
+    for (int bit = 0; bit < 8; ++bit) reversed |= ((b >> bit) & 1) << (7 - bit);
+    return static_cast<uint8_t>(reversed);
+  });
+  if (pixels_per_byte == 2) return kMode0;
+  return pixels_per_byte == 4 ? kMode1 : kMode2;
+}
+
 uint8_t EncodeMode0Byte(uint8_t left, uint8_t right) {
   return static_cast<uint8_t>(SpreadMode0Left(left & 15) | (SpreadMode0Left(right & 15) >> 1));
 }

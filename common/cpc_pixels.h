@@ -26,6 +26,19 @@ void PackMode0Row(const uint8_t* pens, int width_px, uint8_t* out);  // 2 pixels
 void PackMode1Row(const uint8_t* pens, int width_px, uint8_t* out);  // 4 pixels a byte
 void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out);  // 8 pixels a byte
 
+// Every screen byte with its pixels in reverse order, for 2, 4 or 8 pixels a
+// byte (modes 0, 1, 2): table[b] holds the pixels of b from right to left.
+// A line mirrored left to right is its bytes in reverse order, each through
+// this table.
+const std::array<uint8_t, 256>& MirroredBytes(int pixels_per_byte);
+
+// A row cut into chunks of chunk_px pixels (a multiple of pixels_per_byte:
+// 2, 4 or 8), each chunk packed as PackMode0/1/2Row would pack it and put at
+// out + chunk * out_stride: one line of each of a row of sprite frames, put
+// where each frame's line goes.
+void PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
+                     size_t out_stride);
+
 struct Mode0Pens {
   uint8_t left = 0;
   uint8_t right = 0;

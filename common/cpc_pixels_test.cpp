@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 TEST(CpcPixels, Mode0Bytes) {
@@ -30,7 +31,8 @@ TEST(CpcPixels, Mode0DecodeEncodeRoundTripsEveryByte) {
   }
   for (int left = 0; left < 16; ++left) {
     for (int right = 0; right < 16; ++right) {
-      const Mode0Pens pens = DecodeMode0Byte(EncodeMode0Byte(static_cast<uint8_t>(left), static_cast<uint8_t>(right)));
+      const Mode0Pens pens =
+          DecodeMode0Byte(EncodeMode0Byte(static_cast<uint8_t>(left), static_cast<uint8_t>(right)));
       EXPECT_EQ(pens.left, left);
       EXPECT_EQ(pens.right, right);
     }
@@ -154,4 +156,24 @@ TEST(CpcPixels, RowPackersPadARaggedLastByteWithPenZero) {
   }
   EXPECT_EQ(PackedRowBytes(5, 4), 2u);
   EXPECT_EQ(PackedRowBytes(0, 8), 0u);
+}
+
+// Every byte of every mode, built from its pens, against the byte of the same
+// pens in reverse order.
+TEST(CpcPixels, MirroredBytesHoldThePixelsInReverseOrder) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const uint8_t b = static_cast<uint8_t>(byte);
+    const std::array<uint8_t, 8> bits = {static_cast<uint8_t>(b >> 7 & 1), static_cast<uint8_t>(b >> 6 & 1),
+                                         static_cast<uint8_t>(b >> 5 & 1), static_cast<uint8_t>(b >> 4 & 1),
+                                         static_cast<uint8_t>(b >> 3 & 1), static_cast<uint8_t>(b >> 2 & 1),
+                                         static_cast<uint8_t>(b >> 1 & 1), static_cast<uint8_t>(b & 1)};
+    const std::array<uint8_t, 8> reversed = {bits[7], bits[6], bits[5], bits[4],
+                                             bits[3], bits[2], bits[1], bits[0]};
+    EXPECT_EQ(MirroredBytes(8)[b], EncodeMode2Byte(reversed)) << byte;
+    const uint8_t p0 = static_cast<uint8_t>(byte & 3), p1 = static_cast<uint8_t>(byte >> 2 & 3),
+                  p2 = static_cast<uint8_t>(byte >> 4 & 3), p3 = static_cast<uint8_t>(byte >> 6);
+    EXPECT_EQ(MirroredBytes(4)[EncodeMode1Byte(p0, p1, p2, p3)], EncodeMode1Byte(p3, p2, p1, p0)) << byte;
+    const uint8_t left = static_cast<uint8_t>(byte & 15), right = static_cast<uint8_t>(byte >> 4);
+    EXPECT_EQ(MirroredBytes(2)[EncodeMode0Byte(left, right)], EncodeMode0Byte(right, left)) << byte;
+  }
 }

@@ -1,5 +1,6 @@
 #include "common/number_text.h"
 
+#include <charconv>
 #include <limits>
 
 std::string SpacedDecimal(int64_t value) {
@@ -9,6 +10,12 @@ std::string SpacedDecimal(int64_t value) {
 }
 
 std::string PlainDecimal(int64_t value) { return std::to_string(value); }
+
+void AppendPlainDecimal(std::string& text, int64_t value) {
+  char digits[24];  // the 20 characters of the lowest int64_t and room to spare
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, end.ptr);
+}
 
 std::string Hex(uint64_t value, int min_digits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";

@@ -12,6 +12,10 @@ std::string SpacedDecimal(int64_t value);
 // "160", "-5".
 std::string PlainDecimal(int64_t value);
 
+// PlainDecimal(value) appended to text, for generators that write many
+// numbers into one buffer.
+void AppendPlainDecimal(std::string& text, int64_t value);
+
 // Upper-case hexadecimal, zero-padded on the left to min_digits and never cut
 // when the value needs more; min_digits 0 gives the fewest digits ("0" for 0).
 std::string Hex(uint64_t value, int min_digits = 0);

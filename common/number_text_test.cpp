@@ -9,6 +9,11 @@ TEST(NumberText, DecimalForms) {
   EXPECT_EQ(PlainDecimal(311), "311");
   EXPECT_EQ(PlainDecimal(-42), "-42");
   EXPECT_EQ(PlainDecimal(0), "0");
+  for (const int64_t value : {int64_t{0}, int64_t{-42}, int64_t{1} << 40, INT64_MIN, INT64_MAX}) {
+    std::string text = "x";
+    AppendPlainDecimal(text, value);
+    EXPECT_EQ(text, "x" + PlainDecimal(value));
+  }
 }
 
 TEST(NumberText, HexPadsButNeverTruncates) {

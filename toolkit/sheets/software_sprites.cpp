@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "common/assembler_label.h"
 #include "common/cpc_pixels.h"
@@ -37,14 +38,14 @@ constexpr uint8_t kAllBitsPen = 0xFF;
 // from overflowing: a --count beyond it is refused as a bad value.
 constexpr int64_t kLargestCount = int64_t{1} << 40;
 
-// The value of text as plain decimal digits, or nothing (no sign, no blanks).
-std::optional<int64_t> DigitsValue(std::string_view text) {
-  if (text.empty()) return std::nullopt;
+// The value of text as plain decimal digits (no sign, no blanks), or -1.
+int64_t DigitsValue(std::string_view text) {
+  if (text.empty()) return -1;
   int64_t value = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
+    if (c < '0' || c > '9') return -1;
     value = value * 10 + (c - '0');
-    if (value > kLargestCount) return std::nullopt;
+    if (value > kLargestCount) return -1;
   }
   return value;
 }
@@ -54,23 +55,23 @@ Refusal ReadOneOption(const std::string& option, int mode, SheetOptions& parsed)
   const size_t equals = option.find('=');
   const std::string key = option.substr(0, equals);
   const bool has_value = equals != std::string::npos;
-  const std::optional<int64_t> number = has_value ? DigitsValue(option.substr(equals + 1)) : std::nullopt;
+  const int64_t number = has_value ? DigitsValue(option.substr(equals + 1)) : -1;
   const Refusal bad_value = "bad value in " + option;
   if (key == "--mirror") {
     if (has_value) return bad_value;
     parsed.is_mirrored = true;
   } else if (key == "--count") {
-    if (!number || *number == 0) return bad_value;
-    parsed.count = *number;
+    if (number <= 0) return bad_value;
+    parsed.count = number;
   } else if (key == "--mask") {
-    if (!number) return bad_value;
+    if (number < 0) return bad_value;
     const int pens = kModes[static_cast<size_t>(mode)].pens;
-    if (*number >= pens) {
+    if (number >= pens) {
       return option + " is not a pen of mode " + PlainDecimal(mode) + " (0 to " + PlainDecimal(pens - 1) +
              ")";
     }
     parsed.has_mask = true;
-    parsed.mask_pen = static_cast<int>(*number);
+    parsed.mask_pen = static_cast<int>(number);
   } else {
     return "unknown option " + option;
   }
@@ -86,89 +87,96 @@ std::string SizeText(int64_t width, int64_t height) {
   return PlainDecimal(width) + " x " + PlainDecimal(height);
 }
 
-// The first pen of row beyond the mode's, as a refusal; row holds span pixels.
+// The first pen of row beyond the mode's, as a refusal; row holds span
+// pixels. The mode's pens are a power of two, so a pen beyond them has a bit
+// above theirs: one OR over the row finds whether there is one.
 Refusal RowPenRefusal(const uint8_t* row, int span, int y, int mode) {
   const int pens = kModes[static_cast<size_t>(mode)].pens;
-  uint8_t highest = 0;
-  for (int x = 0; x < span; ++x) highest = std::max(highest, row[x]);
-  if (highest < pens) return std::nullopt;
+  uint8_t bits = 0;
+  for (int x = 0; x < span; ++x) bits = static_cast<uint8_t>(bits | row[x]);
+  if (bits < pens) return std::nullopt;
   const int x =
       static_cast<int>(std::find_if(row, row + span, [pens](uint8_t pen) { return pen >= pens; }) - row);
   return "pen " + PlainDecimal(row[x]) + " at " + PlainDecimal(x) + ", " + PlainDecimal(y) +
          " is not a pen of mode " + PlainDecimal(mode) + " (0 to " + PlainDecimal(pens - 1) + ")";
 }
 
-// The working rows of one band: the pens of a line (mirrored when asked), then
-// those pens packed as data bytes and as mask bytes.
+// The working rows of one band: the mask pens of a line, then the line's
+// pens packed as data bytes and as mask bytes.
 struct LineBuffers {
-  std::vector<uint8_t> mirrored_pens;
-  std::vector<uint8_t> data_pens;
   std::vector<uint8_t> mask_pens;
   std::vector<uint8_t> data_bytes;
   std::vector<uint8_t> mask_bytes;
 };
 
-// Each frame's pixels reversed in place within the line: a mirrored line
-// reverses its bytes and the pixels in each byte, which is the same as packing
-// the reversed pens.
-void MirrorFrames(const uint8_t* pens, int frames, int width_px, uint8_t* out) {
-  for (int frame = 0; frame < frames; ++frame) {
-    const uint8_t* from = pens + static_cast<ptrdiff_t>(frame) * width_px;
-    std::reverse_copy(from, from + width_px, out + static_cast<ptrdiff_t>(frame) * width_px);
-  }
-}
-
-// The data and mask bytes of span pens: the transparent pen packs as pen 0 in
-// the data and as every bit set in the mask.
-void PackLine(const uint8_t* pens, int span, const ModeLayout& layout, const SheetOptions& options,
-              LineBuffers& buffers) {
-  if (!options.has_mask) {
-    layout.pack_row(pens, span, buffers.data_bytes.data());
-    return;
-  }
-  const uint8_t clear = static_cast<uint8_t>(options.mask_pen);
-  for (int x = 0; x < span; ++x) {
-    const bool is_clear = pens[x] == clear;
-    buffers.data_pens[static_cast<size_t>(x)] = is_clear ? 0 : pens[x];
-    buffers.mask_pens[static_cast<size_t>(x)] = is_clear ? kAllBitsPen : 0;
-  }
-  layout.pack_row(buffers.data_pens.data(), span, buffers.data_bytes.data());
-  layout.pack_row(buffers.mask_pens.data(), span, buffers.mask_bytes.data());
-}
-
-// Line `line` of every frame of the band at its place in out (frame k of the
-// band at slot k * step + offset), a mask byte before each data byte when asked.
-void ScatterLine(const SheetCut& cut, const LineBuffers& buffers, bool has_mask, int frames, int step,
-                 int offset, int line, uint8_t* out) {
-  const size_t width_bytes = static_cast<size_t>(cut.width_bytes);
-  for (int frame = 0; frame < frames; ++frame) {
-    uint8_t* to = out + static_cast<size_t>(frame * step + offset) * static_cast<size_t>(cut.frame_bytes) +
-                  static_cast<size_t>(line) * static_cast<size_t>(cut.line_bytes);
-    const uint8_t* data = buffers.data_bytes.data() + static_cast<size_t>(frame) * width_bytes;
-    if (!has_mask) {
-      std::memcpy(to, data, width_bytes);
-      continue;
-    }
-    const uint8_t* mask = buffers.mask_bytes.data() + static_cast<size_t>(frame) * width_bytes;
-    for (size_t k = 0; k < width_bytes; ++k) {
-      to[2 * k] = mask[k];
-      to[2 * k + 1] = data[k];
-    }
-  }
-}
-
 LineBuffers MakeLineBuffers(int span, const SheetCut& cut, const SheetOptions& options) {
   const size_t pens = static_cast<size_t>(span);
   const size_t bytes = pens / static_cast<size_t>(kModes[static_cast<size_t>(cut.mode)].pixels_per_byte);
   LineBuffers buffers;
-  if (options.is_mirrored) buffers.mirrored_pens.resize(pens);
-  if (options.has_mask) {
-    buffers.data_pens.resize(pens);
-    buffers.mask_pens.resize(pens);
-    buffers.mask_bytes.resize(bytes);
-  }
+  if (!options.has_mask) return buffers;
+  buffers.mask_pens.resize(pens);
+  buffers.mask_bytes.resize(bytes);
   buffers.data_bytes.resize(bytes);
   return buffers;
+}
+
+// The data and mask bytes of span pens of a masked sheet. The mask has every bit of a
+// transparent pixel set; packing is bit for bit per pixel, so clearing the
+// mask's bits from the packed pens leaves the data with 0 in them.
+void PackLine(const uint8_t* pens, int span, const ModeLayout& layout, const SheetOptions& options,
+              LineBuffers& buffers) {
+  layout.pack_row(pens, span, buffers.data_bytes.data());
+  const uint8_t clear = static_cast<uint8_t>(options.mask_pen);
+  uint8_t* mask_pens = buffers.mask_pens.data();
+  for (int x = 0; x < span; ++x) mask_pens[x] = pens[x] == clear ? kAllBitsPen : 0;
+  layout.pack_row(mask_pens, span, buffers.mask_bytes.data());
+  uint8_t* data = buffers.data_bytes.data();
+  const uint8_t* mask = buffers.mask_bytes.data();
+  for (size_t k = 0; k < buffers.data_bytes.size(); ++k) data[k] = static_cast<uint8_t>(data[k] & ~mask[k]);
+}
+
+// One frame line of width_bytes at to: the bytes of data (each after its mask
+// byte when mask is not null), in order, or mirrored: from the last byte back,
+// each through the mode's mirror table.
+void WriteFrameLine(const uint8_t* data, const uint8_t* mask, size_t width_bytes, const uint8_t* mirror,
+                    uint8_t* to) {
+  if (mirror == nullptr && mask == nullptr) {
+    std::memcpy(to, data, width_bytes);
+  } else if (mirror == nullptr) {
+    for (size_t k = 0; k < width_bytes; ++k) {
+      to[2 * k] = mask[k];
+      to[2 * k + 1] = data[k];
+    }
+  } else if (mask == nullptr) {
+    for (size_t k = 0; k < width_bytes; ++k) to[k] = mirror[data[width_bytes - 1 - k]];
+  } else {
+    for (size_t k = 0; k < width_bytes; ++k) {
+      to[2 * k] = mirror[mask[width_bytes - 1 - k]];
+      to[2 * k + 1] = mirror[data[width_bytes - 1 - k]];
+    }
+  }
+}
+
+// Line `line` of every frame of the band at its place in out, each frame
+// followed by its mirror image when mirror is not null. Unmasked frames are
+// packed in place; masked ones interleave the line's packed mask and data.
+void PlaceLine(const uint8_t* pens, const SheetCut& cut, const LineBuffers& buffers, bool has_mask,
+               const uint8_t* mirror, int frames, int line, uint8_t* out) {
+  const size_t width_bytes = static_cast<size_t>(cut.width_bytes);
+  const size_t frame_bytes = static_cast<size_t>(cut.frame_bytes);
+  const size_t step = frame_bytes * (mirror == nullptr ? 1 : 2);
+  uint8_t* to = out + static_cast<size_t>(line) * static_cast<size_t>(cut.line_bytes);
+  if (!has_mask) {
+    const int pixels_per_byte = kModes[static_cast<size_t>(cut.mode)].pixels_per_byte;
+    PackRowInChunks(pixels_per_byte, pens, frames, cut.frame_width_px, to, step);
+  }
+  for (int frame = 0; frame < frames; ++frame, to += step) {
+    const size_t from = static_cast<size_t>(frame) * width_bytes;
+    const uint8_t* mask = has_mask ? buffers.mask_bytes.data() + from : nullptr;
+    const uint8_t* data = has_mask ? buffers.data_bytes.data() + from : to;
+    if (has_mask) WriteFrameLine(data, mask, width_bytes, nullptr, to);
+    if (mirror != nullptr) WriteFrameLine(data, mask, width_bytes, mirror, to + frame_bytes);
+  }
 }
 
 }  // namespace
@@ -217,54 +225,59 @@ Checked<SheetCut> PlanSheetCut(int sheet_width, int sheet_height, int mode, int 
 
 int64_t SheetBandCount(const SheetCut& cut) { return (cut.frames_cut + cut.columns - 1) / cut.columns; }
 
-Refusal SheetPenRefusal(const Picture& sheet, const SheetCut& cut) {
-  const int64_t bands = SheetBandCount(cut);
-  for (int64_t band = 0; band < bands; ++band) {
-    const int span = FramesInBand(cut, band) * cut.frame_width_px;
-    for (int line = 0; line < cut.frame_height; ++line) {
-      const int y = static_cast<int>(band * cut.frame_height + line);
-      if (const Refusal refusal = RowPenRefusal(sheet.Row(y), span, y, cut.mode)) return refusal;
-    }
+Refusal BandPenRefusal(const Picture& sheet, const SheetCut& cut, int64_t band) {
+  const int span = FramesInBand(cut, band) * cut.frame_width_px;
+  for (int line = 0; line < cut.frame_height; ++line) {
+    const int y = static_cast<int>(band * cut.frame_height + line);
+    if (const Refusal refusal = RowPenRefusal(sheet.Row(y), span, y, cut.mode)) return refusal;
   }
   return std::nullopt;
 }
 
+size_t SheetBandBytes(const SheetCut& cut, const SheetOptions& options, int64_t band) {
+  const size_t images = static_cast<size_t>(FramesInBand(cut, band)) * (options.is_mirrored ? 2 : 1);
+  return images * static_cast<size_t>(cut.frame_bytes);
+}
+
 void PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
-                   std::vector<uint8_t>& out) {
+                   uint8_t* out) {
   const ModeLayout& layout = kModes[static_cast<size_t>(cut.mode)];
   const int frames = FramesInBand(cut, band);
   const int span = frames * cut.frame_width_px;
-  const int step = options.is_mirrored ? 2 : 1;
-  const size_t start = out.size();
-  out.resize(start + static_cast<size_t>(frames * step) * static_cast<size_t>(cut.frame_bytes));
+  const uint8_t* mirror = options.is_mirrored ? MirroredBytes(layout.pixels_per_byte).data() : nullptr;
   LineBuffers buffers = MakeLineBuffers(span, cut, options);
   for (int line = 0; line < cut.frame_height; ++line) {
     const uint8_t* pens = sheet.Row(static_cast<int>(band * cut.frame_height + line));
-    PackLine(pens, span, layout, options, buffers);
-    ScatterLine(cut, buffers, options.has_mask, frames, step, 0, line, out.data() + start);
-    if (!options.is_mirrored) continue;
-    MirrorFrames(pens, frames, cut.frame_width_px, buffers.mirrored_pens.data());
-    PackLine(buffers.mirrored_pens.data(), span, layout, options, buffers);
-    ScatterLine(cut, buffers, options.has_mask, frames, step, 1, line, out.data() + start);
+    if (options.has_mask) PackLine(pens, span, layout, options, buffers);
+    PlaceLine(pens, cut, buffers, options.has_mask, mirror, frames, line, out);
   }
 }
 
 namespace {
 
 // Text gathered and handed on in pieces, so that a sheet of many small frames
-// never holds its whole source in memory.
+// never holds its whole source in memory. A line is built in place by Append
+// calls and closed by EndLine.
 class PieceWriter {
  public:
-  explicit PieceWriter(const TextSink& write) : write_(write) {}
+  explicit PieceWriter(const TextSink& write) : write_(write) { text_.reserve(kPieceBytes + 256); }
   ~PieceWriter() { Flush(); }
   PieceWriter(const PieceWriter&) = delete;
   PieceWriter& operator=(const PieceWriter&) = delete;
 
-  void Line(std::string_view text) {
+  PieceWriter& Append(std::string_view text) {
     text_ += text;
+    return *this;
+  }
+  PieceWriter& AppendNumber(int64_t value) {
+    AppendPlainDecimal(text_, value);
+    return *this;
+  }
+  void EndLine() {
     text_ += kLineEnd;
     if (text_.size() >= kPieceBytes) Flush();
   }
+  void Line(std::string_view text) { Append(text).EndLine(); }
   void Flush() {
     if (!text_.empty()) write_(text_);
     text_.clear();
@@ -298,22 +311,18 @@ void WriteEquate(PieceWriter& out, const std::string& label, std::string_view su
 void WriteFrameLabels(const SheetSource& source, PieceWriter& out) {
   const std::string& label = source.label;
   for (int64_t frame = 0; frame < source.cut.frame_count; ++frame) {
-    out.Line(label + "_" + PlainDecimal(frame) + " equ " + label + "+" +
-             PlainDecimal(frame * source.cut.frame_bytes));
+    out.Append(label).Append("_").AppendNumber(frame).Append(" equ ").Append(label).Append("+");
+    out.AppendNumber(frame * source.cut.frame_bytes).EndLine();
   }
 }
 
 void WriteAddressTable(const SheetSource& source, PieceWriter& out) {
   const std::string& label = source.label;
   out.Line(label + "_table:");
-  std::string line;
   for (int64_t frame = 0; frame < source.cut.frame_count; ++frame) {
-    line += frame % kTableWordsALine == 0 ? " dw " : ",";
-    line += label + "_" + PlainDecimal(frame);
-    if (frame % kTableWordsALine == kTableWordsALine - 1 || frame + 1 == source.cut.frame_count) {
-      out.Line(line);
-      line.clear();
-    }
+    out.Append(frame % kTableWordsALine == 0 ? " dw " : ",").Append(label).Append("_").AppendNumber(frame);
+    if (frame % kTableWordsALine == kTableWordsALine - 1 || frame + 1 == source.cut.frame_count)
+      out.EndLine();
   }
 }
 
@@ -324,17 +333,26 @@ Refusal PrepareOutputs(const std::string& name, const Checked<SheetOptions>& opt
   return std::nullopt;
 }
 
-// The frames' file band by band and the source beside it, put in place together.
+// The frames' file band by band, each band's pens checked just before it is
+// packed, while they are in the cache: a refusal stops the writing, and the
+// file written aside is then dropped.
+Refusal WriteFrames(const Picture& sheet, const SheetSource& source, AsideFile& file) {
+  // The first band is the largest: only the last may be partly taken.
+  std::vector<uint8_t> band_bytes(SheetBandBytes(source.cut, source.options, 0));
+  const int64_t bands = SheetBandCount(source.cut);
+  for (int64_t band = 0; band < bands; ++band) {
+    if (const Refusal refusal = BandPenRefusal(sheet, source.cut, band)) return refusal;
+    PackSheetBand(sheet, source.cut, source.options, band, band_bytes.data());
+    file.Write(std::span(band_bytes.data(), SheetBandBytes(source.cut, source.options, band)));
+  }
+  return std::nullopt;
+}
+
+// The frames' file and the source beside it, put in place together.
 Refusal WriteOutputs(const Picture& sheet, const SheetSource& source, const std::string& source_path) {
   AsideFile frames_file(source.data_path);
   AsideFile source_file(source_path);
-  std::vector<uint8_t> band_bytes;
-  const int64_t bands = SheetBandCount(source.cut);
-  for (int64_t band = 0; band < bands && frames_file.IsOpen(); ++band) {
-    band_bytes.clear();
-    PackSheetBand(sheet, source.cut, source.options, band, band_bytes);
-    frames_file.Write(band_bytes);
-  }
+  if (const Refusal refusal = WriteFrames(sheet, source, frames_file)) return refusal;
   if (source_file.IsOpen())
     WriteSheetSource(source, [&source_file](std::string_view text) { source_file.Write(text); });
   AsideFile* const group[] = {&frames_file, &source_file};
@@ -369,18 +387,13 @@ bool CutSpriteSheet(const std::string& source_path, const std::string& name, int
   const std::optional<Picture> sheet = LoadSourceImage(source_path, 1);
   if (!sheet) return false;
   const Checked<SheetCut> cut = PlanSheetCut(sheet->width, sheet->height, mode, width_px, height, *chosen);
-  const Refusal refusal = cut ? SheetPenRefusal(*sheet, *cut) : cut.refusal();
-  if (refusal) {
+  const SheetSource source{LabelNamePart(name), name + ".spr", cut ? *cut : SheetCut{}, *chosen};
+  if (const Refusal refusal = cut ? WriteOutputs(*sheet, source, name + "_spr.asm") : cut.refusal()) {
     PrintLine(kPrefix + *refusal);
     return false;
   }
   PrintLine(kPrefix + PlainDecimal(cut->frames_cut) + " frames of " + SizeText(width_px, height) +
             " pixels cut, " + PlainDecimal(cut->columns) + " a row");
-  const SheetSource source{LabelNamePart(name), name + ".spr", *cut, *chosen};
-  if (const Refusal failure = WriteOutputs(*sheet, source, name + "_spr.asm")) {
-    PrintLine(kPrefix + *failure);
-    return false;
-  }
   PrintLine(kPrefix + PlainDecimal(cut->frame_count) + " frames of " + SizeText(cut->width_bytes, height) +
             " bytes, " + PlainDecimal(cut->frame_bytes) + " bytes each, in " + source.data_path + " and " +
             name + "_spr.asm");

@@ -4,6 +4,7 @@
 // names the frames.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,19 +47,24 @@ struct SheetCut {
 Checked<SheetCut> PlanSheetCut(int sheet_width, int sheet_height, int mode, int width_px, int height,
                                const SheetOptions& options);
 
-// A pen of the cut frames that the mode cannot show, with where it is.
-Refusal SheetPenRefusal(const Picture& sheet, const SheetCut& cut);
+// The first pen of band's frames (band a row of frames, 0 at the top) that
+// the mode cannot show, with where it is.
+Refusal BandPenRefusal(const Picture& sheet, const SheetCut& cut, int64_t band);
 
 // Rows of frames on the sheet that the cut takes from (the last one may be
 // partly taken).
 int64_t SheetBandCount(const SheetCut& cut);
 
-// The frames of band (a row of frames, 0 at the top) appended to out, one
-// after another, each frame's lines from the top: (mask, data) byte pairs
-// when options.has_mask, every frame followed by its mirror image when
-// options.is_mirrored. The pens must have passed SheetPenRefusal.
+// The bytes PackSheetBand writes for band.
+size_t SheetBandBytes(const SheetCut& cut, const SheetOptions& options, int64_t band);
+
+// The frames of band (a row of frames, 0 at the top) at out, which has room
+// for SheetBandBytes, one after another, each frame's lines from the top:
+// (mask, data) byte pairs when options.has_mask, every frame followed by its
+// mirror image when options.is_mirrored. The pens must have passed
+// BandPenRefusal.
 void PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
-                   std::vector<uint8_t>& out);
+                   uint8_t* out);
 
 // The facts the source file gives about the frames.
 struct SheetSource {
