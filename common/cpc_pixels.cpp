@@ -100,36 +100,76 @@ void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out) {
 
 namespace {
 
-// One byte of pixels_per_byte pens, through the pair tables of the row packers.
+// One byte of kPixelsPerByte pens through the pair tables of the row
+// packers; every pair index read is ORed into seen.
 template <int kPixelsPerByte>
-uint8_t PackOneByte(const PairTable& pairs, const uint8_t* pens) {
-  uint8_t byte = pairs[PairAt(pens)];
-  for (int pair = 1; pair < kPixelsPerByte / 2; ++pair)
-    byte = static_cast<uint8_t>(byte | pairs[PairAt(pens + 2 * pair)] >> (2 * pair));
+uint8_t PackOneByte(const PairTable& pairs, const uint8_t* pens, unsigned& seen) {
+  unsigned index = PairAt(pens);
+  seen |= index;
+  uint8_t byte = pairs[index];
+  for (int pair = 1; pair < kPixelsPerByte / 2; ++pair) {
+    index = PairAt(pens + 2 * pair);
+    seen |= index;
+    byte = static_cast<uint8_t>(byte | pairs[index] >> (2 * pair));
+  }
   return byte;
 }
 
+// The bits of each pixel place of a byte (the pair tables hold them: a pen
+// with every bit set at that place of a pair).
 template <int kPixelsPerByte>
-void PackChunks(const PairTable& pairs, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
-                size_t out_stride) {
-  const int chunk_bytes = chunk_px / kPixelsPerByte;
-  for (int chunk = 0; chunk < chunks; ++chunk, out += out_stride) {
-    for (int k = 0; k < chunk_bytes; ++k, pens += kPixelsPerByte)
-      out[k] = PackOneByte<kPixelsPerByte>(pairs, pens);
+std::array<uint8_t, kPixelsPerByte> PlaceBits(const PairTable& pairs) {
+  std::array<uint8_t, kPixelsPerByte> bits{};
+  for (int place = 0; place < kPixelsPerByte; ++place) {
+    bits[place] = static_cast<uint8_t>(pairs[place % 2 == 0 ? 0x00FF : 0xFF00] >> (place / 2 * 2));
   }
+  return bits;
+}
+
+template <int kPixelsPerByte, bool kHasMask>
+uint8_t PackChunks(const PairTable& pairs, const uint8_t* pens, uint8_t clear_pen, int chunks, int chunk_px,
+                   uint8_t* out, size_t out_stride) {
+  const int chunk_bytes = chunk_px / kPixelsPerByte;
+  const std::array<uint8_t, kPixelsPerByte> place_bits = PlaceBits<kPixelsPerByte>(pairs);
+  unsigned seen = 0;
+  for (int chunk = 0; chunk < chunks; ++chunk, out += out_stride) {
+    for (int k = 0; k < chunk_bytes; ++k, pens += kPixelsPerByte) {
+      const uint8_t data = PackOneByte<kPixelsPerByte>(pairs, pens, seen);
+      if constexpr (kHasMask) {
+        unsigned mask = 0;
+        for (int place = 0; place < kPixelsPerByte; ++place) {
+          mask |= pens[place] == clear_pen ? place_bits[place] : 0u;
+        }
+        out[2 * k] = static_cast<uint8_t>(mask);
+        out[2 * k + 1] = static_cast<uint8_t>(data & ~mask);
+      } else {
+        out[k] = data;
+      }
+    }
+  }
+  return static_cast<uint8_t>(seen | seen >> 8);
+}
+
+template <bool kHasMask>
+uint8_t PackChunksOfMode(int pixels_per_byte, const uint8_t* pens, uint8_t clear_pen, int chunks,
+                         int chunk_px, uint8_t* out, size_t out_stride) {
+  if (pixels_per_byte == 2)
+    return PackChunks<2, kHasMask>(Mode0Pairs(), pens, clear_pen, chunks, chunk_px, out, out_stride);
+  if (pixels_per_byte == 4)
+    return PackChunks<4, kHasMask>(Mode1Pairs(), pens, clear_pen, chunks, chunk_px, out, out_stride);
+  return PackChunks<8, kHasMask>(Mode2Pairs(), pens, clear_pen, chunks, chunk_px, out, out_stride);
 }
 
 }  // namespace
 
-void PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
-                     size_t out_stride) {
-  if (pixels_per_byte == 2) {
-    PackChunks<2>(Mode0Pairs(), pens, chunks, chunk_px, out, out_stride);
-  } else if (pixels_per_byte == 4) {
-    PackChunks<4>(Mode1Pairs(), pens, chunks, chunk_px, out, out_stride);
-  } else {
-    PackChunks<8>(Mode2Pairs(), pens, chunks, chunk_px, out, out_stride);
-  }
+uint8_t PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
+                        size_t out_stride) {
+  return PackChunksOfMode<false>(pixels_per_byte, pens, 0, chunks, chunk_px, out, out_stride);
+}
+
+uint8_t PackMaskedRowInChunks(int pixels_per_byte, const uint8_t* pens, uint8_t clear_pen, int chunks,
+                              int chunk_px, uint8_t* out, size_t out_stride) {
+  return PackChunksOfMode<true>(pixels_per_byte, pens, clear_pen, chunks, chunk_px, out, out_stride);
 }
 
 const std::array<uint8_t, 256>& MirroredBytes(int pixels_per_byte) {

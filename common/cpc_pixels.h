@@ -35,9 +35,18 @@ const std::array<uint8_t, 256>& MirroredBytes(int pixels_per_byte);
 // A row cut into chunks of chunk_px pixels (a multiple of pixels_per_byte:
 // 2, 4 or 8), each chunk packed as PackMode0/1/2Row would pack it and put at
 // out + chunk * out_stride: one line of each of a row of sprite frames, put
-// where each frame's line goes.
-void PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
-                     size_t out_stride);
+// where each frame's line goes. Returns the OR of every pen it read, so that a
+// caller that refuses pens beyond the mode's learns whether there is one
+// without another pass over them.
+uint8_t PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
+                        size_t out_stride);
+
+// As PackRowInChunks, with each byte preceded by its mask byte: the pixels of
+// clear_pen are transparent, every bit of theirs set in the mask and clear in
+// the data byte; every bit of the other pixels is clear in the mask. Each
+// chunk takes twice its bytes at its place.
+uint8_t PackMaskedRowInChunks(int pixels_per_byte, const uint8_t* pens, uint8_t clear_pen, int chunks,
+                              int chunk_px, uint8_t* out, size_t out_stride);
 
 struct Mode0Pens {
   uint8_t left = 0;

@@ -177,3 +177,46 @@ TEST(CpcPixels, MirroredBytesHoldThePixelsInReverseOrder) {
     EXPECT_EQ(MirroredBytes(2)[EncodeMode0Byte(left, right)], EncodeMode0Byte(right, left)) << byte;
   }
 }
+
+// Chunks of a random row against the row packers on each chunk alone, every
+// chunk at its stride; masked, the pens of the clear pen are 0 in the data
+// and all ones in the mask; the result is the OR of the pens read.
+TEST(CpcPixels, ChunkPackersPutEachChunkWhereItGoes) {
+  using RowPacker = void (*)(const uint8_t*, int, uint8_t*);
+  const RowPacker packers[] = {PackMode0Row, PackMode1Row, PackMode2Row};
+  for (int mode = 0; mode < 3; ++mode) {
+    const int per_byte = 2 << mode;
+    const int chunk_px = 3 * per_byte;
+    const int chunk_bytes = 3;
+    const size_t stride = 10;
+    std::vector<uint8_t> pens(static_cast<size_t>(4 * chunk_px));
+    for (size_t k = 0; k < pens.size(); ++k) pens[k] = static_cast<uint8_t>((k * 7 + k / 3) % (16 >> mode));
+    pens[5] = 0x40;
+    std::vector<uint8_t> plain(4 * stride, 0xEE);
+    std::vector<uint8_t> masked(4 * stride, 0xEE);
+    EXPECT_EQ(PackRowInChunks(per_byte, pens.data(), 4, chunk_px, plain.data(), stride),
+              0x40 | ((16 >> mode) - 1));
+    EXPECT_EQ(PackMaskedRowInChunks(per_byte, pens.data(), 1, 4, chunk_px, masked.data(), stride),
+              0x40 | ((16 >> mode) - 1));
+    for (size_t chunk = 0; chunk < 4; ++chunk) {
+      const uint8_t* chunk_pens = pens.data() + chunk * static_cast<size_t>(chunk_px);
+      std::vector<uint8_t> expected(chunk_bytes), clear(chunk_px), ink(chunk_px);
+      packers[mode](chunk_pens, chunk_px, expected.data());
+      EXPECT_EQ(
+          std::vector<uint8_t>(plain.begin() + chunk * stride, plain.begin() + chunk * stride + chunk_bytes),
+          expected);
+      EXPECT_EQ(plain[chunk * stride + chunk_bytes], 0xEE);
+      for (int k = 0; k < chunk_px; ++k) {
+        clear[k] = chunk_pens[k] == 1 ? 0xFF : 0;
+        ink[k] = chunk_pens[k] == 1 ? 0 : chunk_pens[k];
+      }
+      std::vector<uint8_t> mask(chunk_bytes), data(chunk_bytes);
+      packers[mode](clear.data(), chunk_px, mask.data());
+      packers[mode](ink.data(), chunk_px, data.data());
+      for (int k = 0; k < chunk_bytes; ++k) {
+        EXPECT_EQ(masked[chunk * stride + 2 * k], mask[k]) << mode << " " << chunk << " " << k;
+        EXPECT_EQ(masked[chunk * stride + 2 * k + 1], data[k]) << mode << " " << chunk << " " << k;
+      }
+    }
+  }
+}

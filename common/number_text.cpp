@@ -11,10 +11,8 @@ std::string SpacedDecimal(int64_t value) {
 
 std::string PlainDecimal(int64_t value) { return std::to_string(value); }
 
-void AppendPlainDecimal(std::string& text, int64_t value) {
-  char digits[24];  // the 20 characters of the lowest int64_t and room to spare
-  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, end.ptr);
+char* WritePlainDecimal(char* out, int64_t value) {
+  return std::to_chars(out, out + kLongestDecimal, value).ptr;
 }
 
 std::string Hex(uint64_t value, int min_digits) {

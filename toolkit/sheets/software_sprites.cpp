@@ -21,18 +21,13 @@ constexpr char kPrefix[] = "CutSpriteSheet : ";
 struct ModeLayout {
   int pixels_per_byte = 2;
   int pens = 16;
-  void (*pack_row)(const uint8_t* pens, int width_px, uint8_t* out) = PackMode0Row;
 };
 
 constexpr std::array<ModeLayout, 3> kModes = {{
-    {2, 16, PackMode0Row},
-    {4, 4, PackMode1Row},
-    {8, 2, PackMode2Row},
+    {2, 16},
+    {4, 4},
+    {8, 2},
 }};
-
-// A pen of 0xFF sets every bit of its pixel in any mode (the packers read only
-// the pen bits the mode has): what a mask byte holds for a transparent pixel.
-constexpr uint8_t kAllBitsPen = 0xFF;
 
 // Large enough that no sheet reaches it, small enough that a product stays far
 // from overflowing: a --count beyond it is refused as a bad value.
@@ -87,95 +82,27 @@ std::string SizeText(int64_t width, int64_t height) {
   return PlainDecimal(width) + " x " + PlainDecimal(height);
 }
 
-// The first pen of row beyond the mode's, as a refusal; row holds span
-// pixels. The mode's pens are a power of two, so a pen beyond them has a bit
-// above theirs: one OR over the row finds whether there is one.
+// The first pen of row beyond the mode's, as a refusal; row holds span pixels.
 Refusal RowPenRefusal(const uint8_t* row, int span, int y, int mode) {
   const int pens = kModes[static_cast<size_t>(mode)].pens;
-  uint8_t bits = 0;
-  for (int x = 0; x < span; ++x) bits = static_cast<uint8_t>(bits | row[x]);
-  if (bits < pens) return std::nullopt;
-  const int x =
-      static_cast<int>(std::find_if(row, row + span, [pens](uint8_t pen) { return pen >= pens; }) - row);
-  return "pen " + PlainDecimal(row[x]) + " at " + PlainDecimal(x) + ", " + PlainDecimal(y) +
+  const uint8_t* found = std::find_if(row, row + span, [pens](uint8_t pen) { return pen >= pens; });
+  if (found == row + span) return std::nullopt;
+  return "pen " + PlainDecimal(*found) + " at " + PlainDecimal(found - row) + ", " + PlainDecimal(y) +
          " is not a pen of mode " + PlainDecimal(mode) + " (0 to " + PlainDecimal(pens - 1) + ")";
 }
 
-// The working rows of one band: the mask pens of a line, then the line's
-// pens packed as data bytes and as mask bytes.
-struct LineBuffers {
-  std::vector<uint8_t> mask_pens;
-  std::vector<uint8_t> data_bytes;
-  std::vector<uint8_t> mask_bytes;
-};
-
-LineBuffers MakeLineBuffers(int span, const SheetCut& cut, const SheetOptions& options) {
-  const size_t pens = static_cast<size_t>(span);
-  const size_t bytes = pens / static_cast<size_t>(kModes[static_cast<size_t>(cut.mode)].pixels_per_byte);
-  LineBuffers buffers;
-  if (!options.has_mask) return buffers;
-  buffers.mask_pens.resize(pens);
-  buffers.mask_bytes.resize(bytes);
-  buffers.data_bytes.resize(bytes);
-  return buffers;
-}
-
-// The data and mask bytes of span pens of a masked sheet. The mask has every bit of a
-// transparent pixel set; packing is bit for bit per pixel, so clearing the
-// mask's bits from the packed pens leaves the data with 0 in them.
-void PackLine(const uint8_t* pens, int span, const ModeLayout& layout, const SheetOptions& options,
-              LineBuffers& buffers) {
-  layout.pack_row(pens, span, buffers.data_bytes.data());
-  const uint8_t clear = static_cast<uint8_t>(options.mask_pen);
-  uint8_t* mask_pens = buffers.mask_pens.data();
-  for (int x = 0; x < span; ++x) mask_pens[x] = pens[x] == clear ? kAllBitsPen : 0;
-  layout.pack_row(mask_pens, span, buffers.mask_bytes.data());
-  uint8_t* data = buffers.data_bytes.data();
-  const uint8_t* mask = buffers.mask_bytes.data();
-  for (size_t k = 0; k < buffers.data_bytes.size(); ++k) data[k] = static_cast<uint8_t>(data[k] & ~mask[k]);
-}
-
-// One frame line of width_bytes at to: the bytes of data (each after its mask
-// byte when mask is not null), in order, or mirrored: from the last byte back,
+// The mirror image of the frame line at line (width_bytes bytes, or as many
+// (mask, data) pairs when has_mask) put at to: the bytes from the last back,
 // each through the mode's mirror table.
-void WriteFrameLine(const uint8_t* data, const uint8_t* mask, size_t width_bytes, const uint8_t* mirror,
-                    uint8_t* to) {
-  if (mirror == nullptr && mask == nullptr) {
-    std::memcpy(to, data, width_bytes);
-  } else if (mirror == nullptr) {
-    for (size_t k = 0; k < width_bytes; ++k) {
-      to[2 * k] = mask[k];
-      to[2 * k + 1] = data[k];
-    }
-  } else if (mask == nullptr) {
-    for (size_t k = 0; k < width_bytes; ++k) to[k] = mirror[data[width_bytes - 1 - k]];
-  } else {
-    for (size_t k = 0; k < width_bytes; ++k) {
-      to[2 * k] = mirror[mask[width_bytes - 1 - k]];
-      to[2 * k + 1] = mirror[data[width_bytes - 1 - k]];
-    }
-  }
-}
-
-// Line `line` of every frame of the band at its place in out, each frame
-// followed by its mirror image when mirror is not null. Unmasked frames are
-// packed in place; masked ones interleave the line's packed mask and data.
-void PlaceLine(const uint8_t* pens, const SheetCut& cut, const LineBuffers& buffers, bool has_mask,
-               const uint8_t* mirror, int frames, int line, uint8_t* out) {
-  const size_t width_bytes = static_cast<size_t>(cut.width_bytes);
-  const size_t frame_bytes = static_cast<size_t>(cut.frame_bytes);
-  const size_t step = frame_bytes * (mirror == nullptr ? 1 : 2);
-  uint8_t* to = out + static_cast<size_t>(line) * static_cast<size_t>(cut.line_bytes);
+void MirrorLine(const uint8_t* line, size_t width_bytes, bool has_mask, const uint8_t* mirror, uint8_t* to) {
   if (!has_mask) {
-    const int pixels_per_byte = kModes[static_cast<size_t>(cut.mode)].pixels_per_byte;
-    PackRowInChunks(pixels_per_byte, pens, frames, cut.frame_width_px, to, step);
+    for (size_t k = 0; k < width_bytes; ++k) to[k] = mirror[line[width_bytes - 1 - k]];
+    return;
   }
-  for (int frame = 0; frame < frames; ++frame, to += step) {
-    const size_t from = static_cast<size_t>(frame) * width_bytes;
-    const uint8_t* mask = has_mask ? buffers.mask_bytes.data() + from : nullptr;
-    const uint8_t* data = has_mask ? buffers.data_bytes.data() + from : to;
-    if (has_mask) WriteFrameLine(data, mask, width_bytes, nullptr, to);
-    if (mirror != nullptr) WriteFrameLine(data, mask, width_bytes, mirror, to + frame_bytes);
+  for (size_t k = 0; k < width_bytes; ++k) {
+    const uint8_t* pair = line + 2 * (width_bytes - 1 - k);
+    to[2 * k] = mirror[pair[0]];
+    to[2 * k + 1] = mirror[pair[1]];
   }
 }
 
@@ -239,54 +166,68 @@ size_t SheetBandBytes(const SheetCut& cut, const SheetOptions& options, int64_t 
   return images * static_cast<size_t>(cut.frame_bytes);
 }
 
-void PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
-                   uint8_t* out) {
-  const ModeLayout& layout = kModes[static_cast<size_t>(cut.mode)];
+uint8_t PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
+                      uint8_t* out) {
+  const int pixels_per_byte = kModes[static_cast<size_t>(cut.mode)].pixels_per_byte;
   const int frames = FramesInBand(cut, band);
-  const int span = frames * cut.frame_width_px;
-  const uint8_t* mirror = options.is_mirrored ? MirroredBytes(layout.pixels_per_byte).data() : nullptr;
-  LineBuffers buffers = MakeLineBuffers(span, cut, options);
+  const size_t frame_bytes = static_cast<size_t>(cut.frame_bytes);
+  const size_t step = frame_bytes * (options.is_mirrored ? 2 : 1);
+  const uint8_t* mirror = options.is_mirrored ? MirroredBytes(pixels_per_byte).data() : nullptr;
+  const uint8_t clear = static_cast<uint8_t>(options.mask_pen);
+  uint8_t seen = 0;
   for (int line = 0; line < cut.frame_height; ++line) {
     const uint8_t* pens = sheet.Row(static_cast<int>(band * cut.frame_height + line));
-    if (options.has_mask) PackLine(pens, span, layout, options, buffers);
-    PlaceLine(pens, cut, buffers, options.has_mask, mirror, frames, line, out);
+    uint8_t* to = out + static_cast<size_t>(line) * static_cast<size_t>(cut.line_bytes);
+    seen |= options.has_mask
+                ? PackMaskedRowInChunks(pixels_per_byte, pens, clear, frames, cut.frame_width_px, to, step)
+                : PackRowInChunks(pixels_per_byte, pens, frames, cut.frame_width_px, to, step);
+    if (mirror == nullptr) continue;
+    for (int frame = 0; frame < frames; ++frame, to += step) {
+      MirrorLine(to, static_cast<size_t>(cut.width_bytes), options.has_mask, mirror, to + frame_bytes);
+    }
   }
+  return seen;
 }
 
 namespace {
 
 // Text gathered and handed on in pieces, so that a sheet of many small frames
-// never holds its whole source in memory. A line is built in place by Append
-// calls and closed by EndLine.
+// never holds its whole source in memory. A sheet of 16 x 16 frames on a
+// large picture has tens of thousands of lines of a few fields each: a line
+// is put together in the buffer itself after one check for room.
 class PieceWriter {
  public:
-  explicit PieceWriter(const TextSink& write) : write_(write) { text_.reserve(kPieceBytes + 256); }
+  explicit PieceWriter(const TextSink& write) : write_(write), buffer_(kPieceBytes) {}
   ~PieceWriter() { Flush(); }
   PieceWriter(const PieceWriter&) = delete;
   PieceWriter& operator=(const PieceWriter&) = delete;
 
-  PieceWriter& Append(std::string_view text) {
-    text_ += text;
+  // Room for `bytes` more before the next Put and PutNumber calls.
+  PieceWriter& Room(size_t bytes) {
+    if (used_ + bytes > buffer_.size()) Flush();
+    if (bytes > buffer_.size()) buffer_.resize(bytes);
     return *this;
   }
-  PieceWriter& AppendNumber(int64_t value) {
-    AppendPlainDecimal(text_, value);
+  PieceWriter& Put(std::string_view text) {
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
     return *this;
   }
-  void EndLine() {
-    text_ += kLineEnd;
-    if (text_.size() >= kPieceBytes) Flush();
+  PieceWriter& PutNumber(int64_t value) {
+    used_ = static_cast<size_t>(WritePlainDecimal(buffer_.data() + used_, value) - buffer_.data());
+    return *this;
   }
-  void Line(std::string_view text) { Append(text).EndLine(); }
+  void Line(std::string_view text) { Room(text.size() + kLineEnd.size()).Put(text).Put(kLineEnd); }
   void Flush() {
-    if (!text_.empty()) write_(text_);
-    text_.clear();
+    if (used_ > 0) write_(std::string_view(buffer_.data(), used_));
+    used_ = 0;
   }
 
  private:
   static constexpr size_t kPieceBytes = 64 * 1024;
   const TextSink& write_;
-  std::string text_;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
 };
 
 constexpr int kTableWordsALine = 8;
@@ -308,21 +249,31 @@ void WriteEquate(PieceWriter& out, const std::string& label, std::string_view su
   out.Line(label + std::string(suffix) + " equ " + PlainDecimal(value));
 }
 
+// "L_i equ L+offset", one line a frame.
 void WriteFrameLabels(const SheetSource& source, PieceWriter& out) {
-  const std::string& label = source.label;
+  const std::string name = source.label + "_";
+  const std::string equals = " equ " + source.label + "+";
+  const size_t room = name.size() + equals.size() + 2 * kLongestDecimal + kLineEnd.size();
   for (int64_t frame = 0; frame < source.cut.frame_count; ++frame) {
-    out.Append(label).Append("_").AppendNumber(frame).Append(" equ ").Append(label).Append("+");
-    out.AppendNumber(frame * source.cut.frame_bytes).EndLine();
+    out.Room(room)
+        .Put(name)
+        .PutNumber(frame)
+        .Put(equals)
+        .PutNumber(frame * source.cut.frame_bytes)
+        .Put(kLineEnd);
   }
 }
 
+// "dw L_i,L_i+1,...", kTableWordsALine words a line.
 void WriteAddressTable(const SheetSource& source, PieceWriter& out) {
-  const std::string& label = source.label;
-  out.Line(label + "_table:");
+  out.Line(source.label + "_table:");
+  const std::string first = " dw " + source.label + "_";
+  const std::string next = "," + source.label + "_";
+  const size_t room = first.size() + kLongestDecimal + kLineEnd.size();
   for (int64_t frame = 0; frame < source.cut.frame_count; ++frame) {
-    out.Append(frame % kTableWordsALine == 0 ? " dw " : ",").Append(label).Append("_").AppendNumber(frame);
+    out.Room(room).Put(frame % kTableWordsALine == 0 ? first : next).PutNumber(frame);
     if (frame % kTableWordsALine == kTableWordsALine - 1 || frame + 1 == source.cut.frame_count)
-      out.EndLine();
+      out.Put(kLineEnd);
   }
 }
 
@@ -333,16 +284,18 @@ Refusal PrepareOutputs(const std::string& name, const Checked<SheetOptions>& opt
   return std::nullopt;
 }
 
-// The frames' file band by band, each band's pens checked just before it is
-// packed, while they are in the cache: a refusal stops the writing, and the
-// file written aside is then dropped.
+// The frames' file band by band. The packing tells whether a band holds a pen
+// beyond the mode's, so the pens are checked without a pass of their own: a
+// refusal stops the writing before that band, and the file written aside is
+// then dropped.
 Refusal WriteFrames(const Picture& sheet, const SheetSource& source, AsideFile& file) {
   // The first band is the largest: only the last may be partly taken.
   std::vector<uint8_t> band_bytes(SheetBandBytes(source.cut, source.options, 0));
   const int64_t bands = SheetBandCount(source.cut);
   for (int64_t band = 0; band < bands; ++band) {
-    if (const Refusal refusal = BandPenRefusal(sheet, source.cut, band)) return refusal;
-    PackSheetBand(sheet, source.cut, source.options, band, band_bytes.data());
+    const uint8_t seen = PackSheetBand(sheet, source.cut, source.options, band, band_bytes.data());
+    if (seen >= kModes[static_cast<size_t>(source.cut.mode)].pens)
+      return BandPenRefusal(sheet, source.cut, band);
     file.Write(std::span(band_bytes.data(), SheetBandBytes(source.cut, source.options, band)));
   }
   return std::nullopt;

@@ -61,10 +61,11 @@ size_t SheetBandBytes(const SheetCut& cut, const SheetOptions& options, int64_t 
 // The frames of band (a row of frames, 0 at the top) at out, which has room
 // for SheetBandBytes, one after another, each frame's lines from the top:
 // (mask, data) byte pairs when options.has_mask, every frame followed by its
-// mirror image when options.is_mirrored. The pens must have passed
-// BandPenRefusal.
-void PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
-                   uint8_t* out);
+// mirror image when options.is_mirrored. Returns the OR of the band's pens:
+// one at or above the mode's pen count means a pen the mode can not show,
+// and BandPenRefusal says where.
+uint8_t PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
+                      uint8_t* out);
 
 // The facts the source file gives about the frames.
 struct SheetSource {
