@@ -100,100 +100,95 @@ void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out) {
 
 namespace {
 
-// One byte of kPixelsPerByte pens through the pair tables of the row
-// packers; every pair index read is ORed into seen.
-template <int kPixelsPerByte>
-uint8_t PackOneByte(const PairTable& pairs, const uint8_t* pens, unsigned& seen) {
-  unsigned index = PairAt(pens);
-  seen |= index;
-  uint8_t byte = pairs[index];
-  for (int pair = 1; pair < kPixelsPerByte / 2; ++pair) {
-    index = PairAt(pens + 2 * pair);
-    seen |= index;
-    byte = static_cast<uint8_t>(byte | pairs[index] >> (2 * pair));
-  }
-  return byte;
+// The pair index of two pens the other way round: the pair mirrored.
+unsigned Swapped(unsigned index) { return (index >> 8 | index << 8) & 0xFFFF; }
+
+// A byte of kPixelsPerByte pens packed both ways, with the masks of both.
+struct BothWays {
+  unsigned data = 0;
+  unsigned mirrored_data = 0;
+  unsigned mask = 0;
+  unsigned mirrored_mask = 0;
+};
+
+// The pair index of a mask: every bit set for a pen that is clear_pen (the
+// packers read only the bits their mode has), none for the others.
+unsigned ClearPair(unsigned index, unsigned clear_pen) {
+  return ((index & 0xFF) == clear_pen ? 0x00FFu : 0u) | ((index >> 8) == clear_pen ? 0xFF00u : 0u);
 }
 
-// The bits of each pixel place of a byte (the pair tables hold them: a pen
-// with every bit set at that place of a pair).
-template <int kPixelsPerByte>
-std::array<uint8_t, kPixelsPerByte> PlaceBits(const PairTable& pairs) {
-  std::array<uint8_t, kPixelsPerByte> bits{};
-  for (int place = 0; place < kPixelsPerByte; ++place) {
-    bits[place] = static_cast<uint8_t>(pairs[place % 2 == 0 ? 0x00FF : 0xFF00] >> (place / 2 * 2));
-  }
-  return bits;
-}
-
+// One byte of pens through the pair tables of the row packers, and the byte
+// of the same pens from right to left (the pairs taken from the last, each
+// one swapped), with their masks when kHasMask; every pair index read is ORed
+// into seen.
 template <int kPixelsPerByte, bool kHasMask>
-uint8_t PackChunks(const PairTable& pairs, const uint8_t* pens, uint8_t clear_pen, int chunks, int chunk_px,
-                   uint8_t* out, size_t out_stride) {
-  const int chunk_bytes = chunk_px / kPixelsPerByte;
-  const std::array<uint8_t, kPixelsPerByte> place_bits = PlaceBits<kPixelsPerByte>(pairs);
+BothWays PackByteBothWays(const PairTable& pairs, const uint8_t* pens, unsigned clear_pen, unsigned& seen) {
+  constexpr int kPairs = kPixelsPerByte / 2;
+  BothWays bytes;
+  for (int pair = 0; pair < kPairs; ++pair) {
+    const unsigned index = PairAt(pens + 2 * pair);
+    const int shift = 2 * pair;
+    const int mirrored_shift = 2 * (kPairs - 1 - pair);
+    seen |= index;
+    bytes.data |= static_cast<unsigned>(pairs[index] >> shift);
+    bytes.mirrored_data |= static_cast<unsigned>(pairs[Swapped(index)] >> mirrored_shift);
+    if constexpr (kHasMask) {
+      const unsigned clear = ClearPair(index, clear_pen);
+      bytes.mask |= static_cast<unsigned>(pairs[clear] >> shift);
+      bytes.mirrored_mask |= static_cast<unsigned>(pairs[Swapped(clear)] >> mirrored_shift);
+    }
+  }
+  return bytes;
+}
+
+// Byte k of a chunk and its mirror image (at byte chunk_bytes - 1 - k of the
+// mirrored chunk), each after its mask byte when there is a mask.
+template <int kPixelsPerByte, bool kHasMask, bool kHasMirror>
+uint8_t PackChunks(const PairTable& pairs, const uint8_t* pens, const ChunkLayout& layout, uint8_t* out) {
+  const int chunk_bytes = layout.chunk_px / kPixelsPerByte;
+  const int chunks = layout.chunks;
+  const size_t stride = layout.out_stride;
+  const size_t mirror_offset = layout.mirror_offset;
+  const unsigned clear_pen = static_cast<unsigned>(layout.clear_pen);
+  constexpr int kUnit = kHasMask ? 2 : 1;
   unsigned seen = 0;
-  for (int chunk = 0; chunk < chunks; ++chunk, out += out_stride) {
-    for (int k = 0; k < chunk_bytes; ++k, pens += kPixelsPerByte) {
-      const uint8_t data = PackOneByte<kPixelsPerByte>(pairs, pens, seen);
+  for (int chunk = 0; chunk < chunks; ++chunk, out += stride) {
+    uint8_t* mirror = out + mirror_offset + static_cast<size_t>(kUnit * (chunk_bytes - 1));
+    for (int k = 0; k < chunk_bytes; ++k, pens += kPixelsPerByte, mirror -= kUnit) {
+      const BothWays bytes = PackByteBothWays<kPixelsPerByte, kHasMask>(pairs, pens, clear_pen, seen);
       if constexpr (kHasMask) {
-        unsigned mask = 0;
-        for (int place = 0; place < kPixelsPerByte; ++place) {
-          mask |= pens[place] == clear_pen ? place_bits[place] : 0u;
+        out[2 * k] = static_cast<uint8_t>(bytes.mask);
+        out[2 * k + 1] = static_cast<uint8_t>(bytes.data & ~bytes.mask);
+        if constexpr (kHasMirror) {
+          mirror[0] = static_cast<uint8_t>(bytes.mirrored_mask);
+          mirror[1] = static_cast<uint8_t>(bytes.mirrored_data & ~bytes.mirrored_mask);
         }
-        out[2 * k] = static_cast<uint8_t>(mask);
-        out[2 * k + 1] = static_cast<uint8_t>(data & ~mask);
       } else {
-        out[k] = data;
+        out[k] = static_cast<uint8_t>(bytes.data);
+        if constexpr (kHasMirror) mirror[0] = static_cast<uint8_t>(bytes.mirrored_data);
       }
     }
   }
   return static_cast<uint8_t>(seen | seen >> 8);
 }
 
-template <bool kHasMask>
-uint8_t PackChunksOfMode(int pixels_per_byte, const uint8_t* pens, uint8_t clear_pen, int chunks,
-                         int chunk_px, uint8_t* out, size_t out_stride) {
-  if (pixels_per_byte == 2)
-    return PackChunks<2, kHasMask>(Mode0Pairs(), pens, clear_pen, chunks, chunk_px, out, out_stride);
-  if (pixels_per_byte == 4)
-    return PackChunks<4, kHasMask>(Mode1Pairs(), pens, clear_pen, chunks, chunk_px, out, out_stride);
-  return PackChunks<8, kHasMask>(Mode2Pairs(), pens, clear_pen, chunks, chunk_px, out, out_stride);
+template <int kPixelsPerByte>
+uint8_t PackChunksOfMode(const PairTable& pairs, const uint8_t* pens, const ChunkLayout& layout,
+                         uint8_t* out) {
+  const bool has_mask = layout.clear_pen >= 0;
+  const bool has_mirror = layout.mirror_offset != 0;
+  if (has_mask && has_mirror) return PackChunks<kPixelsPerByte, true, true>(pairs, pens, layout, out);
+  if (has_mask) return PackChunks<kPixelsPerByte, true, false>(pairs, pens, layout, out);
+  if (has_mirror) return PackChunks<kPixelsPerByte, false, true>(pairs, pens, layout, out);
+  return PackChunks<kPixelsPerByte, false, false>(pairs, pens, layout, out);
 }
 
 }  // namespace
 
-uint8_t PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
-                        size_t out_stride) {
-  return PackChunksOfMode<false>(pixels_per_byte, pens, 0, chunks, chunk_px, out, out_stride);
-}
-
-uint8_t PackMaskedRowInChunks(int pixels_per_byte, const uint8_t* pens, uint8_t clear_pen, int chunks,
-                              int chunk_px, uint8_t* out, size_t out_stride) {
-  return PackChunksOfMode<true>(pixels_per_byte, pens, clear_pen, chunks, chunk_px, out, out_stride);
-}
-
-const std::array<uint8_t, 256>& MirroredBytes(int pixels_per_byte) {
-  using Table = std::array<uint8_t, 256>;
-  const auto make = [](auto mirror) {
-    Table table{};
-    for (size_t byte = 0; byte < table.size(); ++byte) table[byte] = mirror(static_cast<unsigned>(byte));
-    return table;
-  };
-  // Mode 0 swaps its two pixels, the odd bits with the even ones. Mode 1's
-  // pixel k owns bits 7 - k and 3 - k: reversing the pixels reverses each
-  // nibble. Mode 2 reverses the eight bits.
-  static const Table kMode0 =
-      make([](unsigned b) { return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1); });
-  static const Table kMode1 = make([](unsigned b) {
-    return static_cast<uint8_t>((b & 0x88) >> 3 | (b & 0x44) >> 1 | (b & 0x22) << 1 | (b & 0x11) << 3);
-  });
-  static const Table kMode2 = make([](unsigned b) {
-    unsigned reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) reversed |= ((b >> bit) & 1) << (7 - bit);
-    return static_cast<uint8_t>(reversed);
-  });
-  if (pixels_per_byte == 2) return kMode0;
-  return pixels_per_byte == 4 ? kMode1 : kMode2;
+uint8_t PackRowInChunks(const uint8_t* pens, const ChunkLayout& layout, uint8_t* out) {
+  if (layout.pixels_per_byte == 2) return PackChunksOfMode<2>(Mode0Pairs(), pens, layout, out);
+  if (layout.pixels_per_byte == 4) return PackChunksOfMode<4>(Mode1Pairs(), pens, layout, out);
+  return PackChunksOfMode<8>(Mode2Pairs(), pens, layout, out);
 }
 
 uint8_t EncodeMode0Byte(uint8_t left, uint8_t right) {

@@ -26,27 +26,27 @@ void PackMode0Row(const uint8_t* pens, int width_px, uint8_t* out);  // 2 pixels
 void PackMode1Row(const uint8_t* pens, int width_px, uint8_t* out);  // 4 pixels a byte
 void PackMode2Row(const uint8_t* pens, int width_px, uint8_t* out);  // 8 pixels a byte
 
-// Every screen byte with its pixels in reverse order, for 2, 4 or 8 pixels a
-// byte (modes 0, 1, 2): table[b] holds the pixels of b from right to left.
-// A line mirrored left to right is its bytes in reverse order, each through
-// this table.
-const std::array<uint8_t, 256>& MirroredBytes(int pixels_per_byte);
+// How PackRowInChunks cuts a row and where the chunks go.
+struct ChunkLayout {
+  int pixels_per_byte = 2;  // 2, 4 or 8 (modes 0, 1, 2)
+  int chunks = 0;
+  int chunk_px = 0;          // a multiple of pixels_per_byte
+  size_t out_stride = 0;     // from one chunk's place to the next one's
+  size_t mirror_offset = 0;  // where each chunk's mirror image goes, past its own place; 0: nowhere
+  int clear_pen = -1;        // the transparent pen, when each byte is preceded by its mask byte; -1: none
+};
 
-// A row cut into chunks of chunk_px pixels (a multiple of pixels_per_byte:
-// 2, 4 or 8), each chunk packed as PackMode0/1/2Row would pack it and put at
-// out + chunk * out_stride: one line of each of a row of sprite frames, put
-// where each frame's line goes. Returns the OR of every pen it read, so that a
-// caller that refuses pens beyond the mode's learns whether there is one
-// without another pass over them.
-uint8_t PackRowInChunks(int pixels_per_byte, const uint8_t* pens, int chunks, int chunk_px, uint8_t* out,
-                        size_t out_stride);
-
-// As PackRowInChunks, with each byte preceded by its mask byte: the pixels of
-// clear_pen are transparent, every bit of theirs set in the mask and clear in
-// the data byte; every bit of the other pixels is clear in the mask. Each
-// chunk takes twice its bytes at its place.
-uint8_t PackMaskedRowInChunks(int pixels_per_byte, const uint8_t* pens, uint8_t clear_pen, int chunks,
-                              int chunk_px, uint8_t* out, size_t out_stride);
+// A row cut into chunks, each packed as PackMode0/1/2Row would pack it and put
+// at out + chunk * out_stride: one line of each of a row of sprite frames,
+// put where each frame's line goes. With a clear pen each byte is preceded by
+// its mask byte: every bit of that pen's pixels set in the mask and clear in
+// the data byte, every bit of the other pixels clear in the mask. With a
+// mirror offset each chunk's mirror image (its bytes from the last back, the
+// pixels in each from right to left, masks as well) goes that far past the
+// chunk. Returns the OR of every pen it read, so that a caller that refuses
+// pens beyond the mode's learns whether there is one without another pass
+// over them.
+uint8_t PackRowInChunks(const uint8_t* pens, const ChunkLayout& layout, uint8_t* out);
 
 struct Mode0Pens {
   uint8_t left = 0;

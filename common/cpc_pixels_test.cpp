@@ -158,64 +158,63 @@ TEST(CpcPixels, RowPackersPadARaggedLastByteWithPenZero) {
   EXPECT_EQ(PackedRowBytes(0, 8), 0u);
 }
 
-// Every byte of every mode, built from its pens, against the byte of the same
-// pens in reverse order.
-TEST(CpcPixels, MirroredBytesHoldThePixelsInReverseOrder) {
-  for (int byte = 0; byte < 256; ++byte) {
-    const uint8_t b = static_cast<uint8_t>(byte);
-    const std::array<uint8_t, 8> bits = {static_cast<uint8_t>(b >> 7 & 1), static_cast<uint8_t>(b >> 6 & 1),
-                                         static_cast<uint8_t>(b >> 5 & 1), static_cast<uint8_t>(b >> 4 & 1),
-                                         static_cast<uint8_t>(b >> 3 & 1), static_cast<uint8_t>(b >> 2 & 1),
-                                         static_cast<uint8_t>(b >> 1 & 1), static_cast<uint8_t>(b & 1)};
-    const std::array<uint8_t, 8> reversed = {bits[7], bits[6], bits[5], bits[4],
-                                             bits[3], bits[2], bits[1], bits[0]};
-    EXPECT_EQ(MirroredBytes(8)[b], EncodeMode2Byte(reversed)) << byte;
-    const uint8_t p0 = static_cast<uint8_t>(byte & 3), p1 = static_cast<uint8_t>(byte >> 2 & 3),
-                  p2 = static_cast<uint8_t>(byte >> 4 & 3), p3 = static_cast<uint8_t>(byte >> 6);
-    EXPECT_EQ(MirroredBytes(4)[EncodeMode1Byte(p0, p1, p2, p3)], EncodeMode1Byte(p3, p2, p1, p0)) << byte;
-    const uint8_t left = static_cast<uint8_t>(byte & 15), right = static_cast<uint8_t>(byte >> 4);
-    EXPECT_EQ(MirroredBytes(2)[EncodeMode0Byte(left, right)], EncodeMode0Byte(right, left)) << byte;
+namespace {
+
+using RowPacker = void (*)(const uint8_t*, int, uint8_t*);
+constexpr RowPacker kRowPackers[] = {PackMode0Row, PackMode1Row, PackMode2Row};
+
+// The bytes of pens by the row packer of mode; with clear_pen, (mask, data)
+// pairs built from two packings, the clear pen as all ones and as pen 0.
+std::vector<uint8_t> ExpectedChunk(int mode, std::vector<uint8_t> pens, int clear_pen) {
+  std::vector<uint8_t> data(pens.size() / (2u << mode));
+  if (clear_pen < 0) {
+    kRowPackers[mode](pens.data(), static_cast<int>(pens.size()), data.data());
+    return data;
   }
+  std::vector<uint8_t> clear(pens.size());
+  for (size_t k = 0; k < pens.size(); ++k) {
+    clear[k] = pens[k] == clear_pen ? 0xFF : 0;
+    if (pens[k] == clear_pen) pens[k] = 0;
+  }
+  std::vector<uint8_t> mask(data.size());
+  kRowPackers[mode](clear.data(), static_cast<int>(pens.size()), mask.data());
+  kRowPackers[mode](pens.data(), static_cast<int>(pens.size()), data.data());
+  std::vector<uint8_t> pairs;
+  for (size_t k = 0; k < data.size(); ++k) pairs.insert(pairs.end(), {mask[k], data[k]});
+  return pairs;
 }
 
-// Chunks of a random row against the row packers on each chunk alone, every
-// chunk at its stride; masked, the pens of the clear pen are 0 in the data
-// and all ones in the mask; the result is the OR of the pens read.
-TEST(CpcPixels, ChunkPackersPutEachChunkWhereItGoes) {
-  using RowPacker = void (*)(const uint8_t*, int, uint8_t*);
-  const RowPacker packers[] = {PackMode0Row, PackMode1Row, PackMode2Row};
+}  // namespace
+
+// Chunks of a row against the row packers on each chunk alone, at its stride,
+// its mirror image against the row packers on the chunk's pens reversed,
+// with and without a mask; the result is the OR of the pens read.
+TEST(CpcPixels, ChunkPackersPutEachChunkAndItsMirrorWhereTheyGo) {
   for (int mode = 0; mode < 3; ++mode) {
-    const int per_byte = 2 << mode;
-    const int chunk_px = 3 * per_byte;
-    const int chunk_bytes = 3;
-    const size_t stride = 10;
-    std::vector<uint8_t> pens(static_cast<size_t>(4 * chunk_px));
-    for (size_t k = 0; k < pens.size(); ++k) pens[k] = static_cast<uint8_t>((k * 7 + k / 3) % (16 >> mode));
-    pens[5] = 0x40;
-    std::vector<uint8_t> plain(4 * stride, 0xEE);
-    std::vector<uint8_t> masked(4 * stride, 0xEE);
-    EXPECT_EQ(PackRowInChunks(per_byte, pens.data(), 4, chunk_px, plain.data(), stride),
-              0x40 | ((16 >> mode) - 1));
-    EXPECT_EQ(PackMaskedRowInChunks(per_byte, pens.data(), 1, 4, chunk_px, masked.data(), stride),
-              0x40 | ((16 >> mode) - 1));
-    for (size_t chunk = 0; chunk < 4; ++chunk) {
-      const uint8_t* chunk_pens = pens.data() + chunk * static_cast<size_t>(chunk_px);
-      std::vector<uint8_t> expected(chunk_bytes), clear(chunk_px), ink(chunk_px);
-      packers[mode](chunk_pens, chunk_px, expected.data());
-      EXPECT_EQ(
-          std::vector<uint8_t>(plain.begin() + chunk * stride, plain.begin() + chunk * stride + chunk_bytes),
-          expected);
-      EXPECT_EQ(plain[chunk * stride + chunk_bytes], 0xEE);
-      for (int k = 0; k < chunk_px; ++k) {
-        clear[k] = chunk_pens[k] == 1 ? 0xFF : 0;
-        ink[k] = chunk_pens[k] == 1 ? 0 : chunk_pens[k];
-      }
-      std::vector<uint8_t> mask(chunk_bytes), data(chunk_bytes);
-      packers[mode](clear.data(), chunk_px, mask.data());
-      packers[mode](ink.data(), chunk_px, data.data());
-      for (int k = 0; k < chunk_bytes; ++k) {
-        EXPECT_EQ(masked[chunk * stride + 2 * k], mask[k]) << mode << " " << chunk << " " << k;
-        EXPECT_EQ(masked[chunk * stride + 2 * k + 1], data[k]) << mode << " " << chunk << " " << k;
+    for (const int clear_pen : {-1, 1}) {
+      ChunkLayout layout;
+      layout.pixels_per_byte = 2 << mode;
+      layout.chunks = 4;
+      layout.chunk_px = 3 * layout.pixels_per_byte;
+      layout.out_stride = 20;
+      layout.mirror_offset = 8;
+      layout.clear_pen = clear_pen;
+      std::vector<uint8_t> pens(static_cast<size_t>(layout.chunks * layout.chunk_px));
+      for (size_t k = 0; k < pens.size(); ++k) pens[k] = static_cast<uint8_t>((k * 7 + k / 3) % (16 >> mode));
+      pens[5] = 0x40;
+      std::vector<uint8_t> out(layout.chunks * layout.out_stride, 0xEE);
+      EXPECT_EQ(PackRowInChunks(pens.data(), layout, out.data()), 0x40 | ((16 >> mode) - 1));
+      for (size_t chunk = 0; chunk < 4; ++chunk) {
+        const auto first = pens.begin() + static_cast<ptrdiff_t>(chunk) * layout.chunk_px;
+        std::vector<uint8_t> chunk_pens(first, first + layout.chunk_px);
+        const std::vector<uint8_t> expected = ExpectedChunk(mode, chunk_pens, clear_pen);
+        const auto at = out.begin() + static_cast<ptrdiff_t>(chunk * layout.out_stride);
+        EXPECT_EQ(std::vector<uint8_t>(at, at + static_cast<ptrdiff_t>(expected.size())), expected) << mode;
+        std::reverse(chunk_pens.begin(), chunk_pens.end());
+        const std::vector<uint8_t> mirrored = ExpectedChunk(mode, chunk_pens, clear_pen);
+        EXPECT_EQ(std::vector<uint8_t>(at + 8, at + 8 + static_cast<ptrdiff_t>(mirrored.size())), mirrored)
+            << mode;
+        EXPECT_EQ(at[static_cast<ptrdiff_t>(8 + mirrored.size())], 0xEE) << mode;
       }
     }
   }

@@ -91,19 +91,26 @@ Refusal RowPenRefusal(const uint8_t* row, int span, int y, int mode) {
          " is not a pen of mode " + PlainDecimal(mode) + " (0 to " + PlainDecimal(pens - 1) + ")";
 }
 
-// The mirror image of the frame line at line (width_bytes bytes, or as many
-// (mask, data) pairs when has_mask) put at to: the bytes from the last back,
-// each through the mode's mirror table.
-void MirrorLine(const uint8_t* line, size_t width_bytes, bool has_mask, const uint8_t* mirror, uint8_t* to) {
-  if (!has_mask) {
-    for (size_t k = 0; k < width_bytes; ++k) to[k] = mirror[line[width_bytes - 1 - k]];
-    return;
+constexpr size_t kGroupBytes = 16 * 1024;
+
+// Frames first to first + count of band, every line, at out (see PackSheetBand).
+uint8_t PackFrameGroup(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
+                       int first, int count, uint8_t* out) {
+  ChunkLayout layout;
+  layout.pixels_per_byte = kModes[static_cast<size_t>(cut.mode)].pixels_per_byte;
+  layout.chunks = count;
+  layout.chunk_px = cut.frame_width_px;
+  layout.out_stride = static_cast<size_t>(cut.frame_bytes) * (options.is_mirrored ? 2 : 1);
+  layout.mirror_offset = options.is_mirrored ? static_cast<size_t>(cut.frame_bytes) : 0;
+  layout.clear_pen = options.has_mask ? options.mask_pen : -1;
+  uint8_t seen = 0;
+  for (int line = 0; line < cut.frame_height; ++line) {
+    const uint8_t* pens =
+        sheet.Row(static_cast<int>(band * cut.frame_height + line)) + first * cut.frame_width_px;
+    seen |=
+        PackRowInChunks(pens, layout, out + static_cast<size_t>(line) * static_cast<size_t>(cut.line_bytes));
   }
-  for (size_t k = 0; k < width_bytes; ++k) {
-    const uint8_t* pair = line + 2 * (width_bytes - 1 - k);
-    to[2 * k] = mirror[pair[0]];
-    to[2 * k + 1] = mirror[pair[1]];
-  }
+  return seen;
 }
 
 }  // namespace
@@ -168,23 +175,17 @@ size_t SheetBandBytes(const SheetCut& cut, const SheetOptions& options, int64_t 
 
 uint8_t PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
                       uint8_t* out) {
-  const int pixels_per_byte = kModes[static_cast<size_t>(cut.mode)].pixels_per_byte;
   const int frames = FramesInBand(cut, band);
-  const size_t frame_bytes = static_cast<size_t>(cut.frame_bytes);
-  const size_t step = frame_bytes * (options.is_mirrored ? 2 : 1);
-  const uint8_t* mirror = options.is_mirrored ? MirroredBytes(pixels_per_byte).data() : nullptr;
-  const uint8_t clear = static_cast<uint8_t>(options.mask_pen);
+  const size_t step = static_cast<size_t>(cut.frame_bytes) * (options.is_mirrored ? 2 : 1);
+  // A group of frames is packed whole, every line of it, before the next one:
+  // line by line across the band would leave each frame's bytes before the
+  // cache line that holds them is full, and a wide band does not stay in the
+  // first-level cache meanwhile.
+  const int group = static_cast<int>(std::max<size_t>(1, kGroupBytes / step));
   uint8_t seen = 0;
-  for (int line = 0; line < cut.frame_height; ++line) {
-    const uint8_t* pens = sheet.Row(static_cast<int>(band * cut.frame_height + line));
-    uint8_t* to = out + static_cast<size_t>(line) * static_cast<size_t>(cut.line_bytes);
-    seen |= options.has_mask
-                ? PackMaskedRowInChunks(pixels_per_byte, pens, clear, frames, cut.frame_width_px, to, step)
-                : PackRowInChunks(pixels_per_byte, pens, frames, cut.frame_width_px, to, step);
-    if (mirror == nullptr) continue;
-    for (int frame = 0; frame < frames; ++frame, to += step) {
-      MirrorLine(to, static_cast<size_t>(cut.width_bytes), options.has_mask, mirror, to + frame_bytes);
-    }
+  for (int first = 0; first < frames; first += group) {
+    seen |=
+        PackFrameGroup(sheet, cut, options, band, first, std::min(group, frames - first), out + first * step);
   }
   return seen;
 }
