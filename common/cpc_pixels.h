@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Mode 0: two pixels a byte, 4 bits each, the bits of each pen interleaved.
 uint8_t EncodeMode0Byte(uint8_t left, uint8_t right);
@@ -34,7 +35,12 @@ struct ChunkLayout {
   size_t out_stride = 0;     // from one chunk's place to the next one's
   size_t mirror_offset = 0;  // where each chunk's mirror image goes, past its own place; 0: nowhere
   int clear_pen = -1;        // the transparent pen, when each byte is preceded by its mask byte; -1: none
+  const uint32_t* masked_pairs = nullptr;  // with a clear pen: MaskedPairTable(pixels_per_byte, clear_pen)
 };
+
+// What PackRowInChunks needs to pack (mask, data) pairs of pixels_per_byte
+// pixels a byte with clear_pen transparent, built once for all the rows.
+std::vector<uint32_t> MaskedPairTable(int pixels_per_byte, int clear_pen);
 
 // A row cut into chunks, each packed as PackMode0/1/2Row would pack it and put
 // at out + chunk * out_stride: one line of each of a row of sprite frames,

@@ -30,7 +30,8 @@ TEST(CpcPixels, Mode0DecodeEncodeRoundTripsEveryByte) {
   }
   for (int left = 0; left < 16; ++left) {
     for (int right = 0; right < 16; ++right) {
-      const Mode0Pens pens = DecodeMode0Byte(EncodeMode0Byte(static_cast<uint8_t>(left), static_cast<uint8_t>(right)));
+      const Mode0Pens pens =
+          DecodeMode0Byte(EncodeMode0Byte(static_cast<uint8_t>(left), static_cast<uint8_t>(right)));
       EXPECT_EQ(pens.left, left);
       EXPECT_EQ(pens.right, right);
     }
@@ -197,6 +198,8 @@ TEST(CpcPixels, ChunkPackersPutEachChunkAndItsMirrorWhereTheyGo) {
       layout.out_stride = 20;
       layout.mirror_offset = 8;
       layout.clear_pen = clear_pen;
+      const std::vector<uint32_t> masked_pairs = MaskedPairTable(layout.pixels_per_byte, clear_pen);
+      layout.masked_pairs = masked_pairs.data();
       std::vector<uint8_t> pens(static_cast<size_t>(layout.chunks * layout.chunk_px));
       for (size_t k = 0; k < pens.size(); ++k) pens[k] = static_cast<uint8_t>((k * 7 + k / 3) % (16 >> mode));
       pens[5] = 0x40;

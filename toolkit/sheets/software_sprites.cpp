@@ -94,8 +94,8 @@ Refusal RowPenRefusal(const uint8_t* row, int span, int y, int mode) {
 constexpr size_t kGroupBytes = 16 * 1024;
 
 // Frames first to first + count of band, every line, at out (see PackSheetBand).
-uint8_t PackFrameGroup(const Picture& sheet, const SheetCut& cut, const SheetOptions& options, int64_t band,
-                       int first, int count, uint8_t* out) {
+uint8_t PackFrameGroup(const Picture& sheet, const SheetCut& cut, const SheetOptions& options,
+                       const uint32_t* masked_pairs, int64_t band, int first, int count, uint8_t* out) {
   ChunkLayout layout;
   layout.pixels_per_byte = kModes[static_cast<size_t>(cut.mode)].pixels_per_byte;
   layout.chunks = count;
@@ -103,6 +103,7 @@ uint8_t PackFrameGroup(const Picture& sheet, const SheetCut& cut, const SheetOpt
   layout.out_stride = static_cast<size_t>(cut.frame_bytes) * (options.is_mirrored ? 2 : 1);
   layout.mirror_offset = options.is_mirrored ? static_cast<size_t>(cut.frame_bytes) : 0;
   layout.clear_pen = options.has_mask ? options.mask_pen : -1;
+  layout.masked_pairs = masked_pairs;
   uint8_t seen = 0;
   for (int line = 0; line < cut.frame_height; ++line) {
     const uint8_t* pens =
@@ -154,6 +155,7 @@ Checked<SheetCut> PlanSheetCut(int sheet_width, int sheet_height, int mode, int 
   cut.line_bytes = cut.width_bytes * (options.has_mask ? 2 : 1);
   cut.frame_bytes = int64_t{cut.line_bytes} * height;
   cut.frame_count = cut.frames_cut * (options.is_mirrored ? 2 : 1);
+  if (options.has_mask) cut.masked_pairs = MaskedPairTable(pixels_per_byte, options.mask_pen);
   return cut;
 }
 
@@ -184,8 +186,8 @@ uint8_t PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOpti
   const int group = static_cast<int>(std::max<size_t>(1, kGroupBytes / step));
   uint8_t seen = 0;
   for (int first = 0; first < frames; first += group) {
-    seen |=
-        PackFrameGroup(sheet, cut, options, band, first, std::min(group, frames - first), out + first * step);
+    seen |= PackFrameGroup(sheet, cut, options, cut.masked_pairs.data(), band, first,
+                           std::min(group, frames - first), out + first * step);
   }
   return seen;
 }

@@ -32,12 +32,13 @@ struct SheetCut {
   int mode = 0;
   int frame_width_px = 0;
   int frame_height = 0;
-  int columns = 0;          // whole frames across the sheet
-  int64_t frames_cut = 0;   // frames taken from the sheet, in reading order
-  int width_bytes = 0;      // bytes of one frame line, masks left out
-  int line_bytes = 0;       // bytes of one frame line in the output, masks included
-  int64_t frame_bytes = 0;  // one frame in the output, masks included
-  int64_t frame_count = 0;  // frames in the output, mirror images included
+  int columns = 0;                     // whole frames across the sheet
+  int64_t frames_cut = 0;              // frames taken from the sheet, in reading order
+  int width_bytes = 0;                 // bytes of one frame line, masks left out
+  int line_bytes = 0;                  // bytes of one frame line in the output, masks included
+  int64_t frame_bytes = 0;             // one frame in the output, masks included
+  int64_t frame_count = 0;             // frames in the output, mirror images included
+  std::vector<uint32_t> masked_pairs;  // with a mask: the packers' table for it (MaskedPairTable)
 };
 
 // The cut of frames of width_px x height pixels from a sheet of
