@@ -30,8 +30,7 @@ TEST(CpcPixels, Mode0DecodeEncodeRoundTripsEveryByte) {
   }
   for (int left = 0; left < 16; ++left) {
     for (int right = 0; right < 16; ++right) {
-      const Mode0Pens pens =
-          DecodeMode0Byte(EncodeMode0Byte(static_cast<uint8_t>(left), static_cast<uint8_t>(right)));
+      const Mode0Pens pens = DecodeMode0Byte(EncodeMode0Byte(static_cast<uint8_t>(left), static_cast<uint8_t>(right)));
       EXPECT_EQ(pens.left, left);
       EXPECT_EQ(pens.right, right);
     }
