@@ -155,3 +155,67 @@ TEST(CpcPixels, RowPackersPadARaggedLastByteWithPenZero) {
   EXPECT_EQ(PackedRowBytes(5, 4), 2u);
   EXPECT_EQ(PackedRowBytes(0, 8), 0u);
 }
+
+namespace {
+
+using RowPacker = void (*)(const uint8_t*, int, uint8_t*);
+constexpr RowPacker kRowPackers[] = {PackMode0Row, PackMode1Row, PackMode2Row};
+
+// The bytes of pens by the row packer of mode; with clear_pen, (mask, data)
+// pairs built from two packings, the clear pen as all ones and as pen 0.
+std::vector<uint8_t> ExpectedChunk(int mode, std::vector<uint8_t> pens, int clear_pen) {
+  std::vector<uint8_t> data(pens.size() / (2u << mode));
+  if (clear_pen < 0) {
+    kRowPackers[mode](pens.data(), static_cast<int>(pens.size()), data.data());
+    return data;
+  }
+  std::vector<uint8_t> clear(pens.size());
+  for (size_t k = 0; k < pens.size(); ++k) {
+    clear[k] = pens[k] == clear_pen ? 0xFF : 0;
+    if (pens[k] == clear_pen) pens[k] = 0;
+  }
+  std::vector<uint8_t> mask(data.size());
+  kRowPackers[mode](clear.data(), static_cast<int>(pens.size()), mask.data());
+  kRowPackers[mode](pens.data(), static_cast<int>(pens.size()), data.data());
+  std::vector<uint8_t> pairs;
+  for (size_t k = 0; k < data.size(); ++k) pairs.insert(pairs.end(), {mask[k], data[k]});
+  return pairs;
+}
+
+}  // namespace
+
+// Chunks of a row against the row packers on each chunk alone, at its stride,
+// its mirror image against the row packers on the chunk's pens reversed,
+// with and without a mask; the result is the OR of the pens read.
+TEST(CpcPixels, ChunkPackersPutEachChunkAndItsMirrorWhereTheyGo) {
+  for (int mode = 0; mode < 3; ++mode) {
+    for (const int clear_pen : {-1, 1}) {
+      ChunkLayout layout;
+      layout.pixels_per_byte = 2 << mode;
+      layout.chunks = 4;
+      layout.chunk_px = 3 * layout.pixels_per_byte;
+      layout.out_stride = 20;
+      layout.mirror_offset = 8;
+      layout.clear_pen = clear_pen;
+      const std::vector<uint32_t> masked_pairs = MaskedPairTable(layout.pixels_per_byte, clear_pen);
+      layout.masked_pairs = masked_pairs.data();
+      std::vector<uint8_t> pens(static_cast<size_t>(layout.chunks * layout.chunk_px));
+      for (size_t k = 0; k < pens.size(); ++k) pens[k] = static_cast<uint8_t>((k * 7 + k / 3) % (16 >> mode));
+      pens[5] = 0x40;
+      std::vector<uint8_t> out(layout.chunks * layout.out_stride, 0xEE);
+      EXPECT_EQ(PackRowInChunks(pens.data(), layout, out.data()), 0x40 | ((16 >> mode) - 1));
+      for (size_t chunk = 0; chunk < 4; ++chunk) {
+        const auto first = pens.begin() + static_cast<ptrdiff_t>(chunk) * layout.chunk_px;
+        std::vector<uint8_t> chunk_pens(first, first + layout.chunk_px);
+        const std::vector<uint8_t> expected = ExpectedChunk(mode, chunk_pens, clear_pen);
+        const auto at = out.begin() + static_cast<ptrdiff_t>(chunk * layout.out_stride);
+        EXPECT_EQ(std::vector<uint8_t>(at, at + static_cast<ptrdiff_t>(expected.size())), expected) << mode;
+        std::reverse(chunk_pens.begin(), chunk_pens.end());
+        const std::vector<uint8_t> mirrored = ExpectedChunk(mode, chunk_pens, clear_pen);
+        EXPECT_EQ(std::vector<uint8_t>(at + 8, at + 8 + static_cast<ptrdiff_t>(mirrored.size())), mirrored)
+            << mode;
+        EXPECT_EQ(at[static_cast<ptrdiff_t>(8 + mirrored.size())], 0xEE) << mode;
+      }
+    }
+  }
+}

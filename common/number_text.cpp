@@ -1,6 +1,7 @@
 #include "common/number_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 
 std::string SpacedDecimal(int64_t value) {
@@ -10,6 +11,10 @@ std::string SpacedDecimal(int64_t value) {
 }
 
 std::string PlainDecimal(int64_t value) { return std::to_string(value); }
+
+char* WritePlainDecimal(char* out, int64_t value) {
+  return std::to_chars(out, out + kLongestDecimal, value).ptr;
+}
 
 std::string Hex(uint64_t value, int min_digits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";

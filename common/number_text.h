@@ -2,6 +2,7 @@
 // conversion of command-line number arguments. No other file formats numbers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,12 @@ std::string SpacedDecimal(int64_t value);
 
 // "160", "-5".
 std::string PlainDecimal(int64_t value);
+
+// PlainDecimal(value) written at out, for generators that write many numbers
+// into one buffer: out has room for kLongestDecimal characters. Returns the
+// end of what it wrote.
+inline constexpr size_t kLongestDecimal = 20;  // "-9223372036854775808"
+char* WritePlainDecimal(char* out, int64_t value);
 
 // Upper-case hexadecimal, zero-padded on the left to min_digits and never cut
 // when the value needs more; min_digits 0 gives the fewest digits ("0" for 0).

@@ -9,6 +9,10 @@ TEST(NumberText, DecimalForms) {
   EXPECT_EQ(PlainDecimal(311), "311");
   EXPECT_EQ(PlainDecimal(-42), "-42");
   EXPECT_EQ(PlainDecimal(0), "0");
+  for (const int64_t value : {int64_t{0}, int64_t{-42}, int64_t{1} << 40, INT64_MIN, INT64_MAX}) {
+    char text[kLongestDecimal];
+    EXPECT_EQ(std::string(text, WritePlainDecimal(text, value)), PlainDecimal(value));
+  }
 }
 
 TEST(NumberText, HexPadsButNeverTruncates) {

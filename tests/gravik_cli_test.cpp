@@ -132,8 +132,9 @@ const struct {
 
 // Words whose help line is listed ahead of their row, which work beside this
 // one adds.
-const std::vector<std::string> kWordsBoundElsewhere = {"scr0", "scr1", "scr2", "dsk", "ink0", "ink1", "ink2",
-                                                          "zx0",  "unzx0", "zx0code"};
+const std::vector<std::string> kWordsBoundElsewhere = {"scr0",    "scr1",   "scr2",   "dsk",    "ink0",
+                                                       "ink1",    "ink2",   "zx0",    "unzx0",  "zx0code",
+                                                       "sheet0",  "sheet1", "sheet2"};
 
 // The word a help line documents: "  word ARGUMENTS   summary".
 std::string HelpWord(const std::string& line) {

@@ -20,6 +20,7 @@
 #include "toolkit/image_ops/sprite_sheet.h"
 #include "toolkit/image_ops/standard_screen.h"
 #include "toolkit/inks/ink_conversion.h"
+#include "toolkit/sheets/software_sprites.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -106,6 +107,14 @@ bool RunInk(Args a, ScreenMode mode) {
 bool RunInk0(Args a) { return RunInk(a, ScreenMode::kMode0); }
 bool RunInk1(Args a) { return RunInk(a, ScreenMode::kMode1); }
 bool RunInk2(Args a) { return RunInk(a, ScreenMode::kMode2); }
+// The sheet words take their options after the name and the frame size.
+bool RunSheet(Args a, int mode) {
+  return CutSpriteSheet(Named(a, 0, ".bmp"), a[0], mode, Number(a, 1), Number(a, 2),
+                        std::vector<std::string>(a.values + 3, a.values + a.count));
+}
+bool RunSheet0(Args a) { return RunSheet(a, 0); }
+bool RunSheet1(Args a) { return RunSheet(a, 1); }
+bool RunSheet2(Args a) { return RunSheet(a, 2); }
 bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
@@ -217,6 +226,21 @@ constexpr CommandRow kCommands[] = {
      1,
      RunZx0Code,
      {"NAME [--fast] [--backward]", "the toolkit's Z80 ZX0 decoder as NAME.asm (HL stream, DE destination)"}},
+    {"sheet0",
+     3,
+     RunSheet0,
+     {"NAME WIDTH HEIGHT [--mask=PEN] [--mirror] [--count=N]",
+      "NAME.bmp cut into WIDTH x HEIGHT frames of mode 0 screen bytes in NAME.spr, labels in NAME_spr.asm"}},
+    {"sheet1",
+     3,
+     RunSheet1,
+     {"NAME WIDTH HEIGHT [--mask=PEN] [--mirror] [--count=N]",
+      "NAME.bmp cut into WIDTH x HEIGHT frames of mode 1 screen bytes in NAME.spr, labels in NAME_spr.asm"}},
+    {"sheet2",
+     3,
+     RunSheet2,
+     {"NAME WIDTH HEIGHT [--mask=PEN] [--mirror] [--count=N]",
+      "NAME.bmp cut into WIDTH x HEIGHT frames of mode 2 screen bytes in NAME.spr, labels in NAME_spr.asm"}},
 };
 
 constexpr std::string_view kProgramHelp[] = {
