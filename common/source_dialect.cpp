@@ -317,7 +317,7 @@ void AddAddressTable(SourceText& source, std::string_view name, std::span<const 
 void AddCodeLabel(SourceText& source, std::string_view name) { AppendLine(source.text, std::string(name) + ":"); }
 
 void StartRoutine(SourceText& source, const RoutineEntry& entry) {
-  const std::string name(entry.name);
+  const std::string& name = entry.name;
   const SourceSyntax syntax = source.names.syntax;
   if (syntax == SourceSyntax::kWinApe) {
     AppendLine(source.text, name + ":");

@@ -131,7 +131,7 @@ void CloseArray(SourceText& source);
 // A routine's entry. The WinApe label stands in front of the time word (as
 // the existing routines have it); the C symbol on the first instruction.
 struct RoutineEntry {
-  std::string_view name;        // "update_ship", a valid label
+  std::string name;             // "update_ship", a valid label (held: often built on the spot)
   std::string_view parameters;  // the C prototype's: "unsigned char *block" ("" gives void)
   std::string_view changes;     // the registers it changes: "AF, BC, DE, L"
   // The routine changes IX, which SDCC keeps its frame in: the sdasz80 form
