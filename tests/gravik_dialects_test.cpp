@@ -4,6 +4,7 @@
 // header declares.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -242,4 +243,105 @@ TEST(DataWord, RefusesWhatItCanNotReadAndWritesNothing) {
     EXPECT_NE(run.exit_code, 0);
   }
   EXPECT_EQ(CountEntries(dir.path()), before);
+}
+
+namespace {
+
+// The inputs of every word that writes source, in folder.
+void WriteWordInputs(const TempDir& dir) {
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("spr.bmp"), 16, 16, RandomPens(16, 16, 1, 17)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("spr2.bmp"), 16, 16, RandomPens(16, 16, 2, 17)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("obj.bmp"), 16, 8, RandomPens(16, 8, 3, 24)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("art.bmp"), 32, 16, RandomPens(32, 16, 4, 256)));
+  Bytes table(256);
+  for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint8_t>(k / 16);
+  ASSERT_TRUE(WriteFileBytes(dir.File("vol.tab"), table));
+  Bytes sound(3000);
+  std::mt19937 generator(9);
+  for (size_t k = 0; k < sound.size(); ++k) sound[k] = static_cast<uint8_t>(k % 700 < 300 ? 128 : generator());
+  ASSERT_TRUE(WriteFileBytes(dir.File("blip.snd"), sound));
+  ASSERT_TRUE(WriteFileBytes(dir.File("in.bin"), Bytes(sound.begin(), sound.begin() + 700)));
+}
+
+struct SourceWord {
+  Lines args;
+  Lines outputs;  // the WinApe names of its source outputs
+};
+
+// Every word that writes source, in an order that makes each one's inputs.
+const SourceWord kSourceWords[] = {
+    {{"pal", "spr", "0"}, {"spr_pal.asm"}},
+    {{"asm", "spr"}, {"spr.asm"}},
+    {{"key", "spr", "spr2"}, {"spr2.asm"}},
+    {{"rle", "spr", "#9000"}, {"spr_header.asm"}},
+    {{"draw", "obj", "16", "8"}, {"draw_obj.asm", "restore_obj.asm"}},
+    {{"ink0", "art.bmp", "pic"}, {"pic_inks.asm"}},
+    {{"ink1", "art.bmp", "plus", "--plus"}, {"plus_inks.asm"}},
+    {{"dma", "blip", "vol.tab"}, {"blip.asm"}},
+    {{"ay", "blip", "vol.tab"}, {"blip_ay.asm"}},
+    {{"ayraw", "blip", "vol.tab"}, {}},
+    {{"ayopt", "blip", "4"}, {"blip_opt.asm"}},
+    {{"data", "in.bin", "blob"}, {"blob.asm"}},
+};
+
+SourceContent ContentOf(const std::string& word) {
+  return word == "asm" || word == "key" || word == "rle" || word == "draw" ? SourceContent::kCode
+                                                                           : SourceContent::kData;
+}
+
+// Every "#define NAME_SIZE N" of a header whose NAME it declares as an array:
+// the size must be the array's.
+Lines SizeChecks(const std::string& header_path) {
+  Lines checks;
+  const Lines header = ReadTextLines(header_path);
+  for (const std::string& line : header) {
+    const std::string define = "#define ";
+    const size_t size_at = line.find("_SIZE ");
+    if (line.rfind(define, 0) != 0 || size_at == std::string::npos) continue;
+    const std::string array = line.substr(define.size(), size_at - define.size());
+    const bool is_array = std::any_of(header.begin(), header.end(), [&array](const std::string& declaration) {
+      return declaration.rfind("extern ", 0) == 0 && declaration.find(" " + array + "[") != std::string::npos;
+    });
+    if (is_array) checks.push_back("_Static_assert(sizeof " + array + " == " + array + "_SIZE, \"" + array + "\");");
+  }
+  return checks;
+}
+
+}  // namespace
+
+TEST(SourceDialects, EveryWordGivesTheSameBytesInEverySyntaxAndItsHeadersCompile) {
+  const TempDir dirs[3];
+  for (size_t d = 0; d < 3; ++d) {
+    WriteWordInputs(dirs[d]);
+    for (const SourceWord& word : kSourceWords) {
+      Lines args = {"--fail", "--syntax=" + SyntaxName(kAllSyntaxes[d])};
+      args.insert(args.end(), word.args.begin(), word.args.end());
+      const RunResult run = Gravik(dirs[d], args);
+      ASSERT_EQ(run.exit_code, 0) << word.args[0] << " " << SyntaxName(kAllSyntaxes[d]) << run.raw_output;
+    }
+  }
+  // pasmo finds the RLE header's incbin from the working folder.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dirs[0].path());
+  Lines all_headers[2];
+  for (const SourceWord& word : kSourceWords) {
+    for (const std::string& output : word.outputs) {
+      SCOPED_TRACE(output);
+      const Bytes winape = BuiltBytes(output, dirs[0].File("work"));
+      EXPECT_FALSE(winape.empty());
+      for (size_t d = 1; d < 3; ++d) {
+        const SourceNames names =
+            SourceOutputNames(dirs[d].File(output), ContentOf(word.args[0]), kAllSyntaxes[d]);
+        EXPECT_EQ(BuiltBytes(names.source_path, dirs[d].File("work_" + output)), winape) << names.source_path;
+        all_headers[d - 1].push_back("#include \"" + names.header_path + "\"");
+        const Lines checks = SizeChecks(names.header_path);
+        all_headers[d - 1].insert(all_headers[d - 1].end(), checks.begin(), checks.end());
+      }
+    }
+  }
+  std::filesystem::current_path(previous);
+  for (size_t d = 1; d < 3; ++d) {
+    std::string messages;
+    EXPECT_TRUE(CompilesWithSdcc(all_headers[d - 1], dirs[d].File("headers"), messages)) << messages;
+  }
 }

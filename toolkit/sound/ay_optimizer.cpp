@@ -74,6 +74,7 @@ void AddWord(SourceText& text, uint16_t word) {
   uint8_t bytes[kLineCopyBytes];
   PutListLine(line, HexPairs()[word >> 8], HexPairs()[word & 0xFF], bytes);
   text.text.append(reinterpret_cast<const char*>(bytes), line.length);
+  text.array_bytes += kWordBytes;
 }
 
 // An instruction word with its comment.
