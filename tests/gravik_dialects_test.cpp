@@ -345,3 +345,25 @@ TEST(SourceDialects, EveryWordGivesTheSameBytesInEverySyntaxAndItsHeadersCompile
     EXPECT_TRUE(CompilesWithSdcc(all_headers[d - 1], dirs[d].File("headers"), messages)) << messages;
   }
 }
+
+// What the routines' sdasz80 form saves rests on SDCC 4.2's own code: its
+// functions keep IX (their frame) for their callers but change IY without
+// saving it, so a routine called from C must give IX back and may change IY.
+TEST(SourceDialects, SdccKeepsIxForItsCallersButNotIy) {
+  const TempDir dir;
+  const Lines program = {
+      "extern void elsewhere(void);",
+      "unsigned int busy(unsigned int a, unsigned int b, unsigned int c, unsigned int d, unsigned int e) {",
+      "  unsigned int x = a * 3, y = b * 5, z = c * 7, w = d * 9, v = e * 11, u = a ^ b;",
+      "  elsewhere();",
+      "  return x + y + z + w + v + u;",
+      "}",
+  };
+  std::string messages;
+  ASSERT_TRUE(CompilesWithSdcc(program, dir.File("convention"), messages)) << messages;
+  std::string code;
+  for (const std::string& line : ReadTextLines(dir.File("convention/compiled/compiled.asm"))) code += line + "\n";
+  EXPECT_NE(code.find("push\tix"), std::string::npos) << code;
+  EXPECT_NE(code.find("iy"), std::string::npos) << code;
+  EXPECT_EQ(code.find("push\tiy"), std::string::npos) << code;
+}
