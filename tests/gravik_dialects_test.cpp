@@ -221,13 +221,16 @@ TEST(DataWord, RefusesWhatItCanNotReadAndWritesNothing) {
   const TempDir dir;
   std::filesystem::create_directory(dir.path() / "folder");
   ASSERT_TRUE(WriteFileBytes(dir.File("in.bin"), Bytes{1, 2, 3}));
+  ASSERT_TRUE(WriteFileBytes(dir.File("big.bin"), Bytes{}));
+  std::filesystem::resize_file(dir.path() / "big.bin", 16 * 1024 * 1024 + 1);
   struct Case {
     Lines args;
     std::string line;
   };
   const Case cases[] = {
-      {{"data", "missing.bin", "out"}, "ConvertToDataArray : "},
-      {{"data", "folder", "out"}, "ConvertToDataArray : "},
+      {{"data", "missing.bin", "out"}, "ConvertToDataArray : Can not find missing.bin"},
+      {{"data", "folder", "out"}, "ConvertToDataArray : folder is not a regular file"},
+      {{"data", "big.bin", "out"}, "ConvertToDataArray : big.bin is too large"},
       {{"--syntax=c", "data", "in.bin", "a\"b"}, "ConvertToDataArray : Name can not hold a quote"},
       {{"data", "in.bin.asm", "in.bin"}, "ConvertToDataArray : in.bin.asm would replace the source in.bin.asm"},
       {{"--syntax=pasmo", "data", "in.bin", "out"}, "Unknown syntax \"pasmo\": --syntax= takes winape, sdasz80 or c"},
