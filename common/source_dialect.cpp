@@ -12,12 +12,12 @@ namespace {
 SourceSyntax chosen_syntax = SourceSyntax::kWinApe;
 
 struct DialectRow {
-  std::string_view name;          // as --syntax= takes it
-  std::string_view suffix;        // replaces ".asm"
-  std::string_view byte_word;     // the bytes directive without its gap
-  std::string_view word_word;     // the words directive without its gap
-  std::string_view equate;        // between the name and the value
-  std::string_view immediate;     // in front of an instruction's immediate
+  std::string_view name;       // as --syntax= takes it
+  std::string_view suffix;     // replaces ".asm"
+  std::string_view byte_word;  // the bytes directive without its gap
+  std::string_view word_word;  // the words directive without its gap
+  std::string_view equate;     // between the name and the value
+  std::string_view immediate;  // in front of an instruction's immediate
 };
 
 // One row a dialect, in the order of SourceSyntax (the data lines' pieces
@@ -41,7 +41,8 @@ void AppendLine(std::string& text, std::string_view line) {
 std::string Spelled(SourceSyntax syntax, const SourceNumber& number) {
   switch (number.form) {
     case NumberForm::kHex:
-      return std::string(SpellingOf(syntax).hex_prefix) + Hex(static_cast<uint64_t>(number.value), number.digits);
+      return std::string(SpellingOf(syntax).hex_prefix) +
+             Hex(static_cast<uint64_t>(number.value), number.digits);
     case NumberForm::kDecimal:
       return PlainDecimal(number.value);
     case NumberForm::kSpacedDecimal:
@@ -54,14 +55,16 @@ std::string Spelled(SourceSyntax syntax, const SourceNumber& number) {
 std::string CommentBody(SourceSyntax syntax, std::string_view text) {
   std::string body(text);
   if (syntax != SourceSyntax::kC) return body;
-  for (size_t at = body.find("*/"); at != std::string::npos; at = body.find("*/", at)) body.insert(at + 1, " ");
+  for (size_t at = body.find("*/"); at != std::string::npos; at = body.find("*/", at))
+    body.insert(at + 1, " ");
   return body;
 }
 
 std::string TrailingComment(SourceSyntax syntax, std::string_view comment) {
   if (comment.empty()) return {};
   const DataSpelling& spelling = SpellingOf(syntax);
-  return std::string(spelling.comment_open) + CommentBody(syntax, comment) + std::string(spelling.comment_close);
+  return std::string(spelling.comment_open) + CommentBody(syntax, comment) +
+         std::string(spelling.comment_close);
 }
 
 void AppendDataLine(SourceText& source, std::string_view directive, const std::vector<std::string>& values,
@@ -149,7 +152,8 @@ SourceSyntax ChosenSyntax() { return chosen_syntax; }
 
 SourceNames SourceOutputNames(std::string_view asm_path, SourceContent content, SourceSyntax chosen) {
   SourceNames names;
-  names.syntax = chosen == SourceSyntax::kC && content == SourceContent::kCode ? SourceSyntax::kSdasz80 : chosen;
+  names.syntax =
+      chosen == SourceSyntax::kC && content == SourceContent::kCode ? SourceSyntax::kSdasz80 : chosen;
   if (chosen == SourceSyntax::kWinApe) {
     names.source_path = std::string(asm_path);
     return names;
@@ -313,19 +317,23 @@ void AddAddressTable(SourceText& source, std::string_view name, std::span<const 
   AddEquate(source, table + "_SIZE", table_bytes);
 }
 
-void AddCodeLabel(SourceText& source, std::string_view name) { AppendLine(source.text, std::string(name) + ":"); }
+void AddCodeLabel(SourceText& source, std::string_view name) {
+  AppendLine(source.text, std::string(name) + ":");
+}
 
 void StartRoutine(SourceText& source, const RoutineEntry& entry) {
   const std::string& name = entry.name;
   const SourceSyntax syntax = source.names.syntax;
   if (syntax == SourceSyntax::kWinApe) {
     AppendLine(source.text, name + ":");
-    if (entry.time_word) AppendLine(source.text, "\tdw " + Spelled(syntax, *entry.time_word) + " ;total time");
+    if (entry.time_word)
+      AppendLine(source.text, "\tdw " + Spelled(syntax, *entry.time_word) + " ;total time");
     return;
   }
   if (entry.time_word) AppendLine(source.text, "\t.dw " + Spelled(syntax, *entry.time_word) + " ;total time");
   AppendLine(source.text, "_" + name + "::");
-  AppendLine(source.text, "; changes " + std::string(entry.changes) + (entry.changes_ix ? " (IX saved)" : ""));
+  AppendLine(source.text,
+             "; changes " + std::string(entry.changes) + (entry.changes_ix ? " (IX saved)" : ""));
   if (entry.changes_ix) AppendLine(source.text, "\tpush IX");
   const std::string parameters = entry.parameters.empty() ? "void" : std::string(entry.parameters);
   AppendLine(source.declarations, "/* changes " + std::string(entry.changes) + " */");
@@ -335,7 +343,8 @@ void StartRoutine(SourceText& source, const RoutineEntry& entry) {
 void AddInstruction(SourceText& source, std::string_view text, std::optional<SourceNumber> immediate,
                     std::string_view comment) {
   std::string line = "\t" + std::string(text);
-  if (immediate) line += std::string(RowOf(source.names.syntax).immediate) + Spelled(source.names.syntax, *immediate);
+  if (immediate)
+    line += std::string(RowOf(source.names.syntax).immediate) + Spelled(source.names.syntax, *immediate);
   if (!comment.empty()) line += " ;" + std::string(comment);
   AppendLine(source.text, line);
 }

@@ -201,4 +201,6 @@ inline constexpr DataSpelling kDataSpellings[] = {
     {".db ", ".dw ", "0x", "", " ;", "", true},
     {"\t", "\t", "0x", ",", " /*", " */", false},
 };
-constexpr const DataSpelling& SpellingOf(SourceSyntax syntax) { return kDataSpellings[static_cast<size_t>(syntax)]; }
+constexpr const DataSpelling& SpellingOf(SourceSyntax syntax) {
+  return kDataSpellings[static_cast<size_t>(syntax)];
+}

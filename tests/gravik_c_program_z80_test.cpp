@@ -56,8 +56,8 @@ void WriteInputs(const TempDir& dir) {
 }
 
 void RunWords(const TempDir& dir, const std::string& syntax) {
-  const Lines words[] = {{"asm", "spr"}, {"draw", "obj", "16", "8"}, {"ink0", "art.bmp", "pic"},
-                         {"data", "in.bin", "blob"}};
+  const Lines words[] = {
+      {"asm", "spr"}, {"draw", "obj", "16", "8"}, {"ink0", "art.bmp", "pic"}, {"data", "in.bin", "blob"}};
   for (const Lines& word : words) {
     Lines args = {"--fail", "--syntax=" + syntax};
     args.insert(args.end(), word.begin(), word.end());
@@ -68,7 +68,8 @@ void RunWords(const TempDir& dir, const std::string& syntax) {
 
 void FillScreen(Z80Machine& z80) {
   std::mt19937 generator(15);
-  for (int address = 0xC000; address <= 0xFFFF; ++address) z80.memory()[address] = static_cast<uint8_t>(generator());
+  for (int address = 0xC000; address <= 0xFFFF; ++address)
+    z80.memory()[address] = static_cast<uint8_t>(generator());
 }
 
 Bytes Region(Z80Machine& z80, int from, int count) {
@@ -162,7 +163,8 @@ TEST(CProgramOnZ80, CallsTheRoutinesThroughTheirHeadersAndSeesTheArrays) {
   ASSERT_GT(pens, 1u);
   const auto firmware = inks.binary.begin();
   EXPECT_EQ(Bytes(copies.begin(), copies.begin() + pens), Bytes(firmware, firmware + pens));
-  EXPECT_EQ(Bytes(copies.begin() + 0x20, copies.begin() + 0x20 + pens), Bytes(firmware + pens, inks.binary.end()));
+  EXPECT_EQ(Bytes(copies.begin() + 0x20, copies.begin() + 0x20 + pens),
+            Bytes(firmware + pens, inks.binary.end()));
   EXPECT_EQ(copies[0x3F], pens);
   EXPECT_EQ(Bytes(copies.begin() + 0x40, copies.end()), ReadFileBytes(c.File("in.bin")));
 }

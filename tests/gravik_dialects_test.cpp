@@ -84,7 +84,8 @@ SourceText SampleData(const std::string& asm_path, SourceSyntax syntax, Bytes& e
 // A routine with every kind of instruction line, in WinApe or sdasz80.
 std::vector<SourceFile> SampleRoutine(const std::string& asm_path, SourceSyntax syntax, bool changes_ix) {
   SourceText source = StartSource(asm_path, SourceContent::kCode, syntax);
-  const RoutineEntry entry{"update_sample", "unsigned char *block", "AF, B, HL", changes_ix, DecimalNumber(1234)};
+  const RoutineEntry entry{"update_sample", "unsigned char *block", "AF, B, HL", changes_ix,
+                           DecimalNumber(1234)};
   StartRoutine(source, entry);
   AddInstruction(source, "ld B,", DecimalNumber(3));
   AddCodeLabel(source, "again");
@@ -115,9 +116,13 @@ TEST(SourceDialects, DataGivesTheSameBytesAndSizesInEveryDialect) {
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[1].path, dir.File("sample.h"));
     std::string messages;
-    const Lines check = HeaderCheck(files[1].path, {{"first_SIZE", 7}, {"second_SIZE", 37}, {"count_of_first", 3},
-                                                    {"sizeof first", 7}, {"sizeof second", 37},
-                                                    {"table_SIZE", 6}, {"sizeof table", 6}});
+    const Lines check = HeaderCheck(files[1].path, {{"first_SIZE", 7},
+                                                    {"second_SIZE", 37},
+                                                    {"count_of_first", 3},
+                                                    {"sizeof first", 7},
+                                                    {"sizeof second", 37},
+                                                    {"table_SIZE", 6},
+                                                    {"sizeof table", 6}});
     EXPECT_TRUE(CompilesWithSdcc(check, dir.File("header"), messages)) << messages;
   }
 }
@@ -128,7 +133,8 @@ TEST(SourceDialects, RoutinesAssembleToTheSameCodeWithTheCSymbolOnTheFirstInstru
   WriteFiles(winape);
   const AssembledSource assembled = AssembleWithPasmo(winape[0].path);
   ASSERT_TRUE(assembled.is_ok) << assembled.messages;
-  const Bytes code = {0xD2, 0x04, 0x06, 0x03, 0x36, 0x5A, 0xC6, 0x55, 0x21, 0x00, 0xC0, 0x10, 0xF7, 0xCD, 0x18, 0xBB, 0xC9};
+  const Bytes code = {0xD2, 0x04, 0x06, 0x03, 0x36, 0x5A, 0xC6, 0x55, 0x21,
+                      0x00, 0xC0, 0x10, 0xF7, 0xCD, 0x18, 0xBB, 0xC9};
   EXPECT_EQ(assembled.binary, code);
   EXPECT_EQ(assembled.symbols.count("update_sample"), 1u);
   for (const SourceSyntax syntax : {SourceSyntax::kSdasz80, SourceSyntax::kC}) {
@@ -150,7 +156,8 @@ TEST(SourceDialects, RoutinesAssembleToTheSameCodeWithTheCSymbolOnTheFirstInstru
       ASSERT_NE(symbol, build.symbols.end()) << name;
       EXPECT_EQ(symbol->second, 2) << name;
       std::string messages;
-      const Lines call = {"#include \"" + files[1].path + "\"", "void f(void) { update_sample((unsigned char *)0x4000); }"};
+      const Lines call = {"#include \"" + files[1].path + "\"",
+                          "void f(void) { update_sample((unsigned char *)0x4000); }"};
       EXPECT_TRUE(CompilesWithSdcc(call, dir.File(name + "_call"), messages)) << messages;
     }
   }
@@ -199,8 +206,8 @@ TEST(DataWord, AnyFileBecomesTheSameBytesInEachSyntax) {
       std::string written = std::filesystem::path(names.source_path).filename().string();
       if (!names.header_path.empty()) written += ", " + name + ".h";
       const std::string label = "level_" + std::to_string(size);
-      EXPECT_EQ(AfterStartup(run), Lines{"ConvertToDataArray : in.bin, " + std::to_string(size) + " bytes as " +
-                                         label + " in " + written});
+      EXPECT_EQ(AfterStartup(run), Lines{"ConvertToDataArray : in.bin, " + std::to_string(size) +
+                                         " bytes as " + label + " in " + written});
       // C has no empty array: an empty file gives one 0 that the size leaves out.
       const Bytes built = size == 0 && syntax == SourceSyntax::kC ? Bytes{0} : data;
       EXPECT_EQ(BuiltBytes(names.source_path, dir.File("work" + std::to_string(size))), built);
@@ -232,8 +239,10 @@ TEST(DataWord, RefusesWhatItCanNotReadAndWritesNothing) {
       {{"data", "folder", "out"}, "ConvertToDataArray : folder is not a regular file"},
       {{"data", "big.bin", "out"}, "ConvertToDataArray : big.bin is too large"},
       {{"--syntax=c", "data", "in.bin", "a\"b"}, "ConvertToDataArray : Name can not hold a quote"},
-      {{"data", "in.bin.asm", "in.bin"}, "ConvertToDataArray : in.bin.asm would replace the source in.bin.asm"},
-      {{"--syntax=pasmo", "data", "in.bin", "out"}, "Unknown syntax \"pasmo\": --syntax= takes winape, sdasz80 or c"},
+      {{"data", "in.bin.asm", "in.bin"},
+       "ConvertToDataArray : in.bin.asm would replace the source in.bin.asm"},
+      {{"--syntax=pasmo", "data", "in.bin", "out"},
+       "Unknown syntax \"pasmo\": --syntax= takes winape, sdasz80 or c"},
   };
   const int before = CountEntries(dir.path());
   for (const Case& c : cases) {
@@ -261,7 +270,8 @@ void WriteWordInputs(const TempDir& dir) {
   ASSERT_TRUE(WriteFileBytes(dir.File("vol.tab"), table));
   Bytes sound(3000);
   std::mt19937 generator(9);
-  for (size_t k = 0; k < sound.size(); ++k) sound[k] = static_cast<uint8_t>(k % 700 < 300 ? 128 : generator());
+  for (size_t k = 0; k < sound.size(); ++k)
+    sound[k] = static_cast<uint8_t>(k % 700 < 300 ? 128 : generator());
   ASSERT_TRUE(WriteFileBytes(dir.File("blip.snd"), sound));
   ASSERT_TRUE(WriteFileBytes(dir.File("in.bin"), Bytes(sound.begin(), sound.begin() + 700)));
 }
@@ -305,7 +315,8 @@ Lines SizeChecks(const std::string& header_path) {
     const bool is_array = std::any_of(header.begin(), header.end(), [&array](const std::string& declaration) {
       return declaration.rfind("extern ", 0) == 0 && declaration.find(" " + array + "[") != std::string::npos;
     });
-    if (is_array) checks.push_back("_Static_assert(sizeof " + array + " == " + array + "_SIZE, \"" + array + "\");");
+    if (is_array)
+      checks.push_back("_Static_assert(sizeof " + array + " == " + array + "_SIZE, \"" + array + "\");");
   }
   return checks;
 }
@@ -365,7 +376,8 @@ TEST(SourceDialects, SdccKeepsIxForItsCallersButNotIy) {
   std::string messages;
   ASSERT_TRUE(CompilesWithSdcc(program, dir.File("convention"), messages)) << messages;
   std::string code;
-  for (const std::string& line : ReadTextLines(dir.File("convention/compiled/compiled.asm"))) code += line + "\n";
+  for (const std::string& line : ReadTextLines(dir.File("convention/compiled/compiled.asm")))
+    code += line + "\n";
   EXPECT_NE(code.find("push\tix"), std::string::npos) << code;
   EXPECT_NE(code.find("iy"), std::string::npos) << code;
   EXPECT_EQ(code.find("push\tiy"), std::string::npos) << code;

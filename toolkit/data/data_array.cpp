@@ -32,7 +32,8 @@ Refusal OutputRefusal(const std::string& file_path, const std::string& name, Sou
   if (Refusal refusal = SourceNameRefusal(asm_path, SourceContent::kData, syntax)) return refusal;
   const SourceNames names = SourceOutputNames(asm_path, SourceContent::kData, syntax);
   for (const std::string& output : {names.source_path, names.header_path}) {
-    if (!output.empty() && IsSameFile(file_path, output)) return output + " would replace the source " + file_path;
+    if (!output.empty() && IsSameFile(file_path, output))
+      return output + " would replace the source " + file_path;
   }
   return std::nullopt;
 }
@@ -67,7 +68,8 @@ bool ConvertToDataArray(const std::string& file_path, const std::string& name) {
   const SourceSyntax syntax = ChosenSyntax();
   if (const Refusal refusal = OutputRefusal(file_path, name, syntax)) return Refuse(*refusal);
   InputFile input = OpenInputFile(file_path);
-  if (input.status == InputStatus::kOk && input.size_bytes > kMaxDataBytes) input.status = InputStatus::kTooLarge;
+  if (input.status == InputStatus::kOk && input.size_bytes > kMaxDataBytes)
+    input.status = InputStatus::kTooLarge;
   if (input.status != InputStatus::kOk) return Refuse(InputFailureText(input.status, file_path));
   const std::string label = LabelNamePart(name);
   SourceText source = StartSource(name + ".asm", SourceContent::kData, syntax, SourceOptions{true});
@@ -80,7 +82,7 @@ bool ConvertToDataArray(const std::string& file_path, const std::string& name) {
   if (const Refusal refusal = WriteSourceFiles(header, array_file)) return Refuse(*refusal);
   std::string written = source.names.source_path;
   if (!header.empty()) written += ", " + header[0].path;
-  PrintLine(kPrefix + file_path + ", " + PlainDecimal(static_cast<int64_t>(input.size_bytes)) + " bytes as " + label +
-            " in " + written);
+  PrintLine(kPrefix + file_path + ", " + PlainDecimal(static_cast<int64_t>(input.size_bytes)) + " bytes as " +
+            label + " in " + written);
   return true;
 }

@@ -49,15 +49,16 @@ bool PaletteExtract(const std::string& source_path, const std::string& output_pa
   }
   const SourceSyntax syntax = ChosenSyntax();
   // The WinApe file holds nothing of its name; the others do.
-  if (const Refusal refusal =
-          syntax == SourceSyntax::kWinApe ? std::nullopt
-                                          : SourceNameRefusal(output_path, SourceContent::kData, syntax)) {
+  if (const Refusal refusal = syntax == SourceSyntax::kWinApe
+                                  ? std::nullopt
+                                  : SourceNameRefusal(output_path, SourceContent::kData, syntax)) {
     PrintLine(kPrefix + *refusal);
     return false;
   }
   const std::optional<Picture> source = LoadSourceImage(source_path, 1);
   if (!source) return false;
-  if (const Refusal refusal = WriteSourceFiles(PlusPaletteSource(source->palette, start_colour, syntax, output_path))) {
+  if (const Refusal refusal =
+          WriteSourceFiles(PlusPaletteSource(source->palette, start_colour, syntax, output_path))) {
     PrintLine(kPrefix + *refusal);
     return false;
   }

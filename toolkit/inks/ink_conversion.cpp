@@ -157,8 +157,8 @@ void AddInkComments(SourceText& source, const std::string& name, int mode, Colou
                     const std::vector<int>& keys) {
   const std::string last_pen = PlainDecimal(static_cast<int64_t>(keys.size()) - 1);
   if (model == ColourModel::kPlus) {
-    AddComment(source, " " + name + " : CPC+ colours of pens 0 to " + last_pen + " (gravik ink" + PlainDecimal(mode) +
-                           " --plus), two bytes a pen: #RB then #0G");
+    AddComment(source, " " + name + " : CPC+ colours of pens 0 to " + last_pen + " (gravik ink" +
+                           PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
   } else {
     AddComment(source, " " + name + " : inks of pens 0 to " + last_pen + " (gravik ink" + PlainDecimal(mode) +
                            "): firmware numbers, then the bytes for port &7F00");
@@ -178,8 +178,9 @@ void AddInkArray(SourceText& source, const std::string& array, const std::vector
 // The inks of the pens, first the comments naming each, then the arrays:
 // firmware numbers and gate array bytes, or the CPC+ colours. Every pen
 // count is an equate for the program's loop (sdasz80 and C).
-std::vector<SourceFile> InkSource(const std::string& name, int mode, ColourModel model, const std::vector<int>& keys,
-                                  SourceSyntax syntax, const std::string& asm_path) {
+std::vector<SourceFile> InkSource(const std::string& name, int mode, ColourModel model,
+                                  const std::vector<int>& keys, SourceSyntax syntax,
+                                  const std::string& asm_path) {
   const std::string label = LabelNamePart(name);
   SourceText source = StartSource(asm_path, SourceContent::kData, syntax);
   AddInkComments(source, name, mode, model, keys);
@@ -230,7 +231,8 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   const int pen_count = mode == 0 ? 16 : mode == 1 ? 4 : 2;
   if (name.empty()) return refuse("the output name is empty");
   if (HasControlCharacter(name)) return refuse("the output name has a control character");
-  if (const Refusal quoted = SourceNameRefusal(name + "_inks.asm", SourceContent::kData, ChosenSyntax())) return refuse(*quoted);
+  if (const Refusal quoted = SourceNameRefusal(name + "_inks.asm", SourceContent::kData, ChosenSyntax()))
+    return refuse(*quoted);
   std::vector<int> given;
   if (option.inks) {
     const Checked<std::vector<int>> keys = ParseInks(*option.inks, model, pen_count);
@@ -238,7 +240,8 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
     given = *keys;
   }
   const std::string bmp_path = name + ".bmp";
-  const SourceNames source_names = SourceOutputNames(name + "_inks.asm", SourceContent::kData, ChosenSyntax());
+  const SourceNames source_names =
+      SourceOutputNames(name + "_inks.asm", SourceContent::kData, ChosenSyntax());
   const std::string& asm_path = source_names.source_path;
   const std::string preview_path = name + "_preview.png";
   for (const std::string& output : {bmp_path, asm_path, source_names.header_path, preview_path}) {
@@ -298,7 +301,8 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   outputs.push_back({bmp_path, std::move(*bmp)});
   const std::vector<SourceFile> source_files =
       InkSource(name, mode, model, pen_keys, source_names.syntax, name + "_inks.asm");
-  for (const SourceFile& file : source_files) outputs.push_back({file.path, {file.text.begin(), file.text.end()}});
+  for (const SourceFile& file : source_files)
+    outputs.push_back({file.path, {file.text.begin(), file.text.end()}});
   if (option.has_preview) {
     const int scale_x = mode == 0 ? 4 : mode == 1 ? 2 : 1;
     std::optional<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);

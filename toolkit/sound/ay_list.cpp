@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#include "common/line_output.h"
 #include "common/assembler_label.h"
+#include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/source_dialect.h"
 
@@ -65,7 +65,8 @@ int AyRunBytes(const LevelRun& run) { return run.pause == 0 ? kWordBytes : 2 * k
 
 // The source lines of the runs; the list size, or none when the samples could not be read.
 template <SourceSyntax kSyntax>
-std::optional<int64_t> WriteAyBody(const SampleSource& samples, const ConversionTable& table, ListBuffer& list) {
+std::optional<int64_t> WriteAyBody(const SampleSource& samples, const ConversionTable& table,
+                                   ListBuffer& list) {
   int64_t list_bytes = 0;
   const bool is_read = RunsOf(samples, table)([&](std::span<const LevelRun> closed) {
     WriteRuns(list, closed, WriteAyRunText<kSyntax>);
@@ -77,8 +78,8 @@ std::optional<int64_t> WriteAyBody(const SampleSource& samples, const Conversion
   return list_bytes;
 }
 
-std::optional<int64_t> WriteAyBodyIn(SourceSyntax syntax, const SampleSource& samples, const ConversionTable& table,
-                                     ListBuffer& list) {
+std::optional<int64_t> WriteAyBodyIn(SourceSyntax syntax, const SampleSource& samples,
+                                     const ConversionTable& table, ListBuffer& list) {
   switch (syntax) {
     case SourceSyntax::kWinApe:
       return WriteAyBody<SourceSyntax::kWinApe>(samples, table, list);
@@ -91,7 +92,8 @@ std::optional<int64_t> WriteAyBodyIn(SourceSyntax syntax, const SampleSource& sa
 }
 
 // The raw words, written as the runs close: no run is stored between.
-std::optional<int64_t> WriteAyWords(const SampleSource& samples, const ConversionTable& table, ListBuffer& list) {
+std::optional<int64_t> WriteAyWords(const SampleSource& samples, const ConversionTable& table,
+                                    ListBuffer& list) {
   RunFolder folder(table);
   AyWordsOutput output{&list};
   uint8_t* at = list.bytes.data();
@@ -147,12 +149,15 @@ bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_
   for (const std::string& line : SoundOpeningLines(kPrefix, sample_path, *source)) PrintLine(line);
   // The raw words are no source: their file keeps its name whatever the syntax.
   const bool is_raw = (options & kAyListRaw) != 0;
-  SourceText text = StartSource(output_path, SourceContent::kData, is_raw ? SourceSyntax::kWinApe : ChosenSyntax());
+  SourceText text =
+      StartSource(output_path, SourceContent::kData, is_raw ? SourceSyntax::kWinApe : ChosenSyntax());
   const std::string label = LabelNamePart(WithoutExtension(output_path));
-  const Checked<int64_t> list_bytes = WriteSampleList(
-      *source, sample_path, text,
-      [options, &label](const SampleSource& samples, const ConversionTable& table, const ListSink& sink,
-                        SourceText& list_text) { return WriteAyList(samples, table, options, sink, list_text, label); });
+  const Checked<int64_t> list_bytes =
+      WriteSampleList(*source, sample_path, text,
+                      [options, &label](const SampleSource& samples, const ConversionTable& table,
+                                        const ListSink& sink, SourceText& list_text) {
+                        return WriteAyList(samples, table, options, sink, list_text, label);
+                      });
   if (!list_bytes) {
     PrintLine(kPrefix + list_bytes.refusal());
     return false;

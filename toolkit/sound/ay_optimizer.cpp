@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/assembler_label.h"
 #include "common/input_file.h"
 #include "common/line_output.h"
-#include "common/assembler_label.h"
 #include "common/number_text.h"
 #include "common/source_dialect.h"
 #include "toolkit/sound/sample_runs.h"
@@ -171,7 +171,8 @@ int AddAyListPiece(SourceText& text, std::span<const uint16_t> words, const AyLi
     AddWord(text, words[piece.position]);
     return kWordBytes;
   }
-  AddCommentedWord(text, kRepeatInstruction + piece.occurrences, "looping " + SpacedDecimal(piece.occurrences));
+  AddCommentedWord(text, kRepeatInstruction + piece.occurrences,
+                   "looping " + SpacedDecimal(piece.occurrences));
   for (int k = 0; k < piece.chunk_words; ++k) AddWord(text, words[piece.position + k]);
   AddCommentedWord(text, kLoopInstruction, "next");
   return kWordBytes * (piece.chunk_words + 2);

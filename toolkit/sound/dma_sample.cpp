@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "common/line_output.h"
 #include "common/assembler_label.h"
+#include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/source_dialect.h"
 
@@ -79,7 +79,8 @@ size_t WriteDmaRun(const LevelRun& run, const LevelLines& level_lines, const std
   }
   // The pause mark and the pause's 12 bits as two bytes.
   const unsigned word = static_cast<unsigned>(kPauseMark + run.pause);
-  return Lines::kLevel.length + PutListLine(Lines::kPause, hex[word >> 8], hex[word & 0xFF], out + Lines::kLevel.length);
+  return Lines::kLevel.length +
+         PutListLine(Lines::kPause, hex[word >> 8], hex[word & 0xFF], out + Lines::kLevel.length);
 }
 
 int DmaRunDataBytes(const LevelRun& run) {
@@ -90,7 +91,8 @@ std::string SizeComment(int64_t data_bytes) { return "sample size " + SpacedDeci
 
 // The body of the list; the data size, or none when the samples could not be read.
 template <SourceSyntax kSyntax>
-std::optional<int64_t> WriteDmaBody(const SampleSource& samples, const ConversionTable& table, ListBuffer& list) {
+std::optional<int64_t> WriteDmaBody(const SampleSource& samples, const ConversionTable& table,
+                                    ListBuffer& list) {
   int64_t data_bytes = 0;
   const LevelLines& level_lines = DmaLines<kSyntax>::Levels();
   const std::array<HexPair, 256>& hex = HexPairs();
@@ -106,8 +108,8 @@ std::optional<int64_t> WriteDmaBody(const SampleSource& samples, const Conversio
   return data_bytes;
 }
 
-std::optional<int64_t> WriteDmaBodyIn(SourceSyntax syntax, const SampleSource& samples, const ConversionTable& table,
-                                      ListBuffer& list) {
+std::optional<int64_t> WriteDmaBodyIn(SourceSyntax syntax, const SampleSource& samples,
+                                      const ConversionTable& table, ListBuffer& list) {
   switch (syntax) {
     case SourceSyntax::kWinApe:
       return WriteDmaBody<SourceSyntax::kWinApe>(samples, table, list);
@@ -129,7 +131,8 @@ void MoveToList(SourceText& text, ListBuffer& list) {
 
 int AppendDmaRun(const LevelRun& run, std::string& text) {
   uint8_t lines[kMostRunBytes];
-  const size_t length = WriteDmaRun<SourceSyntax::kWinApe>(run, DmaLines<SourceSyntax::kWinApe>::Levels(), HexPairs(), lines);
+  const size_t length =
+      WriteDmaRun<SourceSyntax::kWinApe>(run, DmaLines<SourceSyntax::kWinApe>::Levels(), HexPairs(), lines);
   text.append(reinterpret_cast<const char*>(lines), length);
   return DmaRunDataBytes(run);
 }
@@ -175,9 +178,8 @@ bool ConvertDMAsample15K(const std::string& sample_path, const std::string& outp
   const std::string label = LabelNamePart(WithoutExtension(output_path));
   const Checked<int64_t> data_bytes = WriteSampleList(
       *source, sample_path, text,
-      [&label](const SampleSource& samples, const ConversionTable& table, const ListSink& sink, SourceText& list_text) {
-        return WriteDmaSampleList(samples, table, sink, list_text, label);
-      });
+      [&label](const SampleSource& samples, const ConversionTable& table, const ListSink& sink,
+               SourceText& list_text) { return WriteDmaSampleList(samples, table, sink, list_text, label); });
   if (!data_bytes) {
     PrintLine(kPrefix + data_bytes.refusal());
     return false;

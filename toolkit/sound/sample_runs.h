@@ -4,9 +4,9 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <span>
@@ -268,8 +268,8 @@ void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_
 // to sink, in the dialect of text (whose declarations it fills for the
 // header); its size in bytes, or none when the samples could not be read to
 // the end.
-using ListWriter = std::function<std::optional<int64_t>(const SampleSource& samples, const ConversionTable& table,
-                                                        const ListSink& sink, SourceText& text)>;
+using ListWriter = std::function<std::optional<int64_t>(
+    const SampleSource& samples, const ConversionTable& table, const ListSink& sink, SourceText& text)>;
 
 // The list of the opened sample written by write_list to text's source path,
 // with text's header beside it when it has one (aside, both put in place when

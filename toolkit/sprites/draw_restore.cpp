@@ -137,8 +137,9 @@ DrawRestoreWalk WalkPairs(const Picture& pixels, int width, int height, bool wor
 
 // The draw file: entry, the comments on its registers, body, figures, and
 // the sizes a program needs (sdasz80 and its C header).
-std::vector<SourceFile> SpellDraw(const DrawRestoreWalk& walk, const std::string& label_name, bool word_pointer,
-                                  SourceSyntax syntax, const std::string& asm_path, int width, int height) {
+std::vector<SourceFile> SpellDraw(const DrawRestoreWalk& walk, const std::string& label_name,
+                                  bool word_pointer, SourceSyntax syntax, const std::string& asm_path,
+                                  int width, int height) {
   SourceText source = StartSource(asm_path, SourceContent::kCode, syntax);
   const std::string name = "draw_" + label_name;
   StartRoutine(source, RoutineEntry{name, kParameters, kDrawChanges, false, std::nullopt});
@@ -157,8 +158,10 @@ std::vector<SourceFile> SpellDraw(const DrawRestoreWalk& walk, const std::string
 std::vector<SourceFile> SpellRestore(const DrawRestoreWalk& walk, const std::string& label_name,
                                      SourceSyntax syntax, const std::string& asm_path) {
   SourceText source = StartSource(asm_path, SourceContent::kCode, syntax);
-  StartRoutine(source, RoutineEntry{"restore_" + label_name, kParameters, kRestoreChanges, false, std::nullopt});
-  AddComment(source, " entry: HL = first screen byte of a character row, DE = buffer the draw routine filled");
+  StartRoutine(source,
+               RoutineEntry{"restore_" + label_name, kParameters, kRestoreChanges, false, std::nullopt});
+  AddComment(source,
+             " entry: HL = first screen byte of a character row, DE = buffer the draw routine filled");
   AddSteps(source, walk.restore.steps);
   AddTotals(source, walk.restore.time_nops, walk.restore.size_bytes);
   return FinishSource(source);
@@ -189,8 +192,8 @@ bool UsesWordPointer(int width, int height, WordPointerChoice choice) {
 }  // namespace
 
 DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int height,
-                                         const std::string& label_name, bool word_pointer, SourceSyntax syntax,
-                                         const std::string& output_name) {
+                                         const std::string& label_name, bool word_pointer,
+                                         SourceSyntax syntax, const std::string& output_name) {
   const DrawRestoreWalk walk = WalkPairs(pixels, width, height, word_pointer);
   DrawRestoreCode code;
   code.draw_time_nops = walk.draw.time_nops;
@@ -198,8 +201,8 @@ DrawRestoreCode GenerateDrawRestoreLines(const Picture& pixels, int width, int h
   code.buffer_bytes = walk.buffer_bytes;
   code.restore_time_nops = walk.restore.time_nops;
   code.restore_size_bytes = walk.restore.size_bytes;
-  code.draw_files = SpellDraw(walk, label_name, word_pointer, syntax, RoutineFileName("draw_", output_name),
-                              width, height);
+  code.draw_files =
+      SpellDraw(walk, label_name, word_pointer, syntax, RoutineFileName("draw_", output_name), width, height);
   code.restore_files = SpellRestore(walk, label_name, syntax, RoutineFileName("restore_", output_name));
   code.draw_lines = SourceLines(code.draw_files[0].text);
   code.restore_lines = SourceLines(code.restore_files[0].text);
@@ -220,9 +223,9 @@ bool GenerateDrawRestoreCode(const std::string& source_path, const std::string& 
     return false;
   }
   const bool word_pointer = UsesWordPointer(width, height, choice);
-  const DrawRestoreCode code = GenerateDrawRestoreLines(*source, width, height,
-                                                        LabelNamePart(WithoutExtension(output_name)), word_pointer,
-                                                        ChosenSyntax(), output_name);
+  const DrawRestoreCode code =
+      GenerateDrawRestoreLines(*source, width, height, LabelNamePart(WithoutExtension(output_name)),
+                               word_pointer, ChosenSyntax(), output_name);
   std::vector<SourceFile> files = code.draw_files;
   files.insert(files.end(), code.restore_files.begin(), code.restore_files.end());
   if (const Refusal refusal = WriteSourceFiles(files)) {

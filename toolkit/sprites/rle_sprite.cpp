@@ -1,6 +1,5 @@
 #include "toolkit/sprites/rle_sprite.h"
 
-
 #include "common/assembler_label.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
@@ -54,7 +53,8 @@ bool ReportFailure(const std::string& text) {
 // 11 code bytes past the entry, which the caller has in IX.
 // Its time is kHeaderNops, its size kHeaderCodeBytes.
 constexpr std::string_view kHeaderCode[] = {"ex DE,HL", "push IX", "pop HL", "ld BC,", "add HL,BC"};
-constexpr std::string_view kChanges = "AF, BC, DE, HL and what the decoder changes; IX must hold its own address";
+constexpr std::string_view kChanges =
+    "AF, BC, DE, HL and what the decoder changes; IX must hold its own address";
 
 }  // namespace
 
@@ -86,8 +86,9 @@ int32_t EstimateRleDecodeTime(std::span<const uint8_t> data) {
 }
 
 std::vector<SourceFile> RleHeaderSource(const std::string& data_path, const std::string& decoder_address,
-                                        int32_t total_time_nops, int32_t size_bytes, std::span<const uint8_t> data,
-                                        SourceSyntax syntax, const std::string& header_path) {
+                                        int32_t total_time_nops, int32_t size_bytes,
+                                        std::span<const uint8_t> data, SourceSyntax syntax,
+                                        const std::string& header_path) {
   const std::string label = LabelNamePart(WithoutExtension(data_path));
   SourceText source = StartSource(header_path, SourceContent::kCode, syntax);
   const RoutineEntry entry{"update_" + label, "unsigned char *destination", kChanges, false,
@@ -105,17 +106,17 @@ std::vector<SourceFile> RleHeaderSource(const std::string& data_path, const std:
 
 std::vector<std::string> RleHeaderLines(const std::string& data_path, const std::string& decoder_address,
                                         int32_t total_time_nops, int32_t size_bytes) {
-  return SourceLines(
-      RleHeaderSource(data_path, decoder_address, total_time_nops, size_bytes, {}, SourceSyntax::kWinApe, "h.asm")[0]
-          .text);
+  return SourceLines(RleHeaderSource(data_path, decoder_address, total_time_nops, size_bytes, {},
+                                     SourceSyntax::kWinApe, "h.asm")[0]
+                         .text);
 }
 
 bool ConvertToRleSprite(const std::string& source_path, const std::string& data_path,
                         const std::string& header_path, const std::string& decoder_address) {
   const bool has_header = !MeansNoDecoder(decoder_address);
   const SourceSyntax syntax = ChosenSyntax();
-  if (const Refusal refusal = has_header ? HeaderRefusal(data_path, decoder_address, header_path, syntax)
-                                         : std::nullopt) {
+  if (const Refusal refusal =
+          has_header ? HeaderRefusal(data_path, decoder_address, header_path, syntax) : std::nullopt) {
     return ReportFailure(*refusal);
   }
   const std::optional<Picture> source = LoadSpriteSource(source_path);
@@ -127,7 +128,8 @@ bool ConvertToRleSprite(const std::string& source_path, const std::string& data_
   if (has_header) {
     const int32_t total_time_nops = EstimateRleDecodeTime(data) + kHeaderNops;
     const int32_t size_bytes = static_cast<int32_t>(data.size()) + kHeaderCodeBytes + kHeaderWordBytes;
-    header = RleHeaderSource(data_path, decoder_address, total_time_nops, size_bytes, data, syntax, header_path);
+    header =
+        RleHeaderSource(data_path, decoder_address, total_time_nops, size_bytes, data, syntax, header_path);
   }
   // The data and the header are one group: a header that cannot be created
   // leaves no data file either.

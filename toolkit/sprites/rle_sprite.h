@@ -23,8 +23,9 @@ int32_t EstimateRleDecodeTime(std::span<const uint8_t> data);
 // WinApe includes data_path, the others hold data itself. The lines are
 // described at RleHeaderLines; the C symbol update_NAME is on "ex DE,HL".
 std::vector<SourceFile> RleHeaderSource(const std::string& data_path, const std::string& decoder_address,
-                                        int32_t total_time_nops, int32_t size_bytes, std::span<const uint8_t> data,
-                                        SourceSyntax syntax, const std::string& header_path);
+                                        int32_t total_time_nops, int32_t size_bytes,
+                                        std::span<const uint8_t> data, SourceSyntax syntax,
+                                        const std::string& header_path);
 
 // The ten WinApe header lines: label made by LabelNamePart from data_path without
 // its last four characters,

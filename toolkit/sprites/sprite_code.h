@@ -38,7 +38,8 @@ struct SpriteCode {
 // SourceOutputNames). C calls it as update_NAME(block), the block's address
 // in HL. Pure: prints nothing, writes nothing.
 SpriteCode GenerateSpriteCode(const SpritePixels& pixels, const std::string& label_name, int options,
-                              SourceSyntax syntax = SourceSyntax::kWinApe, const std::string& asm_path = "sprite.asm");
+                              SourceSyntax syntax = SourceSyntax::kWinApe,
+                              const std::string& asm_path = "sprite.asm");
 
 struct WrittenSpriteCode {
   std::vector<std::string> register_lines;  // "pix list for this sprite :", then "A: n" to "E: n"

@@ -22,9 +22,9 @@ struct InstructionRow {
 // A line of a routine's body, kept until the routine is spelled in its dialect.
 struct CodeStep {
   bool is_comment = false;
-  std::string_view text;                 // the instruction (or the comment's text)
+  std::string_view text;  // the instruction (or the comment's text)
   std::optional<SourceNumber> immediate;
-  std::string comment;                   // after the instruction, when not empty
+  std::string comment;  // after the instruction, when not empty
 };
 
 // A routine's body and what its instructions cost.
