@@ -19,6 +19,7 @@ constexpr ProgramOptionRow kProgramOptions[] = {
     {"--help", [](ProgramOptions& options, std::string_view) { options.wants_help = true; }},
     {"-h", [](ProgramOptions& options, std::string_view) { options.wants_help = true; }},
     {"--version", [](ProgramOptions& options, std::string_view) { options.wants_version = true; }},
+    {"--syntax=", [](ProgramOptions& options, std::string_view value) { options.syntax = value; }},
 };
 
 const ProgramOptionRow* FindOption(std::string_view argument, std::string_view* value) {

@@ -2,6 +2,9 @@
 // before quarn's level name), and the exit status a run ends with.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "common/refusal.h"
 
 // What the run was asked before its word or level name.
@@ -9,6 +12,8 @@ struct ProgramOptions {
   bool is_fail_mode = false;   // --fail: the exit status tells success from failure
   bool wants_help = false;     // --help or -h
   bool wants_version = false;  // --version
+  // --syntax=NAME: NAME as typed (checked by the program); none when not given.
+  std::optional<std::string_view> syntax;
   int first_argument = 1;      // index in argv of the first argument after the options
   // The one console line for the first argument before the word that looks
   // like an option ("--" and more) but is none: a usage problem, so that a

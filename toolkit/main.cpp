@@ -10,8 +10,10 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/program_options.h"
+#include "common/source_dialect.h"
 #include "common/stop_signals.h"
 #include "toolkit/compress/zx0_words.h"
+#include "toolkit/data/data_array.h"
 #include "toolkit/disk/disk_files.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
@@ -126,6 +128,7 @@ std::vector<std::string> OptionsFrom(Args a, int index) {
 bool RunZx0(Args a) { return CompressZX0(a[0], Named(a, 0, ".zx0"), OptionsFrom(a, 1)); }
 bool RunUnzx0(Args a) { return DecompressZX0(a[0], a[1], OptionsFrom(a, 2)); }
 bool RunZx0Code(Args a) { return WriteZX0Decoder(a[0], Named(a, 0, ".asm"), OptionsFrom(a, 1)); }
+bool RunData(Args a) { return ConvertToDataArray(a[0], a[1]); }
 
 // One line of --help: the word, what follows it, what it makes.
 struct WordHelp {
@@ -241,13 +244,20 @@ constexpr CommandRow kCommands[] = {
      RunSheet2,
      {"NAME WIDTH HEIGHT [--mask=PEN] [--mirror] [--count=N]",
       "NAME.bmp cut into WIDTH x HEIGHT frames of mode 2 screen bytes in NAME.spr, labels in NAME_spr.asm"}},
+    {"data",
+     2,
+     RunData,
+     {"FILE NAME",
+      "any FILE (at most 16 MB) as the labelled array NAME in NAME.asm (.s/.c and .h by --syntax)"}},
 };
 
 constexpr std::string_view kProgramHelp[] = {
-    "usage : gravik [--fail] WORD ARGUMENTS...",
+    "usage : gravik [--fail] [--syntax=winape|sdasz80|c] WORD ARGUMENTS...",
     "        gravik --help | -h | --version",
     "  --fail       exit status 0 when the run did all it was asked, 1 when the operation refused its input,",
     "               failed to write or dropped data, 2 for no word, an unknown word or too few arguments",
+    "  --syntax=S   the source outputs in WinApe's syntax (winape, the default, NAME.asm), sdasz80's (NAME.s",
+    "               with the header NAME.h for C) or as C (data in NAME.c and NAME.h, code as for sdasz80)",
     "  --help, -h   this list",
     "  --version    the program's name and version",
     "words (the word in any case, names as typed):",
@@ -358,6 +368,15 @@ int main(int argc, char** argv) {
   PrintLine(ImageLibraryNotice());
   PrintLine("");
   RunOutcome outcome = RunOutcome::kUsage;
+  if (options.syntax) {
+    const std::optional<SourceSyntax> syntax = SourceSyntaxNamed(*options.syntax);
+    if (!syntax) {
+      PrintLine("Unknown syntax \"" + std::string(*options.syntax) +
+                "\": --syntax= takes winape, sdasz80 or c");
+      return ExitStatus(options, RunOutcome::kUsage);
+    }
+    SetChosenSyntax(*syntax);
+  }
   if (options.first_argument >= argc) {
     ShowUsage(!options.is_fail_mode);
   } else {

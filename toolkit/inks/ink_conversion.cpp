@@ -15,6 +15,7 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
+#include "common/source_dialect.h"
 #include "toolkit/inks/ink_choice.h"
 #include "toolkit/inks/ink_mapping.h"
 
@@ -153,54 +154,53 @@ std::string PenName(ColourModel model, int key) {
   return "ink " + PlainDecimal(key) + " " + std::string(CpcColours()[static_cast<size_t>(key)].name);
 }
 
-std::vector<uint8_t> AsBytes(const std::vector<std::string>& lines) {
-  std::vector<uint8_t> bytes;
-  for (const std::string& line : lines) {
-    bytes.insert(bytes.end(), line.begin(), line.end());
-    bytes.insert(bytes.end(), kLineEnd.begin(), kLineEnd.end());
+void AddInkComments(SourceText& source, const std::string& name, int mode, ColourModel model,
+                    const std::vector<int>& keys) {
+  const std::string last_pen = PlainDecimal(static_cast<int64_t>(keys.size()) - 1);
+  if (model == ColourModel::kPlus) {
+    AddComment(source, " " + name + " : CPC+ colours of pens 0 to " + last_pen + " (gravik ink" +
+                           PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
+  } else {
+    AddComment(source, " " + name + " : inks of pens 0 to " + last_pen + " (gravik ink" + PlainDecimal(mode) +
+                           "): firmware numbers, then the bytes for port &7F00");
   }
-  return bytes;
+  for (size_t pen = 0; pen < keys.size(); ++pen) {
+    AddComment(source, " pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " + PenName(model, keys[pen]));
+  }
 }
 
-std::vector<std::string> InkSource(const std::string& name, int mode, ColourModel model,
-                                   const std::vector<int>& keys) {
+// One array on one line, " db " as the ink files have always had it.
+void AddInkArray(SourceText& source, const std::string& array, const std::vector<SourceNumber>& values) {
+  OpenArray(source, array);
+  AddByteLine(source, values, {}, LineLayout{" ", " "});
+  CloseArray(source);
+}
+
+// The inks of the pens, first the comments naming each, then the arrays:
+// firmware numbers and gate array bytes, or the CPC+ colours. Every pen
+// count is an equate for the program's loop (sdasz80 and C).
+std::vector<SourceFile> InkSource(const std::string& name, int mode, ColourModel model,
+                                  const std::vector<int>& keys, SourceSyntax syntax,
+                                  const std::string& asm_path) {
   const std::string label = LabelNamePart(name);
-  std::vector<std::string> lines;
-  if (model == ColourModel::kPlus) {
-    lines.push_back("; " + name + " : CPC+ colours of pens 0 to " +
-                    PlainDecimal(static_cast<int64_t>(keys.size()) - 1) + " (gravik ink" +
-                    PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
-  } else {
-    lines.push_back("; " + name + " : inks of pens 0 to " +
-                    PlainDecimal(static_cast<int64_t>(keys.size()) - 1) + " (gravik ink" +
-                    PlainDecimal(mode) + "): firmware numbers, then the bytes for port &7F00");
-  }
-  for (size_t pen = 0; pen < keys.size(); ++pen) {
-    lines.push_back("; pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " + PenName(model, keys[pen]));
-  }
-  std::string first = " db ";
-  std::string second = " db ";
-  for (size_t pen = 0; pen < keys.size(); ++pen) {
-    const std::string comma = pen == 0 ? "" : ",";
-    const int key = keys[pen];
+  SourceText source = StartSource(asm_path, SourceContent::kData, syntax);
+  AddInkComments(source, name, mode, model, keys);
+  std::vector<SourceNumber> first;
+  std::vector<SourceNumber> second;
+  for (const int key : keys) {
     if (model == ColourModel::kPlus) {
-      first += comma + "#" + Hex(static_cast<uint64_t>((key >> 8 & 15) << 4 | (key & 15)), 2) + ",#" +
-               Hex(static_cast<uint64_t>(key >> 4 & 15), 2);
+      first.push_back(HexNumber((key >> 8 & 15) << 4 | (key & 15)));
+      first.push_back(HexNumber(key >> 4 & 15));
     } else {
-      first += comma + PlainDecimal(key);
-      second += comma + "#" + Hex(CpcColours()[static_cast<size_t>(key)].gate_byte, 2);
+      first.push_back(DecimalNumber(key));
+      second.push_back(HexNumber(CpcColours()[static_cast<size_t>(key)].gate_byte));
     }
   }
-  if (model == ColourModel::kPlus) {
-    lines.push_back("plus_" + label + ":");
-    lines.push_back(first);
-  } else {
-    lines.push_back("inks_" + label + ":");
-    lines.push_back(first);
-    lines.push_back("gate_" + label + ":");
-    lines.push_back(second);
-  }
-  return lines;
+  const std::string first_array = (model == ColourModel::kPlus ? "plus_" : "inks_") + label;
+  AddInkArray(source, first_array, first);
+  if (model == ColourModel::kFirmware) AddInkArray(source, "gate_" + label, second);
+  AddEquate(source, first_array + "_COUNT", static_cast<int64_t>(keys.size()));
+  return FinishSource(source);
 }
 
 // "1.25": two decimals, rounded.
@@ -217,7 +217,7 @@ struct InkRequest {
   int pen_count = 16;
   std::vector<int> given;  // the keys of --inks, when given
   std::string bmp_path;
-  std::string asm_path;
+  SourceNames source_names;  // the inks' source and, in sdasz80 and C, its header
   std::string preview_path;
 };
 
@@ -237,17 +237,20 @@ Checked<InkRequest> ReadRequest(const std::string& source_path, const std::strin
                      PenCount(mode),
                      {},
                      name + ".bmp",
-                     name + "_inks.asm",
+                     SourceOutputNames(name + "_inks.asm", SourceContent::kData, ChosenSyntax()),
                      name + "_preview.png"};
   if (name.empty()) return Result::Refused("the output name is empty");
   if (HasControlCharacter(name)) return Result::Refused("the output name has a control character");
+  if (const Refusal quoted = SourceNameRefusal(name + "_inks.asm", SourceContent::kData, ChosenSyntax()))
+    return Result::Refused(*quoted);
   if (request.option.inks) {
     const Checked<std::vector<int>> keys = ParseInks(*request.option.inks, request.model, request.pen_count);
     if (!keys) return Result::Refused(keys.refusal());
     request.given = *keys;
   }
-  for (const std::string& output : {request.bmp_path, request.asm_path, request.preview_path}) {
-    if (output == request.preview_path && !request.option.has_preview) continue;
+  const SourceNames& source = request.source_names;
+  for (const std::string& output : {request.bmp_path, source.source_path, source.header_path, request.preview_path}) {
+    if ((output == request.preview_path && !request.option.has_preview) || output.empty()) continue;
     if (IsSameFile(output, source_path))
       return Result::Refused(output + " would replace the source " + source_path);
   }
@@ -327,7 +330,9 @@ Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std:
   Checked<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);
   if (!bmp) return Result::Refused("Can not write " + request.bmp_path);
   outputs.push_back({request.bmp_path, std::move(*bmp)});
-  outputs.push_back({request.asm_path, AsBytes(InkSource(name, ModeNumber(mode), request.model, pen_keys))});
+  for (const SourceFile& file : InkSource(name, ModeNumber(mode), request.model, pen_keys,
+                                          request.source_names.syntax, name + "_inks.asm"))
+    outputs.push_back({file.path, {file.text.begin(), file.text.end()}});
   if (request.option.has_preview) {
     const int scale_x = mode == ScreenMode::kMode0 ? 4 : mode == ScreenMode::kMode1 ? 2 : 1;
     Checked<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
@@ -355,7 +360,8 @@ void PrintReport(const InkRequest& request, const std::string& source_path, cons
                          (pen == 0 && plan.is_reserved ? " (transparent)" : "")));
   }
   PrintLine(kPrefix + ("mean colour error " + TwoDecimals(converted.mean_error) + " (CIELAB delta E)"));
-  std::string written_list = request.bmp_path + ", " + request.asm_path;
+  std::string written_list = request.bmp_path + ", " + request.source_names.source_path;
+  if (!request.source_names.header_path.empty()) written_list += ", " + request.source_names.header_path;
   if (request.option.has_preview) written_list += ", " + request.preview_path;
   PrintLine(kPrefix + ("wrote " + written_list));
 }
