@@ -19,6 +19,7 @@
 #include "toolkit/image_ops/sprite_sheet.h"
 #include "toolkit/image_ops/standard_screen.h"
 #include "toolkit/inks/ink_conversion.h"
+#include "toolkit/maps/tiled_map_conversion.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -105,6 +106,10 @@ bool RunInk(Args a, int mode) {
 bool RunInk0(Args a) { return RunInk(a, 0); }
 bool RunInk1(Args a) { return RunInk(a, 1); }
 bool RunInk2(Args a) { return RunInk(a, 2); }
+// tmx takes its options after the map and the name.
+bool RunTmx(Args a) {
+  return ConvertTiledMap(a[0], a[1], std::vector<std::string>(a.values + 2, a.values + a.count));
+}
 bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
@@ -203,6 +208,12 @@ constexpr CommandRow kCommands[] = {
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 2 mode 2 pens, with its inks in NAME_inks.asm"}},
+    {"tmx",
+     2,
+     RunTmx,
+     {"MAP NAME [--mode=0|1|2] [--order=rows|columns] [--wide] [--preview=no]",
+      "a Tiled map (MAP as typed) as CPC tiles NAME_tiles.bin, a NAME_LAYER.map a visible tile layer, "
+      "NAME.asm and NAME_preview.png"}},
 };
 
 constexpr std::string_view kProgramHelp[] = {

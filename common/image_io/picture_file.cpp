@@ -148,6 +148,37 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path) {
   return contents;
 }
 
+Checked<PalettedPicture> LoadPalettedPicture(const std::string& path) {
+  using Result = Checked<PalettedPicture>;
+  // Checked first: the library opens the file itself, and a FIFO would block it.
+  if (const InputFile input = OpenInputFile(path); input.status != InputStatus::kOk)
+    return Result::Refused(InputFailureText(input.status, path));
+  const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
+  const std::string cannot_load = "Can not load " + path;
+  switch (ProbePicture(path, format, kMaxPalettedPixels)) {
+    case PictureProbe::kOk:
+      break;
+    case PictureProbe::kTooLarge:
+      return Result::Refused(cannot_load + " : picture too large");
+    case PictureProbe::kSizeUnknown:
+      return Result::Refused(cannot_load + " : its size can not be read before decoding");
+    case PictureProbe::kDamaged:
+      return Result::Refused(cannot_load);
+  }
+  BitmapPtr image(FreeImage_Load(format, path.c_str(), 0));
+  if (!image || FreeImage_GetBits(image.get()) == nullptr) return Result::Refused(cannot_load);
+  const unsigned bits = FreeImage_GetBPP(image.get());
+  if (FreeImage_GetImageType(image.get()) != FIT_BITMAP || bits > 8 || FreeImage_GetPalette(image.get()) == nullptr)
+    return Result::Refused(path + " is not a palettised picture");
+  PalettedPicture paletted;
+  paletted.colours_used = static_cast<int>(std::min(FreeImage_GetColorsUsed(image.get()), 256u));
+  // 1- and 4-bit pictures get one byte a pen; their palettes stay as they are.
+  if (bits < 8) image.reset(FreeImage_ConvertTo8Bits(image.get()));
+  if (!image || FreeImage_GetBits(image.get()) == nullptr) return Result::Refused(cannot_load);
+  paletted.picture = PictureOverBitmap(std::move(image));
+  return paletted;
+}
+
 std::optional<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   // Written here rather than by the library: the layout of an 8-bit BMP is
   // fixed and simple (the same bytes FreeImage writes for it), and a large

@@ -126,39 +126,9 @@ Checked<std::vector<int>> ParseInks(const std::string& text, ColourModel model, 
   return keys;
 }
 
-// The outputs, written aside and put in place as one group: a failure to
-// write any of them replaces none.
-struct Output {
-  std::string path;
-  std::vector<uint8_t> bytes;
-};
-
-Refusal WriteGroup(const std::vector<Output>& outputs) {
-  std::vector<std::unique_ptr<AsideFile>> files;
-  std::vector<AsideFile*> group;
-  for (const Output& output : outputs) {
-    files.push_back(std::make_unique<AsideFile>(output.path));
-    files.back()->Write(output.bytes);
-    group.push_back(files.back().get());
-  }
-  const GroupCommit commit = CommitTogether(group);
-  if (commit.status != WriteStatus::kOk)
-    return WriteFailureText(commit.status, outputs[commit.failed_index].path);
-  return std::nullopt;
-}
-
 std::string PenName(ColourModel model, int key) {
   if (model == ColourModel::kPlus) return "colour " + Hex(static_cast<uint64_t>(key), 3);
   return "ink " + PlainDecimal(key) + " " + std::string(CpcColours()[static_cast<size_t>(key)].name);
-}
-
-std::vector<uint8_t> AsBytes(const std::vector<std::string>& lines) {
-  std::vector<uint8_t> bytes;
-  for (const std::string& line : lines) {
-    bytes.insert(bytes.end(), line.begin(), line.end());
-    bytes.insert(bytes.end(), kLineEnd.begin(), kLineEnd.end());
-  }
-  return bytes;
 }
 
 std::vector<std::string> InkSource(const std::string& name, int mode, ColourModel model,
@@ -284,18 +254,18 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   MappedPicture mapped = MapToPens(ref, map, option.dither);
   Picture pens = PictureFromPens(picture->width, picture->height, mapped.pens.data());
   for (size_t pen = 0; pen < pen_keys.size(); ++pen) pens.palette[pen] = NominalColour(model, pen_keys[pen]);
-  std::vector<Output> outputs;
+  std::vector<OutputBytes> outputs;
   std::optional<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);
   if (!bmp) return refuse(WriteFailureText(WriteStatus::kCannotWrite, bmp_path));
   outputs.push_back({bmp_path, std::move(*bmp)});
-  outputs.push_back({asm_path, AsBytes(InkSource(name, mode, model, pen_keys))});
+  outputs.push_back({asm_path, TextFileBytes(InkSource(name, mode, model, pen_keys))});
   if (option.has_preview) {
     const int scale_x = mode == 0 ? 4 : mode == 1 ? 2 : 1;
     std::optional<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
     if (!preview) return refuse(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
     outputs.push_back({preview_path, std::move(*preview)});
   }
-  const Refusal written = WriteGroup(outputs);
+  const Refusal written = WriteOutputGroup(outputs);
   if (written) return refuse(*written);
   PrintLine(kPrefix + ("source " + source_path));
   PrintLine(kPrefix + ("size " + PlainDecimal(picture->width) + " x " + PlainDecimal(picture->height)));

@@ -1,0 +1,171 @@
+#include "toolkit/maps/layer_data.h"
+
+#include <zlib.h>
+#include <zstd.h>
+
+#include <array>
+#include <climits>
+#include <cstring>
+
+#include "common/line_output.h"
+#include "common/number_text.h"
+
+namespace {
+
+constexpr size_t kIdBytes = 4;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string CountText(size_t found, size_t cell_count) {
+  return "holds " + PlainDecimal(static_cast<int64_t>(found)) + " ids, not the " +
+         PlainDecimal(static_cast<int64_t>(cell_count)) + " cells of the layer";
+}
+
+// 0 to 63 for a base64 digit, 64 for '=', 255 for anything else.
+constexpr std::array<uint8_t, 256> Base64Values() {
+  std::array<uint8_t, 256> values{};
+  for (uint8_t& v : values) v = 255;
+  constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (int k = 0; k < 64; ++k) values[static_cast<uint8_t>(kDigits[k])] = static_cast<uint8_t>(k);
+  values['='] = 64;
+  return values;
+}
+
+// The bytes of base64 text, or none when it is not base64 (a digit after the
+// padding, a stray character, a length that is not whole groups of four).
+std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text) {
+  static constexpr std::array<uint8_t, 256> kValues = Base64Values();
+  std::vector<uint8_t> bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  uint32_t group = 0;
+  int digits = 0;
+  int padding = 0;
+  for (const char c : text) {
+    if (IsBlank(c)) continue;
+    const uint8_t value = kValues[static_cast<uint8_t>(c)];
+    if (value == 255 || (padding > 0 && value != 64)) return std::nullopt;
+    if (value == 64) ++padding;
+    group = group << 6 | (value == 64 ? 0 : value);
+    if (++digits < 4) continue;
+    if (padding > 2) return std::nullopt;
+    bytes.push_back(static_cast<uint8_t>(group >> 16));
+    if (padding < 2) bytes.push_back(static_cast<uint8_t>(group >> 8 & 0xFF));
+    if (padding < 1) bytes.push_back(static_cast<uint8_t>(group & 0xFF));
+    group = 0;
+    digits = 0;
+  }
+  if (digits != 0) return std::nullopt;
+  return bytes;
+}
+
+// zlib streams (window bits 15) and gzip members (15 + 16) into exactly
+// limit bytes at most.
+Checked<std::vector<uint8_t>> InflateZlib(const std::vector<uint8_t>& packed, size_t limit, bool is_gzip) {
+  using Result = Checked<std::vector<uint8_t>>;
+  std::vector<uint8_t> out(limit);
+  z_stream stream{};
+  if (inflateInit2(&stream, is_gzip ? 15 + 16 : 15) != Z_OK) return Result::Refused("can not be inflated");
+  stream.next_in = const_cast<Bytef*>(packed.data());
+  stream.avail_in = static_cast<uInt>(packed.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(limit);
+  const int status = inflate(&stream, Z_FINISH);
+  const size_t produced = stream.total_out;
+  inflateEnd(&stream);
+  if (status == Z_STREAM_END) {
+    out.resize(produced);
+    return out;
+  }
+  // Output full and the stream not done: it holds more than the layer can.
+  if (status == Z_BUF_ERROR && stream.avail_out == 0) {
+    return Result::Refused("inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes");
+  }
+  return Result::Refused(is_gzip ? "is not a whole gzip member" : "is not a whole zlib stream");
+}
+
+// The smallest window a frame may ask for, as a power of two, that still
+// covers limit bytes: a frame asking for more could only make the decoder
+// reserve memory the layer never needs.
+int WindowLogFor(size_t limit) {
+  constexpr int kSmallestWindowLog = 10;  // the smallest window zstd knows
+  constexpr int kLargestWindowLog = 27;   // its decoder's own default bound
+  int log = kSmallestWindowLog;
+  while (log < kLargestWindowLog && (size_t{1} << log) < limit) ++log;
+  return log;
+}
+
+struct ZstdContext {
+  ZSTD_DCtx* context = ZSTD_createDCtx();
+  ~ZstdContext() { ZSTD_freeDCtx(context); }
+};
+
+Checked<std::vector<uint8_t>> InflateZstd(const std::vector<uint8_t>& packed, size_t limit) {
+  using Result = Checked<std::vector<uint8_t>>;
+  const ZstdContext zstd;
+  if (zstd.context == nullptr ||
+      ZSTD_isError(ZSTD_DCtx_setParameter(zstd.context, ZSTD_d_windowLogMax, WindowLogFor(limit)))) {
+    return Result::Refused("can not be inflated");
+  }
+  // One byte of room beyond the limit tells a stream that fills it exactly
+  // from one that goes on.
+  std::vector<uint8_t> out(limit + 1);
+  ZSTD_inBuffer in{packed.data(), packed.size(), 0};
+  ZSTD_outBuffer sink{out.data(), out.size(), 0};
+  size_t remaining = 1;
+  while (in.pos < in.size || remaining != 0) {
+    remaining = ZSTD_decompressStream(zstd.context, &sink, &in);
+    if (ZSTD_isError(remaining)) return Result::Refused("is not a whole zstd frame");
+    if (sink.pos > limit)
+      return Result::Refused("inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes");
+    if (remaining != 0 && in.pos == in.size && sink.pos < sink.size) {
+      return Result::Refused("is not a whole zstd frame");
+    }
+  }
+  out.resize(sink.pos);
+  return out;
+}
+
+}  // namespace
+
+Checked<std::vector<uint32_t>> DecodeCsvCells(std::string_view text, size_t cell_count) {
+  using Result = Checked<std::vector<uint32_t>>;
+  std::vector<uint32_t> cells;
+  cells.reserve(cell_count);
+  size_t at = 0;
+  while (true) {
+    while (at < text.size() && IsBlank(text[at])) ++at;
+    if (at == text.size() && cells.empty()) break;
+    uint64_t value = 0;
+    const size_t digits_start = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && value <= UINT32_MAX)
+      value = value * 10 + static_cast<uint64_t>(text[at++] - '0');
+    if (at == digits_start || value > UINT32_MAX) return Result::Refused("is not a list of tile ids");
+    if (cells.size() == cell_count) return Result::Refused("holds more ids than the layer has cells");
+    cells.push_back(static_cast<uint32_t>(value));
+    while (at < text.size() && IsBlank(text[at])) ++at;
+    if (at == text.size()) break;
+    if (text[at++] != ',') return Result::Refused("is not a list of tile ids");
+  }
+  if (cells.size() != cell_count) return Result::Refused(CountText(cells.size(), cell_count));
+  return cells;
+}
+
+Checked<std::vector<uint32_t>> DecodeBase64Cells(std::string_view text, LayerCompression compression,
+                                                 size_t cell_count) {
+  using Result = Checked<std::vector<uint32_t>>;
+  std::optional<std::vector<uint8_t>> packed = DecodeBase64(text);
+  if (!packed) return Result::Refused("is not base64");
+  const size_t limit = cell_count * kIdBytes;
+  Checked<std::vector<uint8_t>> bytes = std::move(*packed);
+  if (compression == LayerCompression::kZlib || compression == LayerCompression::kGzip) {
+    bytes = InflateZlib(*bytes, limit, compression == LayerCompression::kGzip);
+  } else if (compression == LayerCompression::kZstd) {
+    bytes = InflateZstd(*bytes, limit);
+  }
+  if (!bytes) return Result::Refused(bytes.refusal());
+  if (bytes->size() % kIdBytes != 0) return Result::Refused("does not hold whole 32-bit ids");
+  if (bytes->size() != limit) return Result::Refused(CountText(bytes->size() / kIdBytes, cell_count));
+  std::vector<uint32_t> cells(cell_count);
+  for (size_t k = 0; k < cell_count; ++k) cells[k] = ReadLe32(bytes->data() + k * kIdBytes);
+  return cells;
+}
