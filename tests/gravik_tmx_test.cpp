@@ -509,3 +509,108 @@ TEST(GravikTmx, ALevelOfRealSize) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string TmxMap(const std::string& map_fields, const std::string& tilesets, const std::string& layers) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" " + map_fields + ">\n" + tilesets +
+         layers + "</map>\n";
+}
+
+const std::string kGrid =
+    "orientation=\"orthogonal\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\" infinite=\"0\"";
+const std::string kSet =
+    "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"4\" tileheight=\"8\" tilecount=\"2\" columns=\"2\">"
+    "<image source=\"t.png\" width=\"8\" height=\"8\"/></tileset>\n";
+
+std::string CsvLayer(const std::string& ids) {
+  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"csv\">" + ids + "</data></layer>\n";
+}
+
+std::string ZlibLayer(size_t zero_bytes, int window_bits, const std::string& compression) {
+  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"base64\" compression=\"" +
+         compression + "\">" + Base64(Deflate(std::vector<uint8_t>(zero_bytes, 0), window_bits)) +
+         "</data></layer>\n";
+}
+
+std::string ZstdLayer(size_t zero_bytes) {
+  const std::vector<uint8_t> bytes(zero_bytes, 0);
+  std::vector<uint8_t> packed(ZSTD_compressBound(bytes.size()));
+  packed.resize(ZSTD_compress(packed.data(), packed.size(), bytes.data(), bytes.size(), 3));
+  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"base64\" compression=\"zstd\">" +
+         Base64(packed) + "</data></layer>\n";
+}
+
+TEST(GravikTmx, RefusalsSayWhyInOneLineAndWriteNothing) {
+  const std::string p = "ConvertTiledMap : map.tmx";
+  const std::string set_u = "<tileset firstgid=\"3\" name=\"u\" tilewidth=\"4\" tileheight=\"8\" tilecount=\"2\" "
+                            "columns=\"2\"><image source=\"u.png\" width=\"8\" height=\"8\"/></tileset>\n";
+  struct Case {
+    std::string map;
+    std::vector<std::string> options;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {TmxMap("orientation=\"isometric\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\"", kSet,
+              CsvLayer("1,1")),
+       {},
+       p + " is isometric, not orthogonal"},
+      {TmxMap("orientation=\"orthogonal\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\" infinite=\"1\"",
+              kSet, CsvLayer("1,1")),
+       {},
+       p + " is infinite"},
+      {TmxMap(kGrid,
+              "<tileset firstgid=\"1\" name=\"c\" tilewidth=\"4\" tileheight=\"8\"><tile id=\"0\">"
+              "<image source=\"t.png\" width=\"8\" height=\"8\"/></tile></tileset>\n",
+              CsvLayer("1,1")),
+       {},
+       p + " : tileset c is a collection of images, not one tileset image"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,536870914")), {}, p + " : layer L, cell 1,0 is flipped diagonally, which tiles of 4 x 8 pixels can not be"},
+      {TmxMap(kGrid, kSet, CsvLayer("268435457,1")), {}, p + " : layer L, cell 0,0 has the hexagonal rotation flag"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,3")), {}, p + " : layer L, cell 1,0 : gid 3 has no tileset"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,2")), {"--mode=1"}, p + " : t.png : tile 1 has pen 9, beyond the 4 pens of mode 1"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,2")), {"--mode=2"},
+       p + " : tiles of 4 pixels wide do not fill whole mode 2 bytes of 8 pixels"},
+      {TmxMap(kGrid, kSet + set_u, CsvLayer("1,3")), {},
+       "ConvertTiledMap : u.png : pen 2 is #FFFFFF, not #22E5B2 as in t.png"},
+      {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "gone.png"), CsvLayer("1,1")), {},
+       "ConvertTiledMap : Can not find gone.png"},
+      {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "rgb.png"), CsvLayer("1,1")), {},
+       "ConvertTiledMap : rgb.png is not a palettised picture"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,1,1")), {}, p + " : layer L : data holds more ids than the layer has cells"},
+      {TmxMap(kGrid, kSet, CsvLayer("1")), {}, p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
+      {TmxMap(kGrid, kSet, ZlibLayer(4, 15, "zlib")), {}, p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
+      {TmxMap(kGrid, kSet, ZlibLayer(1 << 20, 15, "zlib")), {}, p + " : layer L : data inflates past 8 bytes"},
+      {TmxMap(kGrid, kSet, ZlibLayer(1 << 20, 31, "gzip")), {}, p + " : layer L : data inflates past 8 bytes"},
+      {TmxMap(kGrid, kSet, ZstdLayer(1 << 20)), {}, p + " : layer L : data inflates past 8 bytes"},
+      {TmxMap(kGrid, kSet, ZlibLayer(8, 15, "gzip")), {}, p + " : layer L : data is not a whole gzip member"},
+      {TmxMap(kGrid, kSet, "<layer name=\"L\"><data>"), {}, p + " : malformed XML (Start-end tags mismatch at byte 312)"},
+      {"<?xml version=\"1.0\"?>\n<!DOCTYPE map [<!ENTITY e SYSTEM \"/etc/passwd\">]>\n" +
+           TmxMap(kGrid, kSet, CsvLayer("1,1")).substr(39),
+       {},
+       p + " : XML entity declarations are not read"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,1")), {"--order=diagonal"}, "ConvertTiledMap : bad value in --order=diagonal"},
+  };
+  TempDir dir;
+  std::vector<uint8_t> pens(64, 0);
+  pens[4] = 9;  // tile 1's first pixel
+  ASSERT_TRUE(WritePalettedPng(dir.File("t.png"), 8, 8, pens));
+  std::vector<PaletteEntry> other = MapPalette();
+  other[2] = {255, 255, 255};
+  ASSERT_TRUE(WritePalettedPng(dir.File("u.png"), 8, 8, std::vector<uint8_t>(64, 2), other));
+  const ImagePtr rgb(FreeImage_Allocate(8, 8, 24));
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, rgb.get(), dir.File("rgb.png").c_str(), 0));
+  ASSERT_TRUE(WriteFileBytes(dir.File("out.asm"), Bytes("; the user's own\n")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ASSERT_TRUE(WriteFileBytes(dir.File("map.tmx"), Bytes(c.map)));
+    const int before = CountEntries(dir.path());
+    std::vector<std::string> args{"tmx", "map.tmx", "out"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    EXPECT_EQ(Gravik(dir, args), std::vector<std::string>{c.line});
+    EXPECT_EQ(CountEntries(dir.path()), before);
+    EXPECT_EQ(Text(ReadFileBytes(dir.File("out.asm"))), "; the user's own\n");
+  }
+}
+
+}  // namespace

@@ -83,13 +83,14 @@ Checked<std::vector<uint8_t>> InflateZlib(const std::vector<uint8_t>& packed, si
   return Result::Refused(is_gzip ? "is not a whole gzip member" : "is not a whole zlib stream");
 }
 
-// The smallest window a frame may ask for, as a power of two, that still
-// covers limit bytes: a frame asking for more could only make the decoder
-// reserve memory the layer never needs.
+// The largest window a frame may ask for, as a power of two: 8 MB (what
+// zstd's usual levels take for a stream of unknown size), or the layer's
+// size when larger. A frame asking for more could only make the decoder
+// reserve memory that no layer needs.
 int WindowLogFor(size_t limit) {
-  constexpr int kSmallestWindowLog = 10;  // the smallest window zstd knows
-  constexpr int kLargestWindowLog = 27;   // its decoder's own default bound
-  int log = kSmallestWindowLog;
+  constexpr int kUsualWindowLog = 23;
+  constexpr int kLargestWindowLog = 27;  // the decoder's own default bound
+  int log = kUsualWindowLog;
   while (log < kLargestWindowLog && (size_t{1} << log) < limit) ++log;
   return log;
 }
@@ -106,6 +107,9 @@ Checked<std::vector<uint8_t>> InflateZstd(const std::vector<uint8_t>& packed, si
       ZSTD_isError(ZSTD_DCtx_setParameter(zstd.context, ZSTD_d_windowLogMax, WindowLogFor(limit)))) {
     return Result::Refused("can not be inflated");
   }
+  const unsigned long long declared = ZSTD_getFrameContentSize(packed.data(), packed.size());
+  if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared != ZSTD_CONTENTSIZE_ERROR && declared > limit)
+    return Result::Refused("inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes");
   // One byte of room beyond the limit tells a stream that fills it exactly
   // from one that goes on.
   std::vector<uint8_t> out(limit + 1);
