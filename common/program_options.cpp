@@ -2,6 +2,12 @@
 
 #include <string_view>
 
+namespace {
+
+constexpr std::string_view kSyntaxOption = "--syntax=";
+
+}  // namespace
+
 ProgramOptions ReadProgramOptions(int argc, const char* const* argv) {
   ProgramOptions options;
   for (; options.first_argument < argc; ++options.first_argument) {
@@ -12,6 +18,8 @@ ProgramOptions ReadProgramOptions(int argc, const char* const* argv) {
       options.wants_help = true;
     } else if (argument == "--version") {
       options.wants_version = true;
+    } else if (argument.starts_with(kSyntaxOption)) {
+      options.syntax = argument.substr(kSyntaxOption.size());
     } else {
       break;
     }

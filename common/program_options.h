@@ -2,16 +2,22 @@
 // before quarn's level name), and the exit status a run ends with.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 // What the run was asked before its word or level name.
 struct ProgramOptions {
   bool is_fail_mode = false;   // --fail: the exit status tells success from failure
   bool wants_help = false;     // --help or -h
   bool wants_version = false;  // --version
+  // --syntax=NAME: NAME as typed (checked by the program); none when not given.
+  std::optional<std::string_view> syntax;
   int first_argument = 1;      // index in argv of the first argument after the options
 };
 
 // Reads the program options at the front of argv, in any order, until the
-// first argument that is none of "--fail", "--help", "-h", "--version".
+// first argument that is none of "--fail", "--help", "-h", "--version" and
+// "--syntax=NAME".
 // Anything after that is the run's own (a "--fail" after the word is a name).
 ProgramOptions ReadProgramOptions(int argc, const char* const* argv);
 

@@ -14,6 +14,7 @@ tests=(
   libgtest-dev
   clang libclang-rt-14-dev
   pasmo libz80ex-dev
+  sdcc
   imagemagick
   cpmtools libdsk-utils
   strace

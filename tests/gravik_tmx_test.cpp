@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/asm_check.h"
+#include "tests/sdcc_check.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -458,6 +459,27 @@ TEST(GravikTmx, SeveralTilesetsGroupsAndHiddenLayersInColumns) {
   }
   EXPECT_EQ(assembled.binary, files);
   EXPECT_EQ(assembled.symbols.at("out_layer_Back"), static_cast<int>(tile_count * 16));
+  // And as SDCC's assembler and compiler build them, with the sizes in the header.
+  for (const std::string syntax : {"sdasz80", "c"}) {
+    SCOPED_TRACE(syntax);
+    const std::vector<std::string> run = Gravik(dir, {"--syntax=" + syntax, "tmx", "map.tmx", "out", "--order=columns"});
+    const std::string source = syntax == std::string("c") ? "out.c" : "out.s";
+    ASSERT_FALSE(run.empty());
+    EXPECT_EQ(run.back(), "ConvertTiledMap : wrote out_tiles.bin, out_Back.map, out_Front_detail.map, " + source +
+                              ", out.h, out_preview.png");
+    std::filesystem::create_directory(dir.File("work_" + syntax));
+    const SdccBuild build = BuildWithSdcc({dir.File(source)}, dir.File("work_" + syntax));
+    ASSERT_TRUE(build.is_ok) << build.messages;
+    EXPECT_EQ(build.binary, files);
+    std::vector<std::string> check{"#include \"" + dir.File("out.h") + "\""};
+    const std::vector<std::pair<std::string, int64_t>> values{
+        {"out_TILE_COUNT", static_cast<int64_t>(tile_count)}, {"out_TILE_WIDTH", 2}, {"out_TILE_HEIGHT", 8},
+        {"out_MAP_WIDTH", 12}, {"out_MAP_HEIGHT", 7}, {"out_layer_Back_SIZE", 84}};
+    for (const auto& [label, value] : values)
+      check.push_back("_Static_assert(" + label + " == " + N(value) + ", \"" + label + "\");");
+    std::string messages;
+    EXPECT_TRUE(CompilesWithSdcc(check, dir.File("check_" + syntax), messages)) << messages;
+  }
 }
 
 TEST(GravikTmx, MoreThan256TilesNeedTwoBytesACell) {

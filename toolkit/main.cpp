@@ -10,7 +10,9 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/program_options.h"
+#include "common/source_dialect.h"
 #include "common/stop_signals.h"
+#include "toolkit/data/data_array.h"
 #include "toolkit/disk/disk_files.h"
 #include "toolkit/image_ops/image_format.h"
 #include "toolkit/image_ops/linear_screen.h"
@@ -114,6 +116,7 @@ bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
 }
+bool RunData(Args a) { return ConvertToDataArray(a[0], a[1]); }
 
 // One line of --help: the word, what follows it, what it makes.
 struct WordHelp {
@@ -208,19 +211,25 @@ constexpr CommandRow kCommands[] = {
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 2 mode 2 pens, with its inks in NAME_inks.asm"}},
+    {"data",
+     2,
+     RunData,
+     {"FILE NAME", "any FILE (at most 16 MB) as the labelled array NAME in NAME.asm (.s/.c and .h by --syntax)"}},
     {"tmx",
      2,
      RunTmx,
      {"MAP NAME [--mode=0|1|2] [--order=rows|columns] [--wide] [--preview=no]",
       "a Tiled map (MAP as typed) as CPC tiles NAME_tiles.bin, a NAME_LAYER.map a visible tile layer, "
-      "NAME.asm and NAME_preview.png"}},
+      "NAME.asm (.s/.c and .h by --syntax) and NAME_preview.png"}},
 };
 
 constexpr std::string_view kProgramHelp[] = {
-    "usage : gravik [--fail] WORD ARGUMENTS...",
+    "usage : gravik [--fail] [--syntax=winape|sdasz80|c] WORD ARGUMENTS...",
     "        gravik --help | -h | --version",
     "  --fail       exit status 0 when the run did all it was asked, 1 when the operation refused its input,",
     "               failed to write or dropped data, 2 for no word, an unknown word or too few arguments",
+    "  --syntax=S   the source outputs in WinApe's syntax (winape, the default, NAME.asm), sdasz80's (NAME.s",
+    "               with the header NAME.h for C) or as C (data in NAME.c and NAME.h, code as for sdasz80)",
     "  --help, -h   this list",
     "  --version    the program's name and version",
     "words (the word in any case, names as typed):",
@@ -325,6 +334,14 @@ int main(int argc, char** argv) {
   PrintLine(ImageLibraryNotice());
   PrintLine("");
   RunOutcome outcome = RunOutcome::kUsage;
+  if (options.syntax) {
+    const std::optional<SourceSyntax> syntax = SourceSyntaxNamed(*options.syntax);
+    if (!syntax) {
+      PrintLine("Unknown syntax \"" + std::string(*options.syntax) + "\": --syntax= takes winape, sdasz80 or c");
+      return ExitStatus(options, RunOutcome::kUsage);
+    }
+    SetChosenSyntax(*syntax);
+  }
   if (options.first_argument >= argc) {
     ShowUsage(!options.is_fail_mode);
   } else {

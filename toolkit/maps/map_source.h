@@ -1,5 +1,5 @@
 // The source file of a converted map: its sizes as equates and its tiles
-// and maps as labelled data, in WinApe's syntax (which pasmo reads too).
+// and maps as labelled arrays, in the chosen dialect (WinApe, sdasz80, C).
 #pragma once
 
 #include <cstdint>
@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "common/source_dialect.h"
+
 struct MapSourceData {
   std::string label;
   std::span<const uint8_t> bytes;  // the bytes of its binary file
 };
 
 struct MapSource {
+  std::string asm_path;        // the WinApe name of the source: NAME.asm
   std::string title;           // the output name, for the heading
   std::string label;           // the part every label starts with
   int mode = 0;
@@ -27,6 +30,8 @@ struct MapSource {
   std::vector<MapSourceData> maps;
 };
 
-// The lines of the source, without line ends: the equates, then the tiles
-// and each map under its label, their files' bytes sixteen a line.
-std::vector<std::string> MapSourceLines(const MapSource& source);
+// The source (and its header, sdasz80 and C): a heading, the equates
+// LABEL_TILE_COUNT, LABEL_TILE_WIDTH (bytes), LABEL_TILE_HEIGHT,
+// LABEL_MAP_WIDTH and LABEL_MAP_HEIGHT, then the tiles and each map as an
+// array of its file's bytes, with its size.
+std::vector<SourceFile> MapSourceFiles(const MapSource& source, SourceSyntax syntax);

@@ -1,6 +1,7 @@
 #include "toolkit/maps/tiled_map_conversion.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
+#include "common/source_dialect.h"
 #include "toolkit/maps/cpc_map_tiles.h"
 #include "toolkit/maps/map_source.h"
 #include "toolkit/maps/tiled_map.h"
@@ -122,9 +124,18 @@ struct Conversion {
   std::string map_path;
   std::string name;
   MapOptions option;
+  SourceSyntax syntax = SourceSyntax::kWinApe;
   TiledMap map;
   CpcMapTiles tiles;
   Palette palette{};
+};
+
+// Everything the run writes, in memory: the tiles and maps, the source
+// files, then the preview (when asked for).
+struct Outputs {
+  std::vector<OutputBytes> binaries;
+  std::vector<SourceFile> sources;
+  std::vector<OutputBytes> preview;
 };
 
 std::string Path(const Conversion& run, const std::string& suffix) { return run.name + suffix; }
@@ -145,29 +156,54 @@ std::vector<OutputBytes> BinaryOutputs(const Conversion& run) {
   return outputs;
 }
 
-std::vector<uint8_t> SourceBytes(const Conversion& run, const std::vector<OutputBytes>& binaries) {
+std::vector<SourceFile> Sources(const Conversion& run, const std::vector<OutputBytes>& binaries) {
   const std::string label = LabelNamePart(run.name);
-  MapSource source{FileNamePart(run.name), label, run.option.mode, static_cast<int64_t>(run.tiles.tile_count),
-                   run.tiles.tile_width_bytes, run.tiles.tile_height, run.map.width, run.map.height,
-                   run.option.is_wide, run.option.is_by_columns, {label + "_tiles", binaries[0].bytes}, {}};
+  MapSource source{Path(run, ".asm"), FileNamePart(run.name), label, run.option.mode,
+                   static_cast<int64_t>(run.tiles.tile_count), run.tiles.tile_width_bytes, run.tiles.tile_height,
+                   run.map.width, run.map.height, run.option.is_wide, run.option.is_by_columns,
+                   {label + "_tiles", binaries[0].bytes}, {}};
   for (size_t k = 0; k < run.tiles.layers.size(); ++k)
     source.maps.push_back({label + "_layer_" + LayerPart(run.tiles.layers[k].name), binaries[k + 1].bytes});
-  return TextFileBytes(MapSourceLines(source));
+  return MapSourceFiles(source, run.syntax);
 }
 
-// Every output, in memory; the failure's text when the preview can not be made.
-Checked<std::vector<OutputBytes>> BuildOutputs(const Conversion& run) {
-  std::vector<OutputBytes> outputs = BinaryOutputs(run);
-  std::vector<uint8_t> source = SourceBytes(run, outputs);
-  outputs.push_back({Path(run, ".asm"), std::move(source)});
+// The failure's text when the preview can not be made.
+Checked<Outputs> BuildOutputs(const Conversion& run) {
+  Outputs outputs;
+  outputs.binaries = BinaryOutputs(run);
+  outputs.sources = Sources(run, outputs.binaries);
   if (!run.option.has_preview) return outputs;
   const Picture picture = DrawMapPicture(run.tiles, run.map.width, run.map.height, run.palette);
   // Each CPC pixel drawn in its shape on the monitor, as the ink words' previews.
   const int scale_x = run.option.mode == 0 ? 4 : run.option.mode == 1 ? 2 : 1;
   std::optional<std::vector<uint8_t>> png = EncodeScaledPngPicture(picture, scale_x, 2);
-  if (!png) return Checked<std::vector<OutputBytes>>::Refused(WriteFailureText(WriteStatus::kCannotWrite, Path(run, "_preview.png")));
-  outputs.push_back({Path(run, "_preview.png"), std::move(*png)});
+  const std::string preview_path = Path(run, "_preview.png");
+  if (!png) return Checked<Outputs>::Refused(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
+  outputs.preview.push_back({preview_path, std::move(*png)});
   return outputs;
+}
+
+std::vector<std::string> OutputPaths(const Outputs& outputs) {
+  std::vector<std::string> paths;
+  for (const OutputBytes& output : outputs.binaries) paths.push_back(output.path);
+  for (const SourceFile& file : outputs.sources) paths.push_back(file.path);
+  for (const OutputBytes& output : outputs.preview) paths.push_back(output.path);
+  return paths;
+}
+
+// The binaries and the preview go aside first, then join the source files'
+// group: every output is replaced, or none.
+Refusal WriteOutputs(const Outputs& outputs) {
+  std::vector<std::unique_ptr<AsideFile>> files;
+  std::vector<AsideFile*> others;
+  for (const std::vector<OutputBytes>* group : {&outputs.binaries, &outputs.preview}) {
+    for (const OutputBytes& output : *group) {
+      files.push_back(std::make_unique<AsideFile>(output.path));
+      files.back()->Write(output.bytes);
+      others.push_back(files.back().get());
+    }
+  }
+  return WriteSourceFiles(outputs.sources, others);
 }
 
 // Two layers whose names make the same file part would write one file twice.
@@ -208,15 +244,15 @@ Refusal CheckPreviewSize(const Conversion& run) {
 }
 
 // No output may replace the map, a tileset file or a tileset picture.
-Refusal CheckOutputsApart(const Conversion& run, const std::vector<OutputBytes>& outputs) {
+Refusal CheckOutputsApart(const Conversion& run, const std::vector<std::string>& outputs) {
   std::vector<std::string> inputs{run.map_path};
   for (const TiledTileset& tileset : run.map.tilesets) {
     inputs.push_back(tileset.file);
     inputs.push_back(tileset.image_path);
   }
-  for (const OutputBytes& output : outputs) {
+  for (const std::string& output : outputs) {
     for (const std::string& input : inputs) {
-      if (IsSameFile(input, output.path)) return output.path + " would replace the input " + input;
+      if (IsSameFile(input, output)) return output + " would replace the input " + input;
     }
   }
   return std::nullopt;
@@ -232,7 +268,7 @@ Checked<TiledMap> LoadMap(const std::string& map_path) {
 // Reads and checks every input, and builds the tiles and maps.
 Refusal Prepare(Conversion& run) {
   if (run.name.empty()) return "the output name is empty";
-  if (Refusal bad = SourceTextRefusal("the output name", run.name)) return bad;
+  if (Refusal bad = SourceNameRefusal(Path(run, ".asm"), SourceContent::kData, run.syntax)) return bad;
   Checked<TiledMap> map = LoadMap(run.map_path);
   if (!map) return map.refusal();
   run.map = std::move(*map);
@@ -247,7 +283,7 @@ Refusal Prepare(Conversion& run) {
   return CheckTileCount(run);
 }
 
-void PrintSummary(const Conversion& run, const std::vector<OutputBytes>& outputs) {
+void PrintSummary(const Conversion& run, const std::vector<std::string>& outputs) {
   PrintLine(kPrefix + ("map " + run.map_path + " : " + PlainDecimal(run.map.width) + " x " +
                        PlainDecimal(run.map.height) + " cells of " + PlainDecimal(run.map.tile_width) + " x " +
                        PlainDecimal(run.map.tile_height) + " pixels, " +
@@ -260,7 +296,7 @@ void PrintSummary(const Conversion& run, const std::vector<OutputBytes>& outputs
                        PlainDecimal(run.option.mode) + " tiles of " + PlainDecimal(run.tiles.tile_width_bytes) +
                        " x " + PlainDecimal(run.tiles.tile_height) + " bytes, tile 0 blank"));
   std::string written;
-  for (const OutputBytes& output : outputs) written += (written.empty() ? "" : ", ") + output.path;
+  for (const std::string& output : outputs) written += (written.empty() ? "" : ", ") + output;
   PrintLine(kPrefix + ("wrote " + written));
 }
 
@@ -273,12 +309,13 @@ bool ConvertTiledMap(const std::string& map_path, const std::string& name, const
   };
   const Checked<MapOptions> parsed = ParseOptions(options);
   if (!parsed) return refuse(parsed.refusal());
-  Conversion run{map_path, name, *parsed, {}, {}, {}};
+  Conversion run{map_path, name, *parsed, ChosenSyntax(), {}, {}, {}};
   if (Refusal bad = Prepare(run)) return refuse(*bad);
-  const Checked<std::vector<OutputBytes>> outputs = BuildOutputs(run);
+  const Checked<Outputs> outputs = BuildOutputs(run);
   if (!outputs) return refuse(outputs.refusal());
-  if (Refusal bad = CheckOutputsApart(run, *outputs)) return refuse(*bad);
-  if (Refusal bad = WriteOutputGroup(*outputs)) return refuse(*bad);
-  PrintSummary(run, *outputs);
+  const std::vector<std::string> paths = OutputPaths(*outputs);
+  if (Refusal bad = CheckOutputsApart(run, paths)) return refuse(*bad);
+  if (Refusal bad = WriteOutputs(*outputs)) return refuse(*bad);
+  PrintSummary(run, paths);
   return true;
 }
