@@ -403,18 +403,18 @@ std::string ExternalTileset(const std::string& image, const SheetSpec& s) {
          "\" height=\"" + N(s.Height()) + "\"/>\n</tileset>\n";
 }
 
-TEST(GravikTmx, SeveralTilesetsGroupsAndHiddenLayersInColumns) {
-  TempDir dir;
+// Two tilesets (one in sets/b.tsx) with margins and spacing, a layer in a
+// group over a ground layer, a hidden layer and an object layer: Tiled's JSON.
+std::string TwoTilesetMap(const TempDir& dir, const Grid& grid) {
   SheetSpec a{4, 8, 3, 1, 2, {}};
   for (uint32_t t = 0; t < 6; ++t) a.tiles.push_back(RandomTile(4, 8, 10 + t, 16));
   SheetSpec b{4, 8, 2, 2, 1, {a.tiles[1]}};  // b's first tile is a's second: one CPC tile for both
   for (uint32_t t = 0; t < 3; ++t) b.tiles.push_back(RandomTile(4, 8, 20 + t, 16));
   std::filesystem::create_directory(dir.path() / "sets");
-  ASSERT_TRUE(WriteSheet(dir.File("a.png"), a));
-  ASSERT_TRUE(WriteSheet(dir.File("sets/b.png"), b));
+  EXPECT_TRUE(WriteSheet(dir.File("a.png"), a));
+  EXPECT_TRUE(WriteSheet(dir.File("sets/b.png"), b));
   const std::string tsx = ExternalTileset("b.png", b);
-  ASSERT_TRUE(WriteFileBytes(dir.File("sets/b.tsx"), Bytes(tsx)));
-  const Grid grid{12, 7};
+  EXPECT_TRUE(WriteFileBytes(dir.File("sets/b.tsx"), Bytes(tsx)));
   std::vector<uint32_t> back;
   std::vector<uint32_t> front(84, 0);
   const std::vector<uint8_t> picks = RandomPens(84, 3, 7, 256);
@@ -432,6 +432,38 @@ TEST(GravikTmx, SeveralTilesetsGroupsAndHiddenLayersInColumns) {
        "{\"type\":\"objectgroup\",\"id\":301,\"name\":\"Things\",\"opacity\":1,\"visible\":true,\"x\":0,\"y\":0,"
        "\"draworder\":\"topdown\",\"objects\":[]}"},
       {"{\"firstgid\":1," + TilesetFields("a", "a.png", a) + "}", "{\"firstgid\":7,\"source\":\"sets/b.tsx\"}"});
+  return json;
+}
+
+// The map's source in sdasz80 and C, built by SDCC's own tools, holds the
+// same bytes as the binary files, and its header the sizes.
+void ExpectSdccBuildsTheSameBytes(const TempDir& dir, const std::vector<uint8_t>& files, size_t tile_count) {
+  for (const std::string syntax : {"sdasz80", "c"}) {
+    SCOPED_TRACE(syntax);
+    const std::vector<std::string> run = Gravik(dir, {"--syntax=" + syntax, "tmx", "map.tmx", "out", "--order=columns"});
+    const std::string source = syntax == std::string("c") ? "out.c" : "out.s";
+    ASSERT_FALSE(run.empty());
+    EXPECT_EQ(run.back(), "ConvertTiledMap : wrote out_tiles.bin, out_Back.map, out_Front_detail.map, " + source +
+                              ", out.h, out_preview.png");
+    std::filesystem::create_directory(dir.File("work_" + syntax));
+    const SdccBuild build = BuildWithSdcc({dir.File(source)}, dir.File("work_" + syntax));
+    ASSERT_TRUE(build.is_ok) << build.messages;
+    EXPECT_EQ(build.binary, files);
+    std::vector<std::string> check{"#include \"" + dir.File("out.h") + "\""};
+    const std::vector<std::pair<std::string, int64_t>> values{
+        {"out_TILE_COUNT", static_cast<int64_t>(tile_count)}, {"out_TILE_WIDTH", 2}, {"out_TILE_HEIGHT", 8},
+        {"out_MAP_WIDTH", 12}, {"out_MAP_HEIGHT", 7}, {"out_layer_Back_SIZE", 84}};
+    for (const auto& [label, value] : values)
+      check.push_back("_Static_assert(" + label + " == " + N(value) + ", \"" + label + "\");");
+    std::string messages;
+    EXPECT_TRUE(CompilesWithSdcc(check, dir.File("check_" + syntax), messages)) << messages;
+  }
+}
+
+TEST(GravikTmx, SeveralTilesetsGroupsAndHiddenLayersInColumns) {
+  TempDir dir;
+  const Grid grid{12, 7};
+  const std::string json = TwoTilesetMap(dir, grid);
   ASSERT_TRUE(ExportWithTiled(dir, json));
   ASSERT_NE(Text(ReadFileBytes(dir.File("map.tmx"))).find("source=\"sets/b.tsx\""), std::string::npos);
   const std::vector<std::string> lines = Gravik(dir, {"tmx", "map.tmx", "out", "--order=columns"});
@@ -459,27 +491,7 @@ TEST(GravikTmx, SeveralTilesetsGroupsAndHiddenLayersInColumns) {
   }
   EXPECT_EQ(assembled.binary, files);
   EXPECT_EQ(assembled.symbols.at("out_layer_Back"), static_cast<int>(tile_count * 16));
-  // And as SDCC's assembler and compiler build them, with the sizes in the header.
-  for (const std::string syntax : {"sdasz80", "c"}) {
-    SCOPED_TRACE(syntax);
-    const std::vector<std::string> run = Gravik(dir, {"--syntax=" + syntax, "tmx", "map.tmx", "out", "--order=columns"});
-    const std::string source = syntax == std::string("c") ? "out.c" : "out.s";
-    ASSERT_FALSE(run.empty());
-    EXPECT_EQ(run.back(), "ConvertTiledMap : wrote out_tiles.bin, out_Back.map, out_Front_detail.map, " + source +
-                              ", out.h, out_preview.png");
-    std::filesystem::create_directory(dir.File("work_" + syntax));
-    const SdccBuild build = BuildWithSdcc({dir.File(source)}, dir.File("work_" + syntax));
-    ASSERT_TRUE(build.is_ok) << build.messages;
-    EXPECT_EQ(build.binary, files);
-    std::vector<std::string> check{"#include \"" + dir.File("out.h") + "\""};
-    const std::vector<std::pair<std::string, int64_t>> values{
-        {"out_TILE_COUNT", static_cast<int64_t>(tile_count)}, {"out_TILE_WIDTH", 2}, {"out_TILE_HEIGHT", 8},
-        {"out_MAP_WIDTH", 12}, {"out_MAP_HEIGHT", 7}, {"out_layer_Back_SIZE", 84}};
-    for (const auto& [label, value] : values)
-      check.push_back("_Static_assert(" + label + " == " + N(value) + ", \"" + label + "\");");
-    std::string messages;
-    EXPECT_TRUE(CompilesWithSdcc(check, dir.File("check_" + syntax), messages)) << messages;
-  }
+  ExpectSdccBuildsTheSameBytes(dir, files, tile_count);
 }
 
 TEST(GravikTmx, MoreThan256TilesNeedTwoBytesACell) {
@@ -563,16 +575,20 @@ std::string ZstdLayer(size_t zero_bytes) {
          Base64(packed) + "</data></layer>\n";
 }
 
-TEST(GravikTmx, RefusalsSayWhyInOneLineAndWriteNothing) {
-  const std::string p = "ConvertTiledMap : map.tmx";
+struct RefusalCase {
+  std::string map;
+  std::vector<std::string> options;
+  std::string line;
+};
+
+const std::string kRefused = "ConvertTiledMap : map.tmx";
+
+// Maps, tilesets and pictures the word can not take.
+std::vector<RefusalCase> MapRefusals() {
+  const std::string& p = kRefused;
   const std::string set_u = "<tileset firstgid=\"3\" name=\"u\" tilewidth=\"4\" tileheight=\"8\" tilecount=\"2\" "
                             "columns=\"2\"><image source=\"u.png\" width=\"8\" height=\"8\"/></tileset>\n";
-  struct Case {
-    std::string map;
-    std::vector<std::string> options;
-    std::string line;
-  };
-  const std::vector<Case> cases = {
+  return {
       {TmxMap("orientation=\"isometric\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\"", kSet,
               CsvLayer("1,1")),
        {},
@@ -599,6 +615,13 @@ TEST(GravikTmx, RefusalsSayWhyInOneLineAndWriteNothing) {
        "ConvertTiledMap : Can not find gone.png"},
       {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "rgb.png"), CsvLayer("1,1")), {},
        "ConvertTiledMap : rgb.png is not a palettised picture"},
+  };
+}
+
+// Layer data and XML the word can not take, and a bad option.
+std::vector<RefusalCase> DataRefusals() {
+  const std::string& p = kRefused;
+  return {
       {TmxMap(kGrid, kSet, CsvLayer("1,1,1")), {}, p + " : layer L : data holds more ids than the layer has cells"},
       {TmxMap(kGrid, kSet, CsvLayer("1")), {}, p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
       {TmxMap(kGrid, kSet, ZlibLayer(4, 15, "zlib")), {}, p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
@@ -613,6 +636,11 @@ TEST(GravikTmx, RefusalsSayWhyInOneLineAndWriteNothing) {
        p + " : XML entity declarations are not read"},
       {TmxMap(kGrid, kSet, CsvLayer("1,1")), {"--order=diagonal"}, "ConvertTiledMap : bad value in --order=diagonal"},
   };
+}
+
+TEST(GravikTmx, RefusalsSayWhyInOneLineAndWriteNothing) {
+  std::vector<RefusalCase> cases = MapRefusals();
+  for (RefusalCase& c : DataRefusals()) cases.push_back(std::move(c));
   TempDir dir;
   std::vector<uint8_t> pens(64, 0);
   pens[4] = 9;  // tile 1's first pixel
@@ -623,7 +651,7 @@ TEST(GravikTmx, RefusalsSayWhyInOneLineAndWriteNothing) {
   const ImagePtr rgb(FreeImage_Allocate(8, 8, 24));
   ASSERT_TRUE(FreeImage_Save(FIF_PNG, rgb.get(), dir.File("rgb.png").c_str(), 0));
   ASSERT_TRUE(WriteFileBytes(dir.File("out.asm"), Bytes("; the user's own\n")));
-  for (const Case& c : cases) {
+  for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.line);
     ASSERT_TRUE(WriteFileBytes(dir.File("map.tmx"), Bytes(c.map)));
     const int before = CountEntries(dir.path());
