@@ -47,9 +47,10 @@ class TileCutter {
 
   // The CPC tile number of a cell holding gid (0 for an empty cell).
   Checked<uint32_t> Number(uint32_t gid, const std::string& layer, size_t index) {
-    if (gid == last_gid_) return last_number_;
+    Known& cached = recent_[(gid * 2654435761u) >> (32 - kRecentBits)];
+    if (cached.gid == gid) return cached.number;
     const auto known = numbers_.find(gid);
-    if (known != numbers_.end()) return Remember(gid, known->second);
+    if (known != numbers_.end()) return Remember(cached, gid, known->second);
     const std::string where = CellText(layer, index, map_.width);
     if (gid & kHexagonalRotation) return Checked<uint32_t>::Refused(where + " has the hexagonal rotation flag");
     if ((gid & kFlipDiagonal) && map_.tile_width != map_.tile_height) {
@@ -60,13 +61,21 @@ class TileCutter {
     if (Refusal bad = CutTile(gid, where)) return Checked<uint32_t>::Refused(*bad);
     const uint32_t number = NumberOfCut();
     numbers_.emplace(gid, number);
-    return Remember(gid, number);
+    return Remember(cached, gid, number);
   }
 
  private:
-  uint32_t Remember(uint32_t gid, uint32_t number) {
-    last_gid_ = gid;
-    last_number_ = number;
+  // A large map holds millions of cells and few distinct ids: most cells
+  // find theirs in a small table of recent ones, before the hash map. An
+  // unused entry says gid 0 is tile 0, which is true.
+  struct Known {
+    uint32_t gid = 0;
+    uint32_t number = 0;
+  };
+  static constexpr int kRecentBits = 12;
+
+  static uint32_t Remember(Known& cached, uint32_t gid, uint32_t number) {
+    cached = {gid, number};
     return number;
   }
 
@@ -153,8 +162,7 @@ class TileCutter {
   std::vector<uint8_t> bytes_;
   std::unordered_map<uint32_t, uint32_t> numbers_;
   std::unordered_map<std::string, uint32_t> tiles_;
-  uint32_t last_gid_ = 0;
-  uint32_t last_number_ = 0;
+  std::vector<Known> recent_ = std::vector<Known>(size_t{1} << kRecentBits);
 };
 
 Refusal CheckTileSizes(const TiledMap& map, int mode) {
