@@ -38,8 +38,8 @@ std::string Base64(const std::vector<uint8_t>& bytes) {
   std::string text;
   for (size_t k = 0; k < bytes.size(); k += 3) {
     const size_t n = bytes.size() - k < 3 ? bytes.size() - k : 3;
-    const uint32_t group = static_cast<uint32_t>(bytes[k] << 16 | (n > 1 ? bytes[k + 1] << 8 : 0) |
-                                                 (n > 2 ? bytes[k + 2] : 0));
+    const uint32_t group =
+        static_cast<uint32_t>(bytes[k] << 16 | (n > 1 ? bytes[k + 1] << 8 : 0) | (n > 2 ? bytes[k + 2] : 0));
     text += kDigits[group >> 18 & 63];
     text += kDigits[group >> 12 & 63];
     text += n > 1 ? kDigits[group >> 6 & 63] : '=';
@@ -74,16 +74,20 @@ int main(int argc, char** argv) {
   if (!WriteTiles(argv[2])) return 1;
   std::FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr) return 1;
-  std::fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" "
-                    "renderorder=\"right-down\" width=\"%d\" height=\"%d\" tilewidth=\"4\" tileheight=\"8\" "
-                    "infinite=\"0\">\n <tileset firstgid=\"1\" name=\"tiles\" tilewidth=\"4\" tileheight=\"8\" "
-                    "tilecount=\"64\" columns=\"8\">\n  <image source=\"%s\" width=\"32\" height=\"64\"/>\n"
-                    " </tileset>\n", side, side, argv[2]);
+  std::fprintf(out,
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" "
+               "renderorder=\"right-down\" width=\"%d\" height=\"%d\" tilewidth=\"4\" tileheight=\"8\" "
+               "infinite=\"0\">\n <tileset firstgid=\"1\" name=\"tiles\" tilewidth=\"4\" tileheight=\"8\" "
+               "tilecount=\"64\" columns=\"8\">\n  <image source=\"%s\" width=\"32\" height=\"64\"/>\n"
+               " </tileset>\n",
+               side, side, argv[2]);
   uint32_t state = 2024;
   for (int layer = 0; layer < 4; ++layer) {
-    std::fprintf(out, " <layer id=\"%d\" name=\"Layer %d\" width=\"%d\" height=\"%d\">\n  <data encoding=\"base64\" "
-                      "compression=\"zlib\">\n   %s\n  </data>\n </layer>\n",
-                 layer + 1, layer + 1, side, side, LayerText(side, layer, state).c_str());
+    std::fprintf(
+        out,
+        " <layer id=\"%d\" name=\"Layer %d\" width=\"%d\" height=\"%d\">\n  <data encoding=\"base64\" "
+        "compression=\"zlib\">\n   %s\n  </data>\n </layer>\n",
+        layer + 1, layer + 1, side, side, LayerText(side, layer, state).c_str());
   }
   std::fprintf(out, "</map>\n");
   FreeImage_DeInitialise();

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> packed = DecodeBase64(text.data() + at, text.data() + close);
     std::vector<uint32_t> ids(cells);
     uLongf size = cells * 4;
-    if (uncompress(reinterpret_cast<Bytef*>(ids.data()), &size, packed.data(), packed.size()) != Z_OK) return 1;
+    if (uncompress(reinterpret_cast<Bytef*>(ids.data()), &size, packed.data(), packed.size()) != Z_OK)
+      return 1;
     for (const uint32_t id : ids) sum += id;
   }
   FreeImage_Initialise(FALSE);

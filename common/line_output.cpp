@@ -353,7 +353,8 @@ std::optional<std::string> WriteOutputGroup(std::span<const OutputBytes> outputs
     group.push_back(files.back().get());
   }
   const GroupCommit commit = CommitTogether(group);
-  if (commit.status != WriteStatus::kOk) return WriteFailureText(commit.status, outputs[commit.failed_index].path);
+  if (commit.status != WriteStatus::kOk)
+    return WriteFailureText(commit.status, outputs[commit.failed_index].path);
   return std::nullopt;
 }
 

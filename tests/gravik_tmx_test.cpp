@@ -32,7 +32,8 @@ std::string FindTool(const std::string& name) {
   size_t start = 0;
   while (start <= folders.size()) {
     const size_t colon = std::min(folders.find(':', start), folders.size());
-    const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, colon - start)) / name;
+    const std::filesystem::path candidate =
+        std::filesystem::path(folders.substr(start, colon - start)) / name;
     if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
     start = colon + 1;
   }
@@ -111,8 +112,8 @@ std::string Base64(const std::vector<uint8_t>& bytes) {
   std::string text;
   for (size_t k = 0; k < bytes.size(); k += 3) {
     const size_t n = std::min<size_t>(3, bytes.size() - k);
-    const uint32_t group = static_cast<uint32_t>(bytes[k] << 16 | (n > 1 ? bytes[k + 1] << 8 : 0) |
-                                                 (n > 2 ? bytes[k + 2] : 0));
+    const uint32_t group =
+        static_cast<uint32_t>(bytes[k] << 16 | (n > 1 ? bytes[k + 1] << 8 : 0) | (n > 2 ? bytes[k + 2] : 0));
     text += kDigits[group >> 18 & 63];
     text += kDigits[group >> 12 & 63];
     text += n > 1 ? kDigits[group >> 6 & 63] : '=';
@@ -165,9 +166,10 @@ struct Grid {
 std::string TileLayer(const std::string& name, const Grid& grid, const std::vector<uint32_t>& gids,
                       const std::string& form, bool is_visible = true) {
   static int id = 100;
-  return "{\"type\":\"tilelayer\",\"id\":" + N(++id) + ",\"name\":\"" + name + "\",\"width\":" + N(grid.width) +
-         ",\"height\":" + N(grid.height) + ",\"x\":0,\"y\":0,\"opacity\":1,\"visible\":" +
-         (is_visible ? "true" : "false") + "," + LayerData(gids, form) + "}";
+  return "{\"type\":\"tilelayer\",\"id\":" + N(++id) + ",\"name\":\"" + name +
+         "\",\"width\":" + N(grid.width) + ",\"height\":" + N(grid.height) +
+         ",\"x\":0,\"y\":0,\"opacity\":1,\"visible\":" + (is_visible ? "true" : "false") + "," +
+         LayerData(gids, form) + "}";
 }
 
 std::string MapJson(const Grid& grid, int tile_w, int tile_h, const std::vector<std::string>& layers,
@@ -177,8 +179,9 @@ std::string MapJson(const Grid& grid, int tile_w, int tile_h, const std::vector<
   std::string set_list;
   for (const std::string& set : tilesets) set_list += (set_list.empty() ? "" : ",") + set;
   return "{\"type\":\"map\",\"version\":\"1.8\",\"tiledversion\":\"1.8.2\",\"orientation\":\"orthogonal\","
-         "\"renderorder\":\"right-down\",\"width\":" + N(grid.width) + ",\"height\":" + N(grid.height) +
-         ",\"tilewidth\":" + N(tile_w) + ",\"tileheight\":" + N(tile_h) +
+         "\"renderorder\":\"right-down\",\"width\":" +
+         N(grid.width) + ",\"height\":" + N(grid.height) + ",\"tilewidth\":" + N(tile_w) +
+         ",\"tileheight\":" + N(tile_h) +
          ",\"infinite\":false,\"nextlayerid\":500,\"nextobjectid\":1,\"layers\":[" + layer_list +
          "],\"tilesets\":[" + set_list + "]}";
 }
@@ -259,7 +262,8 @@ std::vector<uint8_t> RebuildPens(const TempDir& dir, const Output& out, const st
       const size_t gy = out.is_by_columns ? k % out.grid.height : k / out.grid.width;
       for (int y = 0; y < out.tile_h; ++y) {
         for (int b = 0; b < row_bytes; ++b) {
-          const std::vector<uint8_t> decoded = DecodeScreenByte(out.mode, tiles[number * tile_bytes + y * row_bytes + b]);
+          const std::vector<uint8_t> decoded =
+              DecodeScreenByte(out.mode, tiles[number * tile_bytes + y * row_bytes + b]);
           for (size_t p = 0; p < decoded.size(); ++p) {
             const size_t x = gx * out.tile_w + b * decoded.size() + p;
             pens[(gy * out.tile_h + y) * width_px + x] = decoded[p];
@@ -296,7 +300,8 @@ void ExpectSamePictures(const TempDir& dir, const Output& out, const std::vector
     for (int x = 0; x < width && faults < 5; ++x) {
       const auto r = render.pixels[static_cast<size_t>(y) * width + x];
       const std::array<uint8_t, 3> shown = r[3] == 0 ? ColourOf(0) : std::array<uint8_t, 3>{r[0], r[1], r[2]};
-      const auto p = preview.pixels[static_cast<size_t>(2 * y + 1) * preview.width + x * scale_x + scale_x - 1];
+      const auto p =
+          preview.pixels[static_cast<size_t>(2 * y + 1) * preview.width + x * scale_x + scale_x - 1];
       const std::array<uint8_t, 3> ours = ColourOf(rebuilt[static_cast<size_t>(y) * width + x]);
       const bool is_same = shown == ours && std::array<uint8_t, 3>{p[0], p[1], p[2]} == ours;
       faults += is_same ? 0 : 1;
@@ -320,7 +325,8 @@ size_t DistinctCellPictures(const TempDir& dir, const Output& out) {
       std::vector<uint8_t> block;
       for (int y = 0; y < out.tile_h; ++y) {
         for (int x = 0; x < out.tile_w; ++x) {
-          const auto r = render.pixels[static_cast<size_t>(gy * out.tile_h + y) * render.width + gx * out.tile_w + x];
+          const auto r =
+              render.pixels[static_cast<size_t>(gy * out.tile_h + y) * render.width + gx * out.tile_w + x];
           const auto c = r[3] == 0 ? ColourOf(0) : std::array<uint8_t, 3>{r[0], r[1], r[2]};
           block.insert(block.end(), c.begin(), c.end());
         }
@@ -331,7 +337,9 @@ size_t DistinctCellPictures(const TempDir& dir, const Output& out) {
   return seen.size();
 }
 
-std::vector<uint8_t> RandomTile(int w, int h, uint32_t seed, int pens) { return RandomPens(w, h, seed, pens); }
+std::vector<uint8_t> RandomTile(int w, int h, uint32_t seed, int pens) {
+  return RandomPens(w, h, seed, pens);
+}
 
 std::vector<std::string> Gravik(const TempDir& dir, const std::vector<std::string>& args) {
   return AfterStartup(RunProgram(GRAVIK_BIN, args, dir.path()));
@@ -359,7 +367,8 @@ std::string AsXmlTiles(const std::string& tmx) {
   return tmx.substr(0, open) + tiles + tmx.substr(close);
 }
 
-const std::string kWroteOne = "ConvertTiledMap : wrote out_tiles.bin, out_Ground.map, out.asm, out_preview.png";
+const std::string kWroteOne =
+    "ConvertTiledMap : wrote out_tiles.bin, out_Ground.map, out.asm, out_preview.png";
 
 TEST(GravikTmx, EveryFlipInEveryLayerFormLooksAsTiledDrawsIt) {
   TempDir dir;
@@ -382,7 +391,8 @@ TEST(GravikTmx, EveryFlipInEveryLayerFormLooksAsTiledDrawsIt) {
     const std::string layer = TileLayer("Ground", grid, gids, form == "xml" ? "csv" : form);
     ASSERT_TRUE(ExportWithTiled(dir, MapJson(grid, 8, 8, {layer}, {tileset})));
     if (form == std::string("xml")) {
-      ASSERT_TRUE(WriteFileBytes(dir.File("map.tmx"), Bytes(AsXmlTiles(Text(ReadFileBytes(dir.File("map.tmx")))))));
+      ASSERT_TRUE(
+          WriteFileBytes(dir.File("map.tmx"), Bytes(AsXmlTiles(Text(ReadFileBytes(dir.File("map.tmx")))))));
     }
     const std::vector<std::string> lines = Gravik(dir, {"tmx", "map.tmx", "out", "--mode=1"});
     ASSERT_FALSE(lines.empty());
@@ -396,11 +406,13 @@ TEST(GravikTmx, EveryFlipInEveryLayerFormLooksAsTiledDrawsIt) {
 }
 
 std::string ExternalTileset(const std::string& image, const SheetSpec& s) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tileset version=\"1.8\" tiledversion=\"1.8.2\" name=\"b\" "
-         "tilewidth=\"" + N(s.tile_w) + "\" tileheight=\"" + N(s.tile_h) + "\" spacing=\"" + N(s.spacing) +
-         "\" margin=\"" + N(s.margin) + "\" tilecount=\"" + N(static_cast<int64_t>(s.tiles.size())) +
-         "\" columns=\"" + N(s.columns) + "\">\n <image source=\"" + image + "\" width=\"" + N(s.Width()) +
-         "\" height=\"" + N(s.Height()) + "\"/>\n</tileset>\n";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tileset version=\"1.8\" tiledversion=\"1.8.2\" "
+         "name=\"b\" "
+         "tilewidth=\"" +
+         N(s.tile_w) + "\" tileheight=\"" + N(s.tile_h) + "\" spacing=\"" + N(s.spacing) + "\" margin=\"" +
+         N(s.margin) + "\" tilecount=\"" + N(static_cast<int64_t>(s.tiles.size())) + "\" columns=\"" +
+         N(s.columns) + "\">\n <image source=\"" + image + "\" width=\"" + N(s.Width()) + "\" height=\"" +
+         N(s.Height()) + "\"/>\n</tileset>\n";
 }
 
 // Two tilesets (one in sets/b.tsx) with margins and spacing, a layer in a
@@ -427,11 +439,14 @@ std::string TwoTilesetMap(const TempDir& dir, const Grid& grid) {
       grid, 4, 8,
       {TileLayer("Back", grid, back, "zlib"),
        "{\"type\":\"group\",\"id\":300,\"name\":\"Over\",\"opacity\":1,\"visible\":true,\"x\":0,\"y\":0,"
-       "\"layers\":[" + TileLayer("Front detail", grid, front, "gzip") + "]}",
+       "\"layers\":[" +
+           TileLayer("Front detail", grid, front, "gzip") + "]}",
        TileLayer("Notes", grid, std::vector<uint32_t>(84, 3), "csv", false),
-       "{\"type\":\"objectgroup\",\"id\":301,\"name\":\"Things\",\"opacity\":1,\"visible\":true,\"x\":0,\"y\":0,"
+       "{\"type\":\"objectgroup\",\"id\":301,\"name\":\"Things\",\"opacity\":1,\"visible\":true,\"x\":0,"
+       "\"y\":0,"
        "\"draworder\":\"topdown\",\"objects\":[]}"},
-      {"{\"firstgid\":1," + TilesetFields("a", "a.png", a) + "}", "{\"firstgid\":7,\"source\":\"sets/b.tsx\"}"});
+      {"{\"firstgid\":1," + TilesetFields("a", "a.png", a) + "}",
+       "{\"firstgid\":7,\"source\":\"sets/b.tsx\"}"});
   return json;
 }
 
@@ -440,19 +455,24 @@ std::string TwoTilesetMap(const TempDir& dir, const Grid& grid) {
 void ExpectSdccBuildsTheSameBytes(const TempDir& dir, const std::vector<uint8_t>& files, size_t tile_count) {
   for (const std::string syntax : {"sdasz80", "c"}) {
     SCOPED_TRACE(syntax);
-    const std::vector<std::string> run = Gravik(dir, {"--syntax=" + syntax, "tmx", "map.tmx", "out", "--order=columns"});
+    const std::vector<std::string> run =
+        Gravik(dir, {"--syntax=" + syntax, "tmx", "map.tmx", "out", "--order=columns"});
     const std::string source = syntax == std::string("c") ? "out.c" : "out.s";
     ASSERT_FALSE(run.empty());
-    EXPECT_EQ(run.back(), "ConvertTiledMap : wrote out_tiles.bin, out_Back.map, out_Front_detail.map, " + source +
-                              ", out.h, out_preview.png");
+    EXPECT_EQ(run.back(), "ConvertTiledMap : wrote out_tiles.bin, out_Back.map, out_Front_detail.map, " +
+                              source + ", out.h, out_preview.png");
     std::filesystem::create_directory(dir.File("work_" + syntax));
     const SdccBuild build = BuildWithSdcc({dir.File(source)}, dir.File("work_" + syntax));
     ASSERT_TRUE(build.is_ok) << build.messages;
     EXPECT_EQ(build.binary, files);
     std::vector<std::string> check{"#include \"" + dir.File("out.h") + "\""};
     const std::vector<std::pair<std::string, int64_t>> values{
-        {"out_TILE_COUNT", static_cast<int64_t>(tile_count)}, {"out_TILE_WIDTH", 2}, {"out_TILE_HEIGHT", 8},
-        {"out_MAP_WIDTH", 12}, {"out_MAP_HEIGHT", 7}, {"out_layer_Back_SIZE", 84}};
+        {"out_TILE_COUNT", static_cast<int64_t>(tile_count)},
+        {"out_TILE_WIDTH", 2},
+        {"out_TILE_HEIGHT", 8},
+        {"out_MAP_WIDTH", 12},
+        {"out_MAP_HEIGHT", 7},
+        {"out_layer_Back_SIZE", 84}};
     for (const auto& [label, value] : values)
       check.push_back("_Static_assert(" + label + " == " + N(value) + ", \"" + label + "\");");
     std::string messages;
@@ -505,9 +525,10 @@ TEST(GravikTmx, MoreThan256TilesNeedTwoBytesACell) {
   ASSERT_TRUE(ExportWithTiled(dir, MapJson(grid, 8, 8, {TileLayer("Ground", grid, gids, "zlib")},
                                            {"{\"firstgid\":1," + TilesetFields("t", "t.png", sheet) + "}"})));
   const int before = CountEntries(dir.path());
-  EXPECT_EQ(Gravik(dir, {"tmx", "map.tmx", "out", "--mode=2"}),
-            std::vector<std::string>{"ConvertTiledMap : 301 distinct tiles, more than the 256 one byte a cell "
-                                     "can number : --wide gives two bytes a cell"});
+  EXPECT_EQ(
+      Gravik(dir, {"tmx", "map.tmx", "out", "--mode=2"}),
+      std::vector<std::string>{"ConvertTiledMap : 301 distinct tiles, more than the 256 one byte a cell "
+                               "can number : --wide gives two bytes a cell"});
   EXPECT_EQ(CountEntries(dir.path()), before);
   const std::vector<std::string> lines = Gravik(dir, {"tmx", "map.tmx", "out", "--mode=2", "--wide"});
   ASSERT_FALSE(lines.empty());
@@ -558,7 +579,8 @@ const std::string kSet =
     "<image source=\"t.png\" width=\"8\" height=\"8\"/></tileset>\n";
 
 std::string CsvLayer(const std::string& ids) {
-  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"csv\">" + ids + "</data></layer>\n";
+  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"csv\">" + ids +
+         "</data></layer>\n";
 }
 
 std::string ZlibLayer(size_t zero_bytes, int window_bits, const std::string& compression) {
@@ -571,7 +593,8 @@ std::string ZstdLayer(size_t zero_bytes) {
   const std::vector<uint8_t> bytes(zero_bytes, 0);
   std::vector<uint8_t> packed(ZSTD_compressBound(bytes.size()));
   packed.resize(ZSTD_compress(packed.data(), packed.size(), bytes.data(), bytes.size(), 3));
-  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"base64\" compression=\"zstd\">" +
+  return "<layer id=\"1\" name=\"L\" width=\"2\" height=\"1\"><data encoding=\"base64\" "
+         "compression=\"zstd\">" +
          Base64(packed) + "</data></layer>\n";
 }
 
@@ -586,14 +609,16 @@ const std::string kRefused = "ConvertTiledMap : map.tmx";
 // Maps, tilesets and pictures the word can not take.
 std::vector<RefusalCase> MapRefusals() {
   const std::string& p = kRefused;
-  const std::string set_u = "<tileset firstgid=\"3\" name=\"u\" tilewidth=\"4\" tileheight=\"8\" tilecount=\"2\" "
-                            "columns=\"2\"><image source=\"u.png\" width=\"8\" height=\"8\"/></tileset>\n";
+  const std::string set_u =
+      "<tileset firstgid=\"3\" name=\"u\" tilewidth=\"4\" tileheight=\"8\" tilecount=\"2\" "
+      "columns=\"2\"><image source=\"u.png\" width=\"8\" height=\"8\"/></tileset>\n";
   return {
       {TmxMap("orientation=\"isometric\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\"", kSet,
               CsvLayer("1,1")),
        {},
        p + " is isometric, not orthogonal"},
-      {TmxMap("orientation=\"orthogonal\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\" infinite=\"1\"",
+      {TmxMap("orientation=\"orthogonal\" width=\"2\" height=\"1\" tilewidth=\"4\" tileheight=\"8\" "
+              "infinite=\"1\"",
               kSet, CsvLayer("1,1")),
        {},
        p + " is infinite"},
@@ -603,17 +628,27 @@ std::vector<RefusalCase> MapRefusals() {
               CsvLayer("1,1")),
        {},
        p + " : tileset c is a collection of images, not one tileset image"},
-      {TmxMap(kGrid, kSet, CsvLayer("1,536870914")), {}, p + " : layer L, cell 1,0 is flipped diagonally, which tiles of 4 x 8 pixels can not be"},
-      {TmxMap(kGrid, kSet, CsvLayer("268435457,1")), {}, p + " : layer L, cell 0,0 has the hexagonal rotation flag"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,536870914")),
+       {},
+       p + " : layer L, cell 1,0 is flipped diagonally, which tiles of 4 x 8 pixels can not be"},
+      {TmxMap(kGrid, kSet, CsvLayer("268435457,1")),
+       {},
+       p + " : layer L, cell 0,0 has the hexagonal rotation flag"},
       {TmxMap(kGrid, kSet, CsvLayer("1,3")), {}, p + " : layer L, cell 1,0 : gid 3 has no tileset"},
-      {TmxMap(kGrid, kSet, CsvLayer("1,2")), {"--mode=1"}, p + " : t.png : tile 1 has pen 9, beyond the 4 pens of mode 1"},
-      {TmxMap(kGrid, kSet, CsvLayer("1,2")), {"--mode=2"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,2")),
+       {"--mode=1"},
+       p + " : t.png : tile 1 has pen 9, beyond the 4 pens of mode 1"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,2")),
+       {"--mode=2"},
        p + " : tiles of 4 pixels wide do not fill whole mode 2 bytes of 8 pixels"},
-      {TmxMap(kGrid, kSet + set_u, CsvLayer("1,3")), {},
+      {TmxMap(kGrid, kSet + set_u, CsvLayer("1,3")),
+       {},
        "ConvertTiledMap : u.png : pen 2 is #FFFFFF, not #22E5B2 as in t.png"},
-      {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "gone.png"), CsvLayer("1,1")), {},
+      {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "gone.png"), CsvLayer("1,1")),
+       {},
        "ConvertTiledMap : Can not find gone.png"},
-      {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "rgb.png"), CsvLayer("1,1")), {},
+      {TmxMap(kGrid, std::string(kSet).replace(kSet.find("t.png"), 5, "rgb.png"), CsvLayer("1,1")),
+       {},
        "ConvertTiledMap : rgb.png is not a palettised picture"},
   };
 }
@@ -622,19 +657,33 @@ std::vector<RefusalCase> MapRefusals() {
 std::vector<RefusalCase> DataRefusals() {
   const std::string& p = kRefused;
   return {
-      {TmxMap(kGrid, kSet, CsvLayer("1,1,1")), {}, p + " : layer L : data holds more ids than the layer has cells"},
-      {TmxMap(kGrid, kSet, CsvLayer("1")), {}, p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
-      {TmxMap(kGrid, kSet, ZlibLayer(4, 15, "zlib")), {}, p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
-      {TmxMap(kGrid, kSet, ZlibLayer(1 << 20, 15, "zlib")), {}, p + " : layer L : data inflates past 8 bytes"},
-      {TmxMap(kGrid, kSet, ZlibLayer(1 << 20, 31, "gzip")), {}, p + " : layer L : data inflates past 8 bytes"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,1,1")),
+       {},
+       p + " : layer L : data holds more ids than the layer has cells"},
+      {TmxMap(kGrid, kSet, CsvLayer("1")),
+       {},
+       p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
+      {TmxMap(kGrid, kSet, ZlibLayer(4, 15, "zlib")),
+       {},
+       p + " : layer L : data holds 1 ids, not the 2 cells of the layer"},
+      {TmxMap(kGrid, kSet, ZlibLayer(1 << 20, 15, "zlib")),
+       {},
+       p + " : layer L : data inflates past 8 bytes"},
+      {TmxMap(kGrid, kSet, ZlibLayer(1 << 20, 31, "gzip")),
+       {},
+       p + " : layer L : data inflates past 8 bytes"},
       {TmxMap(kGrid, kSet, ZstdLayer(1 << 20)), {}, p + " : layer L : data inflates past 8 bytes"},
       {TmxMap(kGrid, kSet, ZlibLayer(8, 15, "gzip")), {}, p + " : layer L : data is not a whole gzip member"},
-      {TmxMap(kGrid, kSet, "<layer name=\"L\"><data>"), {}, p + " : malformed XML (Start-end tags mismatch at byte 312)"},
+      {TmxMap(kGrid, kSet, "<layer name=\"L\"><data>"),
+       {},
+       p + " : malformed XML (Start-end tags mismatch at byte 312)"},
       {"<?xml version=\"1.0\"?>\n<!DOCTYPE map [<!ENTITY e SYSTEM \"/etc/passwd\">]>\n" +
            TmxMap(kGrid, kSet, CsvLayer("1,1")).substr(39),
        {},
        p + " : XML entity declarations are not read"},
-      {TmxMap(kGrid, kSet, CsvLayer("1,1")), {"--order=diagonal"}, "ConvertTiledMap : bad value in --order=diagonal"},
+      {TmxMap(kGrid, kSet, CsvLayer("1,1")),
+       {"--order=diagonal"},
+       "ConvertTiledMap : bad value in --order=diagonal"},
   };
 }
 

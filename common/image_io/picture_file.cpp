@@ -168,7 +168,9 @@ Checked<PalettedPicture> LoadPalettedPicture(const std::string& path) {
   BitmapPtr image(FreeImage_Load(format, path.c_str(), 0));
   if (!image || FreeImage_GetBits(image.get()) == nullptr) return Result::Refused(cannot_load);
   const unsigned bits = FreeImage_GetBPP(image.get());
-  if (FreeImage_GetImageType(image.get()) != FIT_BITMAP || bits > 8 || FreeImage_GetPalette(image.get()) == nullptr)
+  const bool has_pens = FreeImage_GetImageType(image.get()) == FIT_BITMAP && bits <= 8 &&
+                        FreeImage_GetPalette(image.get()) != nullptr;
+  if (!has_pens)
     return Result::Refused(path + " is not a palettised picture");
   PalettedPicture paletted;
   paletted.colours_used = static_cast<int>(std::min(FreeImage_GetColorsUsed(image.get()), 256u));

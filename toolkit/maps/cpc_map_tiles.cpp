@@ -30,6 +30,11 @@ TileGrid GridOf(const TiledTileset& tileset, const Picture& image) {
   return grid;
 }
 
+std::string OutsideText(const TiledTileset& set, int64_t local) {
+  return set.image_path + " : tile " + PlainDecimal(local) + " of tileset " + set.name +
+         " lies outside the picture";
+}
+
 std::string CellText(const std::string& layer, size_t index, int map_width) {
   return "layer " + layer + ", cell " + PlainDecimal(static_cast<int64_t>(index % map_width)) + "," +
          PlainDecimal(static_cast<int64_t>(index / map_width));
@@ -52,11 +57,12 @@ class TileCutter {
     const auto known = numbers_.find(gid);
     if (known != numbers_.end()) return Remember(cached, gid, known->second);
     const std::string where = CellText(layer, index, map_.width);
-    if (gid & kHexagonalRotation) return Checked<uint32_t>::Refused(where + " has the hexagonal rotation flag");
+    if (gid & kHexagonalRotation)
+      return Checked<uint32_t>::Refused(where + " has the hexagonal rotation flag");
     if ((gid & kFlipDiagonal) && map_.tile_width != map_.tile_height) {
       return Checked<uint32_t>::Refused(where + " is flipped diagonally, which tiles of " +
-                                        PlainDecimal(map_.tile_width) + " x " + PlainDecimal(map_.tile_height) +
-                                        " pixels can not be");
+                                        PlainDecimal(map_.tile_width) + " x " +
+                                        PlainDecimal(map_.tile_height) + " pixels can not be");
     }
     if (Refusal bad = CutTile(gid, where)) return Checked<uint32_t>::Refused(*bad);
     const uint32_t number = NumberOfCut();
@@ -96,14 +102,12 @@ class TileCutter {
       return where + " : gid " + PlainDecimal(id) + " has no tileset";
     const TiledTileset& set = *grid->tileset;
     const int64_t local = id - set.first_gid;
+    if (grid->columns <= 0) return OutsideText(set, local);
     const int64_t left = set.margin + local % grid->columns * (set.tile_width + set.spacing);
     const int64_t top = set.margin + local / grid->columns * (set.tile_height + set.spacing);
     const int w = map_.tile_width;
     const int h = map_.tile_height;
-    if (left + w > grid->image->width || top + h > grid->image->height) {
-      return set.image_path + " : tile " + PlainDecimal(local) + " of tileset " + set.name +
-             " lies outside the picture";
-    }
+    if (left + w > grid->image->width || top + h > grid->image->height) return OutsideText(set, local);
     const bool flip_x = gid & kFlipHorizontal;
     const bool flip_y = gid & kFlipVertical;
     const bool swap = gid & kFlipDiagonal;

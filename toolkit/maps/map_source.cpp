@@ -15,11 +15,12 @@ void AddData(SourceText& text, const MapSourceData& data) {
 std::vector<SourceFile> MapSourceFiles(const MapSource& source, SourceSyntax syntax) {
   SourceText text = StartSource(source.asm_path, SourceContent::kData, syntax, SourceOptions{true});
   AddComment(text, " " + source.title + " : " + PlainDecimal(source.tile_count) + " mode " +
-                       PlainDecimal(source.mode) + " tiles of " + PlainDecimal(source.tile_width_bytes) + " x " +
-                       PlainDecimal(source.tile_height) + " bytes, rows from the top (gravik tmx)");
+                       PlainDecimal(source.mode) + " tiles of " + PlainDecimal(source.tile_width_bytes) +
+                       " x " + PlainDecimal(source.tile_height) + " bytes, rows from the top (gravik tmx)");
   AddComment(text, " maps of " + PlainDecimal(source.map_width) + " x " + PlainDecimal(source.map_height) +
-                       " cells, " + (source.is_wide ? "two bytes a cell (low byte first)" : "one byte a cell") +
-                       ", " + (source.is_by_columns ? "columns from the left" : "rows from the top") +
+                       " cells, " +
+                       (source.is_wide ? "two bytes a cell (low byte first)" : "one byte a cell") + ", " +
+                       (source.is_by_columns ? "columns from the left" : "rows from the top") +
                        "; tile 0 is blank");
   const std::string& label = source.label;
   AddEquate(text, label + "_TILE_COUNT", source.tile_count);

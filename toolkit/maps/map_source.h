@@ -15,9 +15,9 @@ struct MapSourceData {
 };
 
 struct MapSource {
-  std::string asm_path;        // the WinApe name of the source: NAME.asm
-  std::string title;           // the output name, for the heading
-  std::string label;           // the part every label starts with
+  std::string asm_path;  // the WinApe name of the source: NAME.asm
+  std::string title;     // the output name, for the heading
+  std::string label;     // the part every label starts with
   int mode = 0;
   int64_t tile_count = 0;
   int tile_width_bytes = 0;

@@ -1,12 +1,11 @@
 #include "toolkit/maps/tiled_map.h"
 
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <pugixml.hpp>
 
 #include "common/number_text.h"
 #include "toolkit/maps/layer_data.h"
@@ -114,8 +113,8 @@ Refusal ParseXml(std::span<const uint8_t> xml, const std::string& file, pugi::xm
   return std::nullopt;
 }
 
-Refusal ReadTileset(const pugi::xml_node& node, const std::string& map_path, const TilesetFileReader& read_file,
-                    TiledTileset& tileset) {
+Refusal ReadTileset(const pugi::xml_node& node, const std::string& map_path,
+                    const TilesetFileReader& read_file, TiledTileset& tileset) {
   const std::optional<int64_t> first_gid = NumberAttribute(node, "firstgid", 1, kMaxFirstGid, -1);
   if (!first_gid || *first_gid < 1) return map_path + " : a tileset has no usable firstgid";
   tileset.first_gid = static_cast<uint32_t>(*first_gid);
@@ -181,7 +180,8 @@ struct LayerWalk {
 };
 
 Refusal ReadLayers(const pugi::xml_node& parent, bool is_shown, int depth, const LayerWalk& walk) {
-  if (depth > kMaxGroupDepth) return walk.map_path + " : groups nest deeper than " + PlainDecimal(kMaxGroupDepth);
+  if (depth > kMaxGroupDepth)
+    return walk.map_path + " : groups nest deeper than " + PlainDecimal(kMaxGroupDepth);
   for (const pugi::xml_node& node : parent.children()) {
     const std::string_view kind = node.name();
     const bool is_visible = is_shown && std::strcmp(node.attribute("visible").as_string("1"), "0") != 0;

@@ -20,16 +20,17 @@ struct TiledTileset {
   int tile_height = 0;
   int spacing = 0;
   int margin = 0;
-  int tile_count = 0;  // 0 when the file leaves it out
-  int columns = 0;     // 0 when the file leaves it out
+  int tile_count = 0;      // 0 when the file leaves it out
+  int columns = 0;         // 0 when the file leaves it out
   std::string image_path;  // as the program opens it: joined to the folder of the file naming it
   std::string file;        // the file holding its <tileset> element: the map or a .tsx
 };
 
 struct TiledLayer {
   std::string name;
-  bool is_visible = true;       // false when it, or a group holding it, is hidden
-  std::vector<uint32_t> cells;  // width x height global ids with their flags, rows from the top; empty when hidden
+  bool is_visible = true;  // false when it, or a group holding it, is hidden
+  std::vector<uint32_t>
+      cells;  // width x height global ids with their flags, rows from the top; empty when hidden
 };
 
 struct TiledMap {

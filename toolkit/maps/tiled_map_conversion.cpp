@@ -103,15 +103,16 @@ std::string LayerPart(const std::string& layer_name) {
   return part.empty() ? "layer" : part;
 }
 
-std::vector<uint8_t> MapBytes(const std::vector<uint32_t>& cells, int width, int height, const MapOptions& option) {
+std::vector<uint8_t> MapBytes(const std::vector<uint32_t>& cells, int width, int height,
+                              const MapOptions& option) {
   std::vector<uint8_t> bytes;
   bytes.reserve(cells.size() * (option.is_wide ? 2 : 1));
   const int outer = option.is_by_columns ? width : height;
   const int inner = option.is_by_columns ? height : width;
   for (int a = 0; a < outer; ++a) {
     for (int b = 0; b < inner; ++b) {
-      const size_t index = option.is_by_columns ? static_cast<size_t>(b) * width + a
-                                                : static_cast<size_t>(a) * width + b;
+      const size_t index =
+          option.is_by_columns ? static_cast<size_t>(b) * width + a : static_cast<size_t>(a) * width + b;
       const uint32_t number = cells[index];
       bytes.push_back(static_cast<uint8_t>(number & 0xFF));
       if (option.is_wide) bytes.push_back(static_cast<uint8_t>(number >> 8));
@@ -158,10 +159,19 @@ std::vector<OutputBytes> BinaryOutputs(const Conversion& run) {
 
 std::vector<SourceFile> Sources(const Conversion& run, const std::vector<OutputBytes>& binaries) {
   const std::string label = LabelNamePart(run.name);
-  MapSource source{Path(run, ".asm"), FileNamePart(run.name), label, run.option.mode,
-                   static_cast<int64_t>(run.tiles.tile_count), run.tiles.tile_width_bytes, run.tiles.tile_height,
-                   run.map.width, run.map.height, run.option.is_wide, run.option.is_by_columns,
-                   {label + "_tiles", binaries[0].bytes}, {}};
+  MapSource source{Path(run, ".asm"),
+                   FileNamePart(run.name),
+                   label,
+                   run.option.mode,
+                   static_cast<int64_t>(run.tiles.tile_count),
+                   run.tiles.tile_width_bytes,
+                   run.tiles.tile_height,
+                   run.map.width,
+                   run.map.height,
+                   run.option.is_wide,
+                   run.option.is_by_columns,
+                   {label + "_tiles", binaries[0].bytes},
+                   {}};
   for (size_t k = 0; k < run.tiles.layers.size(); ++k)
     source.maps.push_back({label + "_layer_" + LayerPart(run.tiles.layers[k].name), binaries[k + 1].bytes});
   return MapSourceFiles(source, run.syntax);
@@ -260,8 +270,10 @@ Refusal CheckOutputsApart(const Conversion& run, const std::vector<std::string>&
 
 Checked<TiledMap> LoadMap(const std::string& map_path) {
   const InputBytes input = ReadInputFile(map_path, kMaxMapFileBytes);
-  if (input.status == InputStatus::kTooLarge) return Checked<TiledMap>::Refused(map_path + " is too large for a map");
-  if (input.status != InputStatus::kOk) return Checked<TiledMap>::Refused(InputFailureText(input.status, map_path));
+  if (input.status == InputStatus::kTooLarge)
+    return Checked<TiledMap>::Refused(map_path + " is too large for a map");
+  if (input.status != InputStatus::kOk)
+    return Checked<TiledMap>::Refused(InputFailureText(input.status, map_path));
   return ReadTiledMap(input.bytes, map_path, ReadTilesetFile);
 }
 
@@ -285,16 +297,17 @@ Refusal Prepare(Conversion& run) {
 
 void PrintSummary(const Conversion& run, const std::vector<std::string>& outputs) {
   PrintLine(kPrefix + ("map " + run.map_path + " : " + PlainDecimal(run.map.width) + " x " +
-                       PlainDecimal(run.map.height) + " cells of " + PlainDecimal(run.map.tile_width) + " x " +
-                       PlainDecimal(run.map.tile_height) + " pixels, " +
+                       PlainDecimal(run.map.height) + " cells of " + PlainDecimal(run.map.tile_width) +
+                       " x " + PlainDecimal(run.map.tile_height) + " pixels, " +
                        PlainDecimal(static_cast<int64_t>(run.map.tilesets.size())) +
                        (run.map.tilesets.size() == 1 ? " tileset" : " tilesets")));
   for (const TiledLayer& layer : run.map.layers) {
     if (!layer.is_visible) PrintLine(kPrefix + ("layer " + layer.name + " is hidden : passed over"));
   }
-  PrintLine(kPrefix + (PlainDecimal(static_cast<int64_t>(run.tiles.tile_count)) + " mode " +
-                       PlainDecimal(run.option.mode) + " tiles of " + PlainDecimal(run.tiles.tile_width_bytes) +
-                       " x " + PlainDecimal(run.tiles.tile_height) + " bytes, tile 0 blank"));
+  PrintLine(kPrefix +
+            (PlainDecimal(static_cast<int64_t>(run.tiles.tile_count)) + " mode " +
+             PlainDecimal(run.option.mode) + " tiles of " + PlainDecimal(run.tiles.tile_width_bytes) + " x " +
+             PlainDecimal(run.tiles.tile_height) + " bytes, tile 0 blank"));
   std::string written;
   for (const std::string& output : outputs) written += (written.empty() ? "" : ", ") + output;
   PrintLine(kPrefix + ("wrote " + written));
@@ -302,7 +315,8 @@ void PrintSummary(const Conversion& run, const std::vector<std::string>& outputs
 
 }  // namespace
 
-bool ConvertTiledMap(const std::string& map_path, const std::string& name, const std::vector<std::string>& options) {
+bool ConvertTiledMap(const std::string& map_path, const std::string& name,
+                     const std::vector<std::string>& options) {
   auto refuse = [](const std::string& text) {
     PrintLine(kPrefix + text);
     return false;

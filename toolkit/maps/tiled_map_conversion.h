@@ -12,4 +12,5 @@
 // options: --mode=0|1|2 (0), --order=rows|columns (rows), --wide (two bytes a
 // cell), --preview=no. Every refusal is one console line and writes nothing.
 // Returns true when the outputs were written.
-bool ConvertTiledMap(const std::string& map_path, const std::string& name, const std::vector<std::string>& options);
+bool ConvertTiledMap(const std::string& map_path, const std::string& name,
+                     const std::vector<std::string>& options);
