@@ -26,7 +26,7 @@ bool WriteTiles(const char* path) {
     palette[pen] = {static_cast<BYTE>(pen * 16), static_cast<BYTE>(pen * 8), static_cast<BYTE>(pen * 4), 0};
   for (unsigned y = 0; y < 64; ++y) {
     BYTE* line = FreeImage_GetScanLine(image, 63 - y);
-    for (unsigned x = 0; x < 32; ++x) line[x] = static_cast<BYTE>((x * 7 + y * 3 + (x / 4) * (y / 8)) % 16);
+    for (unsigned x = 0; x < 32; ++x) line[x] = static_cast<BYTE>((x * 2654435761u ^ y * 40503u) >> 7 & 15);
   }
   const bool is_saved = FreeImage_Save(FIF_PNG, image, path, 0) != 0;
   FreeImage_Unload(image);
@@ -54,7 +54,8 @@ std::string LayerText(int side, int layer, uint32_t& state) {
   for (int k = 0; k < side * side; ++k) {
     const uint32_t r = NextRandom(state);
     const bool is_empty = layer > 0 && r % 5 != 0;
-    const uint32_t gid = is_empty ? 0 : (1 + r % 64) | (r >> 20 & 3u) << 30;
+    // 48 of the 64 tiles, each in four flips: 192 CPC tiles and the blank one.
+    const uint32_t gid = is_empty ? 0 : (1 + r % 48) | (r >> 20 & 3u) << 30;
     for (int b = 0; b < 4; ++b) ids.push_back(static_cast<uint8_t>(gid >> (8 * b)));
   }
   std::vector<uint8_t> packed(compressBound(ids.size()));

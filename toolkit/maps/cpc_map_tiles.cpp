@@ -66,6 +66,10 @@ class TileCutter {
     }
     if (Refusal bad = CutTile(gid, where)) return Checked<uint32_t>::Refused(*bad);
     const uint32_t number = NumberOfCut();
+    if (number >= kMaxCpcTiles) {
+      return Checked<uint32_t>::Refused("more than " + PlainDecimal(static_cast<int64_t>(kMaxCpcTiles)) +
+                                        " distinct tiles, more than two bytes a cell can number");
+    }
     numbers_.emplace(gid, number);
     return Remember(cached, gid, number);
   }
@@ -192,7 +196,7 @@ Refusal NumberLayer(const TiledLayer& layer, TileCutter& cutter, CpcMapLayer& ou
     if (gid == 0) continue;
     const Checked<uint32_t> number = cutter.Number(gid, layer.name, k);
     if (!number) return number.refusal();
-    out.cells[k] = *number;
+    out.cells[k] = static_cast<uint16_t>(*number);
   }
   return std::nullopt;
 }

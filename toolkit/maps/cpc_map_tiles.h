@@ -19,9 +19,12 @@ inline constexpr uint32_t kFlipDiagonal = 0x20000000u;
 inline constexpr uint32_t kHexagonalRotation = 0x10000000u;
 inline constexpr uint32_t kGidFlags = 0xF0000000u;
 
+// Two bytes a cell number at most this many tiles.
+inline constexpr size_t kMaxCpcTiles = 65536;
+
 struct CpcMapLayer {
   std::string name;
-  std::vector<uint32_t> cells;  // map width x height tile numbers, rows from the top
+  std::vector<uint16_t> cells;  // map width x height tile numbers, rows from the top
 };
 
 struct CpcMapTiles {
@@ -45,7 +48,8 @@ int ModePixelsPerByte(int mode);
 // a tileset whose tiles are not the map's size, a tile width that is not
 // whole screen bytes, a gid with no tileset (or past its tiles), the
 // hexagonal rotation flag, a diagonal flip of tiles that are not square, a
-// tile outside its picture or with pens beyond the mode.
+// tile outside its picture or with pens beyond the mode, and more than
+// kMaxCpcTiles tiles.
 Checked<CpcMapTiles> BuildCpcMapTiles(const TiledMap& map, std::span<const Picture> images, int mode);
 
 // The map as its cells show, drawn from the CPC tiles and maps alone: one

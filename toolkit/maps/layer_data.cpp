@@ -4,6 +4,7 @@
 #include <zstd.h>
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -15,6 +16,8 @@ namespace {
 constexpr size_t kIdBytes = 4;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string PastText(size_t limit) { return "inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes"; }
 
 std::string CountText(size_t found, size_t cell_count) {
   return "holds " + PlainDecimal(static_cast<int64_t>(found)) + " ids, not the " +
@@ -58,29 +61,29 @@ std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text) {
   return bytes;
 }
 
-// zlib streams (window bits 15) and gzip members (15 + 16) into exactly
-// limit bytes at most.
-Checked<std::vector<uint8_t>> InflateZlib(const std::vector<uint8_t>& packed, size_t limit, bool is_gzip) {
-  using Result = Checked<std::vector<uint8_t>>;
-  std::vector<uint8_t> out(limit);
+// The bytes an inflater writes: straight into the ids, which it fills when
+// the stream holds exactly the layer.
+struct Inflated {
+  std::vector<uint32_t> cells;
+  size_t size_bytes = 0;
+  uint8_t* data() { return reinterpret_cast<uint8_t*>(cells.data()); }
+};
+
+// zlib streams (window bits 15) and gzip members (15 + 16) into limit bytes at most.
+Refusal InflateZlib(const std::vector<uint8_t>& packed, size_t limit, bool is_gzip, Inflated& out) {
   z_stream stream{};
-  if (inflateInit2(&stream, is_gzip ? 15 + 16 : 15) != Z_OK) return Result::Refused("can not be inflated");
+  if (inflateInit2(&stream, is_gzip ? 15 + 16 : 15) != Z_OK) return "can not be inflated";
   stream.next_in = const_cast<Bytef*>(packed.data());
   stream.avail_in = static_cast<uInt>(packed.size());
   stream.next_out = out.data();
   stream.avail_out = static_cast<uInt>(limit);
   const int status = inflate(&stream, Z_FINISH);
-  const size_t produced = stream.total_out;
+  out.size_bytes = stream.total_out;
   inflateEnd(&stream);
-  if (status == Z_STREAM_END) {
-    out.resize(produced);
-    return out;
-  }
+  if (status == Z_STREAM_END) return std::nullopt;
   // Output full and the stream not done: it holds more than the layer can.
-  if (status == Z_BUF_ERROR && stream.avail_out == 0) {
-    return Result::Refused("inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes");
-  }
-  return Result::Refused(is_gzip ? "is not a whole gzip member" : "is not a whole zlib stream");
+  if (status == Z_BUF_ERROR && stream.avail_out == 0) return PastText(limit);
+  return is_gzip ? "is not a whole gzip member" : "is not a whole zlib stream";
 }
 
 // The largest window a frame may ask for, as a power of two: 8 MB (what
@@ -100,33 +103,35 @@ struct ZstdContext {
   ~ZstdContext() { ZSTD_freeDCtx(context); }
 };
 
-Checked<std::vector<uint8_t>> InflateZstd(const std::vector<uint8_t>& packed, size_t limit) {
-  using Result = Checked<std::vector<uint8_t>>;
+Refusal InflateZstd(const std::vector<uint8_t>& packed, size_t limit, Inflated& out) {
   const ZstdContext zstd;
   if (zstd.context == nullptr ||
       ZSTD_isError(ZSTD_DCtx_setParameter(zstd.context, ZSTD_d_windowLogMax, WindowLogFor(limit)))) {
-    return Result::Refused("can not be inflated");
+    return "can not be inflated";
   }
   const unsigned long long declared = ZSTD_getFrameContentSize(packed.data(), packed.size());
   if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared != ZSTD_CONTENTSIZE_ERROR && declared > limit)
-    return Result::Refused("inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes");
-  // One byte of room beyond the limit tells a stream that fills it exactly
-  // from one that goes on.
-  std::vector<uint8_t> out(limit + 1);
+    return PastText(limit);
   ZSTD_inBuffer in{packed.data(), packed.size(), 0};
-  ZSTD_outBuffer sink{out.data(), out.size(), 0};
+  ZSTD_outBuffer sink{out.data(), limit, 0};
   size_t remaining = 1;
   while (in.pos < in.size || remaining != 0) {
     remaining = ZSTD_decompressStream(zstd.context, &sink, &in);
-    if (ZSTD_isError(remaining)) return Result::Refused("is not a whole zstd frame");
-    if (sink.pos > limit)
-      return Result::Refused("inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes");
-    if (remaining != 0 && in.pos == in.size && sink.pos < sink.size) {
-      return Result::Refused("is not a whole zstd frame");
+    if (ZSTD_isError(remaining)) return "is not a whole zstd frame";
+    if (remaining == 0) continue;
+    if (sink.pos == limit) {
+      // The ids are full and the frame not done: one more byte says whether
+      // it holds more than the layer can, or only its end.
+      uint8_t beyond = 0;
+      ZSTD_outBuffer probe{&beyond, 1, 0};
+      remaining = ZSTD_decompressStream(zstd.context, &probe, &in);
+      if (ZSTD_isError(remaining)) return "is not a whole zstd frame";
+      if (probe.pos != 0) return PastText(limit);
     }
+    if (remaining != 0 && in.pos == in.size) return "is not a whole zstd frame";
   }
-  out.resize(sink.pos);
-  return out;
+  out.size_bytes = sink.pos;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -157,19 +162,26 @@ Checked<std::vector<uint32_t>> DecodeCsvCells(std::string_view text, size_t cell
 Checked<std::vector<uint32_t>> DecodeBase64Cells(std::string_view text, LayerCompression compression,
                                                  size_t cell_count) {
   using Result = Checked<std::vector<uint32_t>>;
-  std::optional<std::vector<uint8_t>> packed = DecodeBase64(text);
+  const std::optional<std::vector<uint8_t>> packed = DecodeBase64(text);
   if (!packed) return Result::Refused("is not base64");
   const size_t limit = cell_count * kIdBytes;
-  Checked<std::vector<uint8_t>> bytes = std::move(*packed);
+  Inflated out;
+  out.cells.resize(cell_count);
+  Refusal bad;
   if (compression == LayerCompression::kZlib || compression == LayerCompression::kGzip) {
-    bytes = InflateZlib(*bytes, limit, compression == LayerCompression::kGzip);
+    bad = InflateZlib(*packed, limit, compression == LayerCompression::kGzip, out);
   } else if (compression == LayerCompression::kZstd) {
-    bytes = InflateZstd(*bytes, limit);
+    bad = InflateZstd(*packed, limit, out);
+  } else {
+    out.size_bytes = packed->size();
+    if (out.size_bytes <= limit) std::memcpy(out.data(), packed->data(), packed->size());
   }
-  if (!bytes) return Result::Refused(bytes.refusal());
-  if (bytes->size() % kIdBytes != 0) return Result::Refused("does not hold whole 32-bit ids");
-  if (bytes->size() != limit) return Result::Refused(CountText(bytes->size() / kIdBytes, cell_count));
-  std::vector<uint32_t> cells(cell_count);
-  for (size_t k = 0; k < cell_count; ++k) cells[k] = ReadLe32(bytes->data() + k * kIdBytes);
-  return cells;
+  if (bad) return Result::Refused(*bad);
+  if (out.size_bytes % kIdBytes != 0) return Result::Refused("does not hold whole 32-bit ids");
+  if (out.size_bytes != limit) return Result::Refused(CountText(out.size_bytes / kIdBytes, cell_count));
+  // The ids are little-endian in the file: on another host, each is turned.
+  if constexpr (std::endian::native != std::endian::little) {
+    for (uint32_t& id : out.cells) id = ReadLe32(reinterpret_cast<const uint8_t*>(&id));
+  }
+  return std::move(out.cells);
 }

@@ -23,7 +23,6 @@ constexpr char kPrefix[] = "ConvertTiledMap : ";
 constexpr uint64_t kMaxMapFileBytes = uint64_t{1} << 30;
 constexpr uint64_t kMaxTilesetFileBytes = uint64_t{16} << 20;
 constexpr size_t kByteCellTiles = 256;
-constexpr size_t kWordCellTiles = 65536;
 // The preview holds one byte a pixel, as a decoded picture may.
 constexpr uint64_t kMaxPreviewPixels = uint64_t{1} << 28;
 
@@ -103,19 +102,20 @@ std::string LayerPart(const std::string& layer_name) {
   return part.empty() ? "layer" : part;
 }
 
-std::vector<uint8_t> MapBytes(const std::vector<uint32_t>& cells, int width, int height,
+std::vector<uint8_t> MapBytes(const std::vector<uint16_t>& cells, int width, int height,
                               const MapOptions& option) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(cells.size() * (option.is_wide ? 2 : 1));
+  const size_t step = option.is_wide ? 2 : 1;
+  std::vector<uint8_t> bytes(cells.size() * step);
+  size_t at = 0;
   const int outer = option.is_by_columns ? width : height;
   const int inner = option.is_by_columns ? height : width;
+  const size_t inner_stride = option.is_by_columns ? static_cast<size_t>(width) : 1;
+  const size_t outer_stride = option.is_by_columns ? 1 : static_cast<size_t>(width);
   for (int a = 0; a < outer; ++a) {
-    for (int b = 0; b < inner; ++b) {
-      const size_t index =
-          option.is_by_columns ? static_cast<size_t>(b) * width + a : static_cast<size_t>(a) * width + b;
-      const uint32_t number = cells[index];
-      bytes.push_back(static_cast<uint8_t>(number & 0xFF));
-      if (option.is_wide) bytes.push_back(static_cast<uint8_t>(number >> 8));
+    const uint16_t* cell = cells.data() + a * outer_stride;
+    for (int b = 0; b < inner; ++b, cell += inner_stride, at += step) {
+      bytes[at] = static_cast<uint8_t>(*cell & 0xFF);
+      if (option.is_wide) bytes[at + 1] = static_cast<uint8_t>(*cell >> 8);
     }
   }
   return bytes;
@@ -236,10 +236,6 @@ Refusal CheckTileCount(const Conversion& run) {
     return PlainDecimal(static_cast<int64_t>(count)) + " distinct tiles, more than the " +
            PlainDecimal(kByteCellTiles) + " one byte a cell can number : --wide gives two bytes a cell";
   }
-  if (count > kWordCellTiles) {
-    return PlainDecimal(static_cast<int64_t>(count)) + " distinct tiles, more than the " +
-           PlainDecimal(kWordCellTiles) + " two bytes a cell can number";
-  }
   return std::nullopt;
 }
 
@@ -292,6 +288,8 @@ Refusal Prepare(Conversion& run) {
   Checked<CpcMapTiles> tiles = BuildCpcMapTiles(run.map, pictures->pictures, run.option.mode);
   if (!tiles) return run.map_path + " : " + tiles.refusal();
   run.tiles = std::move(*tiles);
+  // Only the CPC maps are written: a large map's ids need not stay.
+  for (TiledLayer& layer : run.map.layers) std::vector<uint32_t>().swap(layer.cells);
   return CheckTileCount(run);
 }
 
