@@ -18,9 +18,9 @@ constexpr int64_t kMaxFuzzPixels = 1 << 16;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::span<const uint8_t> bytes(data, size);
-  const TilesetFileReader same_bytes = [bytes](const std::string&) -> Checked<std::vector<uint8_t>> {
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+  std::vector<uint8_t> bytes(data, data + size);
+  const TilesetFileReader same_bytes = [data, size](const std::string&) -> Checked<std::vector<uint8_t>> {
+    return std::vector<uint8_t>(data, data + size);
   };
   const Checked<TiledMap> map = ReadTiledMap(bytes, "fuzz.tmx", same_bytes);
   if (!map) return 0;

@@ -22,12 +22,16 @@ constexpr int kMaxMapSide = 65535;
 // Flags take the top four bits of an id.
 constexpr int64_t kMaxFirstGid = (int64_t{1} << 28) - 1;
 
-// An integer attribute within [lowest, highest]; absent gives absent_value,
-// anything but plain decimal digits (with an optional '-') none.
+// An integer attribute within [lowest, highest]. Absent, it is absent_value,
+// or none when that is out of the range (a required attribute); anything but
+// plain decimal digits (with an optional '-') is none.
 std::optional<int64_t> NumberAttribute(const pugi::xml_node& node, const char* name, int64_t lowest,
                                        int64_t highest, int64_t absent_value) {
   const pugi::xml_attribute attribute = node.attribute(name);
-  if (!attribute) return absent_value;
+  if (!attribute) {
+    if (absent_value < lowest || absent_value > highest) return std::nullopt;
+    return absent_value;
+  }
   const char* text = attribute.value();
   if (*text == '\0' || std::strchr(text, ' ') != nullptr) return std::nullopt;
   char* end = nullptr;
@@ -97,11 +101,12 @@ Refusal ReadTilesetElement(const pugi::xml_node& node, const std::string& file, 
 
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_doctype;
 
-// Parses xml into document. pugixml never reads anything but the buffer, and
+// Parses xml into document, in place: the document's texts point into xml,
+// which must outlive it. pugixml never reads anything but the buffer, and
 // never expands an entity the document declares: a declaration is refused
 // rather than left unexpanded.
-Refusal ParseXml(std::span<const uint8_t> xml, const std::string& file, pugi::xml_document& document) {
-  const pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size(), kParseOptions);
+Refusal ParseXml(std::span<uint8_t> xml, const std::string& file, pugi::xml_document& document) {
+  const pugi::xml_parse_result parsed = document.load_buffer_inplace(xml.data(), xml.size(), kParseOptions);
   if (!parsed) {
     return file + " : malformed XML (" + parsed.description() + " at byte " +
            PlainDecimal(static_cast<int64_t>(parsed.offset)) + ")";
@@ -121,7 +126,7 @@ Refusal ReadTileset(const pugi::xml_node& node, const std::string& map_path,
   const std::string source = node.attribute("source").value();
   if (source.empty()) return ReadTilesetElement(node, map_path, tileset);
   const std::string tsx_path = BesideFile(map_path, source);
-  const Checked<std::vector<uint8_t>> bytes = read_file(tsx_path);
+  Checked<std::vector<uint8_t>> bytes = read_file(tsx_path);
   if (!bytes) return bytes.refusal();
   pugi::xml_document document;
   if (Refusal bad = ParseXml(*bytes, tsx_path, document)) return bad;
@@ -224,7 +229,7 @@ Refusal ReadGrid(const pugi::xml_node& root, const std::string& map_path, TiledM
 
 }  // namespace
 
-Checked<TiledMap> ReadTiledMap(std::span<const uint8_t> xml, const std::string& map_path,
+Checked<TiledMap> ReadTiledMap(std::span<uint8_t> xml, const std::string& map_path,
                                const TilesetFileReader& read_file) {
   pugi::xml_document document;
   if (Refusal bad = ParseXml(xml, map_path, document)) return MapResult::Refused(*bad);

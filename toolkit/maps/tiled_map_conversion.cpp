@@ -265,7 +265,7 @@ Refusal CheckOutputsApart(const Conversion& run, const std::vector<std::string>&
 }
 
 Checked<TiledMap> LoadMap(const std::string& map_path) {
-  const InputBytes input = ReadInputFile(map_path, kMaxMapFileBytes);
+  InputBytes input = ReadInputFile(map_path, kMaxMapFileBytes);
   if (input.status == InputStatus::kTooLarge)
     return Checked<TiledMap>::Refused(map_path + " is too large for a map");
   if (input.status != InputStatus::kOk)
