@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstdio>
 #include <iostream>
-#include <memory>
 #include <optional>
 
 #include "common/stop_signals.h"
@@ -330,32 +329,6 @@ WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> by
   AsideFile file(path, durability);
   file.Write(bytes);
   return file.Commit();
-}
-
-std::vector<uint8_t> TextFileBytes(const std::vector<std::string>& lines) {
-  size_t size_bytes = 0;
-  for (const std::string& line : lines) size_bytes += line.size() + kLineEnd.size();
-  std::vector<uint8_t> bytes;
-  bytes.reserve(size_bytes);
-  for (const std::string& line : lines) {
-    bytes.insert(bytes.end(), line.begin(), line.end());
-    bytes.insert(bytes.end(), kLineEnd.begin(), kLineEnd.end());
-  }
-  return bytes;
-}
-
-std::optional<std::string> WriteOutputGroup(std::span<const OutputBytes> outputs) {
-  std::vector<std::unique_ptr<AsideFile>> files;
-  std::vector<AsideFile*> group;
-  for (const OutputBytes& output : outputs) {
-    files.push_back(std::make_unique<AsideFile>(output.path));
-    files.back()->Write(output.bytes);
-    group.push_back(files.back().get());
-  }
-  const GroupCommit commit = CommitTogether(group);
-  if (commit.status != WriteStatus::kOk)
-    return WriteFailureText(commit.status, outputs[commit.failed_index].path);
-  return std::nullopt;
 }
 
 WriteStatus WriteTextFile(const std::string& path, const std::vector<std::string>& lines) {

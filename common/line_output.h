@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -108,19 +107,6 @@ GroupCommit CommitTogether(std::span<AsideFile* const> files);
 // renamed (a test raises a signal there). Null removes the hook.
 using GroupReplaceHook = void (*)(size_t index);
 void SetGroupReplaceHook(GroupReplaceHook hook);
-
-// The bytes of a text file of lines, each with its line end.
-std::vector<uint8_t> TextFileBytes(const std::vector<std::string>& lines);
-
-// One output of a group: where it goes and all of its bytes.
-struct OutputBytes {
-  std::string path;
-  std::vector<uint8_t> bytes;
-};
-
-// Writes every output aside and puts all of them in place or none
-// (CommitTogether); the failure's text (WriteFailureText) otherwise.
-std::optional<std::string> WriteOutputGroup(std::span<const OutputBytes> outputs);
 
 // Whole-file conveniences over AsideFile.
 WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes,

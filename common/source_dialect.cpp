@@ -12,21 +12,22 @@ namespace {
 SourceSyntax chosen_syntax = SourceSyntax::kWinApe;
 
 struct DialectRow {
-  std::string_view name;          // as --syntax= takes it
-  std::string_view suffix;        // replaces ".asm"
-  std::string_view byte_word;     // the bytes directive without its gap
-  std::string_view word_word;     // the words directive without its gap
-  std::string_view equate;        // between the name and the value
-  std::string_view immediate;     // in front of an instruction's immediate
-  DataSpelling spelling;
+  std::string_view name;       // as --syntax= takes it
+  std::string_view suffix;     // replaces ".asm"
+  std::string_view byte_word;  // the bytes directive without its gap
+  std::string_view word_word;  // the words directive without its gap
+  std::string_view equate;     // between the name and the value
+  std::string_view immediate;  // in front of an instruction's immediate
 };
 
-// One row a dialect, in the order of SourceSyntax.
+// One row a dialect, in the order of SourceSyntax (the data lines' pieces
+// are kDataSpellings, in the header).
 constexpr std::array<DialectRow, 3> kDialects = {{
-    {"winape", ".asm", "db", "dw", " equ ", "", {"db ", "dw ", "#", "", " ;", "", true}},
-    {"sdasz80", ".s", ".db", ".dw", " = ", "#", {".db ", ".dw ", "0x", "", " ;", "", true}},
-    {"c", ".c", "", "", "", "", {"\t", "\t", "0x", ",", " /*", " */", false}},
+    {"winape", ".asm", "db", "dw", " equ ", ""},
+    {"sdasz80", ".s", ".db", ".dw", " = ", "#"},
+    {"c", ".c", "", "", "", ""},
 }};
+static_assert(std::size(kDataSpellings) == kDialects.size(), "a data spelling for every dialect");
 
 const DialectRow& RowOf(SourceSyntax syntax) { return kDialects[static_cast<size_t>(syntax)]; }
 
@@ -40,7 +41,8 @@ void AppendLine(std::string& text, std::string_view line) {
 std::string Spelled(SourceSyntax syntax, const SourceNumber& number) {
   switch (number.form) {
     case NumberForm::kHex:
-      return std::string(RowOf(syntax).spelling.hex_prefix) + Hex(static_cast<uint64_t>(number.value), number.digits);
+      return std::string(SpellingOf(syntax).hex_prefix) +
+             Hex(static_cast<uint64_t>(number.value), number.digits);
     case NumberForm::kDecimal:
       return PlainDecimal(number.value);
     case NumberForm::kSpacedDecimal:
@@ -53,14 +55,16 @@ std::string Spelled(SourceSyntax syntax, const SourceNumber& number) {
 std::string CommentBody(SourceSyntax syntax, std::string_view text) {
   std::string body(text);
   if (syntax != SourceSyntax::kC) return body;
-  for (size_t at = body.find("*/"); at != std::string::npos; at = body.find("*/", at)) body.insert(at + 1, " ");
+  for (size_t at = body.find("*/"); at != std::string::npos; at = body.find("*/", at))
+    body.insert(at + 1, " ");
   return body;
 }
 
 std::string TrailingComment(SourceSyntax syntax, std::string_view comment) {
   if (comment.empty()) return {};
-  const DataSpelling& spelling = RowOf(syntax).spelling;
-  return std::string(spelling.comment_open) + CommentBody(syntax, comment) + std::string(spelling.comment_close);
+  const DataSpelling& spelling = SpellingOf(syntax);
+  return std::string(spelling.comment_open) + CommentBody(syntax, comment) +
+         std::string(spelling.comment_close);
 }
 
 void AppendDataLine(SourceText& source, std::string_view directive, const std::vector<std::string>& values,
@@ -76,7 +80,7 @@ void AppendDataLine(SourceText& source, std::string_view directive, const std::v
     if (k > 0) line += ',';
     line += values[k];
   }
-  line += RowOf(syntax).spelling.line_close;
+  line += SpellingOf(syntax).line_close;
   line += TrailingComment(syntax, comment);
   AppendLine(source.text, line);
 }
@@ -122,7 +126,7 @@ const ByteSpellings& BulkSpellings(SourceSyntax syntax) {
   static const std::array<ByteSpellings, 3> kTables = [] {
     std::array<ByteSpellings, 3> tables{};
     for (size_t d = 0; d < tables.size(); ++d) {
-      const std::string_view prefix = kDialects[d].spelling.hex_prefix;
+      const std::string_view prefix = kDataSpellings[d].hex_prefix;
       tables[d].length = prefix.size() + 2;
       for (size_t b = 0; b < 256; ++b) {
         const std::string spelled = std::string(prefix) + Hex(b, 2);
@@ -146,11 +150,10 @@ std::optional<SourceSyntax> SourceSyntaxNamed(std::string_view name) {
 void SetChosenSyntax(SourceSyntax syntax) { chosen_syntax = syntax; }
 SourceSyntax ChosenSyntax() { return chosen_syntax; }
 
-const DataSpelling& SpellingOf(SourceSyntax syntax) { return RowOf(syntax).spelling; }
-
 SourceNames SourceOutputNames(std::string_view asm_path, SourceContent content, SourceSyntax chosen) {
   SourceNames names;
-  names.syntax = chosen == SourceSyntax::kC && content == SourceContent::kCode ? SourceSyntax::kSdasz80 : chosen;
+  names.syntax =
+      chosen == SourceSyntax::kC && content == SourceContent::kCode ? SourceSyntax::kSdasz80 : chosen;
   if (chosen == SourceSyntax::kWinApe) {
     names.source_path = std::string(asm_path);
     return names;
@@ -242,7 +245,7 @@ void AddWordLine(SourceText& source, std::span<const SourceNumber> values, std::
 
 void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_per_line) {
   const SourceSyntax syntax = source.names.syntax;
-  const DataSpelling& spelling = RowOf(syntax).spelling;
+  const DataSpelling& spelling = SpellingOf(syntax);
   const ByteSpellings& table = BulkSpellings(syntax);
   const size_t per_line = bytes_per_line == 0 ? 16 : bytes_per_line;
   const size_t lines = (bytes.size() + per_line - 1) / per_line;
@@ -314,19 +317,23 @@ void AddAddressTable(SourceText& source, std::string_view name, std::span<const 
   AddEquate(source, table + "_SIZE", table_bytes);
 }
 
-void AddCodeLabel(SourceText& source, std::string_view name) { AppendLine(source.text, std::string(name) + ":"); }
+void AddCodeLabel(SourceText& source, std::string_view name) {
+  AppendLine(source.text, std::string(name) + ":");
+}
 
 void StartRoutine(SourceText& source, const RoutineEntry& entry) {
-  const std::string name(entry.name);
+  const std::string& name = entry.name;
   const SourceSyntax syntax = source.names.syntax;
   if (syntax == SourceSyntax::kWinApe) {
     AppendLine(source.text, name + ":");
-    if (entry.time_word) AppendLine(source.text, "\tdw " + Spelled(syntax, *entry.time_word) + " ;total time");
+    if (entry.time_word)
+      AppendLine(source.text, "\tdw " + Spelled(syntax, *entry.time_word) + " ;total time");
     return;
   }
   if (entry.time_word) AppendLine(source.text, "\t.dw " + Spelled(syntax, *entry.time_word) + " ;total time");
   AppendLine(source.text, "_" + name + "::");
-  AppendLine(source.text, "; changes " + std::string(entry.changes) + (entry.changes_ix ? " (IX saved)" : ""));
+  AppendLine(source.text,
+             "; changes " + std::string(entry.changes) + (entry.changes_ix ? " (IX saved)" : ""));
   if (entry.changes_ix) AppendLine(source.text, "\tpush IX");
   const std::string parameters = entry.parameters.empty() ? "void" : std::string(entry.parameters);
   AppendLine(source.declarations, "/* changes " + std::string(entry.changes) + " */");
@@ -336,7 +343,8 @@ void StartRoutine(SourceText& source, const RoutineEntry& entry) {
 void AddInstruction(SourceText& source, std::string_view text, std::optional<SourceNumber> immediate,
                     std::string_view comment) {
   std::string line = "\t" + std::string(text);
-  if (immediate) line += std::string(RowOf(source.names.syntax).immediate) + Spelled(source.names.syntax, *immediate);
+  if (immediate)
+    line += std::string(RowOf(source.names.syntax).immediate) + Spelled(source.names.syntax, *immediate);
   if (!comment.empty()) line += " ;" + std::string(comment);
   AppendLine(source.text, line);
 }

@@ -131,7 +131,7 @@ void CloseArray(SourceText& source);
 // A routine's entry. The WinApe label stands in front of the time word (as
 // the existing routines have it); the C symbol on the first instruction.
 struct RoutineEntry {
-  std::string_view name;        // "update_ship", a valid label
+  std::string name;             // "update_ship", a valid label (held: often built on the spot)
   std::string_view parameters;  // the C prototype's: "unsigned char *block" ("" gives void)
   std::string_view changes;     // the registers it changes: "AF, BC, DE, L"
   // The routine changes IX, which SDCC keeps its frame in: the sdasz80 form
@@ -181,15 +181,26 @@ Refusal WriteSourceFiles(std::span<const SourceFile> files, std::span<AsideFile*
 std::vector<std::string> SourceLines(std::string_view text);
 
 // The pieces of a data line, for writers that build their lines from tables
-// (the sound lists): a bytes line is line_start + byte_directive + values
-// joined by "," + line_close, a words line the same with word_directive.
+// (the sound lists): a bytes line is byte_directive + values joined by "," +
+// line_close, a words line the same with word_directive; a trailing comment
+// is comment_open + text + comment_close.
 struct DataSpelling {
-  std::string_view byte_directive;  // "db ", ".db ", ""
-  std::string_view word_directive;  // "dw ", ".dw ", ""
+  std::string_view byte_directive;  // "db ", ".db ", "\t"
+  std::string_view word_directive;  // "dw ", ".dw ", "\t"
   std::string_view hex_prefix;      // "#", "0x", "0x"
   std::string_view line_close;      // "", "", ","
   std::string_view comment_open;    // " ;", " ;", " /*"
   std::string_view comment_close;   // "", "", " */"
-  bool has_words = true;            // false in C: words are written as two bytes
+  bool has_words = true;            // false in C: a word is written as two bytes, the low one first
 };
-const DataSpelling& SpellingOf(SourceSyntax syntax);
+
+// In the order of SourceSyntax; constant, so that a writer can size its
+// lines at compile time for each dialect.
+inline constexpr DataSpelling kDataSpellings[] = {
+    {"db ", "dw ", "#", "", " ;", "", true},
+    {".db ", ".dw ", "0x", "", " ;", "", true},
+    {"\t", "\t", "0x", ",", " /*", " */", false},
+};
+constexpr const DataSpelling& SpellingOf(SourceSyntax syntax) {
+  return kDataSpellings[static_cast<size_t>(syntax)];
+}

@@ -133,6 +133,8 @@ const struct {
 // Words whose help line is listed ahead of their row, which work beside this
 // one adds.
 const std::vector<std::string> kWordsBoundElsewhere = {"scr0", "scr1", "scr2", "dsk", "ink0", "ink1", "ink2"};
+// Words added after those, each with its own arguments checked like the bound ones.
+const std::vector<std::string> kWordsAddedLater = {"data"};
 
 // The word a help line documents: "  word ARGUMENTS   summary".
 std::string HelpWord(const std::string& line) {
@@ -211,7 +213,7 @@ TEST(GravikCli, HelpListsEveryWordAndVersionNamesTheProgram) {
   EXPECT_EQ(RunGravik(dir, {"-h"}).lines, help.lines);
   EXPECT_EQ(RunGravik(dir, {"--fail", "--help", "mode0", "pic"}).lines, help.lines);
   ASSERT_FALSE(help.lines.empty());
-  EXPECT_EQ(help.lines[0], "usage : gravik [--fail] WORD ARGUMENTS...");
+  EXPECT_EQ(help.lines[0], "usage : gravik [--fail] [--syntax=winape|sdasz80|c] WORD ARGUMENTS...");
   std::vector<std::string> listed;
   for (const std::string& line : help.lines) {
     if (!HelpWord(line).empty()) listed.push_back(HelpWord(line));
@@ -220,6 +222,7 @@ TEST(GravikCli, HelpListsEveryWordAndVersionNamesTheProgram) {
   std::vector<std::string> expected;
   for (const auto& w : kBoundWords) expected.emplace_back(w.word);
   expected.insert(expected.end(), kWordsBoundElsewhere.begin(), kWordsBoundElsewhere.end());
+  expected.insert(expected.end(), kWordsAddedLater.begin(), kWordsAddedLater.end());
   EXPECT_EQ(listed, expected);
   // And every listed word of this build is bound: it asks for its arguments.
   for (const std::string& word : listed) {

@@ -4,6 +4,7 @@
 // header declares.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -83,7 +84,8 @@ SourceText SampleData(const std::string& asm_path, SourceSyntax syntax, Bytes& e
 // A routine with every kind of instruction line, in WinApe or sdasz80.
 std::vector<SourceFile> SampleRoutine(const std::string& asm_path, SourceSyntax syntax, bool changes_ix) {
   SourceText source = StartSource(asm_path, SourceContent::kCode, syntax);
-  const RoutineEntry entry{"update_sample", "unsigned char *block", "AF, B, HL", changes_ix, DecimalNumber(1234)};
+  const RoutineEntry entry{"update_sample", "unsigned char *block", "AF, B, HL", changes_ix,
+                           DecimalNumber(1234)};
   StartRoutine(source, entry);
   AddInstruction(source, "ld B,", DecimalNumber(3));
   AddCodeLabel(source, "again");
@@ -114,9 +116,13 @@ TEST(SourceDialects, DataGivesTheSameBytesAndSizesInEveryDialect) {
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[1].path, dir.File("sample.h"));
     std::string messages;
-    const Lines check = HeaderCheck(files[1].path, {{"first_SIZE", 7}, {"second_SIZE", 37}, {"count_of_first", 3},
-                                                    {"sizeof first", 7}, {"sizeof second", 37},
-                                                    {"table_SIZE", 6}, {"sizeof table", 6}});
+    const Lines check = HeaderCheck(files[1].path, {{"first_SIZE", 7},
+                                                    {"second_SIZE", 37},
+                                                    {"count_of_first", 3},
+                                                    {"sizeof first", 7},
+                                                    {"sizeof second", 37},
+                                                    {"table_SIZE", 6},
+                                                    {"sizeof table", 6}});
     EXPECT_TRUE(CompilesWithSdcc(check, dir.File("header"), messages)) << messages;
   }
 }
@@ -127,7 +133,8 @@ TEST(SourceDialects, RoutinesAssembleToTheSameCodeWithTheCSymbolOnTheFirstInstru
   WriteFiles(winape);
   const AssembledSource assembled = AssembleWithPasmo(winape[0].path);
   ASSERT_TRUE(assembled.is_ok) << assembled.messages;
-  const Bytes code = {0xD2, 0x04, 0x06, 0x03, 0x36, 0x5A, 0xC6, 0x55, 0x21, 0x00, 0xC0, 0x10, 0xF7, 0xCD, 0x18, 0xBB, 0xC9};
+  const Bytes code = {0xD2, 0x04, 0x06, 0x03, 0x36, 0x5A, 0xC6, 0x55, 0x21,
+                      0x00, 0xC0, 0x10, 0xF7, 0xCD, 0x18, 0xBB, 0xC9};
   EXPECT_EQ(assembled.binary, code);
   EXPECT_EQ(assembled.symbols.count("update_sample"), 1u);
   for (const SourceSyntax syntax : {SourceSyntax::kSdasz80, SourceSyntax::kC}) {
@@ -149,7 +156,8 @@ TEST(SourceDialects, RoutinesAssembleToTheSameCodeWithTheCSymbolOnTheFirstInstru
       ASSERT_NE(symbol, build.symbols.end()) << name;
       EXPECT_EQ(symbol->second, 2) << name;
       std::string messages;
-      const Lines call = {"#include \"" + files[1].path + "\"", "void f(void) { update_sample((unsigned char *)0x4000); }"};
+      const Lines call = {"#include \"" + files[1].path + "\"",
+                          "void f(void) { update_sample((unsigned char *)0x4000); }"};
       EXPECT_TRUE(CompilesWithSdcc(call, dir.File(name + "_call"), messages)) << messages;
     }
   }
@@ -198,8 +206,8 @@ TEST(DataWord, AnyFileBecomesTheSameBytesInEachSyntax) {
       std::string written = std::filesystem::path(names.source_path).filename().string();
       if (!names.header_path.empty()) written += ", " + name + ".h";
       const std::string label = "level_" + std::to_string(size);
-      EXPECT_EQ(AfterStartup(run), Lines{"ConvertToDataArray : in.bin, " + std::to_string(size) + " bytes as " +
-                                         label + " in " + written});
+      EXPECT_EQ(AfterStartup(run), Lines{"ConvertToDataArray : in.bin, " + std::to_string(size) +
+                                         " bytes as " + label + " in " + written});
       // C has no empty array: an empty file gives one 0 that the size leaves out.
       const Bytes built = size == 0 && syntax == SourceSyntax::kC ? Bytes{0} : data;
       EXPECT_EQ(BuiltBytes(names.source_path, dir.File("work" + std::to_string(size))), built);
@@ -220,16 +228,21 @@ TEST(DataWord, RefusesWhatItCanNotReadAndWritesNothing) {
   const TempDir dir;
   std::filesystem::create_directory(dir.path() / "folder");
   ASSERT_TRUE(WriteFileBytes(dir.File("in.bin"), Bytes{1, 2, 3}));
+  ASSERT_TRUE(WriteFileBytes(dir.File("big.bin"), Bytes{}));
+  std::filesystem::resize_file(dir.path() / "big.bin", 16 * 1024 * 1024 + 1);
   struct Case {
     Lines args;
     std::string line;
   };
   const Case cases[] = {
-      {{"data", "missing.bin", "out"}, "ConvertToDataArray : "},
-      {{"data", "folder", "out"}, "ConvertToDataArray : "},
+      {{"data", "missing.bin", "out"}, "ConvertToDataArray : Can not find missing.bin"},
+      {{"data", "folder", "out"}, "ConvertToDataArray : folder is not a regular file"},
+      {{"data", "big.bin", "out"}, "ConvertToDataArray : big.bin is too large"},
       {{"--syntax=c", "data", "in.bin", "a\"b"}, "ConvertToDataArray : Name can not hold a quote"},
-      {{"data", "in.bin.asm", "in.bin"}, "ConvertToDataArray : in.bin.asm would replace the source in.bin.asm"},
-      {{"--syntax=pasmo", "data", "in.bin", "out"}, "Unknown syntax \"pasmo\": --syntax= takes winape, sdasz80 or c"},
+      {{"data", "in.bin.asm", "in.bin"},
+       "ConvertToDataArray : in.bin.asm would replace the source in.bin.asm"},
+      {{"--syntax=pasmo", "data", "in.bin", "out"},
+       "Unknown syntax \"pasmo\": --syntax= takes winape, sdasz80 or c"},
   };
   const int before = CountEntries(dir.path());
   for (const Case& c : cases) {
@@ -242,4 +255,130 @@ TEST(DataWord, RefusesWhatItCanNotReadAndWritesNothing) {
     EXPECT_NE(run.exit_code, 0);
   }
   EXPECT_EQ(CountEntries(dir.path()), before);
+}
+
+namespace {
+
+// The inputs of every word that writes source, in folder.
+void WriteWordInputs(const TempDir& dir) {
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("spr.bmp"), 16, 16, RandomPens(16, 16, 1, 17)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("spr2.bmp"), 16, 16, RandomPens(16, 16, 2, 17)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("obj.bmp"), 16, 8, RandomPens(16, 8, 3, 24)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("art.bmp"), 32, 16, RandomPens(32, 16, 4, 256)));
+  Bytes table(256);
+  for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint8_t>(k / 16);
+  ASSERT_TRUE(WriteFileBytes(dir.File("vol.tab"), table));
+  Bytes sound(3000);
+  std::mt19937 generator(9);
+  for (size_t k = 0; k < sound.size(); ++k)
+    sound[k] = static_cast<uint8_t>(k % 700 < 300 ? 128 : generator());
+  ASSERT_TRUE(WriteFileBytes(dir.File("blip.snd"), sound));
+  ASSERT_TRUE(WriteFileBytes(dir.File("in.bin"), Bytes(sound.begin(), sound.begin() + 700)));
+}
+
+struct SourceWord {
+  Lines args;
+  Lines outputs;  // the WinApe names of its source outputs
+};
+
+// Every word that writes source, in an order that makes each one's inputs.
+const SourceWord kSourceWords[] = {
+    {{"pal", "spr", "0"}, {"spr_pal.asm"}},
+    {{"asm", "spr"}, {"spr.asm"}},
+    {{"key", "spr", "spr2"}, {"spr2.asm"}},
+    {{"rle", "spr", "#9000"}, {"spr_header.asm"}},
+    {{"draw", "obj", "16", "8"}, {"draw_obj.asm", "restore_obj.asm"}},
+    {{"ink0", "art.bmp", "pic"}, {"pic_inks.asm"}},
+    {{"ink1", "art.bmp", "plus", "--plus"}, {"plus_inks.asm"}},
+    {{"dma", "blip", "vol.tab"}, {"blip.asm"}},
+    {{"ay", "blip", "vol.tab"}, {"blip_ay.asm"}},
+    {{"ayraw", "blip", "vol.tab"}, {}},
+    {{"ayopt", "blip", "4"}, {"blip_opt.asm"}},
+    {{"data", "in.bin", "blob"}, {"blob.asm"}},
+};
+
+SourceContent ContentOf(const std::string& word) {
+  return word == "asm" || word == "key" || word == "rle" || word == "draw" ? SourceContent::kCode
+                                                                           : SourceContent::kData;
+}
+
+// Every "#define NAME_SIZE N" of a header whose NAME it declares as an array:
+// the size must be the array's.
+Lines SizeChecks(const std::string& header_path) {
+  Lines checks;
+  const Lines header = ReadTextLines(header_path);
+  for (const std::string& line : header) {
+    const std::string define = "#define ";
+    const size_t size_at = line.find("_SIZE ");
+    if (line.rfind(define, 0) != 0 || size_at == std::string::npos) continue;
+    const std::string array = line.substr(define.size(), size_at - define.size());
+    const bool is_array = std::any_of(header.begin(), header.end(), [&array](const std::string& declaration) {
+      return declaration.rfind("extern ", 0) == 0 && declaration.find(" " + array + "[") != std::string::npos;
+    });
+    if (is_array)
+      checks.push_back("_Static_assert(sizeof " + array + " == " + array + "_SIZE, \"" + array + "\");");
+  }
+  return checks;
+}
+
+}  // namespace
+
+TEST(SourceDialects, EveryWordGivesTheSameBytesInEverySyntaxAndItsHeadersCompile) {
+  const TempDir dirs[3];
+  for (size_t d = 0; d < 3; ++d) {
+    WriteWordInputs(dirs[d]);
+    for (const SourceWord& word : kSourceWords) {
+      Lines args = {"--fail", "--syntax=" + SyntaxName(kAllSyntaxes[d])};
+      args.insert(args.end(), word.args.begin(), word.args.end());
+      const RunResult run = Gravik(dirs[d], args);
+      ASSERT_EQ(run.exit_code, 0) << word.args[0] << " " << SyntaxName(kAllSyntaxes[d]) << run.raw_output;
+    }
+  }
+  // pasmo finds the RLE header's incbin from the working folder.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dirs[0].path());
+  Lines all_headers[2];
+  for (const SourceWord& word : kSourceWords) {
+    for (const std::string& output : word.outputs) {
+      SCOPED_TRACE(output);
+      const Bytes winape = BuiltBytes(output, dirs[0].File("work"));
+      EXPECT_FALSE(winape.empty());
+      for (size_t d = 1; d < 3; ++d) {
+        const SourceNames names =
+            SourceOutputNames(dirs[d].File(output), ContentOf(word.args[0]), kAllSyntaxes[d]);
+        EXPECT_EQ(BuiltBytes(names.source_path, dirs[d].File("work_" + output)), winape) << names.source_path;
+        all_headers[d - 1].push_back("#include \"" + names.header_path + "\"");
+        const Lines checks = SizeChecks(names.header_path);
+        all_headers[d - 1].insert(all_headers[d - 1].end(), checks.begin(), checks.end());
+      }
+    }
+  }
+  std::filesystem::current_path(previous);
+  for (size_t d = 1; d < 3; ++d) {
+    std::string messages;
+    EXPECT_TRUE(CompilesWithSdcc(all_headers[d - 1], dirs[d].File("headers"), messages)) << messages;
+  }
+}
+
+// What the routines' sdasz80 form saves rests on SDCC 4.2's own code: its
+// functions keep IX (their frame) for their callers but change IY without
+// saving it, so a routine called from C must give IX back and may change IY.
+TEST(SourceDialects, SdccKeepsIxForItsCallersButNotIy) {
+  const TempDir dir;
+  const Lines program = {
+      "extern void elsewhere(void);",
+      "unsigned int busy(unsigned int a, unsigned int b, unsigned int c, unsigned int d, unsigned int e) {",
+      "  unsigned int x = a * 3, y = b * 5, z = c * 7, w = d * 9, v = e * 11, u = a ^ b;",
+      "  elsewhere();",
+      "  return x + y + z + w + v + u;",
+      "}",
+  };
+  std::string messages;
+  ASSERT_TRUE(CompilesWithSdcc(program, dir.File("convention"), messages)) << messages;
+  std::string code;
+  for (const std::string& line : ReadTextLines(dir.File("convention/compiled/compiled.asm")))
+    code += line + "\n";
+  EXPECT_NE(code.find("push\tix"), std::string::npos) << code;
+  EXPECT_NE(code.find("iy"), std::string::npos) << code;
+  EXPECT_EQ(code.find("push\tiy"), std::string::npos) << code;
 }

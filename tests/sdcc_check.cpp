@@ -86,7 +86,8 @@ SdccBuild BuildWithSdcc(const std::vector<std::string>& sources, const std::stri
   // The linker writes no image at all when nothing was linked.
   build.is_ok = !std::filesystem::exists(image + ".ihx");
   if (build.is_ok) return build;
-  if (!RunCommand(Quoted(makebin) + " -p " + Quoted(image + ".ihx") + " " + Quoted(image + ".bin"), build.messages)) {
+  if (!RunCommand(Quoted(makebin) + " -p " + Quoted(image + ".ihx") + " " + Quoted(image + ".bin"),
+                  build.messages)) {
     return build;
   }
   build.binary = ReadFileBytes(image + ".bin");

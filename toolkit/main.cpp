@@ -214,7 +214,8 @@ constexpr CommandRow kCommands[] = {
     {"data",
      2,
      RunData,
-     {"FILE NAME", "any FILE (at most 16 MB) as the labelled array NAME in NAME.asm (.s/.c and .h by --syntax)"}},
+     {"FILE NAME",
+      "any FILE (at most 16 MB) as the labelled array NAME in NAME.asm (.s/.c and .h by --syntax)"}},
     {"tmx",
      2,
      RunTmx,
@@ -337,7 +338,8 @@ int main(int argc, char** argv) {
   if (options.syntax) {
     const std::optional<SourceSyntax> syntax = SourceSyntaxNamed(*options.syntax);
     if (!syntax) {
-      PrintLine("Unknown syntax \"" + std::string(*options.syntax) + "\": --syntax= takes winape, sdasz80 or c");
+      PrintLine("Unknown syntax \"" + std::string(*options.syntax) +
+                "\": --syntax= takes winape, sdasz80 or c");
       return ExitStatus(options, RunOutcome::kUsage);
     }
     SetChosenSyntax(*syntax);

@@ -1,13 +1,24 @@
 #include "toolkit/data/data_array.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <span>
+#include <vector>
+
 #include "common/assembler_label.h"
 #include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/source_dialect.h"
 
 namespace {
 
 constexpr char kPrefix[] = "ConvertToDataArray : ";
+
+// The file is read and its lines written a block at a time, so that neither
+// the file nor its source (about four times larger) is ever held whole.
+constexpr size_t kBlockBytes = 64 * 1024;
+static_assert(kBlockBytes % kDataBytesPerLine == 0, "a block ends at a line's end");
 
 bool Refuse(const std::string& text) {
   PrintLine(kPrefix + text);
@@ -21,33 +32,57 @@ Refusal OutputRefusal(const std::string& file_path, const std::string& name, Sou
   if (Refusal refusal = SourceNameRefusal(asm_path, SourceContent::kData, syntax)) return refusal;
   const SourceNames names = SourceOutputNames(asm_path, SourceContent::kData, syntax);
   for (const std::string& output : {names.source_path, names.header_path}) {
-    if (!output.empty() && IsSameFile(file_path, output)) return output + " would replace the source " + file_path;
+    if (!output.empty() && IsSameFile(file_path, output))
+      return output + " would replace the source " + file_path;
   }
+  return std::nullopt;
+}
+
+// Moves what source holds so far to file.
+void MoveToFile(SourceText& source, AsideFile& file) {
+  file.Write(std::string_view(source.text));
+  source.text.clear();
+}
+
+// The input's bytes as the array, into file; the refusal when it can not be
+// read to the length it had when opened.
+Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& source, AsideFile& file) {
+  std::vector<uint8_t> block(kBlockBytes);
+  for (uint64_t left = input.size_bytes; left > 0;) {
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, kBlockBytes));
+    if (std::fread(block.data(), 1, wanted, input.file.get()) != wanted) {
+      return InputFailureText(InputStatus::kCannotRead, file_path);
+    }
+    AddBytes(source, std::span<const uint8_t>(block.data(), wanted), kDataBytesPerLine);
+    MoveToFile(source, file);
+    left -= wanted;
+  }
+  CloseArray(source);
+  MoveToFile(source, file);
   return std::nullopt;
 }
 
 }  // namespace
 
-std::vector<SourceFile> DataArraySource(std::span<const uint8_t> bytes, const std::string& label,
-                                        const std::string& asm_path, SourceSyntax syntax) {
-  SourceText source = StartSource(asm_path, SourceContent::kData, syntax, SourceOptions{true});
-  OpenArray(source, label);
-  AddBytes(source, bytes);
-  CloseArray(source);
-  return FinishSource(source);
-}
-
 bool ConvertToDataArray(const std::string& file_path, const std::string& name) {
   const SourceSyntax syntax = ChosenSyntax();
   if (const Refusal refusal = OutputRefusal(file_path, name, syntax)) return Refuse(*refusal);
-  const InputBytes input = ReadInputFile(file_path, kMaxDataBytes);
+  InputFile input = OpenInputFile(file_path);
+  if (input.status == InputStatus::kOk && input.size_bytes > kMaxDataBytes)
+    input.status = InputStatus::kTooLarge;
   if (input.status != InputStatus::kOk) return Refuse(InputFailureText(input.status, file_path));
-  const std::vector<SourceFile> files =
-      DataArraySource(input.bytes, LabelNamePart(name), name + ".asm", syntax);
-  if (const Refusal refusal = WriteSourceFiles(files)) return Refuse(*refusal);
-  std::string written = files[0].path;
-  if (files.size() > 1) written += ", " + files[1].path;
-  PrintLine(kPrefix + file_path + ", " + PlainDecimal(static_cast<int64_t>(input.bytes.size())) + " bytes as " +
-            LabelNamePart(name) + " in " + written);
+  const std::string label = LabelNamePart(name);
+  SourceText source = StartSource(name + ".asm", SourceContent::kData, syntax, SourceOptions{true});
+  OpenArray(source, label);
+  AsideFile file(source.names.source_path);
+  if (const Refusal refusal = WriteArray(input, file_path, source, file)) return Refuse(*refusal);
+  std::vector<SourceFile> header = FinishSource(source);
+  header.erase(header.begin());
+  AsideFile* const array_file[] = {&file};
+  if (const Refusal refusal = WriteSourceFiles(header, array_file)) return Refuse(*refusal);
+  std::string written = source.names.source_path;
+  if (!header.empty()) written += ", " + header[0].path;
+  PrintLine(kPrefix + file_path + ", " + PlainDecimal(static_cast<int64_t>(input.size_bytes)) + " bytes as " +
+            label + " in " + written);
   return true;
 }

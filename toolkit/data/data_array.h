@@ -3,24 +3,17 @@
 // which a C build (SDCC) has no equivalent of.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
-#include <vector>
-
-#include "common/source_dialect.h"
 
 // The largest file the data word takes.
 inline constexpr uint64_t kMaxDataBytes = 16 * 1024 * 1024;
-
-// The source of bytes as the array label (a valid label) in syntax, named
-// after asm_path (see SourceOutputNames): the label, lines of 16 bytes and the
-// label_SIZE equate. Pure.
-std::vector<SourceFile> DataArraySource(std::span<const uint8_t> bytes, const std::string& label,
-                                        const std::string& asm_path, SourceSyntax syntax);
+inline constexpr size_t kDataBytesPerLine = 16;
 
 // gravik data: file_path (as typed) as the array LabelNamePart(name) in
-// name.asm, name.s + name.h or name.c + name.h, as the chosen syntax says.
+// name.asm, name.s + name.h or name.c + name.h, as the chosen syntax says:
+// the label, lines of kDataBytesPerLine bytes and the label_SIZE equate.
 // Refuses a missing, unreadable or too large file, a folder, a name that
 // can not become a label or output name and an output that would replace
 // the input, in one line, writing nothing. True when the outputs were written.

@@ -1,26 +1,41 @@
 #include "toolkit/image_ops/plus_palette.h"
 
+#include "common/assembler_label.h"
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/source_dialect.h"
 #include "toolkit/source_image.h"
 
 namespace {
 
 constexpr char kPrefix[] = "PaletteExtract : ";
-std::string PlusColourLine(const Rgb& entry, int entry_number) {
+// "db    #RB,#0G": the spacing the palette files have always had.
+constexpr LineLayout kEntryLayout{"", "    "};
+
+void AddColourLine(SourceText& source, const Rgb& entry, int entry_number) {
   const std::array<uint8_t, 2> colour = EncodePlusColour(entry.red, entry.green, entry.blue);
-  return "db    #" + Hex(colour[0], 2) + ",#" + Hex(colour[1], 2) + " ;" + SpacedDecimal(entry_number);
+  const SourceNumber bytes[] = {HexNumber(colour[0]), HexNumber(colour[1])};
+  AddByteLine(source, bytes, SpacedDecimal(entry_number), kEntryLayout);
 }
 
 }  // namespace
 
-std::vector<std::string> PlusPaletteLines(const Palette& palette, int start_colour) {
-  std::vector<std::string> lines;
+std::vector<SourceFile> PlusPaletteSource(const Palette& palette, int start_colour, SourceSyntax syntax,
+                                          const std::string& asm_path) {
+  SourceText source = StartSource(asm_path, SourceContent::kData, syntax);
+  // The WinApe file has always been the sixteen lines alone, to follow the
+  // including program's own label.
+  OpenArray(source, LabelNamePart(WithoutExtension(asm_path)), WinApeLabel::kOmitted);
   for (int e = start_colour; e < start_colour + kPlusPaletteSize; ++e) {
-    lines.push_back(PlusColourLine(palette[static_cast<size_t>(e)], e));
+    AddColourLine(source, palette[static_cast<size_t>(e)], e);
   }
-  return lines;
+  CloseArray(source);
+  return FinishSource(source);
+}
+
+std::vector<std::string> PlusPaletteLines(const Palette& palette, int start_colour) {
+  return SourceLines(PlusPaletteSource(palette, start_colour, SourceSyntax::kWinApe, "pal.asm")[0].text);
 }
 
 bool PaletteExtract(const std::string& source_path, const std::string& output_path, int start_colour) {
@@ -32,12 +47,19 @@ bool PaletteExtract(const std::string& source_path, const std::string& output_pa
                          PlainDecimal(start_colour)));
     return false;
   }
+  const SourceSyntax syntax = ChosenSyntax();
+  // The WinApe file holds nothing of its name; the others do.
+  if (const Refusal refusal = syntax == SourceSyntax::kWinApe
+                                  ? std::nullopt
+                                  : SourceNameRefusal(output_path, SourceContent::kData, syntax)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
   const std::optional<Picture> source = LoadSourceImage(source_path, 1);
   if (!source) return false;
-  const std::vector<std::string> lines = PlusPaletteLines(source->palette, start_colour);
-  const WriteStatus status = WriteTextFile(output_path, lines);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
+  if (const Refusal refusal =
+          WriteSourceFiles(PlusPaletteSource(source->palette, start_colour, syntax, output_path))) {
+    PrintLine(kPrefix + *refusal);
     return false;
   }
   return true;

@@ -15,6 +15,7 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
+#include "common/source_dialect.h"
 #include "toolkit/inks/ink_choice.h"
 #include "toolkit/inks/ink_mapping.h"
 
@@ -126,50 +127,86 @@ Checked<std::vector<int>> ParseInks(const std::string& text, ColourModel model, 
   return keys;
 }
 
+// The outputs, written aside and put in place as one group: a failure to
+// write any of them replaces none.
+struct Output {
+  std::string path;
+  std::vector<uint8_t> bytes;
+};
+
+Refusal WriteGroup(const std::vector<Output>& outputs) {
+  std::vector<std::unique_ptr<AsideFile>> files;
+  std::vector<AsideFile*> group;
+  for (const Output& output : outputs) {
+    files.push_back(std::make_unique<AsideFile>(output.path));
+    files.back()->Write(output.bytes);
+    group.push_back(files.back().get());
+  }
+  const GroupCommit commit = CommitTogether(group);
+  if (commit.status != WriteStatus::kOk)
+    return WriteFailureText(commit.status, outputs[commit.failed_index].path);
+  return std::nullopt;
+}
+
 std::string PenName(ColourModel model, int key) {
   if (model == ColourModel::kPlus) return "colour " + Hex(static_cast<uint64_t>(key), 3);
   return "ink " + PlainDecimal(key) + " " + std::string(CpcColours()[static_cast<size_t>(key)].name);
 }
 
-std::vector<std::string> InkSource(const std::string& name, int mode, ColourModel model,
-                                   const std::vector<int>& keys) {
-  const std::string label = LabelNamePart(name);
-  std::vector<std::string> lines;
+void AddInkComments(SourceText& source, const std::string& name, int mode, ColourModel model,
+                    const std::vector<int>& keys) {
+  const std::string last_pen = PlainDecimal(static_cast<int64_t>(keys.size()) - 1);
   if (model == ColourModel::kPlus) {
-    lines.push_back("; " + name + " : CPC+ colours of pens 0 to " +
-                    PlainDecimal(static_cast<int64_t>(keys.size()) - 1) + " (gravik ink" +
-                    PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
+    AddComment(source, " " + name + " : CPC+ colours of pens 0 to " + last_pen + " (gravik ink" +
+                           PlainDecimal(mode) + " --plus), two bytes a pen: #RB then #0G");
   } else {
-    lines.push_back("; " + name + " : inks of pens 0 to " +
-                    PlainDecimal(static_cast<int64_t>(keys.size()) - 1) + " (gravik ink" +
-                    PlainDecimal(mode) + "): firmware numbers, then the bytes for port &7F00");
+    AddComment(source, " " + name + " : inks of pens 0 to " + last_pen + " (gravik ink" + PlainDecimal(mode) +
+                           "): firmware numbers, then the bytes for port &7F00");
   }
   for (size_t pen = 0; pen < keys.size(); ++pen) {
-    lines.push_back("; pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " + PenName(model, keys[pen]));
+    AddComment(source, " pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " + PenName(model, keys[pen]));
   }
-  std::string first = " db ";
-  std::string second = " db ";
-  for (size_t pen = 0; pen < keys.size(); ++pen) {
-    const std::string comma = pen == 0 ? "" : ",";
-    const int key = keys[pen];
+}
+
+// One array on one line, " db " as the ink files have always had it.
+void AddInkArray(SourceText& source, const std::string& array, const std::vector<SourceNumber>& values) {
+  OpenArray(source, array);
+  AddByteLine(source, values, {}, LineLayout{" ", " "});
+  CloseArray(source);
+}
+
+// The inks of the pens, first the comments naming each, then the arrays:
+// firmware numbers and gate array bytes, or the CPC+ colours. Every pen
+// count is an equate for the program's loop (sdasz80 and C).
+std::vector<SourceFile> InkSource(const std::string& name, int mode, ColourModel model,
+                                  const std::vector<int>& keys, SourceSyntax syntax,
+                                  const std::string& asm_path) {
+  const std::string label = LabelNamePart(name);
+  SourceText source = StartSource(asm_path, SourceContent::kData, syntax);
+  AddInkComments(source, name, mode, model, keys);
+  std::vector<SourceNumber> first;
+  std::vector<SourceNumber> second;
+  for (const int key : keys) {
     if (model == ColourModel::kPlus) {
-      first += comma + "#" + Hex(static_cast<uint64_t>((key >> 8 & 15) << 4 | (key & 15)), 2) + ",#" +
-               Hex(static_cast<uint64_t>(key >> 4 & 15), 2);
+      first.push_back(HexNumber((key >> 8 & 15) << 4 | (key & 15)));
+      first.push_back(HexNumber(key >> 4 & 15));
     } else {
-      first += comma + PlainDecimal(key);
-      second += comma + "#" + Hex(CpcColours()[static_cast<size_t>(key)].gate_byte, 2);
+      first.push_back(DecimalNumber(key));
+      second.push_back(HexNumber(CpcColours()[static_cast<size_t>(key)].gate_byte));
     }
   }
-  if (model == ColourModel::kPlus) {
-    lines.push_back("plus_" + label + ":");
-    lines.push_back(first);
-  } else {
-    lines.push_back("inks_" + label + ":");
-    lines.push_back(first);
-    lines.push_back("gate_" + label + ":");
-    lines.push_back(second);
-  }
-  return lines;
+  const std::string first_array = (model == ColourModel::kPlus ? "plus_" : "inks_") + label;
+  AddInkArray(source, first_array, first);
+  if (model == ColourModel::kFirmware) AddInkArray(source, "gate_" + label, second);
+  AddEquate(source, first_array + "_COUNT", static_cast<int64_t>(keys.size()));
+  return FinishSource(source);
+}
+
+// The paths of files, as the console lists what was written.
+std::string PathList(const std::vector<SourceFile>& files) {
+  std::string list;
+  for (const SourceFile& file : files) list += (list.empty() ? "" : ", ") + file.path;
+  return list;
 }
 
 // "1.25": two decimals, rounded.
@@ -194,6 +231,8 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   const int pen_count = mode == 0 ? 16 : mode == 1 ? 4 : 2;
   if (name.empty()) return refuse("the output name is empty");
   if (HasControlCharacter(name)) return refuse("the output name has a control character");
+  if (const Refusal quoted = SourceNameRefusal(name + "_inks.asm", SourceContent::kData, ChosenSyntax()))
+    return refuse(*quoted);
   std::vector<int> given;
   if (option.inks) {
     const Checked<std::vector<int>> keys = ParseInks(*option.inks, model, pen_count);
@@ -201,10 +240,12 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
     given = *keys;
   }
   const std::string bmp_path = name + ".bmp";
-  const std::string asm_path = name + "_inks.asm";
+  const SourceNames source_names =
+      SourceOutputNames(name + "_inks.asm", SourceContent::kData, ChosenSyntax());
+  const std::string& asm_path = source_names.source_path;
   const std::string preview_path = name + "_preview.png";
-  for (const std::string& output : {bmp_path, asm_path, preview_path}) {
-    if (output == preview_path && !option.has_preview) continue;
+  for (const std::string& output : {bmp_path, asm_path, source_names.header_path, preview_path}) {
+    if ((output == preview_path && !option.has_preview) || output.empty()) continue;
     if (IsSameFile(output, source_path)) return refuse(output + " would replace the source " + source_path);
   }
   const Checked<ColourPicture> picture = LoadColourPicture(source_path);
@@ -254,18 +295,21 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
   MappedPicture mapped = MapToPens(ref, map, option.dither);
   Picture pens = PictureFromPens(picture->width, picture->height, mapped.pens.data());
   for (size_t pen = 0; pen < pen_keys.size(); ++pen) pens.palette[pen] = NominalColour(model, pen_keys[pen]);
-  std::vector<OutputBytes> outputs;
+  std::vector<Output> outputs;
   std::optional<std::vector<uint8_t>> bmp = EncodeBmpPicture(pens);
   if (!bmp) return refuse(WriteFailureText(WriteStatus::kCannotWrite, bmp_path));
   outputs.push_back({bmp_path, std::move(*bmp)});
-  outputs.push_back({asm_path, TextFileBytes(InkSource(name, mode, model, pen_keys))});
+  const std::vector<SourceFile> source_files =
+      InkSource(name, mode, model, pen_keys, source_names.syntax, name + "_inks.asm");
+  for (const SourceFile& file : source_files)
+    outputs.push_back({file.path, {file.text.begin(), file.text.end()}});
   if (option.has_preview) {
     const int scale_x = mode == 0 ? 4 : mode == 1 ? 2 : 1;
     std::optional<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
     if (!preview) return refuse(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
     outputs.push_back({preview_path, std::move(*preview)});
   }
-  const Refusal written = WriteOutputGroup(outputs);
+  const Refusal written = WriteGroup(outputs);
   if (written) return refuse(*written);
   PrintLine(kPrefix + ("source " + source_path));
   PrintLine(kPrefix + ("size " + PlainDecimal(picture->width) + " x " + PlainDecimal(picture->height)));
@@ -274,7 +318,7 @@ bool ConvertToInks(const std::string& source_path, const std::string& name, int 
                          PenName(model, pen_keys[pen]) + (pen == 0 && is_reserved ? " (transparent)" : "")));
   }
   PrintLine(kPrefix + ("mean colour error " + TwoDecimals(mapped.mean_error) + " (CIELAB delta E)"));
-  std::string written_list = bmp_path + ", " + asm_path;
+  std::string written_list = bmp_path + ", " + PathList(source_files);
   if (option.has_preview) written_list += ", " + preview_path;
   PrintLine(kPrefix + ("wrote " + written_list));
   return true;

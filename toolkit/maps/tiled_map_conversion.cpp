@@ -26,6 +26,12 @@ constexpr size_t kByteCellTiles = 256;
 // The preview holds one byte a pixel, as a decoded picture may.
 constexpr uint64_t kMaxPreviewPixels = uint64_t{1} << 28;
 
+// One binary output: where it goes and all of its bytes.
+struct OutputBytes {
+  std::string path;
+  std::vector<uint8_t> bytes;
+};
+
 struct MapOptions {
   int mode = 0;
   bool is_by_columns = false;

@@ -19,9 +19,14 @@ inline constexpr int32_t kAyListRaw = 1;
 // to the end.
 std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
                                    const ListSink& sink);
+// The same in text's dialect, the source lines as the array label (no label in
+// WinApe); text's declarations get the array for the header.
+std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                                   const ListSink& sink, SourceText& text, const std::string& label);
 
 // ConvertAYlist15K: reads sample_path and the first 256 bytes of table_path,
-// writes output_path as text or raw words (options bit 0); reserved is ignored.
+// writes output_path as text (the chosen syntax's names for it) or raw words
+// (options bit 0, output_path as given); reserved is ignored.
 // Refuses a missing or empty sample and a missing or short table with one line
 // and writes nothing. True when the list was written.
 bool ConvertAYlist15K(const std::string& sample_path, const std::string& output_path,

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/assembler_label.h"
 #include "common/input_file.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/source_dialect.h"
 #include "toolkit/sound/sample_runs.h"
 #include "toolkit/sound/suffix_array.h"
 
@@ -19,7 +21,7 @@ constexpr size_t kShortestChunk = 4;
 constexpr int kMaxOccurrences = 4095;
 constexpr int kRepeatInstruction = 8192;
 // The DMA's LOOP instruction, closing the repeated chunk.
-constexpr char kLoopLine[] = "dw #4001 ;next";
+constexpr int kLoopInstruction = 0x4001;
 
 constexpr int kWordBytes = 2;
 
@@ -63,7 +65,23 @@ int CountOccurrences(std::span<const uint16_t> words, size_t position, size_t ch
   return occurrences;
 }
 
-std::string WordLine(uint16_t word) { return "dw #" + Hex(word, 4); }
+// A plain word's line in each dialect, made once: most lines of a list are one.
+constexpr ListLine kWordLines[] = {WordListLine(SourceSyntax::kWinApe), WordListLine(SourceSyntax::kSdasz80),
+                                   WordListLine(SourceSyntax::kC)};
+
+void AddWord(SourceText& text, uint16_t word) {
+  const ListLine& line = kWordLines[static_cast<size_t>(text.names.syntax)];
+  uint8_t bytes[kLineCopyBytes];
+  PutListLine(line, HexPairs()[word >> 8], HexPairs()[word & 0xFF], bytes);
+  text.text.append(reinterpret_cast<const char*>(bytes), line.length);
+  text.array_bytes += kWordBytes;
+}
+
+// An instruction word with its comment.
+void AddCommentedWord(SourceText& text, int word, const std::string& comment) {
+  const SourceNumber value[] = {HexNumber(word, 4)};
+  AddWordLine(text, value, comment);
+}
 
 // The whole file as words, or false when it can not be read.
 bool ReadWords(std::FILE* file, uint64_t length, std::vector<uint16_t>& words) {
@@ -146,17 +164,28 @@ AyListPiece AyListSearch::PieceAt(size_t position) {
   return AyListPiece{position, 1, 1};
 }
 
-int AppendAyListPieceLines(std::span<const uint16_t> words, const AyListPiece& piece,
-                           std::vector<std::string>& lines) {
+namespace {
+
+int AddAyListPiece(SourceText& text, std::span<const uint16_t> words, const AyListPiece& piece) {
   if (piece.occurrences == 1) {
-    lines.push_back(WordLine(words[piece.position]));
+    AddWord(text, words[piece.position]);
     return kWordBytes;
   }
-  lines.push_back("dw #" + Hex(static_cast<uint64_t>(kRepeatInstruction + piece.occurrences), 4) +
-                  " ;looping " + SpacedDecimal(piece.occurrences));
-  for (int k = 0; k < piece.chunk_words; ++k) lines.push_back(WordLine(words[piece.position + k]));
-  lines.push_back(kLoopLine);
+  AddCommentedWord(text, kRepeatInstruction + piece.occurrences,
+                   "looping " + SpacedDecimal(piece.occurrences));
+  for (int k = 0; k < piece.chunk_words; ++k) AddWord(text, words[piece.position + k]);
+  AddCommentedWord(text, kLoopInstruction, "next");
   return kWordBytes * (piece.chunk_words + 2);
+}
+
+}  // namespace
+
+int AppendAyListPieceLines(std::span<const uint16_t> words, const AyListPiece& piece,
+                           std::vector<std::string>& lines) {
+  SourceText text = StartSource("list.asm", SourceContent::kData, SourceSyntax::kWinApe);
+  const int bytes = AddAyListPiece(text, words, piece);
+  for (std::string& line : SourceLines(text.text)) lines.push_back(std::move(line));
+  return bytes;
 }
 
 std::vector<std::string> OptimizedAyListLines(std::span<const uint16_t> words, int chunk_size) {
@@ -166,51 +195,85 @@ std::vector<std::string> OptimizedAyListLines(std::span<const uint16_t> words, i
   return lines;
 }
 
-bool OptimizeAYlist(const std::string& source_path, const std::string& output_path, int32_t chunk_size) {
-  if (chunk_size == 0) {
-    chunk_size = kDefaultChunkWords;
-    PrintLine(kPrefix + std::string("default chunksize used (") + PlainDecimal(kDefaultChunkWords) + ")");
-  }
+namespace {
+
+// The list's words, read whole: the search looks back and ahead.
+Checked<std::vector<uint16_t>> ReadAyListWords(const std::string& source_path) {
   const InputFile source = OpenInputFile(source_path);
   const uint64_t length = source.size_bytes;
   if (source.status != InputStatus::kOk) {
-    PrintLine(kPrefix + std::string("can not open source file :") + source_path);
-    return false;
+    return Checked<std::vector<uint16_t>>::Refused("can not open source file :" + source_path);
   }
   const uint64_t word_count = length / kWordBytes;
   PrintLine(kPrefix + std::string("reading ") + SpacedDecimal(static_cast<int64_t>(length)) + " bytes , " +
             SpacedDecimal(static_cast<int64_t>(word_count)) + " instructions");
   if (word_count > kMaxAyListWords) {
-    PrintLine(kPrefix + InputFailureText(InputStatus::kTooLarge, source_path));
-    return false;
+    return Checked<std::vector<uint16_t>>::Refused(InputFailureText(InputStatus::kTooLarge, source_path));
   }
   std::vector<uint16_t> words;
   if (!ReadWords(source.file.get(), length, words)) {
-    PrintLine(kPrefix + std::string("can not read source file :") + source_path);
-    return false;
+    return Checked<std::vector<uint16_t>>::Refused("can not read source file :" + source_path);
   }
-  AsideFile file(output_path);
-  if (!file.IsOpen()) {
-    PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, output_path));
-    return false;
-  }
+  return words;
+}
+
+// The optimised list as the array label in text's dialect, its lines handed
+// to file as they grow; returns the list's size in bytes.
+int64_t WriteOptimizedList(std::span<const uint16_t> words, int32_t chunk_size, const std::string& label,
+                           SourceText& text, AsideFile& file) {
+  constexpr size_t kFlushBytes = 1 << 20;
+  // The WinApe list has always followed the including program's own label.
+  OpenArray(text, label, WinApeLabel::kOmitted);
   int64_t written_bytes = 0;
-  std::vector<std::string> lines;
   AyListSearch search(words, chunk_size);
   for (AyListPiece piece; search.Next(piece);) {
     if (piece.occurrences > 1) {
       PrintLine("Found " + SpacedDecimal(piece.occurrences) + " occurences , size" +
                 SpacedDecimal(piece.chunk_words));
     }
-    lines.clear();
-    written_bytes += AppendAyListPieceLines(words, piece, lines);
-    for (const std::string& line : lines) file.WriteLine(line);
+    written_bytes += AddAyListPiece(text, words, piece);
+    if (text.text.size() < kFlushBytes) continue;
+    file.Write(std::string_view(text.text));
+    text.text.clear();
   }
-  const WriteStatus written = file.Commit();
-  if (written != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(written, output_path));
+  CloseArray(text);
+  file.Write(std::string_view(text.text));
+  text.text.clear();
+  return written_bytes;
+}
+
+}  // namespace
+
+bool OptimizeAYlist(const std::string& source_path, const std::string& output_path, int32_t chunk_size) {
+  if (chunk_size == 0) {
+    chunk_size = kDefaultChunkWords;
+    PrintLine(kPrefix + std::string("default chunksize used (") + PlainDecimal(kDefaultChunkWords) + ")");
+  }
+  if (const Refusal refusal = ListNameRefusal(output_path)) {
+    PrintLine(kPrefix + *refusal);
     return false;
   }
-  PrintLine(kPrefix + std::string("Writing ") + output_path + " " + SpacedDecimal(written_bytes) + " bytes");
+  const Checked<std::vector<uint16_t>> words = ReadAyListWords(source_path);
+  if (!words) {
+    PrintLine(kPrefix + words.refusal());
+    return false;
+  }
+  SourceText text = StartSource(output_path, SourceContent::kData, ChosenSyntax());
+  AsideFile file(text.names.source_path);
+  if (!file.IsOpen()) {
+    PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, text.names.source_path));
+    return false;
+  }
+  const int64_t written_bytes =
+      WriteOptimizedList(*words, chunk_size, LabelNamePart(WithoutExtension(output_path)), text, file);
+  std::vector<SourceFile> header = FinishSource(text);
+  header.erase(header.begin());
+  AsideFile* const list_file[] = {&file};
+  if (const Refusal refusal = WriteSourceFiles(header, list_file)) {
+    PrintLine(kPrefix + *refusal);
+    return false;
+  }
+  PrintLine(kPrefix + std::string("Writing ") + text.names.source_path + " " + SpacedDecimal(written_bytes) +
+            " bytes");
   return true;
 }

@@ -128,16 +128,22 @@ RunSource RunsOf(const SampleSource& samples, const ConversionTable& table) {
   };
 }
 
-Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path,
-                                 const std::string& output_path, const ListWriter& write_list) {
+Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, SourceText& text,
+                                 const ListWriter& write_list) {
+  const std::string& output_path = text.names.source_path;
   AsideFile file(output_path);
   if (!file.IsOpen())
     return Checked<int64_t>::Refused(WriteFailureText(WriteStatus::kCannotCreate, output_path));
-  const std::optional<int64_t> list_bytes =
-      write_list(StreamedSamples(source), source.table, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
+  const std::optional<int64_t> list_bytes = write_list(
+      StreamedSamples(source), source.table, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); },
+      text);
   if (!list_bytes) return Checked<int64_t>::Refused(SampleReadFailureText(sample_path));
-  const WriteStatus written = file.Commit();
-  if (written != WriteStatus::kOk) return Checked<int64_t>::Refused(WriteFailureText(written, output_path));
+  // The list went to the file as it grew; only the header is left.
+  std::vector<SourceFile> header = FinishSource(text);
+  header.erase(header.begin());
+  AsideFile* const list_file[] = {&file};
+  if (Refusal refusal = WriteSourceFiles(header, list_file))
+    return Checked<int64_t>::Refused(std::move(*refusal));
   return *list_bytes;
 }
 

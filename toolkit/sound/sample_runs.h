@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <span>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "common/input_file.h"
+#include "common/line_output.h"
 #include "common/refusal.h"
+#include "common/source_dialect.h"
 
 // Byte k is the level written for sample value k.
 inline constexpr size_t kTableBytes = 256;
@@ -229,8 +232,9 @@ struct ListBuffer {
   ListSink sink;
 };
 
-// The most bytes one run of any list takes: room WriteRuns always leaves.
-inline constexpr size_t kMostRunBytes = 32;
+// The most bytes one run of any list takes, with the whole copy of a line
+// template (kLineCopyBytes) past its last line: room WriteRuns always leaves.
+inline constexpr size_t kMostRunBytes = 48;
 
 // Hands the gathered bytes to the sink and empties the buffer.
 void FlushList(ListBuffer& list);
@@ -261,17 +265,112 @@ void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_
 }
 
 // A converter's list writer: the whole list of samples folded through table,
-// to sink; its size in bytes, or none when the samples could not be read to
+// to sink, in the dialect of text (whose declarations it fills for the
+// header); its size in bytes, or none when the samples could not be read to
 // the end.
-using ListWriter = std::function<std::optional<int64_t>(const SampleSource& samples, const ConversionTable& table,
-                                                        const ListSink& sink)>;
+using ListWriter = std::function<std::optional<int64_t>(
+    const SampleSource& samples, const ConversionTable& table, const ListSink& sink, SourceText& text)>;
 
-// The list of the opened sample written by write_list to output_path (aside,
-// put in place when complete). Its size, or the refusal "Can not create
-// PATH", "Can not read sample ! (PATH)" or "Can not write PATH".
-Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path,
-                                 const std::string& output_path, const ListWriter& write_list);
+// The list of the opened sample written by write_list to text's source path,
+// with text's header beside it when it has one (aside, both put in place when
+// complete). Its size, or the refusal "Can not create PATH", "Can not read
+// sample ! (PATH)" or "Can not write PATH".
+Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, SourceText& text,
+                                 const ListWriter& write_list);
 
 // The two upper-case hex digits of every byte value, for the list writers.
 using HexPair = std::array<char, 2>;
 const std::array<HexPair, 256>& HexPairs();
+
+// The WinApe lists hold nothing of their file's name; in the chosen syntax's
+// other forms it becomes the header's name (SourceNameRefusal).
+inline Refusal ListNameRefusal(const std::string& asm_path) {
+  const SourceSyntax syntax = ChosenSyntax();
+  if (syntax == SourceSyntax::kWinApe) return std::nullopt;
+  return SourceNameRefusal(asm_path, SourceContent::kData, syntax);
+}
+
+// A list line spelled for one dialect at compile time: its text with room for
+// the hex digits of one or two bytes, copied whole (kLineCopyBytes, one fixed
+// move whatever the dialect) and then given its digits.
+inline constexpr size_t kLineCopyBytes = 32;
+struct ListLine {
+  std::array<uint8_t, kLineCopyBytes> text{};
+  size_t length = 0;
+  size_t first_at = 0;   // where the first value's two digits go
+  size_t second_at = 0;  // the second value's, when the line has two
+};
+
+namespace list_line {
+constexpr void Append(ListLine& line, std::string_view piece) {
+  for (const char c : piece) line.text[line.length++] = static_cast<uint8_t>(c);
+}
+constexpr size_t AppendDigits(ListLine& line, std::string_view prefix) {
+  Append(line, prefix);
+  const size_t at = line.length;
+  Append(line, "00");
+  return at;
+}
+constexpr void Close(ListLine& line, const DataSpelling& spelling, std::string_view comment) {
+  Append(line, spelling.line_close);
+  if (!comment.empty()) {
+    Append(line, spelling.comment_open);
+    Append(line, comment);
+    Append(line, spelling.comment_close);
+  }
+  Append(line, kLineEnd);
+}
+}  // namespace list_line
+
+// "db #LL": one byte (first).
+constexpr ListLine ByteListLine(SourceSyntax syntax, std::string_view comment = {}) {
+  const DataSpelling& spelling = SpellingOf(syntax);
+  ListLine line;
+  list_line::Append(line, spelling.byte_directive);
+  line.first_at = line.second_at = list_line::AppendDigits(line, spelling.hex_prefix);
+  list_line::Close(line, spelling, comment);
+  return line;
+}
+
+// "db #HH,#LL": two bytes, first then second.
+constexpr ListLine BytePairListLine(SourceSyntax syntax, std::string_view comment = {}) {
+  const DataSpelling& spelling = SpellingOf(syntax);
+  ListLine line;
+  list_line::Append(line, spelling.byte_directive);
+  line.first_at = list_line::AppendDigits(line, spelling.hex_prefix);
+  list_line::Append(line, ",");
+  line.second_at = list_line::AppendDigits(line, spelling.hex_prefix);
+  list_line::Close(line, spelling, comment);
+  return line;
+}
+
+// "dw #HHLL": a word, its high byte first and low byte second; in C the two
+// bytes, the low one first, as the Z80 reads the word.
+constexpr ListLine WordListLine(SourceSyntax syntax, std::string_view comment = {}) {
+  const DataSpelling& spelling = SpellingOf(syntax);
+  ListLine line;
+  if (spelling.has_words) {
+    list_line::Append(line, spelling.word_directive);
+    line.first_at = list_line::AppendDigits(line, spelling.hex_prefix);
+    line.second_at = line.first_at + 2;
+    list_line::Append(line, "00");
+  } else {
+    list_line::Append(line, spelling.byte_directive);
+    line.second_at = list_line::AppendDigits(line, spelling.hex_prefix);
+    list_line::Append(line, ",");
+    line.first_at = list_line::AppendDigits(line, spelling.hex_prefix);
+  }
+  list_line::Close(line, spelling, comment);
+  return line;
+}
+
+// Writes line at out with the digits of first and second (out has
+// kLineCopyBytes of room); returns the line's length.
+inline size_t PutListLine(const ListLine& line, const HexPair& first, const HexPair& second, uint8_t* out) {
+  std::memcpy(out, line.text.data(), kLineCopyBytes);
+  out[line.first_at] = static_cast<uint8_t>(first[0]);
+  out[line.first_at + 1] = static_cast<uint8_t>(first[1]);
+  out[line.second_at] = static_cast<uint8_t>(second[0]);
+  out[line.second_at + 1] = static_cast<uint8_t>(second[1]);
+  return line.length;
+}

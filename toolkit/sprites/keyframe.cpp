@@ -3,6 +3,7 @@
 #include "common/assembler_label.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/source_dialect.h"
 #include "toolkit/sprites/sprite_code.h"
 
 namespace {
@@ -31,7 +32,7 @@ SpritePixels KeyframeDifference(const SpritePixels& from_frame, const SpritePixe
 
 bool CompileKeyframe(const std::string& frame1_path, const std::string& frame2_path,
                      const std::string& output_path, int options) {
-  if (const Refusal refusal = SourceTextRefusal("Name", output_path)) {
+  if (const Refusal refusal = SourceNameRefusal(output_path, SourceContent::kCode, ChosenSyntax())) {
     PrintLine(kPrefix + *refusal);
     return false;
   }
@@ -44,8 +45,8 @@ bool CompileKeyframe(const std::string& frame1_path, const std::string& frame2_p
   PrintLine(SpacedDecimal(differing_count) + " differents pixels");
   const WrittenSpriteCode written = WriteSpriteCode(difference, output_path, options);
   for (const std::string& line : written.register_lines) PrintLine(line);
-  if (written.status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(written.status, output_path));
+  if (written.refusal) {
+    PrintLine(kPrefix + *written.refusal);
     return false;
   }
   return true;

@@ -1,10 +1,9 @@
 #include "toolkit/sprites/rle_sprite.h"
 
-#include <memory>
-
 #include "common/assembler_label.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/source_dialect.h"
 
 namespace {
 
@@ -27,12 +26,14 @@ bool MeansNoDecoder(const std::string& decoder_address) { return UpperAscii(deco
 // and the data file's name in its label and between the quotes of an
 // "incbin": an empty address would leave a bare "jp", a line break would
 // split a line, a quote would end the name early.
-Refusal HeaderRefusal(const std::string& data_path, const std::string& decoder_address) {
+Refusal HeaderRefusal(const std::string& data_path, const std::string& decoder_address,
+                      const std::string& header_path, SourceSyntax syntax) {
   if (decoder_address.find_first_not_of(' ') == std::string::npos) {
     return Refusal("Decoder address can not be empty");
   }
   if (Refusal refusal = SourceTextRefusal("Decoder address", decoder_address)) return refusal;
-  return QuotedNameRefusal("Data file name", data_path);
+  if (Refusal refusal = QuotedNameRefusal("Data file name", data_path)) return refusal;
+  return SourceNameRefusal(header_path, SourceContent::kCode, syntax);
 }
 
 void PrintRuns(std::span<const uint8_t> data) {
@@ -43,21 +44,17 @@ void PrintRuns(std::span<const uint8_t> data) {
   PrintLine("RLE sprite : " + SpacedDecimal(static_cast<int64_t>(data.size())) + " bytes");
 }
 
-bool ReportFailure(WriteStatus status, const std::string& path) {
-  PrintLine(kPrefix + WriteFailureText(status, path));
+bool ReportFailure(const std::string& text) {
+  PrintLine(kPrefix + text);
   return false;
 }
 
-std::unique_ptr<AsideFile> PrepareHeader(const std::string& header_path, const std::string& data_path,
-                                         const std::string& decoder_address, std::span<const uint8_t> data) {
-  const int32_t total_time_nops = EstimateRleDecodeTime(data) + kHeaderNops;
-  const int32_t size_bytes = static_cast<int32_t>(data.size()) + kHeaderCodeBytes + kHeaderWordBytes;
-  auto header_file = std::make_unique<AsideFile>(header_path);
-  for (const std::string& line : RleHeaderLines(data_path, decoder_address, total_time_nops, size_bytes)) {
-    header_file->WriteLine(line);
-  }
-  return header_file;
-}
+// The header's code: DE takes the caller's HL (the destination), HL the data
+// 11 code bytes past the entry, which the caller has in IX.
+// Its time is kHeaderNops, its size kHeaderCodeBytes.
+constexpr std::string_view kHeaderCode[] = {"ex DE,HL", "push IX", "pop HL", "ld BC,", "add HL,BC"};
+constexpr std::string_view kChanges =
+    "AF, BC, DE, HL and what the decoder changes; IX must hold its own address";
 
 }  // namespace
 
@@ -88,47 +85,56 @@ int32_t EstimateRleDecodeTime(std::span<const uint8_t> data) {
   return time_nops;
 }
 
+std::vector<SourceFile> RleHeaderSource(const std::string& data_path, const std::string& decoder_address,
+                                        int32_t total_time_nops, int32_t size_bytes,
+                                        std::span<const uint8_t> data, SourceSyntax syntax,
+                                        const std::string& header_path) {
+  const std::string label = LabelNamePart(WithoutExtension(data_path));
+  SourceText source = StartSource(header_path, SourceContent::kCode, syntax);
+  const RoutineEntry entry{"update_" + label, "unsigned char *destination", kChanges, false,
+                           DecimalNumber(total_time_nops)};
+  StartRoutine(source, entry);
+  AddComment(source, "\tsize = " + SpacedDecimal(size_bytes));
+  for (const std::string_view text : kHeaderCode) {
+    const bool is_offset = text == "ld BC,";
+    AddInstruction(source, text, is_offset ? std::optional(DecimalNumber(kHeaderCodeBytes)) : std::nullopt);
+  }
+  AddInstructionToAddress(source, "jp ", decoder_address);
+  AddIncludedBinary(source, data_path, data);
+  return FinishSource(source);
+}
+
 std::vector<std::string> RleHeaderLines(const std::string& data_path, const std::string& decoder_address,
                                         int32_t total_time_nops, int32_t size_bytes) {
-  const std::string label = LabelNamePart(WithoutExtension(data_path));
-  // Called with IX at the "ex DE,HL": the data starts 11 code bytes further on.
-  return {
-      "update_" + label + ":",
-      "\tdw " + PlainDecimal(total_time_nops) + " ;total time",
-      ";\tsize = " + SpacedDecimal(size_bytes),
-      "\tex DE,HL",
-      "\tpush IX",
-      "\tpop HL",
-      "\tld BC," + PlainDecimal(kHeaderCodeBytes),
-      "\tadd HL,BC",
-      "\tjp " + decoder_address,
-      "\tincbin \"" + data_path + "\"",
-  };
+  return SourceLines(RleHeaderSource(data_path, decoder_address, total_time_nops, size_bytes, {},
+                                     SourceSyntax::kWinApe, "h.asm")[0]
+                         .text);
 }
 
 bool ConvertToRleSprite(const std::string& source_path, const std::string& data_path,
                         const std::string& header_path, const std::string& decoder_address) {
   const bool has_header = !MeansNoDecoder(decoder_address);
-  if (const Refusal refusal = has_header ? HeaderRefusal(data_path, decoder_address) : std::nullopt) {
-    PrintLine(kPrefix + *refusal);
-    return false;
+  const SourceSyntax syntax = ChosenSyntax();
+  if (const Refusal refusal =
+          has_header ? HeaderRefusal(data_path, decoder_address, header_path, syntax) : std::nullopt) {
+    return ReportFailure(*refusal);
   }
   const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
   const std::vector<uint8_t> data = EncodeRleSprite(ReadSpritePixels(*source));
-  // Both outputs are prepared aside first, so that a header that cannot be
-  // created leaves no data file either.
   AsideFile data_file(data_path);
   data_file.Write(data);
-  std::unique_ptr<AsideFile> header_file;
-  if (has_header) header_file = PrepareHeader(header_path, data_path, decoder_address, data);
-  if (!data_file.IsOpen()) return ReportFailure(WriteStatus::kCannotCreate, data_path);
-  if (header_file && !header_file->IsOpen()) return ReportFailure(WriteStatus::kCannotCreate, header_path);
-  const WriteStatus data_status = data_file.Commit();
-  if (data_status != WriteStatus::kOk) return ReportFailure(data_status, data_path);
+  std::vector<SourceFile> header;
+  if (has_header) {
+    const int32_t total_time_nops = EstimateRleDecodeTime(data) + kHeaderNops;
+    const int32_t size_bytes = static_cast<int32_t>(data.size()) + kHeaderCodeBytes + kHeaderWordBytes;
+    header =
+        RleHeaderSource(data_path, decoder_address, total_time_nops, size_bytes, data, syntax, header_path);
+  }
+  // The data and the header are one group: a header that cannot be created
+  // leaves no data file either.
+  AsideFile* const data_group[] = {&data_file};
+  if (const Refusal refusal = WriteSourceFiles(header, data_group)) return ReportFailure(*refusal);
   PrintRuns(data);
-  if (!header_file) return true;
-  const WriteStatus header_status = header_file->Commit();
-  if (header_status != WriteStatus::kOk) return ReportFailure(header_status, header_path);
   return true;
 }
