@@ -134,7 +134,7 @@ const struct {
 // one adds.
 const std::vector<std::string> kWordsBoundElsewhere = {"scr0", "scr1", "scr2", "dsk", "ink0", "ink1", "ink2"};
 // Words added after those, each with its own arguments checked like the bound ones.
-const std::vector<std::string> kWordsAddedLater = {"data"};
+const std::vector<std::string> kWordsAddedLater = {"data", "tmx"};
 
 // The word a help line documents: "  word ARGUMENTS   summary".
 std::string HelpWord(const std::string& line) {
