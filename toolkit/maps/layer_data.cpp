@@ -17,7 +17,9 @@ constexpr size_t kIdBytes = 4;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-std::string PastText(size_t limit) { return "inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes"; }
+std::string PastText(size_t limit) {
+  return "inflates past " + PlainDecimal(static_cast<int64_t>(limit)) + " bytes";
+}
 
 std::string CountText(size_t found, size_t cell_count) {
   return "holds " + PlainDecimal(static_cast<int64_t>(found)) + " ids, not the " +

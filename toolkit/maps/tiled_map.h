@@ -45,12 +45,10 @@ struct TiledMap {
 // Reads a .tsx file the map names (path as the program opens it), bounded.
 using TilesetFileReader = std::function<Checked<std::vector<uint8_t>>(const std::string& path)>;
 
-// The map in xml, read from map_path (xml is parsed in place, and changed). Refuses, in a line naming the file:
-// malformed XML or entity declarations (nothing outside the file is ever
-// read for the XML itself), a root that is not a map, a map that is not
-// orthogonal or is infinite, sizes out of range, a collection-of-images
-// tileset, a tileset without an image, and layer data that does not decode
-// or holds other than width x height ids. Object, image and hidden layers
-// are passed over.
+// The map in xml, read from map_path (xml is parsed in place, and changed). Refuses, in a line naming the
+// file: malformed XML or entity declarations (nothing outside the file is ever read for the XML itself), a
+// root that is not a map, a map that is not orthogonal or is infinite, sizes out of range, a
+// collection-of-images tileset, a tileset without an image, and layer data that does not decode or holds
+// other than width x height ids. Object, image and hidden layers are passed over.
 Checked<TiledMap> ReadTiledMap(std::span<uint8_t> xml, const std::string& map_path,
                                const TilesetFileReader& read_file);
