@@ -4,12 +4,12 @@
 #
 #   install_deps.sh                   everything make demo, test, bench and fuzz need
 #   install_deps.sh GROUP...          only these groups:
-#     programs  build gravik and quarn (a compiler, cmake, FreeImage, libdsk)
+#     programs  build gravik and quarn (a compiler, cmake, FreeImage, libdsk, pugixml, zlib, zstd)
 #     tests     the test suite, the fuzz targets and the sample pictures
 #     package   what cpack needs to make the .deb (file, dpkg-shlibdeps)
 set -euo pipefail
 
-programs=(g++ cmake make libfreeimage-dev libdsk4-dev)
+programs=(g++ cmake make libfreeimage-dev libdsk4-dev libpugixml-dev zlib1g-dev libzstd-dev)
 tests=(
   libgtest-dev
   clang libclang-rt-14-dev
@@ -18,6 +18,7 @@ tests=(
   imagemagick
   cpmtools libdsk-utils
   strace
+  tiled xvfb
 )
 package=(file dpkg-dev)
 

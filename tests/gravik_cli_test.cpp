@@ -136,7 +136,7 @@ const std::vector<std::string> kWordsBoundElsewhere = {"scr0",    "scr1",   "scr
                                                        "ink1",    "ink2",   "zx0",    "unzx0",  "zx0code",
                                                        "sheet0",  "sheet1", "sheet2"};
 // Words added after those, each with its own arguments checked like the bound ones.
-const std::vector<std::string> kWordsAddedLater = {"data"};
+const std::vector<std::string> kWordsAddedLater = {"data", "tmx"};
 
 // The word a help line documents: "  word ARGUMENTS   summary".
 std::string HelpWord(const std::string& line) {

@@ -23,6 +23,7 @@
 #include "toolkit/image_ops/standard_screen.h"
 #include "toolkit/inks/ink_conversion.h"
 #include "toolkit/sheets/software_sprites.h"
+#include "toolkit/maps/tiled_map_conversion.h"
 #include "toolkit/sound/ay_list.h"
 #include "toolkit/sound/ay_optimizer.h"
 #include "toolkit/sound/dma_sample.h"
@@ -117,6 +118,10 @@ bool RunSheet(Args a, int mode) {
 bool RunSheet0(Args a) { return RunSheet(a, 0); }
 bool RunSheet1(Args a) { return RunSheet(a, 1); }
 bool RunSheet2(Args a) { return RunSheet(a, 2); }
+// tmx takes its options after the map and the name.
+bool RunTmx(Args a) {
+  return ConvertTiledMap(a[0], a[1], std::vector<std::string>(a.values + 2, a.values + a.count));
+}
 bool RunDraw(Args a) {
   return GenerateDrawRestoreCode(Named(a, 0, ".bmp"), Named(a, 0, ".asm"), Number(a, 1), Number(a, 2),
                                  WordPointerArgument(a, 3));
@@ -249,6 +254,12 @@ constexpr CommandRow kCommands[] = {
      RunData,
      {"FILE NAME",
       "any FILE (at most 16 MB) as the labelled array NAME in NAME.asm (.s/.c and .h by --syntax)"}},
+    {"tmx",
+     2,
+     RunTmx,
+     {"MAP NAME [--mode=0|1|2] [--order=rows|columns] [--wide] [--preview=no]",
+      "a Tiled map (MAP as typed) as CPC tiles NAME_tiles.bin, a NAME_LAYER.map a visible tile layer, "
+      "NAME.asm (.s/.c and .h by --syntax) and NAME_preview.png"}},
 };
 
 constexpr std::string_view kProgramHelp[] = {

@@ -175,6 +175,31 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path) {
   return contents;
 }
 
+Checked<PalettedPicture> LoadPalettedPicture(const std::string& path) {
+  using Result = Checked<PalettedPicture>;
+  // Checked first: the library opens the file itself, and a FIFO would block it.
+  if (const InputFile input = OpenInputFile(path); input.status != InputStatus::kOk)
+    return Result::Refused(InputFailureText(input.status, path));
+  const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
+  const std::string cannot_load = "Can not load " + path;
+  if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxPalettedPixels))
+    return Result::Refused(*refused);
+  ImagePtr image(FreeImage_Load(format, path.c_str(), 0));
+  if (!image || FreeImage_GetBits(image.get()) == nullptr) return Result::Refused(cannot_load);
+  const unsigned bits = FreeImage_GetBPP(image.get());
+  const bool has_pens = FreeImage_GetImageType(image.get()) == FIT_BITMAP && bits <= 8 &&
+                        FreeImage_GetPalette(image.get()) != nullptr;
+  if (!has_pens)
+    return Result::Refused(path + " is not a palettised picture");
+  PalettedPicture paletted;
+  paletted.colours_used = static_cast<int>(std::min(FreeImage_GetColorsUsed(image.get()), 256u));
+  // 1- and 4-bit pictures get one byte a pen; their palettes stay as they are.
+  if (bits < 8) image.reset(FreeImage_ConvertTo8Bits(image.get()));
+  if (!image || FreeImage_GetBits(image.get()) == nullptr) return Result::Refused(cannot_load);
+  paletted.picture = PictureOverBitmap(std::move(image));
+  return paletted;
+}
+
 Checked<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   // Written here rather than by the library: the layout of an 8-bit BMP is
   // fixed and simple (the same bytes FreeImage writes for it), and a large

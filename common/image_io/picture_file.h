@@ -49,6 +49,18 @@ struct BmpContents {
 // first), or "Can not load PATH : picture too large".
 Checked<BmpContents> LoadBmpPicture(const std::string& path);
 
+// A palettised picture of 1, 4 or 8 bits a pixel (PNG, BMP, GIF, ... taken
+// by its contents) as pens, and how many palette entries its file gives.
+struct PalettedPicture {
+  Picture picture;
+  int colours_used = 0;
+};
+
+// The picture at path. Refuses with "PATH is not a regular file" and the
+// like, "Can not load PATH", "Can not load PATH : picture too large", or
+// "PATH is not a palettised picture" (true colour, greys of 16 bits).
+Checked<PalettedPicture> LoadPalettedPicture(const std::string& path);
+
 // The BMP file the library writes for picture (8 bits, its palette, flags 0),
 // refused with the reason when it can not be made (an empty picture, one too
 // large for the format).
