@@ -192,7 +192,7 @@ Checked<Outputs> BuildOutputs(const Conversion& run) {
   const Picture picture = DrawMapPicture(run.tiles, run.map.width, run.map.height, run.palette);
   // Each CPC pixel drawn in its shape on the monitor, as the ink words' previews.
   const int scale_x = run.option.mode == 0 ? 4 : run.option.mode == 1 ? 2 : 1;
-  std::optional<std::vector<uint8_t>> png = EncodeScaledPngPicture(picture, scale_x, 2);
+  Checked<std::vector<uint8_t>> png = EncodeScaledPngPicture(picture, scale_x, 2);
   const std::string preview_path = Path(run, "_preview.png");
   if (!png) return Checked<Outputs>::Refused(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
   outputs.preview.push_back({preview_path, std::move(*png)});
