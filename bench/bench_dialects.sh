@@ -5,10 +5,8 @@
 # source and its header together).
 # bench_dialects.sh <release build folder> [runs]
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 runs=${2:-5}
 cd "$work"
 head -c 1048576 /dev/urandom > data.bin

@@ -5,10 +5,8 @@
 # reported apart. With CALLGRIND=1 (and valgrind installed) the instruction
 # counts are given too: steadier than wall times on a loaded machine.
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 cd "$work"
 "$build/make_colour_picture" big.png 4096 4096
 runs=${RUNS:-5}

@@ -3,11 +3,9 @@
 # 16 KB files, on a level that fills both banks and on a very wide one.
 # bench_quarn.sh <release build folder> [runs]
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
+start_bench "$1"
 runs=${2:-20}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 "$build/bench_quarn_level" "$work"
 cd "$work"
 for level in full wide; do

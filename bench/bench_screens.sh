@@ -3,10 +3,8 @@
 # floor (bench/floor.cpp): load, turn upright, pack through tables, write. The
 # floor packs with the real CPC layouts, so its output must equal gravik's.
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 cd "$work"
 "$build/make_picture" big.bmp 4096 4096
 runs=${2:-9}

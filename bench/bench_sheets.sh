@@ -5,10 +5,8 @@
 # floor's output; with --mask and --mirror it writes four times the bytes and
 # its source, against the same floor.
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 cd "$work"
 "$build/make_picture" big.bmp 4096 4096
 runs=${2:-9}

@@ -4,10 +4,8 @@
 # reading the same sample in blocks and writing an output of the same size.
 # bench_sound.sh <release build folder> [runs]
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 runs=${2:-5}
 megabytes=16
 "$build/bench_make_sound" "$work/music.snd" "$work/volumes" "$megabytes"

@@ -5,10 +5,8 @@
 # creates the set; each timed run reads it, matches all 524288 tiles against
 # it and rewrites it.
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 cd "$work"
 "$build/make_tile_picture" level.bmp 4096 200
 runs=${2:-9}

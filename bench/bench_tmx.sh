@@ -5,10 +5,8 @@
 # tileset picture. Target: at most 1.5x the floor with --preview=no; the
 # preview (a 16384 x 16384 picture for this map) is reported apart.
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 cd "$work"
 "$build/bench_make_tmx_map" level.tmx tiles.png 1024
 runs=${RUNS:-5}

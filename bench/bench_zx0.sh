@@ -6,10 +6,8 @@
 # screen (it tries every offset at every position; 48 KB counted as three
 # screens), with the 50 times target.
 set -euo pipefail
-build=$(cd "$1" && pwd)
 source "$(dirname "$0")/timing.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+start_bench "$1"
 cd "$work"
 runs=${2:-5}
 "$build/make_samples" . > /dev/null

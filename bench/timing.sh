@@ -1,4 +1,14 @@
-# Shared by the benchmark scripts: best_seconds RUNS command... prints the
+# Shared by the benchmark scripts.
+
+# start_bench BUILD: the build folder as an absolute path in $build, and a
+# scratch folder in $work that is removed when the script ends.
+start_bench() {
+  build=$(cd "$1" && pwd)
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+}
+
+# best_seconds RUNS command... prints the
 # shortest wall time of RUNS runs, in seconds.
 best_seconds() {
   local runs=$1
