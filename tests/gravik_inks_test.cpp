@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -78,6 +80,62 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
   return args;
 }
 
+// CIELAB (D65) of an 8-bit sRGB colour in double precision, straight from the
+// definitions, as a check on the program's table-driven one.
+std::array<double, 3> ExactLab(int red, int green, int blue) {
+  const auto linear = [](int c) {
+    const double v = c / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  const auto f = [](double t) {
+    return t > 216.0 / 24389.0 ? std::cbrt(t) : (24389.0 / 27.0 * t + 16) / 116;
+  };
+  const double r = linear(red), g = linear(green), b = linear(blue);
+  const double fx = f((0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.95047);
+  const double fy = f(0.2126729 * r + 0.7151522 * g + 0.0721750 * b);
+  const double fz = f((0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.08883);
+  return {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+}
+
+// The mean delta E between the source's opaque pixels and the colours of the
+// pens written for them, every opaque pixel counted.
+double TrueMeanError(const std::string& source, const Bmp& bmp) {
+  const Checked<ColourPicture> picture = LoadColourPicture(source);
+  if (!picture || picture->width != bmp.width || picture->height != bmp.height) return -1;
+  double total = 0;
+  size_t opaque = 0;
+  for (size_t i = 0; i < bmp.pens.size(); ++i) {
+    const uint8_t* p = picture->rgba.data() + i * 4;
+    if (p[3] < 128) continue;
+    const std::array<uint8_t, 3>& ink = bmp.palette[bmp.pens[i]];
+    const std::array<double, 3> x = ExactLab(p[0], p[1], p[2]);
+    const std::array<double, 3> y = ExactLab(ink[0], ink[1], ink[2]);
+    total += std::sqrt((x[0] - y[0]) * (x[0] - y[0]) + (x[1] - y[1]) * (x[1] - y[1]) +
+                       (x[2] - y[2]) * (x[2] - y[2]));
+    ++opaque;
+  }
+  return opaque == 0 ? 0 : total / static_cast<double>(opaque);
+}
+
+// The figure of a "mean colour error" line, or -1.
+double PrintedError(const std::vector<std::string>& lines) {
+  const std::string start = "ConvertToInks : mean colour error ";
+  for (const std::string& line : lines) {
+    if (line.rfind(start, 0) == 0 && line.size() > start.size())
+      return std::atof(line.c_str() + start.size());
+  }
+  return -1;
+}
+
+// The printed figure, rounded to hundredths, against the one computed here.
+void ExpectTrueMeanError(const TempDir& dir, const std::string& source,
+                         const std::vector<std::string>& lines) {
+  const double printed = PrintedError(lines);
+  const double computed = TrueMeanError(dir.File(source), LoadPens(dir.File("out.bmp")));
+  ASSERT_GE(computed, 0) << source;
+  EXPECT_NEAR(printed, computed, 0.006) << source;
+}
+
 }  // namespace
 
 TEST(GravikInks, ArtAtEveryHalfLevelMapsToTheIntendedInksInEveryFormat) {
@@ -97,15 +155,19 @@ TEST(GravikInks, ArtAtEveryHalfLevelMapsToTheIntendedInksInEveryFormat) {
       ASSERT_TRUE(Magick(dir, make));
       const std::string source = make.back().substr(make.back().find(':') + 1);
       const std::vector<std::string> lines = Gravik(dir, {"ink0", source, "out"});
-      EXPECT_EQ(lines,
-                (std::vector<std::string>{
-                    "ConvertToInks : source " + source, "ConvertToInks : size 96 x 16",
-                    "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 3 Red",
-                    "ConvertToInks : pen 2 : ink 9 Green", "ConvertToInks : pen 3 : ink 13 White",
-                    "ConvertToInks : pen 4 : ink 14 Pastel Blue", "ConvertToInks : pen 5 : ink 15 Orange",
-                    "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
-                    "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png"}))
+      EXPECT_EQ(lines, (std::vector<std::string>{
+                           "ConvertToInks : source " + source, "ConvertToInks : size 96 x 16",
+                           "ConvertToInks : pen 0 : ink 0 Black", "ConvertToInks : pen 1 : ink 3 Red",
+                           "ConvertToInks : pen 2 : ink 9 Green", "ConvertToInks : pen 3 : ink 13 White",
+                           "ConvertToInks : pen 4 : ink 14 Pastel Blue",
+                           "ConvertToInks : pen 5 : ink 15 Orange", lines.size() > 8 ? lines[8] : "",
+                           "ConvertToInks : wrote out.bmp, out_inks.asm, out_preview.png"}))
           << source << " half " << half;
+      // Art within the bands keeps its inks, but its distance from them counts.
+      ExpectTrueMeanError(dir, source, lines);
+      if (half != 0x80) {
+        EXPECT_GT(PrintedError(lines), 0) << source << " half " << half;
+      }
       const Bmp bmp = LoadPens(dir.File("out.bmp"));
       ASSERT_EQ(bmp.width, 96);
       for (int block = 0; block < 6; ++block) {
@@ -305,7 +367,8 @@ TEST(GravikInks, PlusTakesThePicturesOwnColours) {
       (std::vector<std::string>{"ConvertToInks : source plus.png", "ConvertToInks : size 64 x 16",
                                 "ConvertToInks : pen 0 : colour 000", "ConvertToInks : pen 1 : colour 36C",
                                 "ConvertToInks : pen 2 : colour F80", "ConvertToInks : pen 3 : colour F81",
-                                "ConvertToInks : mean colour error 0.00 (CIELAB delta E)",
+                                // #F7890A is F81 (#FF8811) to the ASIC, 3.87 away: a quarter of the pixels.
+                                "ConvertToInks : mean colour error 0.97 (CIELAB delta E)",
                                 "ConvertToInks : wrote plus.bmp, plus_inks.asm, plus_preview.png"}));
   const std::vector<std::string> source = ReadTextLines(dir.File("plus_inks.asm"));
   ASSERT_EQ(source.size(), 7u);
@@ -375,4 +438,27 @@ TEST(GravikInks, MeanColourErrorIsRoundedToTheNearestHundredth) {
   const std::vector<std::string> lines = Gravik(dir, {"ink2", "red.bmp", "out", "--inks=0", "--preview=no"});
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], expected) << "red " << red << ", delta E " << error;
+}
+
+// Dithered or not, the printed error is the mean distance of every opaque
+// pixel from its pen's ink, pixels in the bands included.
+TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-size", "64x32", "gradient:#102080-#F0E060", "PNG24:ramp.png"}));
+  ASSERT_TRUE(Magick(dir, With(Blocks({"#6E6E6E", "#000000", "#F0F0F0", "#B0B0B0"}), {"PNG24:bands.png"})));
+  const std::vector<std::vector<std::string>> runs = {
+      {"ink0", "ramp.png", "out", "--preview=no"},
+      {"ink0", "ramp.png", "out", "--preview=no", "--dither=floyd"},
+      {"ink1", "ramp.png", "out", "--preview=no", "--dither=ordered"},
+      {"ink1", "ramp.png", "out", "--preview=no", "--plus", "--dither=floyd"},
+      {"ink2", "bands.png", "out", "--preview=no", "--inks=0,26"},
+      {"ink2", "bands.png", "out", "--preview=no", "--inks=0,26", "--dither=floyd"},
+  };
+  for (const std::vector<std::string>& run : runs) {
+    const std::vector<std::string> lines = Gravik(dir, run);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "ConvertToInks : wrote out.bmp, out_inks.asm") << run[0] << " " << run.back();
+    EXPECT_GT(PrintedError(lines), 0);
+    ExpectTrueMeanError(dir, run[1], lines);
+  }
 }

@@ -79,15 +79,15 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
     uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
     uint32_t entry = static_cast<uint32_t>(slot);
     if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
+      // A colour that IS one of the inks keeps that ink's pen, but its
+      // distance to the nominal colour still counts in the error.
       const int key = ExactKey(map.model, p[0], p[1], p[2]);
-      if (key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0) {
-        entry = static_cast<uint32_t>(pens_by_key[static_cast<size_t>(key)]) + 1;
-      } else {
-        const Lab lab = LabOf(p[0], p[1], p[2]);
-        const int index = inks.NearestIndex(lab);
-        const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
-        entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
-      }
+      const Lab lab = LabOf(p[0], p[1], p[2]);
+      const int index = key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0
+                            ? pens_by_key[static_cast<size_t>(key)] - inks.first_pen()
+                            : inks.NearestIndex(lab);
+      const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
+      entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
       slot = uint64_t{colour} << 32 | entry;
     }
     out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
@@ -230,7 +230,9 @@ class DitheredMapping {
     ++opaque_;
     const int key = ExactKey(map_.model, p[0], p[1], p[2]);
     if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
-      out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
+      const int pen = pens_by_key_[static_cast<size_t>(key)];
+      out[x] = static_cast<uint8_t>(pen);
+      total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
       return;
     }
     uint8_t wanted[3];

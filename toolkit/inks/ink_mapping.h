@@ -27,7 +27,7 @@ struct PenMap {
 
 struct MappedPicture {
   std::vector<uint8_t> pens;  // width * height, rows from the top
-  double mean_error = 0;      // mean delta E over the opaque pixels; a pixel that IS its ink counts 0
+  double mean_error = 0;      // mean delta E between the opaque pixels and their pens' inks
 };
 
 // Dithering works on 8-bit channels. The error of a pixel (its colour with
