@@ -212,11 +212,13 @@ TEST(GravikInks, RareColoursGiveWayToFrequentOnesAndInksKeepTheirOrder) {
           "; seven : inks of pens 0 to 3 (gravik ink1): firmware numbers, then the bytes for port &7F00",
           "; pen 0 : ink 24 Bright Yellow", "; pen 1 : ink 6 Bright Red", "; pen 2 : ink 0 Black",
           "; pen 3 : ink 2 Bright Blue", "inks_seven:", " db 24,6,0,2",
-          "gate_seven:", " db #4A,#4C,#54,#55"}));
+          "gate_seven:", " db #4A,#4C,#54,#55", "inks_seven_COUNT equ 4"}));
   const AssembledSource assembled = AssembleWithPasmo(dir.File("seven_inks.asm"));
   ASSERT_TRUE(assembled.is_ok) << assembled.messages;
   EXPECT_EQ(assembled.binary, (std::vector<uint8_t>{24, 6, 0, 2, 0x4A, 0x4C, 0x54, 0x55}));
   EXPECT_EQ(assembled.symbols.at("gate_seven"), 4);
+  // The pens a program sets: the inks in use, never the 16 a mode 0 screen has.
+  EXPECT_EQ(assembled.symbols.at("inks_seven_COUNT"), 4);
 }
 
 TEST(GravikInks, TransparentPixelsTakeAReservedPenZero) {
@@ -371,9 +373,10 @@ TEST(GravikInks, PlusTakesThePicturesOwnColours) {
                                 "ConvertToInks : mean colour error 0.97 (CIELAB delta E)",
                                 "ConvertToInks : wrote plus.bmp, plus_inks.asm, plus_preview.png"}));
   const std::vector<std::string> source = ReadTextLines(dir.File("plus_inks.asm"));
-  ASSERT_EQ(source.size(), 7u);
+  ASSERT_EQ(source.size(), 8u);
   EXPECT_EQ(source[5], "plus_plus:");
   EXPECT_EQ(source[6], " db #00,#00,#3C,#06,#F0,#08,#F1,#08");
+  EXPECT_EQ(source[7], "plus_plus_COUNT equ 4");
   const AssembledSource assembled = AssembleWithPasmo(dir.File("plus_inks.asm"));
   EXPECT_TRUE(assembled.is_ok) << assembled.messages;
   const Bmp bmp = LoadPens(dir.File("plus.bmp"));

@@ -199,6 +199,9 @@ std::vector<SourceFile> InkSource(const std::string& name, int mode, ColourModel
   const std::string first_array = (model == ColourModel::kPlus ? "plus_" : "inks_") + label;
   AddInkArray(source, first_array, first);
   if (model == ColourModel::kFirmware) AddInkArray(source, "gate_" + label, second);
+  // The one equate the WinApe ink file carries too: it lists only the inks in
+  // use, so a program setting the pens loops over this count, never over 16.
+  source.options.has_winape_equates = true;
   AddEquate(source, first_array + "_COUNT", static_cast<int64_t>(keys.size()));
   return FinishSource(source);
 }
