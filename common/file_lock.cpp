@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/file_path.h"
 #include "common/input_file.h"
 #include "common/number_text.h"
 
@@ -22,12 +23,6 @@ uint64_t NameHash(const std::string& name) {
   uint64_t hash = 0xCBF29CE484222325ULL;
   for (const char c : name) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001B3ULL;
   return hash;
-}
-
-// "" of "dir/", "." of ".", "name" of "dir/name".
-std::string LastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The lock file, opened for writing (flock itself would do with reading; the
@@ -57,8 +52,8 @@ std::string CannotLockText(const std::string& target_path, const std::string& lo
 }  // namespace
 
 std::string LockFilePath(const std::string& target_path) {
-  const std::string name = LastComponent(target_path);
-  const std::string folder = target_path.substr(0, target_path.size() - name.size());
+  const std::string name = NameOf(target_path);
+  const std::string folder = FolderOf(target_path);
   std::string lock_name = "." + name + kLockSuffix;
   if (lock_name.size() > NAME_MAX) {
     constexpr size_t kHashDigits = 16;
@@ -69,7 +64,7 @@ std::string LockFilePath(const std::string& target_path) {
 }
 
 Checked<TargetLock> TakeTargetLock(const std::string& target_path) {
-  const std::string name = LastComponent(target_path);
+  const std::string name = NameOf(target_path);
   if (name.empty() || name == "." || name == "..") {
     return Checked<TargetLock>::Refused(InputFailureText(InputStatus::kNotRegular, target_path));
   }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/assembler_label.h"
+#include "common/file_path.h"
 #include "common/number_text.h"
 
 namespace {
@@ -85,11 +86,6 @@ void AppendDataLine(SourceText& source, std::string_view directive, const std::v
   AppendLine(source.text, line);
 }
 
-std::string FileName(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 // A WinApe number as the user typed it ("#C000", "&C000", "$C000", "0xC000",
 // decimal) in 0x form; none when it is not one (a label).
 std::optional<std::string> AsHexNumber(std::string_view text) {
@@ -167,7 +163,7 @@ SourceNames SourceOutputNames(std::string_view asm_path, SourceContent content, 
 
 Refusal SourceNameRefusal(std::string_view asm_path, SourceContent content, SourceSyntax chosen) {
   const SourceNames names = SourceOutputNames(asm_path, content, chosen);
-  if (names.syntax == SourceSyntax::kC) return QuotedNameRefusal("Name", FileName(names.header_path));
+  if (names.syntax == SourceSyntax::kC) return QuotedNameRefusal("Name", NameOf(names.header_path));
   return SourceTextRefusal("Name", asm_path);
 }
 
@@ -178,7 +174,7 @@ SourceText StartSource(std::string_view asm_path, SourceContent content, SourceS
   source.options = options;
   if (source.names.syntax == SourceSyntax::kSdasz80) AppendLine(source.text, "\t.area _CODE");
   if (source.names.syntax == SourceSyntax::kC) {
-    AppendLine(source.text, "#include \"" + FileName(source.names.header_path) + "\"");
+    AppendLine(source.text, "#include \"" + NameOf(source.names.header_path) + "\"");
   }
   return source;
 }
@@ -379,7 +375,7 @@ void AddIncludedBinary(SourceText& source, std::string_view path, std::span<cons
 std::vector<SourceFile> FinishSource(const SourceText& source) {
   std::vector<SourceFile> files = {{source.names.source_path, source.text}};
   if (source.names.header_path.empty()) return files;
-  std::string header_name = FileName(source.names.header_path);
+  std::string header_name = NameOf(source.names.header_path);
   header_name.resize(header_name.size() - 2);  // its ".h"
   const std::string guard = UpperAscii(LabelNamePart(header_name)) + "_H";
   std::string header;

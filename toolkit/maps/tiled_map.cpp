@@ -7,6 +7,7 @@
 #include <optional>
 #include <pugixml.hpp>
 
+#include "common/file_path.h"
 #include "common/number_text.h"
 #include "toolkit/maps/layer_data.h"
 
@@ -41,15 +42,10 @@ std::optional<int64_t> NumberAttribute(const pugi::xml_node& node, const char* n
   return value;
 }
 
-std::string Folder(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
 // A path a file names, as seen from the folder the program runs in.
 std::string BesideFile(const std::string& naming_file, const std::string& named) {
   if (!named.empty() && named[0] == '/') return named;
-  return Folder(naming_file) + named;
+  return FolderOf(naming_file) + named;
 }
 
 struct SizeField {

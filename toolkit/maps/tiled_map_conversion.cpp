@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "common/file_path.h"
 #include "common/assembler_label.h"
 #include "common/image_io/picture_file.h"
 #include "common/input_file.h"
@@ -147,12 +148,6 @@ struct Outputs {
 
 std::string Path(const Conversion& run, const std::string& suffix) { return run.name + suffix; }
 
-// The part of a path after its last '/': what a source beside it names.
-std::string FileNamePart(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::vector<OutputBytes> BinaryOutputs(const Conversion& run) {
   std::vector<OutputBytes> outputs;
   outputs.push_back({Path(run, "_tiles.bin"), run.tiles.tile_bytes});
@@ -166,7 +161,7 @@ std::vector<OutputBytes> BinaryOutputs(const Conversion& run) {
 std::vector<SourceFile> Sources(const Conversion& run, const std::vector<OutputBytes>& binaries) {
   const std::string label = LabelNamePart(run.name);
   MapSource source{Path(run, ".asm"),
-                   FileNamePart(run.name),
+                   NameOf(run.name),
                    label,
                    run.option.mode,
                    static_cast<int64_t>(run.tiles.tile_count),
