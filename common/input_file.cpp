@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "common/large_buffer.h"
+
 InputFile OpenInputFile(const std::string& path) {
   InputFile input;
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
@@ -48,6 +50,7 @@ InputBytes ReadInputFile(const std::string& path, uint64_t max_bytes) {
     return result;
   }
   // One byte more than fstat said, so that a file that grew since shows.
+  ReserveLarge(result.bytes, static_cast<size_t>(input.size_bytes) + 1);
   result.bytes.resize(static_cast<size_t>(input.size_bytes) + 1);
   const size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), input.file.get());
   if (std::ferror(input.file.get()) != 0 || got > max_bytes) {

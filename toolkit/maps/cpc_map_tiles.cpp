@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "common/cpc_pixels.h"
+#include "common/large_buffer.h"
 #include "common/number_text.h"
 
 namespace {
@@ -190,13 +191,24 @@ Refusal CheckTileSizes(const TiledMap& map, int mode) {
 
 Refusal NumberLayer(const TiledLayer& layer, TileCutter& cutter, CpcMapLayer& out) {
   out.name = layer.name;
-  out.cells.resize(layer.cells.size());
-  for (size_t k = 0; k < layer.cells.size(); ++k) {
-    const uint32_t gid = layer.cells[k];
-    if (gid == 0) continue;
-    const Checked<uint32_t> number = cutter.Number(gid, layer.name, k);
-    if (!number) return number.refusal();
-    out.cells[k] = static_cast<uint16_t>(*number);
+  const size_t count = layer.cells.size();
+  ReserveLarge(out.cells, count);
+  out.cells.resize(count);
+  const uint32_t* gids = layer.cells.data();
+  uint16_t* numbers = out.cells.data();
+  // A run of one id (the gaps of a sparse layer, a stretch of floor) is
+  // looked up once.
+  uint32_t run_gid = 0;
+  uint16_t run_number = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const uint32_t gid = gids[k];
+    if (gid != run_gid) {
+      const Checked<uint32_t> number = gid == 0 ? Checked<uint32_t>(0) : cutter.Number(gid, layer.name, k);
+      if (!number) return number.refusal();
+      run_gid = gid;
+      run_number = static_cast<uint16_t>(*number);
+    }
+    numbers[k] = run_number;
   }
   return std::nullopt;
 }
