@@ -372,6 +372,11 @@ void AddIncludedBinary(SourceText& source, std::string_view path, std::span<cons
   source.array_bytes = bytes_before;
 }
 
+void MoveSourceText(SourceText& source, AsideFile& file) {
+  file.Write(std::string_view(source.text));
+  source.text.clear();
+}
+
 std::vector<SourceFile> FinishSource(const SourceText& source) {
   std::vector<SourceFile> files = {{source.names.source_path, source.text}};
   if (source.names.header_path.empty()) return files;

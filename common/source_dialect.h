@@ -162,6 +162,12 @@ void AddReturn(SourceText& source, const RoutineEntry& entry, std::string_view t
 // the others hold the bytes as .db lines, since the C build has no such file.
 void AddIncludedBinary(SourceText& source, std::string_view path, std::span<const uint8_t> bytes);
 
+// Moves the text written so far to file, the source's own file made aside
+// by the word (for names.source_path): a source of megabytes is written as
+// it is filled rather than held whole. After the last move, FinishSource
+// gives the source empty and its header (sdasz80, C) as usual.
+void MoveSourceText(SourceText& source, AsideFile& file);
+
 // A file of the group: its path and its whole contents.
 struct SourceFile {
   std::string path;

@@ -38,12 +38,6 @@ Refusal OutputRefusal(const std::string& file_path, const std::string& name, Sou
   return std::nullopt;
 }
 
-// Moves what source holds so far to file.
-void MoveToFile(SourceText& source, AsideFile& file) {
-  file.Write(std::string_view(source.text));
-  source.text.clear();
-}
-
 // The input's bytes as the array, into file; the refusal when it can not be
 // read to the length it had when opened.
 Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& source, AsideFile& file) {
@@ -54,11 +48,11 @@ Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& s
       return InputFailureText(InputStatus::kCannotRead, file_path);
     }
     AddBytes(source, std::span<const uint8_t>(block.data(), wanted), kDataBytesPerLine);
-    MoveToFile(source, file);
+    MoveSourceText(source, file);
     left -= wanted;
   }
   CloseArray(source);
-  MoveToFile(source, file);
+  MoveSourceText(source, file);
   return std::nullopt;
 }
 

@@ -1,24 +1,29 @@
 #include "toolkit/maps/map_source.h"
 
+#include <algorithm>
+
 #include "common/number_text.h"
 
 namespace {
 
-void AddData(SourceText& text, const MapSourceData& data) {
+// The text of a map's bytes goes to the file a block at a time, so that it
+// never has to be held whole and each block is still in the processor's
+// cache when it is written. Whole lines of 16 bytes a block.
+constexpr size_t kBlockBytes = 16 * 1024;
+
+void AddData(SourceText& text, const MapSourceData& data, AsideFile& file) {
   OpenArray(text, data.label);
-  AddBytes(text, data.bytes);
+  for (size_t first = 0; first < data.bytes.size(); first += kBlockBytes) {
+    AddBytes(text, data.bytes.subspan(first, std::min(kBlockBytes, data.bytes.size() - first)));
+    MoveSourceText(text, file);
+  }
   CloseArray(text);
 }
 
 }  // namespace
 
-std::vector<SourceFile> MapSourceFiles(const MapSource& source, SourceSyntax syntax) {
+std::vector<SourceFile> WriteMapSource(const MapSource& source, SourceSyntax syntax, AsideFile& file) {
   SourceText text = StartSource(source.asm_path, SourceContent::kData, syntax, SourceOptions{true});
-  // A large level's source is tens of megabytes: made room for once rather
-  // than grown by copies. Six characters a byte covers every dialect.
-  size_t data_bytes = source.tiles.bytes.size();
-  for (const MapSourceData& map : source.maps) data_bytes += map.bytes.size();
-  text.text.reserve(data_bytes * 6 + 4096);
   AddComment(text, " " + source.title + " : " + PlainDecimal(source.tile_count) + " mode " +
                        PlainDecimal(source.mode) + " tiles of " + PlainDecimal(source.tile_width_bytes) +
                        " x " + PlainDecimal(source.tile_height) + " bytes, rows from the top (gravik tmx)");
@@ -33,7 +38,10 @@ std::vector<SourceFile> MapSourceFiles(const MapSource& source, SourceSyntax syn
   AddEquate(text, label + "_TILE_HEIGHT", source.tile_height);
   AddEquate(text, label + "_MAP_WIDTH", source.map_width);
   AddEquate(text, label + "_MAP_HEIGHT", source.map_height);
-  AddData(text, source.tiles);
-  for (const MapSourceData& map : source.maps) AddData(text, map);
-  return FinishSource(text);
+  AddData(text, source.tiles, file);
+  for (const MapSourceData& map : source.maps) AddData(text, map, file);
+  MoveSourceText(text, file);
+  std::vector<SourceFile> header = FinishSource(text);
+  header.erase(header.begin());
+  return header;
 }

@@ -30,8 +30,11 @@ struct MapSource {
   std::vector<MapSourceData> maps;
 };
 
-// The source (and its header, sdasz80 and C): a heading, the equates
-// LABEL_TILE_COUNT, LABEL_TILE_WIDTH (bytes), LABEL_TILE_HEIGHT,
-// LABEL_MAP_WIDTH and LABEL_MAP_HEIGHT, then the tiles and each map as an
-// array of its file's bytes, with its size.
-std::vector<SourceFile> MapSourceFiles(const MapSource& source, SourceSyntax syntax);
+// The source: a heading, the equates LABEL_TILE_COUNT, LABEL_TILE_WIDTH
+// (bytes), LABEL_TILE_HEIGHT, LABEL_MAP_WIDTH and LABEL_MAP_HEIGHT, then the
+// tiles and each map as an array of its file's bytes, with its size. It is
+// written to file as it is made (a large level's source is tens of
+// megabytes), file being made aside for the source's name in the dialect
+// (SourceOutputNames of asm_path); returns its header (sdasz80, C), none in
+// WinApe.
+std::vector<SourceFile> WriteMapSource(const MapSource& source, SourceSyntax syntax, AsideFile& file);

@@ -10,6 +10,7 @@
 #include "common/assembler_label.h"
 #include "common/image_io/picture_file.h"
 #include "common/input_file.h"
+#include "common/large_buffer.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
@@ -112,7 +113,14 @@ std::string LayerPart(const std::string& layer_name) {
 std::vector<uint8_t> MapBytes(const std::vector<uint16_t>& cells, int width, int height,
                               const MapOptions& option) {
   const size_t step = option.is_wide ? 2 : 1;
-  std::vector<uint8_t> bytes(cells.size() * step);
+  std::vector<uint8_t> bytes;
+  ReserveLarge(bytes, cells.size() * step);
+  bytes.resize(cells.size() * step);
+  if (!option.is_wide && !option.is_by_columns) {
+    // The usual map, in one pass the compiler makes wide.
+    for (size_t k = 0; k < cells.size(); ++k) bytes[k] = static_cast<uint8_t>(cells[k] & 0xFF);
+    return bytes;
+  }
   size_t at = 0;
   const int outer = option.is_by_columns ? width : height;
   const int inner = option.is_by_columns ? height : width;
@@ -138,11 +146,12 @@ struct Conversion {
   Palette palette{};
 };
 
-// Everything the run writes, in memory: the tiles and maps, the source
-// files, then the preview (when asked for).
+// What the run writes: the tiles and maps and the preview (when asked for)
+// in memory; the source files are written as they are made, from the tiles
+// and maps.
 struct Outputs {
+  SourceNames source;
   std::vector<OutputBytes> binaries;
-  std::vector<SourceFile> sources;
   std::vector<OutputBytes> preview;
 };
 
@@ -158,7 +167,7 @@ std::vector<OutputBytes> BinaryOutputs(const Conversion& run) {
   return outputs;
 }
 
-std::vector<SourceFile> Sources(const Conversion& run, const std::vector<OutputBytes>& binaries) {
+MapSource SourceOf(const Conversion& run, const std::vector<OutputBytes>& binaries) {
   const std::string label = LabelNamePart(run.name);
   MapSource source{Path(run, ".asm"),
                    NameOf(run.name),
@@ -175,14 +184,14 @@ std::vector<SourceFile> Sources(const Conversion& run, const std::vector<OutputB
                    {}};
   for (size_t k = 0; k < run.tiles.layers.size(); ++k)
     source.maps.push_back({label + "_layer_" + LayerPart(run.tiles.layers[k].name), binaries[k + 1].bytes});
-  return MapSourceFiles(source, run.syntax);
+  return source;
 }
 
 // The failure's text when the preview can not be made.
 Checked<Outputs> BuildOutputs(const Conversion& run) {
   Outputs outputs;
+  outputs.source = SourceOutputNames(Path(run, ".asm"), SourceContent::kData, run.syntax);
   outputs.binaries = BinaryOutputs(run);
-  outputs.sources = Sources(run, outputs.binaries);
   if (!run.option.has_preview) return outputs;
   const Picture picture = DrawMapPicture(run.tiles, run.map.width, run.map.height, run.palette);
   // Each CPC pixel drawn in its shape on the monitor, as the ink words' previews.
@@ -197,24 +206,31 @@ Checked<Outputs> BuildOutputs(const Conversion& run) {
 std::vector<std::string> OutputPaths(const Outputs& outputs) {
   std::vector<std::string> paths;
   for (const OutputBytes& output : outputs.binaries) paths.push_back(output.path);
-  for (const SourceFile& file : outputs.sources) paths.push_back(file.path);
+  paths.push_back(outputs.source.source_path);
+  if (!outputs.source.header_path.empty()) paths.push_back(outputs.source.header_path);
   for (const OutputBytes& output : outputs.preview) paths.push_back(output.path);
   return paths;
 }
 
-// The binaries and the preview go aside first, then join the source files'
+// Every file goes aside first, the source as it is made, and all join one
 // group: every output is replaced, or none.
-Refusal WriteOutputs(const Outputs& outputs) {
+Refusal WriteOutputs(const Conversion& run, const Outputs& outputs) {
   std::vector<std::unique_ptr<AsideFile>> files;
-  std::vector<AsideFile*> others;
+  files.push_back(std::make_unique<AsideFile>(outputs.source.source_path));
+  const std::vector<SourceFile> header = WriteMapSource(SourceOf(run, outputs.binaries), run.syntax, *files[0]);
+  for (const SourceFile& file : header) {
+    files.push_back(std::make_unique<AsideFile>(file.path));
+    files.back()->Write(std::string_view(file.text));
+  }
   for (const std::vector<OutputBytes>* group : {&outputs.binaries, &outputs.preview}) {
     for (const OutputBytes& output : *group) {
       files.push_back(std::make_unique<AsideFile>(output.path));
       files.back()->Write(output.bytes);
-      others.push_back(files.back().get());
     }
   }
-  return WriteSourceFiles(outputs.sources, others);
+  std::vector<AsideFile*> group;
+  for (const std::unique_ptr<AsideFile>& file : files) group.push_back(file.get());
+  return WriteSourceFiles({}, group);
 }
 
 // Two layers whose names make the same file part would write one file twice.
@@ -328,7 +344,7 @@ bool ConvertTiledMap(const std::string& map_path, const std::string& name,
   if (!outputs) return refuse(outputs.refusal());
   const std::vector<std::string> paths = OutputPaths(*outputs);
   if (Refusal bad = CheckOutputsApart(run, paths)) return refuse(*bad);
-  if (Refusal bad = WriteOutputs(*outputs)) return refuse(*bad);
+  if (Refusal bad = WriteOutputs(run, *outputs)) return refuse(*bad);
   PrintSummary(run, paths);
   return true;
 }
