@@ -1,8 +1,10 @@
 #include "common/large_buffer.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 
 void AdviseLargePages(const void* start, size_t bytes) {
@@ -13,4 +15,11 @@ void AdviseLargePages(const void* start, size_t bytes) {
   // The pages around the buffer are the allocator's own: the advice does not
   // change what they hold.
   madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
+void KeepFreedMemory() {
+  // Buffers up to 32 MB (the most the allocator allows here) come from its
+  // heap instead of mappings of their own, and the heap is never trimmed.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
 }

@@ -16,15 +16,18 @@ inline constexpr size_t kLargePageBytes = size_t{2} << 20;
 // memory and its contents are the same either way).
 void AdviseLargePages(const void* start, size_t bytes);
 
-// Makes room for count elements at once and, for a buffer of a megabyte or
-// more, gives that room large pages before it is touched; then fill the
-// buffer (resize, insert) as usual. A large page covers only whole 2 MB
-// steps of the address space, and the allocator places a buffer anywhere in
-// them: the room reserved reaches 2 MB further, never touched, so that every
-// step the buffer's end falls in is whole.
+// Makes room for count elements at once and, for a buffer of 2 MB or more,
+// gives that room large pages before it is touched; then fill the buffer
+// (resize, insert) as usual. (Only the whole 2 MB steps of the address
+// space inside the buffer can be large pages: its ends keep small ones.)
 template <typename T>
 void ReserveLarge(std::vector<T>& buffer, size_t count) {
-  const size_t spare = count * sizeof(T) < kLargePageBytes / 2 ? 0 : kLargePageBytes / sizeof(T);
-  buffer.reserve(count + spare);
-  if (spare > 0) AdviseLargePages(buffer.data(), buffer.capacity() * sizeof(T));
+  buffer.reserve(count);
+  if (count * sizeof(T) >= kLargePageBytes) AdviseLargePages(buffer.data(), buffer.capacity() * sizeof(T));
 }
+
+// For a run that frees buffers of megabytes and makes new ones (a level's
+// file read whole, then its maps): the allocator keeps freed memory for the
+// next buffers rather than handing it back to the kernel and taking fresh
+// pages, each a fault, again. Kept until the program ends.
+void KeepFreedMemory();

@@ -336,6 +336,7 @@ bool ConvertTiledMap(const std::string& map_path, const std::string& name,
     PrintLine(kPrefix + text);
     return false;
   };
+  KeepFreedMemory();
   const Checked<MapOptions> parsed = ParseOptions(options);
   if (!parsed) return refuse(parsed.refusal());
   Conversion run{map_path, name, *parsed, ChosenSyntax(), {}, {}, {}};
