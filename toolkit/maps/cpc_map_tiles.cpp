@@ -51,9 +51,16 @@ class TileCutter {
     AddTile();  // the blank tile: all pen 0
   }
 
+  // The CPC tile number of a gid met lately, from a small table of recent
+  // ones (where most cells find theirs); -1 when it is not there.
+  int32_t Recent(uint32_t gid) const {
+    const Known& cached = recent_[Slot(gid)];
+    return cached.gid == gid ? static_cast<int32_t>(cached.number) : -1;
+  }
+
   // The CPC tile number of a cell holding gid (0 for an empty cell).
   Checked<uint32_t> Number(uint32_t gid, const std::string& layer, size_t index) {
-    Known& cached = recent_[(gid * 2654435761u) >> (32 - kRecentBits)];
+    Known& cached = recent_[Slot(gid)];
     if (cached.gid == gid) return cached.number;
     const auto known = numbers_.find(gid);
     if (known != numbers_.end()) return Remember(cached, gid, known->second);
@@ -84,6 +91,7 @@ class TileCutter {
     uint32_t number = 0;
   };
   static constexpr int kRecentBits = 12;
+  static size_t Slot(uint32_t gid) { return (gid * 2654435761u) >> (32 - kRecentBits); }
 
   static uint32_t Remember(Known& cached, uint32_t gid, uint32_t number) {
     cached = {gid, number};
@@ -203,10 +211,14 @@ Refusal NumberLayer(const TiledLayer& layer, TileCutter& cutter, CpcMapLayer& ou
   for (size_t k = 0; k < count; ++k) {
     const uint32_t gid = gids[k];
     if (gid != run_gid) {
-      const Checked<uint32_t> number = gid == 0 ? Checked<uint32_t>(0) : cutter.Number(gid, layer.name, k);
-      if (!number) return number.refusal();
+      int32_t number = gid == 0 ? 0 : cutter.Recent(gid);
+      if (number < 0) {
+        const Checked<uint32_t> found = cutter.Number(gid, layer.name, k);
+        if (!found) return found.refusal();
+        number = static_cast<int32_t>(*found);
+      }
       run_gid = gid;
-      run_number = static_cast<uint16_t>(*number);
+      run_number = static_cast<uint16_t>(number);
     }
     numbers[k] = run_number;
   }
