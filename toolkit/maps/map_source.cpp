@@ -9,7 +9,7 @@ namespace {
 // The text of a map's bytes goes to the file a block at a time, so that it
 // never has to be held whole and each block is still in the processor's
 // cache when it is written. Whole lines of 16 bytes a block.
-constexpr size_t kBlockBytes = 16 * 1024;
+constexpr size_t kBlockBytes = 64 * 1024;
 
 void AddData(SourceText& text, const MapSourceData& data, AsideFile& file) {
   OpenArray(text, data.label);
