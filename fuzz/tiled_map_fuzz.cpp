@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pictures.push_back(picture);
   }
   for (int mode = 0; mode <= 2; ++mode) {
-    const Checked<CpcMapTiles> tiles = BuildCpcMapTiles(*map, pictures, mode);
+    TiledMap cut = *map;  // the cut releases the ids of the map it is given
+    const Checked<CpcMapTiles> tiles = BuildCpcMapTiles(cut, pictures, mode);
     if (tiles && int64_t{map->width} * map->tile_width * map->height * map->tile_height <= kMaxFuzzPixels)
       DrawMapPicture(*tiles, map->width, map->height, Palette{});
   }

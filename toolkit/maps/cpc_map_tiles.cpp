@@ -230,7 +230,7 @@ Refusal NumberLayer(const TiledLayer& layer, TileCutter& cutter, CpcMapLayer& ou
 int ModePens(int mode) { return mode == 0 ? 16 : mode == 1 ? 4 : 2; }
 int ModePixelsPerByte(int mode) { return mode == 0 ? 2 : mode == 1 ? 4 : 8; }
 
-Checked<CpcMapTiles> BuildCpcMapTiles(const TiledMap& map, std::span<const Picture> images, int mode) {
+Checked<CpcMapTiles> BuildCpcMapTiles(TiledMap& map, std::span<const Picture> images, int mode) {
   if (Refusal bad = CheckTileSizes(map, mode)) return TilesResult::Refused(*bad);
   CpcMapTiles tiles;
   tiles.mode = mode;
@@ -238,11 +238,12 @@ Checked<CpcMapTiles> BuildCpcMapTiles(const TiledMap& map, std::span<const Pictu
   tiles.tile_height = map.tile_height;
   tiles.tile_width_bytes = map.tile_width / ModePixelsPerByte(mode);
   TileCutter cutter(map, images, mode, tiles);
-  for (const TiledLayer& layer : map.layers) {
+  for (TiledLayer& layer : map.layers) {
     if (!layer.is_visible) continue;
     CpcMapLayer out;
     if (Refusal bad = NumberLayer(layer, cutter, out)) return TilesResult::Refused(*bad);
     tiles.layers.push_back(std::move(out));
+    std::vector<uint32_t>().swap(layer.cells);
   }
   return tiles;
 }

@@ -49,8 +49,10 @@ int ModePixelsPerByte(int mode);
 // whole screen bytes, a gid with no tileset (or past its tiles), the
 // hexagonal rotation flag, a diagonal flip of tiles that are not square, a
 // tile outside its picture or with pens beyond the mode, and more than
-// kMaxCpcTiles tiles.
-Checked<CpcMapTiles> BuildCpcMapTiles(const TiledMap& map, std::span<const Picture> images, int mode);
+// kMaxCpcTiles tiles. Each layer's ids are released once it is numbered, so
+// that a large map's CPC maps take their memory (the map keeps its sizes,
+// tilesets and layer names).
+Checked<CpcMapTiles> BuildCpcMapTiles(TiledMap& map, std::span<const Picture> images, int mode);
 
 // The map as its cells show, drawn from the CPC tiles and maps alone: one
 // pixel a CPC pixel, pens in palette; a cell of tile 0 lets the layers

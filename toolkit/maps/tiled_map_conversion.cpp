@@ -305,8 +305,6 @@ Refusal Prepare(Conversion& run) {
   Checked<CpcMapTiles> tiles = BuildCpcMapTiles(run.map, pictures->pictures, run.option.mode);
   if (!tiles) return run.map_path + " : " + tiles.refusal();
   run.tiles = std::move(*tiles);
-  // Only the CPC maps are written: a large map's ids need not stay.
-  for (TiledLayer& layer : run.map.layers) std::vector<uint32_t>().swap(layer.cells);
   return CheckTileCount(run);
 }
 
