@@ -111,11 +111,11 @@ std::optional<std::string> AsHexNumber(std::string_view text) {
   return "0x" + Hex(value, 4);
 }
 
-// The two characters of every byte in hex, and each byte's spelling with
-// the prefix, for the bulk lines.
+// Each byte's spelling with the prefix and the comma after it ("#A5,",
+// "0xA5,"), for the bulk lines: a value is one copy of a whole entry.
 struct ByteSpellings {
   std::array<std::array<char, 8>, 256> text{};
-  size_t length = 0;
+  size_t length = 0;  // of the spelling with its comma
 };
 
 const ByteSpellings& BulkSpellings(SourceSyntax syntax) {
@@ -123,9 +123,9 @@ const ByteSpellings& BulkSpellings(SourceSyntax syntax) {
     std::array<ByteSpellings, 3> tables{};
     for (size_t d = 0; d < tables.size(); ++d) {
       const std::string_view prefix = kDataSpellings[d].hex_prefix;
-      tables[d].length = prefix.size() + 2;
+      tables[d].length = prefix.size() + 3;
       for (size_t b = 0; b < 256; ++b) {
-        const std::string spelled = std::string(prefix) + Hex(b, 2);
+        const std::string spelled = std::string(prefix) + Hex(b, 2) + ",";
         std::memcpy(tables[d].text[b].data(), spelled.data(), spelled.size());
       }
     }
@@ -249,7 +249,7 @@ void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_p
   const size_t start = source.text.size();
   // Sized once and filled in place: the text grows by megabytes. Each value
   // is copied as a whole table entry, so there is an entry's room to spare.
-  source.text.resize(start + lines * fixed + bytes.size() * (table.length + 1) + sizeof(table.text[0]));
+  source.text.resize(start + lines * fixed + bytes.size() * table.length + sizeof(table.text[0]));
   char* out = source.text.data() + start;
   for (size_t first = 0; first < bytes.size(); first += per_line) {
     const size_t count = std::min(per_line, bytes.size() - first);
@@ -257,7 +257,6 @@ void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_p
     for (size_t k = 0; k < count; ++k) {
       std::memcpy(out, table.text[bytes[first + k]].data(), sizeof(table.text[0]));
       out += table.length;
-      *out++ = ',';
     }
     --out;  // the last value has no comma after it
     out = std::copy(spelling.line_close.begin(), spelling.line_close.end(), out);
