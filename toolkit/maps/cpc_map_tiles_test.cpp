@@ -31,14 +31,15 @@ TEST(CpcMapTiles, EachCellShowsItsTileAsTiledFlipsItAndEqualPicturesShareANumber
       {"vertical", 1 | kFlipVertical, {3, 4, 1, 2}},
       {"horizontal and vertical", 1 | kFlipHorizontal | kFlipVertical, {4, 3, 2, 1}},
       {"diagonal", 1 | kFlipDiagonal, {1, 3, 2, 4}},
-      {"diagonal and horizontal: a quarter turn clockwise", 1 | kFlipDiagonal | kFlipHorizontal, {3, 1, 4, 2}},
-      {"diagonal and vertical: a quarter turn back", 1 | kFlipDiagonal | kFlipVertical, {2, 4, 1, 3}},
+      {"diagonal and horizontal: turned clockwise", 1 | kFlipDiagonal | kFlipHorizontal, {3, 1, 4, 2}},
+      {"diagonal and vertical: turned back", 1 | kFlipDiagonal | kFlipVertical, {2, 4, 1, 3}},
       {"all three", 1 | kFlipDiagonal | kFlipHorizontal | kFlipVertical, {4, 2, 3, 1}},
       {"a blank tile of the set", 2, {0, 0, 0, 0}},
       {"an empty cell", 0, {0, 0, 0, 0}},
       {"the turned picture, drawn so in a second tileset", 3, {3, 1, 4, 2}},
   };
-  TiledMap map{static_cast<int>(cases.size()), 1, 2, 2, {TilesetOf(1, 2, "first"), TilesetOf(3, 1, "second")}, {}};
+  const std::vector<TiledTileset> sets = {TilesetOf(1, 2, "first"), TilesetOf(3, 1, "second")};
+  TiledMap map{static_cast<int>(cases.size()), 1, 2, 2, sets, {}};
   TiledLayer layer{"ground", true, {}};
   for (const Case& row : cases) layer.cells.push_back(row.gid);
   map.layers.push_back(layer);

@@ -217,7 +217,8 @@ std::vector<std::string> OutputPaths(const Outputs& outputs) {
 Refusal WriteOutputs(const Conversion& run, const Outputs& outputs) {
   std::vector<std::unique_ptr<AsideFile>> files;
   files.push_back(std::make_unique<AsideFile>(outputs.source.source_path));
-  const std::vector<SourceFile> header = WriteMapSource(SourceOf(run, outputs.binaries), run.syntax, *files[0]);
+  const std::vector<SourceFile> header =
+      WriteMapSource(SourceOf(run, outputs.binaries), run.syntax, *files[0]);
   for (const SourceFile& file : header) {
     files.push_back(std::make_unique<AsideFile>(file.path));
     files.back()->Write(std::string_view(file.text));
