@@ -37,9 +37,10 @@ std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 // empty level.
 Checked<std::optional<BmpContents>> LoadPresentImage(const std::string& path) {
   using Result = Checked<std::optional<BmpContents>>;
-  const InputStatus status = OpenInputFile(path).status;
-  if (status == InputStatus::kMissing) return std::optional<BmpContents>();
-  if (status != InputStatus::kOk) return Result::Refused(InputFailureText(status, path));
+  if (const Checked<InputFile> input = OpenInputFile(path); !input) {
+    if (input.kind() == RefusalKind::kMissing) return std::optional<BmpContents>();
+    return Result::Refused(input);
+  }
   Checked<BmpContents> image = LoadBmpPicture(path);
   if (!image) return Result::Refused(image.refusal());
   return std::optional<BmpContents>(std::move(*image));
@@ -314,13 +315,13 @@ std::string PatternFileName(const std::string& folder, int index) {
 
 std::vector<std::string> DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
                                       const Palette& palette) {
-  if (!MakeFolder(folder)) return {Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder))};
+  if (!MakeFolder(folder)) return {Text(kDumpPrefix, CannotCreateText(folder))};
   std::vector<std::string> failures;
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
-    const WriteStatus status =
+    const Refusal refused =
         WriteBmpPicture(PictureFromPens(kPatternSide, kPatternSide, patterns[i].data(), palette), path);
-    if (status != WriteStatus::kOk) failures.push_back(Text(kDumpPrefix, WriteFailureText(status, path)));
+    if (refused) failures.push_back(Text(kDumpPrefix, *refused));
   }
   return failures;
 }
