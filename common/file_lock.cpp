@@ -66,7 +66,7 @@ std::string LockFilePath(const std::string& target_path) {
 Checked<TargetLock> TakeTargetLock(const std::string& target_path) {
   const std::string name = NameOf(target_path);
   if (name.empty() || name == "." || name == "..") {
-    return Checked<TargetLock>::Refused(InputFailureText(InputStatus::kNotRegular, target_path));
+    return Checked<TargetLock>::Refused(NotRegularText(target_path));
   }
   const std::string lock_path = LockFilePath(target_path);
   TargetLock lock(OpenLockFile(lock_path));

@@ -8,74 +8,65 @@
 
 #include "common/large_buffer.h"
 
-InputFile OpenInputFile(const std::string& path) {
-  InputFile input;
+namespace {
+
+Checked<InputFile> Refuse(RefusalKind kind, const std::string& path) {
+  switch (kind) {
+    case RefusalKind::kMissing:
+      return Checked<InputFile>::Refused("Can not find " + path, kind);
+    case RefusalKind::kNotRegular:
+      return Checked<InputFile>::Refused(NotRegularText(path), kind);
+    default:
+      return Checked<InputFile>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
+  }
+}
+
+}  // namespace
+
+std::string NotRegularText(const std::string& path) { return path + " is not a regular file"; }
+std::string CannotReadText(const std::string& path) { return "Can not read " + path; }
+std::string TooLargeText(const std::string& path) { return path + " is too large"; }
+
+Checked<InputFile> OpenInputFile(const std::string& path) {
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    input.status = errno == ENOENT || errno == ENOTDIR ? InputStatus::kMissing : InputStatus::kCannotRead;
-    return input;
-  }
+  if (fd < 0)
+    return Refuse(errno == ENOENT || errno == ENOTDIR ? RefusalKind::kMissing : RefusalKind::kCannotRead,
+                  path);
   struct stat info {};
-  if (fstat(fd, &info) != 0) {
+  const bool is_stat = fstat(fd, &info) == 0;
+  if (!is_stat || !S_ISREG(info.st_mode)) {
     close(fd);
-    input.status = InputStatus::kCannotRead;
-    return input;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    close(fd);
-    input.status = InputStatus::kNotRegular;
-    return input;
+    return Refuse(is_stat ? RefusalKind::kNotRegular : RefusalKind::kCannotRead, path);
   }
   const int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  InputFile input;
   input.file.reset(fdopen(fd, "rb"));
   if (!input.file) {
     close(fd);
-    input.status = InputStatus::kCannotRead;
-    return input;
+    return Refuse(RefusalKind::kCannotRead, path);
   }
   input.size_bytes = static_cast<uint64_t>(info.st_size);
-  input.status = InputStatus::kOk;
   return input;
 }
 
-InputBytes ReadInputFile(const std::string& path, uint64_t max_bytes) {
-  InputBytes result;
-  InputFile input = OpenInputFile(path);
-  result.status = input.status;
-  if (input.status != InputStatus::kOk) return result;
-  if (input.size_bytes > max_bytes) {
-    result.status = InputStatus::kTooLarge;
-    return result;
-  }
+Checked<std::vector<uint8_t>> ReadInputFile(const std::string& path, uint64_t max_bytes) {
+  using Bytes = Checked<std::vector<uint8_t>>;
+  const Checked<InputFile> input = OpenInputFile(path);
+  if (!input) return Bytes::Refused(input);
+  const Bytes too_large = Bytes::Refused(TooLargeText(path), RefusalKind::kTooLarge);
+  if (input->size_bytes > max_bytes) return too_large;
   // One byte more than fstat said, so that a file that grew since shows.
-  ReserveLarge(result.bytes, static_cast<size_t>(input.size_bytes) + 1);
-  result.bytes.resize(static_cast<size_t>(input.size_bytes) + 1);
-  const size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), input.file.get());
-  if (std::ferror(input.file.get()) != 0 || got > max_bytes) {
-    result.status = got > max_bytes ? InputStatus::kTooLarge : InputStatus::kCannotRead;
-    result.bytes.clear();
-    return result;
-  }
-  result.bytes.resize(got);
-  return result;
-}
-
-std::string InputFailureText(InputStatus status, const std::string& path) {
-  switch (status) {
-    case InputStatus::kOk:
-      return "";
-    case InputStatus::kMissing:
-      return "Can not find " + path;
-    case InputStatus::kNotRegular:
-      return path + " is not a regular file";
-    case InputStatus::kTooLarge:
-      return path + " is too large";
-    case InputStatus::kCannotRead:
-      break;
-  }
-  return "Can not read " + path;
+  std::vector<uint8_t> bytes;
+  ReserveLarge(bytes, static_cast<size_t>(input->size_bytes) + 1);
+  bytes.resize(static_cast<size_t>(input->size_bytes) + 1);
+  const size_t got = std::fread(bytes.data(), 1, bytes.size(), input->file.get());
+  if (got > max_bytes) return too_large;
+  if (std::ferror(input->file.get()) != 0)
+    return Bytes::Refused(CannotReadText(path), RefusalKind::kCannotRead);
+  bytes.resize(got);
+  return bytes;
 }
 
 bool IsSameFile(const std::string& input_path, const std::string& output_path) {

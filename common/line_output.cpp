@@ -115,17 +115,9 @@ std::string ReadConsoleLine() {
 
 void SetTemporaryFilePrefix(std::string_view program_name) { TemporaryPrefix() = std::string(program_name); }
 
-std::string WriteFailureText(WriteStatus status, const std::string& path) {
-  switch (status) {
-    case WriteStatus::kOk:
-      return "";
-    case WriteStatus::kCannotCreate:
-      return "Can not create " + path;
-    case WriteStatus::kCannotWrite:
-      break;
-  }
-  return "Can not write " + path;
-}
+std::string CannotCreateText(const std::string& path) { return "Can not create " + path; }
+
+std::string CannotWriteText(const std::string& path) { return "Can not write " + path; }
 
 AsideFile::AsideFile(std::string path, Durability durability)
     : path_(std::move(path)), durability_(durability) {
@@ -172,17 +164,17 @@ void AsideFile::WriteLine(std::string_view line) {
   Write(kLineEnd);
 }
 
-WriteStatus AsideFile::Close() {
-  if (file_ == nullptr) return temp_path_.empty() ? WriteStatus::kCannotCreate : WriteStatus::kOk;
+Refusal AsideFile::Close() {
+  if (file_ == nullptr) return temp_path_.empty() ? Refusal(CannotCreateText(path_)) : std::nullopt;
   const bool is_flushed = std::fflush(file_) == 0;
   const bool is_synced = durability_ == Durability::kPlain || fsync(fileno(file_)) == 0;
   const bool is_closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (has_failed_ || !is_flushed || !is_synced || !is_closed) {
     Discard();
-    return WriteStatus::kCannotWrite;
+    return CannotWriteText(path_);
   }
-  return WriteStatus::kOk;
+  return std::nullopt;
 }
 
 bool AsideFile::MoveIntoPlace() {
@@ -202,18 +194,18 @@ bool AsideFile::MoveIntoPlace() {
   return true;
 }
 
-WriteStatus AsideFile::Commit() {
-  if (const WriteStatus closed = Close(); closed != WriteStatus::kOk) return closed;
+Refusal AsideFile::Commit() {
+  if (Refusal closed = Close()) return closed;
   if (!MoveIntoPlace()) {
     Discard();
-    return WriteStatus::kCannotWrite;
+    return CannotWriteText(path_);
   }
-  return WriteStatus::kOk;
+  return std::nullopt;
 }
 
 // The group's access to the steps of Commit.
 struct AsideGroupAccess {
-  static WriteStatus Close(AsideFile& file) { return file.Close(); }
+  static Refusal Close(AsideFile& file) { return file.Close(); }
   static bool MoveIntoPlace(AsideFile& file) { return file.MoveIntoPlace(); }
   static void Discard(AsideFile& file) { file.Discard(); }
 };
@@ -332,12 +324,11 @@ bool ReplaceKeepingPrevious(AsideFile& file, size_t index, GroupTarget& kept) {
 
 }  // namespace
 
-GroupCommit CommitTogether(std::span<AsideFile* const> files) {
-  for (size_t k = 0; k < files.size(); ++k) {
-    const WriteStatus status = AsideGroupAccess::Close(*files[k]);
-    if (status != WriteStatus::kOk) {
+Refusal CommitTogether(std::span<AsideFile* const> files) {
+  for (AsideFile* closing : files) {
+    if (Refusal closed = AsideGroupAccess::Close(*closing)) {
       for (AsideFile* file : files) AsideGroupAccess::Discard(*file);
-      return GroupCommit{status, k};
+      return closed;
     }
   }
   std::vector<GroupTarget> kept(files.size());
@@ -345,25 +336,25 @@ GroupCommit CommitTogether(std::span<AsideFile* const> files) {
     if (ReplaceKeepingPrevious(*files[k], k, kept[k])) continue;
     for (size_t done = 0; done < k; ++done) PutBack(files[done]->path(), kept[done]);
     for (AsideFile* file : files) AsideGroupAccess::Discard(*file);
-    return GroupCommit{WriteStatus::kCannotWrite, k};
+    return CannotWriteText(files[k]->path());
   }
   const StopSignalBlock block;
   for (GroupTarget& target : kept) {
     if (!target.backup_path.empty()) std::remove(target.backup_path.c_str());
     UnregisterStopEntry(target.stop_entry);
   }
-  return GroupCommit{};
+  return std::nullopt;
 }
 
 void SetGroupReplaceHook(GroupReplaceHook hook) { CurrentReplaceHook() = hook; }
 
-WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes, Durability durability) {
+Refusal WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes, Durability durability) {
   AsideFile file(path, durability);
   file.Write(bytes);
   return file.Commit();
 }
 
-WriteStatus WriteTextFile(const std::string& path, const std::vector<std::string>& lines) {
+Refusal WriteTextFile(const std::string& path, const std::vector<std::string>& lines) {
   AsideFile file(path);
   for (const std::string& line : lines) file.WriteLine(line);
   return file.Commit();

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/refusal.h"
+
 // Prints text as one console line. Goes to standard output unless a sink is set.
 void PrintLine(std::string_view text);
 
@@ -29,11 +31,12 @@ LineSource SetLineSource(LineSource source);
 // The line end of every text file the programs write.
 inline constexpr std::string_view kLineEnd = "\n";
 
-enum class WriteStatus { kOk, kCannotCreate, kCannotWrite };
-
-// "Can not create <path>" or "Can not write <path>": the tail of the one line
-// an operation prints after its own prefix when an output fails.
-std::string WriteFailureText(WriteStatus status, const std::string& path);
+// "Can not create PATH" (no file could be made there) and "Can not write
+// PATH" (made, but not written whole or not put in place): the refusals of
+// the writers below, the tail of the one line an operation prints after its
+// own prefix when an output fails.
+std::string CannotCreateText(const std::string& path);
+std::string CannotWriteText(const std::string& path);
 
 // How hard a replacement works to survive a power cut. kSynced is for files
 // that hold work gathered over many runs (a tileset): the new contents reach
@@ -61,14 +64,16 @@ class AsideFile {
   AsideFile& operator=(const AsideFile&) = delete;
 
   // False when the temporary file could not be created (missing folder,
-  // read-only place); writing then does nothing and Commit reports kCannotCreate.
+  // read-only place); writing then does nothing and Commit refuses with
+  // CannotCreateText.
   bool IsOpen() const { return file_ != nullptr; }
   void Write(std::span<const uint8_t> bytes);
   void Write(std::string_view text);
   void WriteLine(std::string_view line);
   // Flushes, closes and renames over the target. Any error seen while writing
-  // (a full disk, say) is reported here and the target is left as it was.
-  WriteStatus Commit();
+  // (a full disk, say) is reported here, as CannotWriteText, and the target
+  // is left as it was.
+  Refusal Commit();
 
   const std::string& path() const { return path_; }
   // The temporary file, for a library that writes a file only by its name
@@ -80,7 +85,7 @@ class AsideFile {
   friend struct AsideGroupAccess;
   // Flushes, syncs when asked and closes, leaving the temporary file complete
   // and ready to be renamed; on failure it is removed.
-  WriteStatus Close();
+  Refusal Close();
   // Renames the closed temporary file over the target.
   bool MoveIntoPlace();
   void Discard();
@@ -93,20 +98,15 @@ class AsideFile {
   int stop_entry_ = -1;
 };
 
-// Which file of a group failed, and how.
-struct GroupCommit {
-  WriteStatus status = WriteStatus::kOk;
-  size_t failed_index = 0;
-};
-
 // Puts every file of files in place, or none of them: all are closed first,
 // then renamed in order. Each target replaced meanwhile is kept aside as
 // "TARGET.PROGRAM-old" (a target too long for that under a short name of its
 // own, ".PROGRAM-old-XXXXXX") until the last rename succeeds; when a rename fails, or
 // a stop signal comes in between, the targets already replaced are put back.
 // Only a SIGKILL can leave a group half replaced, and the old file is then
-// beside it under that name.
-GroupCommit CommitTogether(std::span<AsideFile* const> files);
+// beside it under that name. The refusal names the file of the group that
+// failed.
+Refusal CommitTogether(std::span<AsideFile* const> files);
 
 // For tests: called with the index of each file of a group just before it is
 // renamed (a test raises a signal there). Null removes the hook.
@@ -114,9 +114,9 @@ using GroupReplaceHook = void (*)(size_t index);
 void SetGroupReplaceHook(GroupReplaceHook hook);
 
 // Whole-file conveniences over AsideFile.
-WriteStatus WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes,
-                            Durability durability = Durability::kPlain);
-WriteStatus WriteTextFile(const std::string& path, const std::vector<std::string>& lines);
+Refusal WriteBinaryFile(const std::string& path, std::span<const uint8_t> bytes,
+                        Durability durability = Durability::kPlain);
+Refusal WriteTextFile(const std::string& path, const std::vector<std::string>& lines);
 
 // Little-endian helpers for binary layouts.
 void AppendLe16(std::vector<uint8_t>& out, uint16_t value);

@@ -89,7 +89,7 @@ TEST(AsideFile, LongestNameAndTemporaryNames) {
   const std::set<std::string> during = folder.Names();
   ASSERT_EQ(during.size(), 1u);
   EXPECT_EQ(during.begin()->rfind(".gravik-", 0), 0u) << *during.begin();
-  EXPECT_EQ(file.Commit(), WriteStatus::kOk);
+  EXPECT_EQ(file.Commit(), std::nullopt);
   EXPECT_EQ(Contents(longest), "tiles");
   EXPECT_EQ(folder.Names(), std::set<std::string>{std::string(NAME_MAX, 'n')});
 }
@@ -99,7 +99,7 @@ TEST(AsideFile, ReplacedFileKeepsItsPermissionsAndLinksAreReplaced) {
   const std::string script = folder.File("run.sh");
   Put(script, "old");
   chmod(script.c_str(), 0755);
-  ASSERT_EQ(WriteBinaryFile(script, Bytes("new"), Durability::kSynced), WriteStatus::kOk);
+  ASSERT_EQ(WriteBinaryFile(script, Bytes("new"), Durability::kSynced), std::nullopt);
   struct stat info {};
   ASSERT_EQ(stat(script.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0755u);
@@ -109,7 +109,7 @@ TEST(AsideFile, ReplacedFileKeepsItsPermissionsAndLinksAreReplaced) {
   Put(victim, "precious");
   const std::string link = folder.File("out.txt");
   ASSERT_EQ(symlink("victim", link.c_str()), 0);
-  ASSERT_EQ(WriteTextFile(link, {"log"}), WriteStatus::kOk);
+  ASSERT_EQ(WriteTextFile(link, {"log"}), std::nullopt);
   EXPECT_EQ(Contents(victim), "precious");
   ASSERT_EQ(lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -124,7 +124,7 @@ TEST(AsideFile, ReplacingLeavesOnlyTheNewFileAndNeverTakesAFolder) {
   const std::string second_name = folder.File("kept.asm");
   Put(list, "old list");
   ASSERT_EQ(link(list.c_str(), second_name.c_str()), 0);
-  ASSERT_EQ(WriteTextFile(list, {"new list"}), WriteStatus::kOk);
+  ASSERT_EQ(WriteTextFile(list, {"new list"}), std::nullopt);
   EXPECT_EQ(Contents(list), "new list\n");
   EXPECT_EQ(Contents(second_name), "old list");
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"kept.asm", "music.asm"}));
@@ -132,7 +132,7 @@ TEST(AsideFile, ReplacingLeavesOnlyTheNewFileAndNeverTakesAFolder) {
   const std::string taken = folder.File("castle.C5");
   ASSERT_EQ(mkdir(taken.c_str(), 0755), 0);
   Put(taken + "/inside", "mine");
-  EXPECT_EQ(WriteTextFile(taken, {"bank"}), WriteStatus::kCannotWrite);
+  EXPECT_EQ(WriteTextFile(taken, {"bank"}), "Can not write " + taken);
   EXPECT_EQ(Contents(taken + "/inside"), "mine");
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C5", "kept.asm", "music.asm"}));
 }
@@ -166,9 +166,7 @@ TEST(CommitTogether, BothReplacedOrNeither) {
     AsideFile two(second);
     one.Write(std::string_view("new C4"));
     AsideFile* const pair[] = {&one, &two};
-    const GroupCommit commit = CommitTogether(pair);
-    EXPECT_EQ(commit.status, WriteStatus::kCannotWrite);
-    EXPECT_EQ(commit.failed_index, 1u);
+    EXPECT_EQ(CommitTogether(pair), "Can not write " + second);  // names the file that failed
     EXPECT_EQ(Contents(first), "old C4");
     EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));
     fs::remove(second);
@@ -180,7 +178,7 @@ TEST(CommitTogether, BothReplacedOrNeither) {
     AsideFile one(third);
     AsideFile two(folder.File("keep.C5"));
     AsideFile* const pair[] = {&one, &two};
-    EXPECT_EQ(CommitTogether(pair).status, WriteStatus::kCannotWrite);
+    EXPECT_EQ(CommitTogether(pair), "Can not write " + folder.File("keep.C5"));
     EXPECT_FALSE(fs::exists(third));
     fs::remove(folder.File("keep.C5"));
   }
@@ -189,7 +187,7 @@ TEST(CommitTogether, BothReplacedOrNeither) {
   one.Write(std::string_view("new C4"));
   two.Write(std::string_view("new C5"));
   AsideFile* const pair[] = {&one, &two};
-  EXPECT_EQ(CommitTogether(pair).status, WriteStatus::kOk);
+  EXPECT_EQ(CommitTogether(pair), std::nullopt);
   EXPECT_EQ(Contents(first), "new C4");
   EXPECT_EQ(Contents(second), "new C5");
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"castle.C4", "castle.C5"}));

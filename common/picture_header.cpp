@@ -18,6 +18,9 @@ constexpr uint32_t kCoreHeaderBytes = 12;
 
 enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
+Checked<Accepted> Damaged() { return Checked<Accepted>::Refused(kDamagedHeaderText, RefusalKind::kDamaged); }
+Checked<Accepted> TooLarge() { return Checked<Accepted>::Refused(kTooLargeText, RefusalKind::kTooLarge); }
+
 uint32_t Le16(const uint8_t* p) { return ReadLe16(p); }
 uint32_t Le32(const uint8_t* p) { return ReadLe32(p); }
 
@@ -48,11 +51,11 @@ bool IsCompressionForDepth(uint32_t compression, uint32_t bits) {
 
 }  // namespace
 
-HeaderCheck CheckBmpHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
-  if (head_size < kFileHeaderBytes + 4 || head[0] != 'B' || head[1] != 'M') return HeaderCheck::kDamaged;
+Checked<Accepted> CheckBmpHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
+  if (head_size < kFileHeaderBytes + 4 || head[0] != 'B' || head[1] != 'M') return Damaged();
   const uint32_t pixel_offset = Le32(head + 10);
   const uint32_t info_size = Le32(head + 14);
-  if (!IsKnownInfoSize(info_size) || head_size < kFileHeaderBytes + info_size) return HeaderCheck::kDamaged;
+  if (!IsKnownInfoSize(info_size) || head_size < kFileHeaderBytes + info_size) return Damaged();
   const uint8_t* info = head + kFileHeaderBytes;
   const bool is_core = info_size == kCoreHeaderBytes;
   // Both arms widened to int64_t: a ternary of uint32_t and int32_t would be unsigned.
@@ -64,14 +67,14 @@ HeaderCheck CheckBmpHeader(const uint8_t* head, size_t head_size, uint64_t file_
   const int64_t height = signed_height < 0 ? -signed_height : signed_height;
   if (width <= 0 || height <= 0 || !IsKnownDepth(bits) || !IsCompressionForDepth(compression, bits) ||
       colours_used > 256 || pixel_offset < kFileHeaderBytes + info_size || pixel_offset > file_size) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
   const uint64_t pitch = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
   const uint64_t pixel_bytes = pitch * static_cast<uint64_t>(height);
-  if (pixel_bytes > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+  if (pixel_bytes > kMaxBitmapBytes) return TooLarge();
   const bool is_compressed = compression == kRle8 || compression == kRle4;
-  if (!is_compressed && pixel_offset + pixel_bytes > file_size) return HeaderCheck::kDamaged;
-  return HeaderCheck::kOk;
+  if (!is_compressed && pixel_offset + pixel_bytes > file_size) return Damaged();
+  return Accepted{};
 }
 
 namespace {
@@ -89,8 +92,8 @@ uint64_t PixelBytes(uint64_t width, uint64_t height, uint64_t bits) { return (wi
 
 }  // namespace
 
-HeaderCheck CheckTargaHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
-  if (head_size < kTargaHeaderBytes) return HeaderCheck::kDamaged;
+Checked<Accepted> CheckTargaHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
+  if (head_size < kTargaHeaderBytes) return Damaged();
   const uint32_t id_bytes = head[0];
   const uint32_t map_type = head[1];
   const uint32_t image_type = head[2];
@@ -101,27 +104,27 @@ HeaderCheck CheckTargaHeader(const uint8_t* head, size_t head_size, uint64_t fil
   const uint64_t height = Le16(head + 14);
   const uint32_t bits = head[16];
   if (!IsTargaType(image_type) || map_type > 1 || !IsTargaDepth(bits) || width == 0 || height == 0) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
   const bool has_map = map_type == 1;
-  if (IsColourMapped(image_type) && (!has_map || bits != 8)) return HeaderCheck::kDamaged;
+  if (IsColourMapped(image_type) && (!has_map || bits != 8)) return Damaged();
   if (has_map && (!IsTargaMapEntry(map_entry_bits) || map_length == 0 || map_first + map_length > kPaletteEntries)) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
   const uint64_t map_bytes = has_map ? PixelBytes(map_length, 1, map_entry_bits) : 0;
   const uint64_t data_start = kTargaHeaderBytes + id_bytes + map_bytes;
   const uint64_t pixel_bytes = PixelBytes(width, height, bits);
-  if (pixel_bytes > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+  if (pixel_bytes > kMaxBitmapBytes) return TooLarge();
   const bool is_compressed = image_type >= 9;
   // Run-length data is shorter than its picture, but never shorter than one
   // packet header and pixel.
   const uint64_t least_data = is_compressed ? 1 + (bits + 7) / 8 : pixel_bytes;
-  if (data_start + least_data > file_size) return HeaderCheck::kDamaged;
-  return HeaderCheck::kOk;
+  if (data_start + least_data > file_size) return Damaged();
+  return Accepted{};
 }
 
-HeaderCheck CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
-  if (head_size < kPcxHeaderBytes || file_size <= kPcxHeaderBytes) return HeaderCheck::kDamaged;
+Checked<Accepted> CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_size) {
+  if (head_size < kPcxHeaderBytes || file_size <= kPcxHeaderBytes) return Damaged();
   const uint32_t mark = head[0];
   const uint32_t encoding = head[2];
   const uint32_t bits = head[3];
@@ -134,15 +137,15 @@ HeaderCheck CheckPcxHeader(const uint8_t* head, size_t head_size, uint64_t file_
   const bool is_known_depth = bits == 1 || bits == 2 || bits == 4 || bits == 8;
   const bool is_known_planes = planes == 1 || planes == 3 || planes == 4;
   if (mark != 0x0A || encoding > 1 || !is_known_depth || !is_known_planes || x_max < x_min || y_max < y_min) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
   const uint64_t width = uint64_t{x_max} - x_min + 1;
   const uint64_t height = uint64_t{y_max} - y_min + 1;
-  if (line_bytes == 0 || line_bytes * 8 < width * bits) return HeaderCheck::kDamaged;
+  if (line_bytes == 0 || line_bytes * 8 < width * bits) return Damaged();
   if (line_bytes * planes * height > kMaxBitmapBytes || width * height * 4 > kMaxBitmapBytes) {
-    return HeaderCheck::kTooLarge;
+    return TooLarge();
   }
-  return HeaderCheck::kOk;
+  return Accepted{};
 }
 
 namespace {
@@ -172,46 +175,45 @@ uint32_t PngChannels(uint32_t colour_type) {
   }
 }
 
-HeaderCheck CheckPngHeaderChunk(const uint8_t* data) {
+Checked<Accepted> CheckPngHeaderChunk(const uint8_t* data) {
   const uint64_t width = Be32(data);
   const uint64_t height = Be32(data + 4);
   const uint32_t channels = PngChannels(data[9]);
-  if (width == 0 || height == 0 || channels == 0 || data[8] == 0) return HeaderCheck::kDamaged;
+  if (width == 0 || height == 0 || channels == 0 || data[8] == 0) return Damaged();
   // Whatever the depth, FreeImage gives every pixel at least a byte.
   const uint64_t decoded = std::max(PixelBytes(width, height, uint64_t{data[8]} * channels), width * height);
-  return decoded > kMaxBitmapBytes ? HeaderCheck::kTooLarge : HeaderCheck::kOk;
+  return decoded > kMaxBitmapBytes ? TooLarge() : Accepted{};
 }
 
 }  // namespace
 
-HeaderCheck CheckPngBytes(const uint8_t* bytes, size_t size) {
+Checked<Accepted> CheckPngBytes(const uint8_t* bytes, size_t size) {
   if (size < sizeof kPngSignature + kPngChunkOverhead + kPngHeaderLength ||
       !std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes)) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
   size_t at = sizeof kPngSignature;
   if (Be32(bytes + at) != kPngHeaderLength || std::memcmp(bytes + at + 4, "IHDR", 4) != 0) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
-  const HeaderCheck header = CheckPngHeaderChunk(bytes + at + 8);
-  if (header != HeaderCheck::kOk) return header;
+  if (Checked<Accepted> header = CheckPngHeaderChunk(bytes + at + 8); !header) return header;
   while (at + kPngChunkOverhead <= size) {
     const uint64_t length = Be32(bytes + at);
-    if (at + kPngChunkOverhead + length > size) return HeaderCheck::kDamaged;
-    if (std::memcmp(bytes + at + 4, "IEND", 4) == 0) return HeaderCheck::kOk;
+    if (at + kPngChunkOverhead + length > size) return Damaged();
+    if (std::memcmp(bytes + at + 4, "IEND", 4) == 0) return Accepted{};
     at += kPngChunkOverhead + length;
   }
-  return HeaderCheck::kDamaged;
+  return Damaged();
 }
 
-HeaderCheck CheckGifHeader(const uint8_t* head, size_t head_size) {
+Checked<Accepted> CheckGifHeader(const uint8_t* head, size_t head_size) {
   if (head_size < 10 || (std::memcmp(head, "GIF87a", 6) != 0 && std::memcmp(head, "GIF89a", 6) != 0)) {
-    return HeaderCheck::kDamaged;
+    return Damaged();
   }
   const uint64_t width = Le16(head + 6);
   const uint64_t height = Le16(head + 8);
-  if (width == 0 || height == 0) return HeaderCheck::kDamaged;
-  return width * height > kMaxBitmapBytes ? HeaderCheck::kTooLarge : HeaderCheck::kOk;
+  if (width == 0 || height == 0) return Damaged();
+  return width * height > kMaxBitmapBytes ? TooLarge() : Accepted{};
 }
 
 namespace {
@@ -238,52 +240,51 @@ size_t SkipGifSubBlocks(const uint8_t* bytes, size_t size, size_t at) {
 
 }  // namespace
 
-HeaderCheck CheckGifBytes(const uint8_t* bytes, size_t size) {
-  const HeaderCheck screen = CheckGifHeader(bytes, size);
-  if (screen != HeaderCheck::kOk || size < kGifScreenBytes)
-    return screen == HeaderCheck::kOk ? HeaderCheck::kDamaged : screen;
+Checked<Accepted> CheckGifBytes(const uint8_t* bytes, size_t size) {
+  Checked<Accepted> screen = CheckGifHeader(bytes, size);
+  if (!screen) return screen;
+  if (size < kGifScreenBytes) return Damaged();
   size_t at = kGifScreenBytes + GifColourTableBytes(bytes[10]);
   while (at < size) {
     const uint8_t block = bytes[at];
-    if (block == kGifTrailer) return HeaderCheck::kOk;
+    if (block == kGifTrailer) return Accepted{};
     if (block == kGifExtension) {
       at = SkipGifSubBlocks(bytes, size, at + 2);
     } else if (block == kGifImage) {
-      if (at + kGifImageBytes > size) return HeaderCheck::kDamaged;
+      if (at + kGifImageBytes > size) return Damaged();
       const uint64_t left = Le16(bytes + at + 1);
       const uint64_t top = Le16(bytes + at + 3);
       const uint64_t width = Le16(bytes + at + 5);
       const uint64_t height = Le16(bytes + at + 7);
-      if (width == 0 || height == 0) return HeaderCheck::kDamaged;
-      if ((left + width) * (top + height) > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+      if (width == 0 || height == 0) return Damaged();
+      if ((left + width) * (top + height) > kMaxBitmapBytes) return TooLarge();
       at += kGifImageBytes + GifColourTableBytes(bytes[at + 9]) + 1;  // and the LZW code size
       at = SkipGifSubBlocks(bytes, size, at);
     } else {
-      return HeaderCheck::kDamaged;
+      return Damaged();
     }
   }
   // Cut short: the library reads what there is.
-  return HeaderCheck::kOk;
+  return Accepted{};
 }
 
-HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
+Checked<Accepted> CheckPictureFile(const std::string& path, PictureKind kind) {
   // Opened without waiting on it: a FIFO given as a picture must not hang the
   // run here, nor reach the image library, which would wait on it.
-  const InputFile input = OpenInputFile(path);
-  if (input.status == InputStatus::kNotRegular) return HeaderCheck::kNotRegular;
-  if (input.status != InputStatus::kOk) return HeaderCheck::kUnreadable;
-  std::FILE* const file = input.file.get();
+  const Checked<InputFile> input = OpenInputFile(path);
+  if (!input) return Checked<Accepted>::Refused(input);
+  std::FILE* const file = input->file.get();
   // Long enough for the largest of the headers: a BMP with a version 5 info header.
   uint8_t head[kFileHeaderBytes + kLongestInfoHeader] = {};
   static_assert(sizeof head >= kPcxHeaderBytes && sizeof head >= kTargaHeaderBytes);
   const size_t head_size = std::fread(head, 1, sizeof head, file);
-  const uint64_t size = input.size_bytes;
+  const uint64_t size = input->size_bytes;
   if (kind == PictureKind::kPng || kind == PictureKind::kGif) {
     // The chunks or blocks are walked through the whole file: pictures for a CPC are small.
-    if (size > kMaxBitmapBytes) return HeaderCheck::kTooLarge;
+    if (size > kMaxBitmapBytes) return TooLarge();
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
-      return HeaderCheck::kUnreadable;
+      return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
     }
     return kind == PictureKind::kPng ? CheckPngBytes(bytes.data(), bytes.size())
                                      : CheckGifBytes(bytes.data(), bytes.size());
@@ -302,4 +303,4 @@ HeaderCheck CheckPictureFile(const std::string& path, PictureKind kind) {
   return CheckPcxHeader(head, head_size, size);
 }
 
-HeaderCheck CheckBmpFile(const std::string& path) { return CheckPictureFile(path, PictureKind::kBmp); }
+Checked<Accepted> CheckBmpFile(const std::string& path) { return CheckPictureFile(path, PictureKind::kBmp); }

@@ -400,9 +400,7 @@ Refusal WriteSourceFiles(std::span<const SourceFile> files, std::span<AsideFile*
     group.push_back(owned.back().get());
   }
   group.insert(group.end(), others.begin(), others.end());
-  const GroupCommit commit = CommitTogether(group);
-  if (commit.status == WriteStatus::kOk) return std::nullopt;
-  return WriteFailureText(commit.status, group[commit.failed_index]->path());
+  return CommitTogether(group);
 }
 
 std::vector<std::string> SourceLines(std::string_view text) {

@@ -11,7 +11,6 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
-#include "level_builder/run_log.h"
 
 namespace {
 
@@ -37,9 +36,10 @@ std::string CommonFileName(const std::string& level) { return level + ".BMP"; }
 // empty level.
 Checked<std::optional<BmpContents>> LoadPresentImage(const std::string& path) {
   using Result = Checked<std::optional<BmpContents>>;
-  const InputStatus status = OpenInputFile(path).status;
-  if (status == InputStatus::kMissing) return std::optional<BmpContents>();
-  if (status != InputStatus::kOk) return Result::Refused(InputFailureText(status, path));
+  if (const Checked<InputFile> input = OpenInputFile(path); !input) {
+    if (input.kind() == RefusalKind::kMissing) return std::optional<BmpContents>();
+    return Result::Refused(input);
+  }
   Checked<BmpContents> image = LoadBmpPicture(path);
   if (!image) return Result::Refused(image.refusal());
   return std::optional<BmpContents>(std::move(*image));
@@ -175,37 +175,32 @@ Refusal BuildGroup(const Picture& image, int step, LevelAnalysis& analysis) {
   return std::nullopt;
 }
 
-// The picture of a step, none when the step has no file, after its "found" line.
-Checked<std::optional<Picture>> LoadStepPicture(const std::string& level, int step) {
-  using Result = Checked<std::optional<Picture>>;
-  const Checked<std::optional<StepFile>> file = FindStepFile(level, step);
-  if (!file) return Result::Refused(file.refusal());
-  if (!*file) return std::optional<Picture>();
-  if ((*file)->path == StepFileName(level, step))
-    LogLine("Step " + StepLetter(step) + " found for " + (*file)->path + " !");
-  Checked<Picture> picture = StepPicture(**file, step);
-  if (!picture) return Result::Refused(picture.refusal());
-  return std::optional<Picture>(std::move(*picture));
+}  // namespace
+
+std::optional<std::string> StepFoundLine(const std::string& level, int step, const StepFile& file) {
+  if (file.path != StepFileName(level, step)) return std::nullopt;
+  return "Step " + StepLetter(step) + " found for " + file.path + " !";
 }
 
-// Loads one step and cuts its group; without a step A image the level has no
-// blocks and the groups stay empty. Keeps the step's palette for a dump.
-Refusal AnalyseStep(const std::string& level, int step, LevelAnalysis& analysis, bool& has_step_a) {
-  const Checked<std::optional<Picture>> image = LoadStepPicture(level, step);
-  if (!image) return image.refusal();
-  if (step == 0 && *image) {
+Refusal AnalyseStep(const std::string& level, int step, const std::optional<StepFile>& file,
+                    LevelAnalysis& analysis, bool& has_step_a) {
+  std::optional<Picture> image;
+  if (file) {
+    Checked<Picture> picture = StepPicture(*file, step);
+    if (!picture) return picture.refusal();
+    image = std::move(*picture);
+  }
+  if (step == 0 && image) {
     has_step_a = true;
-    analysis.width_blocks = (*image)->width / kPatternSide;
-    analysis.height_blocks = (*image)->height / kPatternSide;
+    analysis.width_blocks = image->width / kPatternSide;
+    analysis.height_blocks = image->height / kPatternSide;
   }
   if (step > 0) {
-    if (const Refusal refused = CanGiveBlocks(level, step, analysis, has_step_a, *image)) return refused;
+    if (const Refusal refused = CanGiveBlocks(level, step, analysis, has_step_a, image)) return refused;
   }
-  if (*image) analysis.palettes[step] = (*image)->palette;
-  return has_step_a ? BuildGroup(**image, step, analysis) : std::nullopt;
+  if (image) analysis.palettes[step] = image->palette;
+  return has_step_a ? BuildGroup(*image, step, analysis) : std::nullopt;
 }
-
-}  // namespace
 
 PatternOption PatternOptionOf(int32_t value) {
   if (value == 1) return PatternOption::kDump;
@@ -314,13 +309,13 @@ std::string PatternFileName(const std::string& folder, int index) {
 
 std::vector<std::string> DumpPatterns(const std::string& folder, const std::vector<PatternPens>& patterns,
                                       const Palette& palette) {
-  if (!MakeFolder(folder)) return {Text(kDumpPrefix, WriteFailureText(WriteStatus::kCannotCreate, folder))};
+  if (!MakeFolder(folder)) return {Text(kDumpPrefix, CannotCreateText(folder))};
   std::vector<std::string> failures;
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string path = PatternFileName(folder, static_cast<int>(i));
-    const WriteStatus status =
+    const Refusal refused =
         WriteBmpPicture(PictureFromPens(kPatternSide, kPatternSide, patterns[i].data(), palette), path);
-    if (status != WriteStatus::kOk) failures.push_back(Text(kDumpPrefix, WriteFailureText(status, path)));
+    if (refused) failures.push_back(Text(kDumpPrefix, *refused));
   }
   return failures;
 }
@@ -335,18 +330,12 @@ Refusal ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patt
   return std::nullopt;
 }
 
-Checked<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option) {
-  LevelAnalysis analysis;
-  bool has_step_a = false;
+Refusal ReloadLevelPatterns(const std::string& level, LevelAnalysis& analysis) {
   for (int step = 0; step < kStepCount; ++step) {
-    if (const Refusal refused = AnalyseStep(level, step, analysis, has_step_a))
-      return Checked<LevelAnalysis>::Refused(*refused);
+    if (Refusal refused = ReloadPatterns(PatternFolder(level, step), analysis.groups[step].patterns))
+      return refused;
   }
-  for (int step = 0; option == PatternOption::kReload && step < kStepCount; ++step) {
-    if (const Refusal refused = ReloadPatterns(PatternFolder(level, step), analysis.groups[step].patterns))
-      return Checked<LevelAnalysis>::Refused(*refused);
-  }
-  return analysis;
+  return std::nullopt;
 }
 
 std::vector<std::string> DumpLevelPatterns(const std::string& level, const LevelAnalysis& analysis) {

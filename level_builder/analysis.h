@@ -137,13 +137,21 @@ std::vector<std::string> DumpPatterns(const std::string& folder, const std::vect
 // : ...") a file that is missing, unreadable, not 8 bits a pixel or not 32 x 32.
 Refusal ReloadPatterns(const std::string& folder, std::vector<PatternPens>& patterns);
 
-// The analysis of a level up to its patterns, logging a "Step L found" line
-// for each step that has its own image; with PatternOption::kReload the
-// patterns are then replaced by their files. Each step image is cut into its
-// group as soon as it is loaded and released before the next one is loaded,
-// so that a wide level never holds four pictures at once. Refused with the
-// line of the first refusal.
-Checked<LevelAnalysis> AnalyseLevel(const std::string& level, PatternOption option);
+// "Step L found for PATH !", the line a build logs when a step has its own
+// image; none for a step that takes the level's common image.
+std::optional<std::string> StepFoundLine(const std::string& level, int step, const StepFile& file);
+
+// Adds the image of step (none when the step has no file) to the analysis
+// of the steps before it: step A sets the blocks, and each step with an
+// image is cut into its group. has_step_a is set by step A's image and read
+// by the later steps. Refused with the step's line ("LoadStepImage : ...",
+// "BuildGroup : ...").
+Refusal AnalyseStep(const std::string& level, int step, const std::optional<StepFile>& file,
+                    LevelAnalysis& analysis, bool& has_step_a);
+
+// Replaces the patterns of every step by their files (PatternOption::kReload);
+// refused with the line of the first refusal.
+Refusal ReloadLevelPatterns(const std::string& level, LevelAnalysis& analysis);
 
 // The patterns of every step dumped into their folders: the failure lines of
 // DumpPatterns, step after step.

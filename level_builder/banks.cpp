@@ -104,15 +104,12 @@ Refusal WriteBankFiles(const std::string& level, const LevelBanks& banks) {
   AsideFile first(first_path);
   AsideFile second(second_path);
   if (!first.IsOpen() || !second.IsOpen()) {
-    return WriteFailureText(WriteStatus::kCannotCreate, first.IsOpen() ? second_path : first_path);
+    return CannotCreateText(first.IsOpen() ? second_path : first_path);
   }
   first.Write(banks.first);
   second.Write(banks.second);
   AsideFile* const pair[] = {&first, &second};
-  if (const GroupCommit commit = CommitTogether(pair); commit.status != WriteStatus::kOk) {
-    return WriteFailureText(commit.status, commit.failed_index == 0 ? first_path : second_path);
-  }
-  return std::nullopt;
+  return CommitTogether(pair);
 }
 
 void LogLines(const std::vector<std::string>& lines) {

@@ -33,7 +33,7 @@ void StartRunLog(RunLog& log) {
   if (!IsFolder(kRunLogPath)) log.file = std::make_unique<AsideFile>(kRunLogPath);
   if (!log.file || !log.file->IsOpen()) {
     log.file.reset();
-    PrintLine(std::string(kPrefix) + WriteFailureText(WriteStatus::kCannotCreate, kRunLogPath));
+    PrintLine(std::string(kPrefix) + CannotCreateText(kRunLogPath));
   }
 }
 
@@ -50,8 +50,7 @@ void CloseRunLog() {
   RunLog& log = CurrentRunLog();
   if (!log.is_started) StartRunLog(log);
   if (log.file) {
-    const WriteStatus status = log.file->Commit();
-    if (status != WriteStatus::kOk) PrintLine(std::string(kPrefix) + WriteFailureText(status, kRunLogPath));
+    if (const Refusal refused = log.file->Commit()) PrintLine(std::string(kPrefix) + *refused);
   }
   log = RunLog{};
 }

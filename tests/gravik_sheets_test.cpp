@@ -145,7 +145,7 @@ Sheet RandomSheet(int mode, std::mt19937& generator) {
 AssembledSource AssembleDriver(const TempDir& dir) {
   std::vector<std::string> driver = kDrawRoutines;
   driver.emplace_back(" include \"sheet_spr.asm\"");
-  EXPECT_EQ(WriteTextFile(dir.File("driver.asm"), driver), WriteStatus::kOk);
+  EXPECT_EQ(WriteTextFile(dir.File("driver.asm"), driver), std::nullopt);
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   AssembledSource assembled = AssembleWithPasmo("driver.asm");

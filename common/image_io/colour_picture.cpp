@@ -32,11 +32,7 @@ ImagePtr ToThirtyTwoBits(FIBITMAP* image) {
 // library sees it.
 Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cannot_load) {
   // Checked first: the library opens the file itself, and a FIFO would block it.
-  {
-    const InputFile input = OpenInputFile(path);
-    if (input.status != InputStatus::kOk)
-      return Checked<ImagePtr>::Refused(InputFailureText(input.status, path));
-  }
+  if (const Checked<InputFile> input = OpenInputFile(path); !input) return Checked<ImagePtr>::Refused(input);
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
   // The record holds four bytes a pixel: kMaxDeepPixels whatever the depth.

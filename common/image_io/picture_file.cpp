@@ -157,12 +157,12 @@ std::string ImageMessageLine(int format, const char* message) {
 }
 
 Checked<BmpContents> LoadBmpPicture(const std::string& path) {
-  const HeaderCheck header = CheckBmpFile(path);
-  if (header == HeaderCheck::kTooLarge)
+  const RefusalKind header = CheckBmpFile(path).kind();
+  if (header == RefusalKind::kTooLarge)
     return Checked<BmpContents>::Refused("Can not load " + path + " : picture too large");
   // An unreadable file still goes to FreeImage: its diagnostic says why. One
   // that is not a regular file does not: the library would wait on a FIFO.
-  const bool is_refused = header == HeaderCheck::kDamaged || header == HeaderCheck::kNotRegular;
+  const bool is_refused = header == RefusalKind::kDamaged || header == RefusalKind::kNotRegular;
   ImagePtr image(is_refused ? nullptr : FreeImage_Load(FIF_BMP, path.c_str(), 0));
   if (!image) return Checked<BmpContents>::Refused("Can not load " + path);
   BmpContents contents;
@@ -178,8 +178,7 @@ Checked<BmpContents> LoadBmpPicture(const std::string& path) {
 Checked<PalettedPicture> LoadPalettedPicture(const std::string& path) {
   using Result = Checked<PalettedPicture>;
   // Checked first: the library opens the file itself, and a FIFO would block it.
-  if (const InputFile input = OpenInputFile(path); input.status != InputStatus::kOk)
-    return Result::Refused(InputFailureText(input.status, path));
+  if (const Checked<InputFile> input = OpenInputFile(path); !input) return Result::Refused(input);
   const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   const std::string cannot_load = "Can not load " + path;
   if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxPalettedPixels))
@@ -230,9 +229,9 @@ Checked<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int
   return EncodeToMemory(image.get(), FIF_PNG, PNG_Z_BEST_SPEED);
 }
 
-WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path) {
+Refusal WriteBmpPicture(const Picture& picture, const std::string& path) {
   const Bytes bytes = EncodeBmpPicture(picture);
-  return bytes ? WriteBinaryFile(path, *bytes) : WriteStatus::kCannotWrite;
+  return bytes ? WriteBinaryFile(path, *bytes) : Refusal(CannotWriteText(path));
 }
 
 Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path,
@@ -246,7 +245,7 @@ Checked<std::vector<uint8_t>> PictureFileAsBmp(const std::string& input_path,
   // and the size read from the header alone must fit the cap, before a decode.
   // A FIFO or a folder never reaches the library, whose open would wait on it.
   const std::string cannot_load = "Can not load image " + input_path;
-  if (OpenInputFile(input_path).status == InputStatus::kNotRegular) return Result::Refused(cannot_load);
+  if (OpenInputFile(input_path).kind() == RefusalKind::kNotRegular) return Result::Refused(cannot_load);
   if (const Refusal refused = ProbePicture(input_path, format, cannot_load)) return Result::Refused(*refused);
   const ImagePtr image(FreeImage_Load(format, input_path.c_str(), 0));
   if (!image) return Result::Refused(cannot_load);

@@ -72,7 +72,7 @@ Checked<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture);
 Checked<std::vector<uint8_t>> EncodeScaledPngPicture(const Picture& picture, int scale_x, int scale_y);
 
 // picture saved as an 8-bit BMP file at path, written aside and put in place whole.
-WriteStatus WriteBmpPicture(const Picture& picture, const std::string& path);
+Refusal WriteBmpPicture(const Picture& picture, const std::string& path);
 
 // The picture at input_path, in the format its file name's extension names
 // (PNG, GIF, TGA, ...), as the bytes of a BMP file of the same depth and

@@ -10,8 +10,8 @@
 
 namespace {
 
-// The toolkit's own header check for the formats that have one; kOk for the others.
-HeaderCheck OwnHeaderCheck(const std::string& path, FREE_IMAGE_FORMAT format) {
+// The toolkit's own header check for the formats that have one; accepted for the others.
+Checked<Accepted> OwnHeaderCheck(const std::string& path, FREE_IMAGE_FORMAT format) {
   switch (format) {
     case FIF_BMP:
       return CheckPictureFile(path, PictureKind::kBmp);
@@ -24,7 +24,7 @@ HeaderCheck OwnHeaderCheck(const std::string& path, FREE_IMAGE_FORMAT format) {
     case FIF_GIF:
       return CheckPictureFile(path, PictureKind::kGif);
     default:
-      return HeaderCheck::kOk;
+      return Accepted{};
   }
 }
 
@@ -34,10 +34,9 @@ uint64_t PixelCap(unsigned bits_per_pixel) {
 
 // The logical screen of a GIF that passed its header check, in pixels (0 when unreadable).
 uint64_t GifScreenPixels(const std::string& path) {
-  const InputFile input = OpenInputFile(path);
+  const Checked<InputFile> input = OpenInputFile(path);
   uint8_t head[10] = {};
-  if (input.status != InputStatus::kOk || std::fread(head, 1, sizeof head, input.file.get()) != sizeof head)
-    return 0;
+  if (!input || std::fread(head, 1, sizeof head, input->file.get()) != sizeof head) return 0;
   return uint64_t{ReadLe16(head + 6)} * ReadLe16(head + 8);
 }
 
@@ -56,9 +55,9 @@ Refusal ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, const st
                      uint64_t most_pixels) {
   const Refusal too_large = cannot_load + " : picture too large";
   if (format == FIF_UNKNOWN || FreeImage_Validate(format, path.c_str()) == 0) return cannot_load;
-  const HeaderCheck own = OwnHeaderCheck(path, format);
-  if (own == HeaderCheck::kTooLarge) return too_large;
-  if (own != HeaderCheck::kOk) return cannot_load;
+  const Checked<Accepted> own = OwnHeaderCheck(path, format);
+  if (own.kind() == RefusalKind::kTooLarge) return too_large;
+  if (!own) return cannot_load;
   // GIF's reader can not stop after the header; its own check caps the
   // logical screen at kMaxPalettedPixels, and a GIF is 8 bits at most.
   if (format == FIF_GIF) {

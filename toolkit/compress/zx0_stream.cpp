@@ -124,7 +124,13 @@ namespace {
 // than any this toolkit decodes.
 constexpr int kMaxGammaDigits = 24;
 
-enum class DecodeFault { kNone, kCutShort, kFarOffset, kBeforeStart, kTooLong };
+// The faults a stream can have, each the refusal's text.
+std::string CutShortText() { return "the stream is cut short"; }
+std::string FarOffsetText() { return "the stream has an offset over " + PlainDecimal(kZx0MaxOffset); }
+std::string BeforeStartText() { return "the stream copies from before the start of its output"; }
+std::string TooLongText() {
+  return "the stream decodes to more than " + PlainDecimal(kZx0MaxBytes) + " bytes";
+}
 
 // Reads a stream the way the Z80 decoders do, keeping the largest lead of
 // the output over the input for the in-place delta.
@@ -144,7 +150,7 @@ class StreamReader {
   }
   uint8_t Byte() {
     if (read_ >= stream_.size()) {
-      fault_ = DecodeFault::kCutShort;
+      fault_ = CutShortText();
       return 0;
     }
     return stream_[read_++];
@@ -154,8 +160,8 @@ class StreamReader {
   uint32_t GammaAfter(bool first_bit, bool invert_digits) {
     uint32_t value = 1;
     int digits = 0;
-    for (bool bit = first_bit; !IsStop(bit) && fault_ == DecodeFault::kNone; bit = Bit()) {
-      if (++digits > kMaxGammaDigits) fault_ = DecodeFault::kTooLong;
+    for (bool bit = first_bit; !IsStop(bit) && !fault_; bit = Bit()) {
+      if (++digits > kMaxGammaDigits) fault_ = TooLongText();
       value = value << 1 | ((Bit() != invert_digits) ? 1 : 0);
     }
     return value;
@@ -172,11 +178,11 @@ class StreamReader {
   uint8_t bit_byte_ = 0;
   uint8_t mask_ = 0;
   int64_t largest_lead_ = 0;
-  DecodeFault fault_ = DecodeFault::kNone;
+  Refusal fault_;  // why the decode stopped; none while it goes on
 };
 
 void CopyLiterals(StreamReader& reader, Zx0Decoded& out, uint32_t length) {
-  for (uint32_t i = 0; i < length && reader.fault_ == DecodeFault::kNone; ++i) {
+  for (uint32_t i = 0; i < length && !reader.fault_; ++i) {
     out.bytes.push_back(reader.Byte());
     reader.NoteOutput(out.bytes.size());
   }
@@ -184,7 +190,7 @@ void CopyLiterals(StreamReader& reader, Zx0Decoded& out, uint32_t length) {
 
 void CopyFromOffset(StreamReader& reader, Zx0Decoded& out, uint32_t length, uint32_t offset) {
   if (offset > out.bytes.size()) {
-    reader.fault_ = DecodeFault::kBeforeStart;
+    reader.fault_ = BeforeStartText();
     return;
   }
   for (uint32_t i = 0; i < length; ++i) {
@@ -197,10 +203,10 @@ void CopyFromOffset(StreamReader& reader, Zx0Decoded& out, uint32_t length, uint
 // Reads a new offset block's offset and length; false at the end marker.
 bool ReadNewOffset(StreamReader& reader, Zx0Block& block) {
   const uint32_t high = reader.Gamma(!reader.is_backward_);
-  if (reader.fault_ != DecodeFault::kNone) return false;
+  if (reader.fault_) return false;
   if (high == kEndHighPart) return false;
   if (high > kEndHighPart) {
-    reader.fault_ = DecodeFault::kFarOffset;
+    reader.fault_ = FarOffsetText();
     return false;
   }
   const uint8_t low = reader.Byte();
@@ -216,8 +222,7 @@ void DecodeBlocks(StreamReader& reader, Zx0Decoded& out) {
   Zx0Block block;
   uint32_t last_offset = 1;
   bool is_new_offset = false;
-  for (bool is_literal = true; reader.fault_ == DecodeFault::kNone;
-       is_literal = !is_literal && !is_new_offset) {
+  for (bool is_literal = true; !reader.fault_; is_literal = !is_literal && !is_new_offset) {
     if (is_new_offset) {
       block.kind = Zx0BlockKind::kNewOffset;
       if (!ReadNewOffset(reader, block)) return;
@@ -226,9 +231,9 @@ void DecodeBlocks(StreamReader& reader, Zx0Decoded& out) {
       block = {is_literal ? Zx0BlockKind::kLiterals : Zx0BlockKind::kLastOffset, reader.Gamma(false),
                last_offset};
     }
-    if (reader.fault_ != DecodeFault::kNone) return;
+    if (reader.fault_) return;
     if (out.bytes.size() + block.length > kZx0MaxBytes) {
-      reader.fault_ = DecodeFault::kTooLong;
+      reader.fault_ = TooLongText();
       return;
     }
     if (block.kind == Zx0BlockKind::kLiterals) {
@@ -239,22 +244,6 @@ void DecodeBlocks(StreamReader& reader, Zx0Decoded& out) {
     out.blocks.push_back(block);
     is_new_offset = reader.Bit();
   }
-}
-
-std::string FaultText(DecodeFault fault) {
-  switch (fault) {
-    case DecodeFault::kCutShort:
-      return "the stream is cut short";
-    case DecodeFault::kFarOffset:
-      return "the stream has an offset over " + PlainDecimal(kZx0MaxOffset);
-    case DecodeFault::kBeforeStart:
-      return "the stream copies from before the start of its output";
-    case DecodeFault::kTooLong:
-      return "the stream decodes to more than " + PlainDecimal(kZx0MaxBytes) + " bytes";
-    case DecodeFault::kNone:
-      break;
-  }
-  return "";
 }
 
 }  // namespace
@@ -268,7 +257,7 @@ Checked<Zx0Decoded> DecodeZX0(std::span<const uint8_t> stream, Zx0Direction dire
   StreamReader reader(stream, direction);
   Zx0Decoded out;
   DecodeBlocks(reader, out);
-  if (reader.fault_ != DecodeFault::kNone) return Checked<Zx0Decoded>::Refused(FaultText(reader.fault_));
+  if (reader.fault_) return Checked<Zx0Decoded>::Refused(*reader.fault_);
   if (reader.read_ != stream.size()) {
     return Checked<Zx0Decoded>::Refused("the stream has " + PlainDecimal(stream.size() - reader.read_) +
                                         " bytes after its end marker");

@@ -45,15 +45,13 @@ Checked<WordOptions> ParseOptions(const std::vector<std::string>& options, bool 
 // The whole input, or the line that says why not.
 Checked<std::vector<uint8_t>> LoadInput(const std::string& input_path, const std::string& output_path,
                                         uint64_t max_bytes) {
-  InputBytes input = ReadInputFile(input_path, max_bytes);
-  if (input.status != InputStatus::kOk) {
-    return Checked<std::vector<uint8_t>>::Refused(InputFailureText(input.status, input_path));
-  }
-  if (input.bytes.empty()) return Checked<std::vector<uint8_t>>::Refused(input_path + " is empty");
+  Checked<std::vector<uint8_t>> input = ReadInputFile(input_path, max_bytes);
+  if (!input) return input;
+  if (input->empty()) return Checked<std::vector<uint8_t>>::Refused(input_path + " is empty");
   if (IsSameFile(input_path, output_path)) {
     return Checked<std::vector<uint8_t>>::Refused(output_path + " would replace " + input_path);
   }
-  return std::move(input.bytes);
+  return input;
 }
 
 // "19.1%": a tenth of a percent, rounded.
@@ -92,8 +90,7 @@ bool CompressZX0(const std::string& input_path, const std::string& output_path,
   const Checked<Zx0Decoded> decoded = DecodeZX0(stream, parsed->direction);
   if (!decoded || decoded->bytes != *input)
     return Refuse(kCompressPrefix, "the stream does not decode to " + input_path);
-  const WriteStatus status = WriteBinaryFile(output_path, stream);
-  if (status != WriteStatus::kOk) return Refuse(kCompressPrefix, WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteBinaryFile(output_path, stream)) return Refuse(kCompressPrefix, *refused);
   PrintLine(CompressedLine(input_path, input->size(), stream, parsed->direction, decoded->delta));
   return true;
 }
@@ -106,8 +103,8 @@ bool DecompressZX0(const std::string& input_path, const std::string& output_path
   if (!input) return Refuse(kDecompressPrefix, input.refusal());
   const Checked<Zx0Decoded> decoded = DecodeZX0(*input, parsed->direction);
   if (!decoded) return Refuse(kDecompressPrefix, input_path + " does not decode: " + decoded.refusal());
-  const WriteStatus status = WriteBinaryFile(output_path, decoded->bytes);
-  if (status != WriteStatus::kOk) return Refuse(kDecompressPrefix, WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteBinaryFile(output_path, decoded->bytes))
+    return Refuse(kDecompressPrefix, *refused);
   PrintLine(kDecompressPrefix + input_path + ", " + PlainDecimal(static_cast<int64_t>(input->size())) +
             " -> " + PlainDecimal(static_cast<int64_t>(decoded->bytes.size())) + " bytes in " + output_path);
   return true;
@@ -120,8 +117,8 @@ bool WriteZX0Decoder(const std::string& name, const std::string& output_path,
   const Refusal bad_name = SourceTextRefusal("NAME", name);
   if (bad_name) return Refuse(kDecoderPrefix, *bad_name);
   const Zx0DecoderSource source = ZX0DecoderSource(parsed->decoder, parsed->direction, LabelNamePart(name));
-  const WriteStatus status = WriteTextFile(output_path, source.lines);
-  if (status != WriteStatus::kOk) return Refuse(kDecoderPrefix, WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteTextFile(output_path, source.lines))
+    return Refuse(kDecoderPrefix, *refused);
   const bool is_fast = parsed->decoder == Zx0Decoder::kFast;
   const bool is_backward = parsed->direction == Zx0Direction::kBackward;
   PrintLine(std::string(kDecoderPrefix) + "wrote " + output_path + ", the " + (is_fast ? "fast" : "small") +

@@ -45,7 +45,7 @@ Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& s
   for (uint64_t left = input.size_bytes; left > 0;) {
     const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, kBlockBytes));
     if (std::fread(block.data(), 1, wanted, input.file.get()) != wanted) {
-      return InputFailureText(InputStatus::kCannotRead, file_path);
+      return CannotReadText(file_path);
     }
     AddBytes(source, std::span<const uint8_t>(block.data(), wanted), kDataBytesPerLine);
     MoveSourceText(source, file);
@@ -61,22 +61,21 @@ Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& s
 bool ConvertToDataArray(const std::string& file_path, const std::string& name) {
   const SourceSyntax syntax = ChosenSyntax();
   if (const Refusal refusal = OutputRefusal(file_path, name, syntax)) return Refuse(*refusal);
-  InputFile input = OpenInputFile(file_path);
-  if (input.status == InputStatus::kOk && input.size_bytes > kMaxDataBytes)
-    input.status = InputStatus::kTooLarge;
-  if (input.status != InputStatus::kOk) return Refuse(InputFailureText(input.status, file_path));
+  Checked<InputFile> input = OpenInputFile(file_path);
+  if (!input) return Refuse(input.refusal());
+  if (input->size_bytes > kMaxDataBytes) return Refuse(TooLargeText(file_path));
   const std::string label = LabelNamePart(name);
   SourceText source = StartSource(name + ".asm", SourceContent::kData, syntax, SourceOptions{true});
   OpenArray(source, label);
   AsideFile file(source.names.source_path);
-  if (const Refusal refusal = WriteArray(input, file_path, source, file)) return Refuse(*refusal);
+  if (const Refusal refusal = WriteArray(*input, file_path, source, file)) return Refuse(*refusal);
   std::vector<SourceFile> header = FinishSource(source);
   header.erase(header.begin());
   AsideFile* const array_file[] = {&file};
   if (const Refusal refusal = WriteSourceFiles(header, array_file)) return Refuse(*refusal);
   std::string written = source.names.source_path;
   if (!header.empty()) written += ", " + header[0].path;
-  PrintLine(kPrefix + file_path + ", " + PlainDecimal(static_cast<int64_t>(input.size_bytes)) + " bytes as " +
-            label + " in " + written);
+  PrintLine(kPrefix + file_path + ", " + PlainDecimal(static_cast<int64_t>(input->size_bytes)) +
+            " bytes as " + label + " in " + written);
   return true;
 }

@@ -75,17 +75,15 @@ Checked<PreparedFile> LoadFile(const std::string& text, const std::vector<Prepar
   const bool is_repeated = std::any_of(
       so_far.begin(), so_far.end(), [&](const PreparedFile& file) { return file.disk_file.name == *name; });
   if (is_repeated) return Checked<PreparedFile>::Refused(CpmNameText(*name) + " is given twice");
-  InputBytes input = ReadInputFile(argument->path, kMaxFileBytes);
+  Checked<std::vector<uint8_t>> input = ReadInputFile(argument->path, kMaxFileBytes);
   const std::string too_long = argument->path + " is over 65535 bytes";
-  if (input.status == InputStatus::kTooLarge) return Checked<PreparedFile>::Refused(too_long);
-  if (input.status != InputStatus::kOk) {
-    return Checked<PreparedFile>::Refused(InputFailureText(input.status, argument->path));
-  }
+  if (input.kind() == RefusalKind::kTooLarge) return Checked<PreparedFile>::Refused(too_long);
+  if (!input) return Checked<PreparedFile>::Refused(input);
   // The header's 16-bit length must hold the bytes it describes.
-  const std::optional<AmsdosHeaderFacts> own = ReadAmsdosHeader(input.bytes);
-  if ((own ? own->length : input.bytes.size()) > kMaxDescribedBytes)
+  const std::optional<AmsdosHeaderFacts> own = ReadAmsdosHeader(*input);
+  if ((own ? own->length : input->size()) > kMaxDescribedBytes)
     return Checked<PreparedFile>::Refused(too_long);
-  return PrepareFile(*name, std::move(input.bytes), own, *argument);
+  return PrepareFile(*name, std::move(*input), own, *argument);
 }
 
 bool IsOnDisk(const DiskContents& contents, const CpmName& name) {

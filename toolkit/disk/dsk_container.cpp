@@ -204,21 +204,20 @@ Checked<DiskContainer> CheckDataContainer(std::span<const uint8_t> file) {
 // The image is read once and checked; its sectors are then taken from the
 // checked bytes, so that nothing reads the file again after the check.
 Checked<DiskImage> ReadDiskImage(const std::string& path, MissingDisk missing) {
-  const InputBytes file = ReadInputFile(path, kMaxImageBytes);
-  if (file.status == InputStatus::kMissing && missing == MissingDisk::kStartBlank) {
+  const Checked<std::vector<uint8_t>> file = ReadInputFile(path, kMaxImageBytes);
+  if (file.kind() == RefusalKind::kMissing && missing == MissingDisk::kStartBlank) {
     DiskImage blank;
     blank.sectors = BlankDataDisk();
     return blank;
   }
-  if (file.status == InputStatus::kTooLarge)
+  if (file.kind() == RefusalKind::kTooLarge)
     return Checked<DiskImage>::Refused(path + " is not a CPC disk image");
-  if (file.status != InputStatus::kOk)
-    return Checked<DiskImage>::Refused(InputFailureText(file.status, path));
-  const Checked<DiskContainer> container = CheckDataContainer(file.bytes);
+  if (!file) return Checked<DiskImage>::Refused(file);
+  const Checked<DiskContainer> container = CheckDataContainer(*file);
   if (!container) return Checked<DiskImage>::Refused(path + " " + container.refusal());
   DiskImage image;
   image.container = *container;
-  if (!CopySectors(file.bytes, image)) {
+  if (!CopySectors(*file, image)) {
     return Checked<DiskImage>::Refused(path + " is damaged or not in the DATA format");
   }
   return image;
@@ -232,12 +231,10 @@ Refusal WriteDiskImage(AsideFile& aside, const DiskImage& image) {
   DSK_PDRIVER driver = nullptr;
   if (!aside.IsOpen() ||
       dsk_creat(&driver, aside.temp_path().c_str(), DriverName(image.container), nullptr) != DSK_ERR_OK) {
-    return WriteFailureText(WriteStatus::kCannotCreate, path);
+    return CannotCreateText(path);
   }
   const bool is_written = FormatAndWrite(driver, image);
   const bool is_closed = dsk_close(&driver) == DSK_ERR_OK;
-  if (!is_written || !is_closed) return WriteFailureText(WriteStatus::kCannotWrite, path);
-  const WriteStatus status = aside.Commit();
-  if (status != WriteStatus::kOk) return WriteFailureText(status, path);
-  return std::nullopt;
+  if (!is_written || !is_closed) return CannotWriteText(path);
+  return aside.Commit();
 }

@@ -15,7 +15,7 @@ bool ChangeImageFormat(const std::string& input_path, const std::string& output_
     PrintLine(kPrefix + bmp.refusal());
     return false;
   }
-  if (WriteBinaryFile(output_path, *bmp) != WriteStatus::kOk) {
+  if (WriteBinaryFile(output_path, *bmp)) {
     PrintLine(kPrefix + ("Can not save image " + output_path));
     return false;
   }

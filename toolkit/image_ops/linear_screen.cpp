@@ -69,9 +69,8 @@ bool ConvertLinear(const std::string& source_path, const std::string& output_pat
   if (file.IsOpen()) {
     PackScreen(*source, mode, block, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); });
   }
-  const WriteStatus status = file.Commit();
-  if (status != WriteStatus::kOk) {
-    PrintLine(prefix + WriteFailureText(status, output_path));
+  if (const Refusal refused = file.Commit()) {
+    PrintLine(prefix + *refused);
     return false;
   }
   return true;

@@ -47,9 +47,8 @@ bool ExtractRawPixels(const std::string& source_path, const std::string& output_
   PrintLine("Image dimensions : " + SpacedDecimal(source->width) + "/" + SpacedDecimal(source->height));
   AsideFile file(output_path);
   if (file.IsOpen()) WritePixelBytes(*source, file);  // else Commit reports it
-  const WriteStatus status = file.Commit();
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
+  if (const Refusal refused = file.Commit()) {
+    PrintLine(kPrefix + *refused);
     return false;
   }
   return true;

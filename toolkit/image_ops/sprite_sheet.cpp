@@ -61,9 +61,7 @@ void FillCellFile(CellFile& file, const CellPens& pens) {
 }
 
 Refusal SaveCell(const CellFile& file, const std::string& file_name) {
-  const WriteStatus status = WriteBinaryFile(file_name, file.bytes);
-  if (status != WriteStatus::kOk) return WriteFailureText(status, file_name);
-  return std::nullopt;
+  return WriteBinaryFile(file_name, file.bytes);
 }
 
 }  // namespace

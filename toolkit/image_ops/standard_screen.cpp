@@ -47,9 +47,8 @@ bool ConvertStandard(const std::string& source_path, const std::string& output_p
     PrintLine(prefix + *too_large);
     return false;
   }
-  const WriteStatus status = WriteBinaryFile(output_path, EncodeStandardScreen(*source, mode));
-  if (status != WriteStatus::kOk) {
-    PrintLine(prefix + WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteBinaryFile(output_path, EncodeStandardScreen(*source, mode))) {
+    PrintLine(prefix + *refused);
     return false;
   }
   return true;

@@ -143,10 +143,7 @@ Refusal WriteGroup(const std::vector<Output>& outputs) {
     files.back()->Write(output.bytes);
     group.push_back(files.back().get());
   }
-  const GroupCommit commit = CommitTogether(group);
-  if (commit.status != WriteStatus::kOk)
-    return WriteFailureText(commit.status, outputs[commit.failed_index].path);
-  return std::nullopt;
+  return CommitTogether(group);
 }
 
 std::string PenName(ColourModel model, int key) {

@@ -64,12 +64,10 @@ Checked<MapOptions> ParseOptions(const std::vector<std::string>& options) {
 }
 
 Checked<std::vector<uint8_t>> ReadTilesetFile(const std::string& path) {
-  InputBytes input = ReadInputFile(path, kMaxTilesetFileBytes);
-  if (input.status == InputStatus::kTooLarge)
+  Checked<std::vector<uint8_t>> input = ReadInputFile(path, kMaxTilesetFileBytes);
+  if (input.kind() == RefusalKind::kTooLarge)
     return Checked<std::vector<uint8_t>>::Refused(path + " is too large for a tileset");
-  if (input.status != InputStatus::kOk)
-    return Checked<std::vector<uint8_t>>::Refused(InputFailureText(input.status, path));
-  return std::move(input.bytes);
+  return input;
 }
 
 std::string ColourText(const Rgb& colour) {
@@ -198,7 +196,7 @@ Checked<Outputs> BuildOutputs(const Conversion& run) {
   const int scale_x = run.option.mode == 0 ? 4 : run.option.mode == 1 ? 2 : 1;
   Checked<std::vector<uint8_t>> png = EncodeScaledPngPicture(picture, scale_x, 2);
   const std::string preview_path = Path(run, "_preview.png");
-  if (!png) return Checked<Outputs>::Refused(WriteFailureText(WriteStatus::kCannotWrite, preview_path));
+  if (!png) return Checked<Outputs>::Refused(CannotWriteText(preview_path));
   outputs.preview.push_back({preview_path, std::move(*png)});
   return outputs;
 }
@@ -283,12 +281,11 @@ Refusal CheckOutputsApart(const Conversion& run, const std::vector<std::string>&
 }
 
 Checked<TiledMap> LoadMap(const std::string& map_path) {
-  InputBytes input = ReadInputFile(map_path, kMaxMapFileBytes);
-  if (input.status == InputStatus::kTooLarge)
+  Checked<std::vector<uint8_t>> input = ReadInputFile(map_path, kMaxMapFileBytes);
+  if (input.kind() == RefusalKind::kTooLarge)
     return Checked<TiledMap>::Refused(map_path + " is too large for a map");
-  if (input.status != InputStatus::kOk)
-    return Checked<TiledMap>::Refused(InputFailureText(input.status, map_path));
-  return ReadTiledMap(input.bytes, map_path, ReadTilesetFile);
+  if (!input) return Checked<TiledMap>::Refused(input);
+  return ReadTiledMap(*input, map_path, ReadTilesetFile);
 }
 
 // Reads and checks every input, and builds the tiles and maps.

@@ -312,9 +312,7 @@ Refusal WriteOutputs(const Picture& sheet, const SheetSource& source, const std:
   if (source_file.IsOpen())
     WriteSheetSource(source, [&source_file](std::string_view text) { source_file.Write(text); });
   AsideFile* const group[] = {&frames_file, &source_file};
-  const GroupCommit commit = CommitTogether(group);
-  if (commit.status == WriteStatus::kOk) return std::nullopt;
-  return WriteFailureText(commit.status, group[commit.failed_index]->path());
+  return CommitTogether(group);
 }
 
 }  // namespace

@@ -63,10 +63,9 @@ struct AyWordsOutput {
 
 int AyRunBytes(const LevelRun& run) { return run.pause == 0 ? kWordBytes : 2 * kWordBytes; }
 
-// The source lines of the runs; the list size, or none when the samples could not be read.
+// The source lines of the runs; the list size, or refused (SamplesUnread) when the samples could not be read.
 template <SourceSyntax kSyntax>
-std::optional<int64_t> WriteAyBody(const SampleSource& samples, const ConversionTable& table,
-                                   ListBuffer& list) {
+Checked<int64_t> WriteAyBody(const SampleSource& samples, const ConversionTable& table, ListBuffer& list) {
   int64_t list_bytes = 0;
   const bool is_read = RunsOf(samples, table)([&](std::span<const LevelRun> closed) {
     WriteRuns(list, closed, WriteAyRunText<kSyntax>);
@@ -74,12 +73,12 @@ std::optional<int64_t> WriteAyBody(const SampleSource& samples, const Conversion
     // loaded again after every run, since the list bytes may alias it.
     for (const LevelRun& run : closed) list_bytes += AyRunBytes(run);
   });
-  if (!is_read) return std::nullopt;
+  if (!is_read) return SamplesUnread();
   return list_bytes;
 }
 
-std::optional<int64_t> WriteAyBodyIn(SourceSyntax syntax, const SampleSource& samples,
-                                     const ConversionTable& table, ListBuffer& list) {
+Checked<int64_t> WriteAyBodyIn(SourceSyntax syntax, const SampleSource& samples, const ConversionTable& table,
+                               ListBuffer& list) {
   switch (syntax) {
     case SourceSyntax::kWinApe:
       return WriteAyBody<SourceSyntax::kWinApe>(samples, table, list);
@@ -92,13 +91,12 @@ std::optional<int64_t> WriteAyBodyIn(SourceSyntax syntax, const SampleSource& sa
 }
 
 // The raw words, written as the runs close: no run is stored between.
-std::optional<int64_t> WriteAyWords(const SampleSource& samples, const ConversionTable& table,
-                                    ListBuffer& list) {
+Checked<int64_t> WriteAyWords(const SampleSource& samples, const ConversionTable& table, ListBuffer& list) {
   RunFolder folder(table);
   AyWordsOutput output{&list};
   uint8_t* at = list.bytes.data();
   const bool is_read = samples([&](std::span<const uint8_t> block) { at = folder.Add(block, output, at); });
-  if (!is_read) return std::nullopt;
+  if (!is_read) return SamplesUnread();
   at = folder.Finish(output, at);
   list.used = static_cast<size_t>(at - list.bytes.data());
   FlushList(list);
@@ -112,16 +110,16 @@ void MoveToList(SourceText& text, ListBuffer& list) {
 
 }  // namespace
 
-std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
-                                   const ListSink& sink, SourceText& text, const std::string& label) {
+Checked<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                             const ListSink& sink, SourceText& text, const std::string& label) {
   ListBuffer list(sink);
   if ((options & kAyListRaw) != 0) return WriteAyWords(samples, table, list);
   AddComment(text, kHeaderLine);
   // The WinApe list has always followed the including program's own label.
   OpenArray(text, label, WinApeLabel::kOmitted);
   MoveToList(text, list);
-  const std::optional<int64_t> list_bytes = WriteAyBodyIn(text.names.syntax, samples, table, list);
-  if (!list_bytes) return std::nullopt;
+  const Checked<int64_t> list_bytes = WriteAyBodyIn(text.names.syntax, samples, table, list);
+  if (!list_bytes) return list_bytes;
   text.array_bytes += *list_bytes;
   CloseArray(text);
   MoveToList(text, list);
@@ -129,8 +127,8 @@ std::optional<int64_t> WriteAyList(const SampleSource& samples, const Conversion
   return list_bytes;
 }
 
-std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
-                                   const ListSink& sink) {
+Checked<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                             const ListSink& sink) {
   SourceText text = StartSource("list.asm", SourceContent::kData, SourceSyntax::kWinApe);
   return WriteAyList(samples, table, options, sink, text, "list");
 }

@@ -15,14 +15,14 @@ inline constexpr int32_t kAyListRaw = 1;
 
 // The whole list of the samples folded through table, passed to sink in
 // blocks: raw words (options bit 0) or the header line and the source lines.
-// Returns the list size in bytes, or none when the samples could not be read
+// Returns the list size in bytes, or refused (SamplesUnread) when the samples could not be read
 // to the end.
-std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
-                                   const ListSink& sink);
+Checked<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                             const ListSink& sink);
 // The same in text's dialect, the source lines as the array label (no label in
 // WinApe); text's declarations get the array for the header.
-std::optional<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
-                                   const ListSink& sink, SourceText& text, const std::string& label);
+Checked<int64_t> WriteAyList(const SampleSource& samples, const ConversionTable& table, int32_t options,
+                             const ListSink& sink, SourceText& text, const std::string& label);
 
 // ConvertAYlist15K: reads sample_path and the first 256 bytes of table_path,
 // writes output_path as text (the chosen syntax's names for it) or raw words

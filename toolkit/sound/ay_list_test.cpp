@@ -17,9 +17,10 @@ ConversionTable IdentityTable() {
 std::string AyList(const std::vector<uint8_t>& samples, int32_t options, int64_t& bytes) {
   const ConversionTable table = IdentityTable();
   std::string list;
-  bytes = WriteAyList(SamplesInMemory(samples), table, options, [&](std::span<const uint8_t> b) {
-            list.append(b.begin(), b.end());
-          }).value_or(-1);
+  const Checked<int64_t> written =
+      WriteAyList(SamplesInMemory(samples), table, options,
+                  [&](std::span<const uint8_t> b) { list.append(b.begin(), b.end()); });
+  bytes = written ? *written : -1;
   return list;
 }
 
@@ -82,10 +83,11 @@ TEST(AyList, RawWordsFollowTheRunRecords) {
       }
     });
     std::string raw;
-    const std::optional<int64_t> bytes = WriteAyList(
+    const Checked<int64_t> bytes = WriteAyList(
         in_blocks, table, kAyListRaw, [&](std::span<const uint8_t> b) { raw.append(b.begin(), b.end()); });
     ASSERT_EQ(raw, expected) << "trial " << trial;
-    ASSERT_EQ(bytes, static_cast<int64_t>(raw.size())) << "trial " << trial;
+    ASSERT_TRUE(bytes) << "trial " << trial;
+    ASSERT_EQ(*bytes, static_cast<int64_t>(raw.size())) << "trial " << trial;
   }
 }
 

@@ -199,19 +199,17 @@ namespace {
 
 // The list's words, read whole: the search looks back and ahead.
 Checked<std::vector<uint16_t>> ReadAyListWords(const std::string& source_path) {
-  const InputFile source = OpenInputFile(source_path);
-  const uint64_t length = source.size_bytes;
-  if (source.status != InputStatus::kOk) {
-    return Checked<std::vector<uint16_t>>::Refused("can not open source file :" + source_path);
-  }
+  const Checked<InputFile> source = OpenInputFile(source_path);
+  if (!source) return Checked<std::vector<uint16_t>>::Refused("can not open source file :" + source_path);
+  const uint64_t length = source->size_bytes;
   const uint64_t word_count = length / kWordBytes;
   PrintLine(kPrefix + std::string("reading ") + SpacedDecimal(static_cast<int64_t>(length)) + " bytes , " +
             SpacedDecimal(static_cast<int64_t>(word_count)) + " instructions");
   if (word_count > kMaxAyListWords) {
-    return Checked<std::vector<uint16_t>>::Refused(InputFailureText(InputStatus::kTooLarge, source_path));
+    return Checked<std::vector<uint16_t>>::Refused(TooLargeText(source_path));
   }
   std::vector<uint16_t> words;
-  if (!ReadWords(source.file.get(), length, words)) {
+  if (!ReadWords(source->file.get(), length, words)) {
     return Checked<std::vector<uint16_t>>::Refused("can not read source file :" + source_path);
   }
   return words;
@@ -261,7 +259,7 @@ bool OptimizeAYlist(const std::string& source_path, const std::string& output_pa
   SourceText text = StartSource(output_path, SourceContent::kData, ChosenSyntax());
   AsideFile file(text.names.source_path);
   if (!file.IsOpen()) {
-    PrintLine(kPrefix + WriteFailureText(WriteStatus::kCannotCreate, text.names.source_path));
+    PrintLine(kPrefix + CannotCreateText(text.names.source_path));
     return false;
   }
   const int64_t written_bytes =

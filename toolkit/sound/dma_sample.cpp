@@ -89,10 +89,9 @@ int DmaRunDataBytes(const LevelRun& run) {
 
 std::string SizeComment(int64_t data_bytes) { return "sample size " + SpacedDecimal(data_bytes) + " bytes"; }
 
-// The body of the list; the data size, or none when the samples could not be read.
+// The body of the list; the data size, or refused (SamplesUnread) when the samples could not be read.
 template <SourceSyntax kSyntax>
-std::optional<int64_t> WriteDmaBody(const SampleSource& samples, const ConversionTable& table,
-                                    ListBuffer& list) {
+Checked<int64_t> WriteDmaBody(const SampleSource& samples, const ConversionTable& table, ListBuffer& list) {
   int64_t data_bytes = 0;
   const LevelLines& level_lines = DmaLines<kSyntax>::Levels();
   const std::array<HexPair, 256>& hex = HexPairs();
@@ -104,12 +103,12 @@ std::optional<int64_t> WriteDmaBody(const SampleSource& samples, const Conversio
     });
     for (const LevelRun& run : closed) data_bytes += DmaRunDataBytes(run);
   });
-  if (!is_read) return std::nullopt;
+  if (!is_read) return SamplesUnread();
   return data_bytes;
 }
 
-std::optional<int64_t> WriteDmaBodyIn(SourceSyntax syntax, const SampleSource& samples,
-                                      const ConversionTable& table, ListBuffer& list) {
+Checked<int64_t> WriteDmaBodyIn(SourceSyntax syntax, const SampleSource& samples,
+                                const ConversionTable& table, ListBuffer& list) {
   switch (syntax) {
     case SourceSyntax::kWinApe:
       return WriteDmaBody<SourceSyntax::kWinApe>(samples, table, list);
@@ -137,15 +136,15 @@ int AppendDmaRun(const LevelRun& run, std::string& text) {
   return DmaRunDataBytes(run);
 }
 
-std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
-                                          const ListSink& sink, SourceText& text, const std::string& label) {
+Checked<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
+                                    const ListSink& sink, SourceText& text, const std::string& label) {
   ListBuffer list(sink);
   for (const char* line : kHeaderLines) AddComment(text, line);
   // The WinApe list has always followed the including program's own label.
   OpenArray(text, label, WinApeLabel::kOmitted);
   MoveToList(text, list);
-  const std::optional<int64_t> data_bytes = WriteDmaBodyIn(text.names.syntax, samples, table, list);
-  if (!data_bytes) return std::nullopt;
+  const Checked<int64_t> data_bytes = WriteDmaBodyIn(text.names.syntax, samples, table, list);
+  if (!data_bytes) return data_bytes;
   text.array_bytes += *data_bytes;
   const SourceNumber end[] = {HexNumber(kEndByte)};
   AddByteLine(text, end, kEndComment);
@@ -156,8 +155,8 @@ std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const Con
   return data_bytes;
 }
 
-std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
-                                          const ListSink& sink) {
+Checked<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
+                                    const ListSink& sink) {
   SourceText text = StartSource("list.asm", SourceContent::kData, SourceSyntax::kWinApe);
   return WriteDmaSampleList(samples, table, sink, text, "list");
 }

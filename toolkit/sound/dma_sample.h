@@ -19,13 +19,13 @@ int AppendDmaRun(const LevelRun& run, std::string& text);
 // blocks, in text's dialect: the seven header lines, the body (the array
 // label, without a label in WinApe), the end line and the size line; text's
 // declarations get the array for the header. Returns the data size in bytes
-// (the end byte left out), or none when the samples could not be read to
+// (the end byte left out), or refused (SamplesUnread) when the samples could not be read to
 // the end.
-std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
-                                          const ListSink& sink, SourceText& text, const std::string& label);
+Checked<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
+                                    const ListSink& sink, SourceText& text, const std::string& label);
 // The same in WinApe.
-std::optional<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
-                                          const ListSink& sink);
+Checked<int64_t> WriteDmaSampleList(const SampleSource& samples, const ConversionTable& table,
+                                    const ListSink& sink);
 
 // gravik dma: reads sample_path (.snd) and the first 256 bytes of table_path,
 // writes output_path (.asm, or the chosen syntax's names for it). Refuses a

@@ -43,21 +43,21 @@ uint64_t SampleChanges64(const uint8_t* samples) {
 }
 
 Checked<SoundSource> OpenSoundSource(const std::string& sample_path, const std::string& table_path) {
-  InputFile sample = OpenInputFile(sample_path);
-  if (sample.status != InputStatus::kOk) {
+  Checked<InputFile> sample = OpenInputFile(sample_path);
+  if (!sample) {
     return Checked<SoundSource>::Refused("Can not open sample ! (" + sample_path + ")");
   }
-  const InputFile table_file = OpenInputFile(table_path);
-  if (table_file.status != InputStatus::kOk) {
+  const Checked<InputFile> table_file = OpenInputFile(table_path);
+  if (!table_file) {
     return Checked<SoundSource>::Refused("Can not open conversion table ! (" + table_path + ")");
   }
   SoundSource source;
-  if (std::fread(source.table.data(), 1, kTableBytes, table_file.file.get()) != kTableBytes) {
+  if (std::fread(source.table.data(), 1, kTableBytes, table_file->file.get()) != kTableBytes) {
     return Checked<SoundSource>::Refused("Conversion table shorter than 256 bytes ! (" + table_path + ")");
   }
-  if (sample.size_bytes == 0) return Checked<SoundSource>::Refused("Empty sample ! (" + sample_path + ")");
-  source.sample = std::move(sample.file);
-  source.sample_count = sample.size_bytes;
+  if (sample->size_bytes == 0) return Checked<SoundSource>::Refused("Empty sample ! (" + sample_path + ")");
+  source.sample = std::move(sample->file);
+  source.sample_count = sample->size_bytes;
   return source;
 }
 
@@ -128,13 +128,16 @@ RunSource RunsOf(const SampleSource& samples, const ConversionTable& table) {
   };
 }
 
+Checked<int64_t> SamplesUnread() {
+  return Checked<int64_t>::Refused("the samples can not be read to the end", RefusalKind::kCannotRead);
+}
+
 Checked<int64_t> WriteSampleList(SoundSource& source, const std::string& sample_path, SourceText& text,
                                  const ListWriter& write_list) {
   const std::string& output_path = text.names.source_path;
   AsideFile file(output_path);
-  if (!file.IsOpen())
-    return Checked<int64_t>::Refused(WriteFailureText(WriteStatus::kCannotCreate, output_path));
-  const std::optional<int64_t> list_bytes = write_list(
+  if (!file.IsOpen()) return Checked<int64_t>::Refused(CannotCreateText(output_path));
+  const Checked<int64_t> list_bytes = write_list(
       StreamedSamples(source), source.table, [&file](std::span<const uint8_t> bytes) { file.Write(bytes); },
       text);
   if (!list_bytes) return Checked<int64_t>::Refused(SampleReadFailureText(sample_path));

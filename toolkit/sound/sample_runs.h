@@ -298,10 +298,15 @@ void WriteRuns(ListBuffer& list, std::span<const LevelRun> runs, WriteRun write_
 
 // A converter's list writer: the whole list of samples folded through table,
 // to sink, in the dialect of text (whose declarations it fills for the
-// header); its size in bytes, or none when the samples could not be read to
-// the end.
-using ListWriter = std::function<std::optional<int64_t>(
-    const SampleSource& samples, const ConversionTable& table, const ListSink& sink, SourceText& text)>;
+// header); its size in bytes, or SamplesUnread when the samples could not be
+// read to the end.
+using ListWriter = std::function<Checked<int64_t>(const SampleSource& samples, const ConversionTable& table,
+                                                  const ListSink& sink, SourceText& text)>;
+
+// The refusal of a list writer whose samples could not be read to the end
+// (kCannotRead); the converter, which knows the sample's path, says so in
+// its own line (SampleReadFailureText).
+Checked<int64_t> SamplesUnread();
 
 // The list of the opened sample written by write_list to text's source path,
 // with text's header beside it when it has one (aside, both put in place when

@@ -17,9 +17,8 @@ std::vector<uint8_t> EncodeFlatSprite(const SpritePixels& pixels) {
 bool ConvertToFlatSprite(const std::string& source_path, const std::string& output_path) {
   const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
-  const WriteStatus status = WriteBinaryFile(output_path, EncodeFlatSprite(ReadSpritePixels(*source)));
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteBinaryFile(output_path, EncodeFlatSprite(ReadSpritePixels(*source)))) {
+    PrintLine(kPrefix + *refused);
     return false;
   }
   return true;

@@ -52,12 +52,10 @@ Refusal SameFileRefusal(const std::string& data_path, const std::string& templat
 }
 
 Checked<std::vector<uint8_t>> ReadData(const std::string& data_path) {
-  InputBytes read = ReadInputFile(data_path, kMaxDataBytes);
-  if (read.status == InputStatus::kMissing || read.status == InputStatus::kCannotRead)
-    return Checked<std::vector<uint8_t>>::Refused("Can not read " + data_path);
-  if (read.status != InputStatus::kOk)
-    return Checked<std::vector<uint8_t>>::Refused(InputFailureText(read.status, data_path));
-  return std::move(read.bytes);
+  Checked<std::vector<uint8_t>> read = ReadInputFile(data_path, kMaxDataBytes);
+  if (read.kind() == RefusalKind::kMissing)
+    return Checked<std::vector<uint8_t>>::Refused(CannotReadText(data_path), RefusalKind::kCannotRead);
+  return read;
 }
 
 // The offset and the options as numbers typed by the user: a negative offset
@@ -101,7 +99,6 @@ bool ExtractMode0Sprite(const std::string& data_path, const std::string& templat
     return Refuse(*refusal);
   const std::vector<uint8_t> pens = DecodeMode0Rows(*data, static_cast<size_t>(first_byte), width, height);
   StorePens(*source, pens, width, height, (options & kSaveUpright) != 0);
-  const WriteStatus status = WriteBmpPicture(*source, output_path);
-  if (status != WriteStatus::kOk) return Refuse(WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteBmpPicture(*source, output_path)) return Refuse(*refused);
   return true;
 }

@@ -14,16 +14,15 @@ std::vector<uint8_t> PackSpritePixels(const SpritePixels& pixels) {
   return bytes;
 }
 
-WriteStatus WritePackedSprite(const SpritePixels& pixels, const std::string& output_path) {
+Refusal WritePackedSprite(const SpritePixels& pixels, const std::string& output_path) {
   return WriteBinaryFile(output_path, PackSpritePixels(pixels));
 }
 
 bool ConvertToInterlacedSprite(const std::string& source_path, const std::string& output_path) {
   const std::optional<Picture> source = LoadSpriteSource(source_path);
   if (!source) return false;
-  const WriteStatus status = WritePackedSprite(ReadSpritePixels(*source), output_path);
-  if (status != WriteStatus::kOk) {
-    PrintLine(kPrefix + WriteFailureText(status, output_path));
+  if (const Refusal refused = WritePackedSprite(ReadSpritePixels(*source), output_path)) {
+    PrintLine(kPrefix + *refused);
     return false;
   }
   PrintLine(kPrefix + output_path + " created");

@@ -14,7 +14,7 @@
 std::vector<uint8_t> PackSpritePixels(const SpritePixels& pixels);
 
 // Writes the 128 packed bytes of pixels to output_path.
-WriteStatus WritePackedSprite(const SpritePixels& pixels, const std::string& output_path);
+Refusal WritePackedSprite(const SpritePixels& pixels, const std::string& output_path);
 
 // gravik half: the 16 x 16 source_path packed into output_path; prints
 // "ConvertToInterlacedSprite : PATH created". Returns true when written.

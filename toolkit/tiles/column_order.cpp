@@ -36,8 +36,8 @@ std::vector<uint8_t> ColumnOrder(std::span<const uint8_t> rows, int width, int h
 bool ConvertToColumnOrder(const std::string& source_path, const std::string& output_path, int32_t width,
                           int32_t height) {
   // Opened without waiting: a FIFO is refused below like a folder.
-  const InputFile source = OpenInputFile(source_path);
-  if (source.status == InputStatus::kMissing || source.status == InputStatus::kCannotRead) {
+  const Checked<InputFile> source = OpenInputFile(source_path);
+  if (source.kind() == RefusalKind::kMissing || source.kind() == RefusalKind::kCannotRead) {
     PrintLine("Can not found source :" + source_path);
     return false;
   }
@@ -47,26 +47,25 @@ bool ConvertToColumnOrder(const std::string& source_path, const std::string& out
   }
   // Both factors are below 2^31, so the product fits in 64 bits.
   const int64_t cell_count = static_cast<int64_t>(width) * height;
-  if (source.status != InputStatus::kOk) {
+  if (!source) {
     Refuse("Can not read " + source_path);
     return false;
   }
-  const int64_t source_size = static_cast<int64_t>(source.size_bytes);
+  const int64_t source_size = static_cast<int64_t>(source->size_bytes);
   if (source_size < cell_count) {
     Refuse(source_path + " holds" + SpacedDecimal(source_size) + " bytes, a" + SpacedDecimal(width) + " x" +
            SpacedDecimal(height) + " map needs" + SpacedDecimal(cell_count));
     return false;
   }
   const std::optional<std::vector<uint8_t>> rows =
-      ReadPrefix(source.file.get(), static_cast<size_t>(cell_count));
+      ReadPrefix(source->file.get(), static_cast<size_t>(cell_count));
   if (!rows) {
     Refuse("Can not read " + source_path);
     return false;
   }
   PrintLine("Processing...");
-  const WriteStatus status = WriteBinaryFile(output_path, ColumnOrder(*rows, width, height));
-  if (status != WriteStatus::kOk) {
-    Refuse(WriteFailureText(status, output_path));
+  if (const Refusal refused = WriteBinaryFile(output_path, ColumnOrder(*rows, width, height))) {
+    Refuse(*refused);
     return false;
   }
   PrintLine("...Done !");

@@ -198,8 +198,8 @@ bool AddToTileset(const std::string& image_path, const std::string& tileset_path
   // previous set; the counts are printed once the new one is in place. The
   // set holds the work of many runs: it reaches the disk before it replaces
   // the old one.
-  const WriteStatus status = WriteBinaryFile(tileset_path, TilesetFileBytes(tileset), Durability::kSynced);
-  if (status != WriteStatus::kOk) return Refuse(kPrefix + WriteFailureText(status, tileset_path));
+  if (const Refusal refused = WriteBinaryFile(tileset_path, TilesetFileBytes(tileset), Durability::kSynced))
+    return Refuse(kPrefix + *refused);
   PrintLine("Added " + SpacedDecimal(result.added) + " tiles");
   PrintLine("Total tileset " + SpacedDecimal(tileset.tile_count));
   // The set was written, but without the tiles that did not fit: not all

@@ -40,14 +40,14 @@ Checked<Tileset> ParseTilesetBytes(std::span<const uint8_t> bytes, const std::st
 Checked<std::optional<Tileset>> ReadTilesetFile(const std::string& path) {
   using Result = Checked<std::optional<Tileset>>;
   // Opened without waiting: a FIFO in the set's place is refused, not read.
-  const InputFile input = OpenInputFile(path);
-  if (input.status == InputStatus::kMissing) return std::optional<Tileset>();
-  if (input.status != InputStatus::kOk) return Result::Refused("Can not read " + path);
-  if (input.size_bytes != kTilesetFileBytes) return Result::Refused(WrongSizeText(path, input.size_bytes));
+  const Checked<InputFile> input = OpenInputFile(path);
+  if (input.kind() == RefusalKind::kMissing) return std::optional<Tileset>();
+  if (!input) return Result::Refused(CannotReadText(path));
+  if (input->size_bytes != kTilesetFileBytes) return Result::Refused(WrongSizeText(path, input->size_bytes));
   // One byte more than a tileset holds, so that a file that grew since fstat shows.
   std::vector<uint8_t> bytes(kTilesetFileBytes + 1);
-  const size_t got = std::fread(bytes.data(), 1, bytes.size(), input.file.get());
-  if (std::ferror(input.file.get()) != 0) return Result::Refused("Can not read " + path);
+  const size_t got = std::fread(bytes.data(), 1, bytes.size(), input->file.get());
+  if (std::ferror(input->file.get()) != 0) return Result::Refused("Can not read " + path);
   bytes.resize(got);
   Checked<Tileset> tileset = ParseTilesetBytes(bytes, path);
   if (!tileset) return Result::Refused(tileset.refusal());

@@ -28,8 +28,7 @@ Refusal WritePreview(const Tileset& tileset, const std::string& path) {
   const std::vector<uint8_t> pens = PreviewPens(tileset);
   const Picture preview =
       PictureFromPens(kPreviewWidthPx, kPreviewHeightPx, pens.data(), TilesetPalette(tileset));
-  const WriteStatus status = WriteBmpPicture(preview, path);
-  if (status != WriteStatus::kOk) return kPrefix + WriteFailureText(status, path);
+  if (const Refusal refused = WriteBmpPicture(preview, path)) return kPrefix + *refused;
   return std::nullopt;
 }
 
@@ -68,8 +67,8 @@ std::vector<uint8_t> PreviewPens(const Tileset& tileset) {
 
 bool FinalizeTileset(const std::string& name) {
   const std::string tileset_path = name + ".set";
-  const InputStatus there = OpenInputFile(tileset_path).status;
-  if (there == InputStatus::kMissing || there == InputStatus::kCannotRead) {
+  const RefusalKind there = OpenInputFile(tileset_path).kind();
+  if (there == RefusalKind::kMissing || there == RefusalKind::kCannotRead) {
     PrintLine(tileset_path + " tileset not found");
     return false;
   }
@@ -82,8 +81,7 @@ bool FinalizeTileset(const std::string& name) {
   PrintLine(SpacedDecimal(tileset.tile_count) + " tiles defined");
   PrintLine("Creating CPC tiles set...");
   // A tile file that can not be written does not stop the preview.
-  const bool has_tiles =
-      WriteBinaryFile("tileset_" + name + ".til", EncodeCpcTiles(tileset)) == WriteStatus::kOk;
+  const bool has_tiles = !WriteBinaryFile("tileset_" + name + ".til", EncodeCpcTiles(tileset));
   if (!has_tiles) PrintLine("can not open new tiles file");
   PrintLine("Creating PC tiles set");
   if (const Refusal refused = WritePreview(tileset, "tileset_" + name + ".bmp")) {
