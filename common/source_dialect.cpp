@@ -14,13 +14,13 @@ namespace {
 SourceSyntax chosen_syntax = SourceSyntax::kWinApe;
 
 struct DialectRow {
-  std::string_view name;       // as --syntax= takes it
-  std::string_view suffix;     // replaces ".asm"
-  std::string_view byte_word;  // the bytes directive without its gap
-  std::string_view word_word;  // the words directive without its gap
-  std::string_view equate;     // between the name and the value
-  std::string_view immediate;  // in front of an instruction's immediate
-  std::string_view global;     // in front of a global symbol's name
+  std::string_view name;          // as --syntax= takes it
+  std::string_view suffix;        // replaces ".asm"
+  std::string_view byte_word;     // the bytes directive without its gap
+  std::string_view word_word;     // the words directive without its gap
+  std::string_view equate;        // between the name and the value
+  std::string_view immediate;     // in front of an instruction's immediate
+  std::string_view global;        // in front of a global symbol's name
   std::string_view label_equate;  // a label equated to an address, global where globals are marked
 };
 
@@ -238,7 +238,8 @@ void AppendTableLines(SourceText& source, const TableLine& line, int64_t count, 
     source.text.resize(start + longest_line * static_cast<size_t>(kLinesABlock));
     char* out = source.text.data() + start;
     for (int64_t k = 0; k < labels; ++k) {
-      out = Put(Put(Put(out, k % per_line == 0 ? std::string_view(line.head) : ","), line.label), TextOf(number));
+      out = Put(Put(Put(out, k % per_line == 0 ? std::string_view(line.head) : ","), line.label),
+                TextOf(number));
       StepUp(number);
       if (k % per_line == per_line - 1 || k + 1 == labels) out = Put(out, line.tail);
     }

@@ -39,7 +39,8 @@ void CheckBands(const Picture& sheet, const SheetCut& cut, const SheetOptions& o
     if (!options.has_mask || seen >= pens) continue;
     for (size_t k = 0; k + 1 < bytes.size(); k += 2) Require((bytes[k] & bytes[k + 1]) == 0);
   }
-  SourceText text = StartSource("s_spr.asm", SourceContent::kData, SourceSyntax::kWinApe, SourceOptions{true});
+  SourceText text =
+      StartSource("s_spr.asm", SourceContent::kData, SourceSyntax::kWinApe, SourceOptions{true});
   DescribeSheet(text, {"s", "s.spr", cut, options}, {});
   size_t lines = 0;
   for (const char c : text.text) lines += c == '\n';

@@ -86,9 +86,8 @@ void DescribeSheet(SourceText& text, const SheetSource& source, std::span<const 
 
 // gravik sheet0/sheet1/sheet2: cuts source_path (8-bit BMP) into frames of
 // width_px x height pixels in mode 0, 1 or 2 and writes name + ".spr" and
-// name + "_spr.asm" (.s or .c and .h in the chosen dialect) as one group, the labels made from name by the label
-// rule. Refusals (bad options, a name that can not be quoted in the source,
-// the refusals of the planners above) print one line and write nothing. True
-// when both files were written.
+// name + "_spr.asm" (.s or .c and .h in the chosen dialect) as one group, the labels made from name by the
+// label rule. Refusals (bad options, a name that can not be quoted in the source, the refusals of the
+// planners above) print one line and write nothing. True when both files were written.
 bool CutSpriteSheet(const std::string& source_path, const std::string& name, int mode, int width_px,
                     int height, const std::vector<std::string>& options);
