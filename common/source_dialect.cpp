@@ -140,7 +140,7 @@ const ByteSpellings& BulkSpellings(SourceSyntax syntax) {
 // Text is written a block of lines at a time, so that a streamed source
 // hands its text on between blocks and never holds much more than a piece.
 constexpr size_t kStreamPieceBytes = 64 * 1024;
-constexpr int64_t kLinesABlock = 512;
+constexpr int64_t kLinesABlock = 2048;
 
 // A streamed source's text handed on once it holds a piece's worth.
 void SpillStreamed(SourceText& source) {
@@ -149,36 +149,54 @@ void SpillStreamed(SourceText& source) {
   source.text.clear();
 }
 
-char* Put(char* out, std::string_view text) {
-  std::memcpy(out, text.data(), text.size());
-  return out + text.size();
+// The bulk lines are put together from short pieces, a hundred thousand
+// lines of a few each: a call to memcpy for each piece would cost more than
+// the rest of the work, so every piece is padded and moved in whole
+// 16-byte steps (the block it goes to has a step's room to spare).
+constexpr size_t kStep = 16;
+
+struct PaddedPiece {
+  std::string bytes;  // the text, then at least kStep bytes of padding
+  size_t size = 0;
+};
+
+PaddedPiece Padded(std::string_view text) {
+  return {std::string(text) + std::string(kStep, '\0'), text.size()};
 }
+
+char* PutSteps(char* out, const char* text, size_t size) {
+  for (size_t at = 0; at < size; at += kStep) std::memcpy(out + at, text + at, kStep);
+  return out + size;
+}
+
+char* Put(char* out, const PaddedPiece& piece) { return PutSteps(out, piece.bytes.data(), piece.size); }
 
 // A number of at least 0 as decimal text, stepped up in place: the lines of a
 // long table count up, and adding the step's digits to the text is far
 // cheaper than spelling every number anew.
+constexpr size_t kDigitsEnd = 24;  // the digits end here, padding after them
+
 struct CountingDecimal {
-  std::array<char, 24> digits{};  // the number's text, right-aligned
-  size_t first = 0;               // where it starts
+  std::array<char, kDigitsEnd + kStep> digits{};
+  size_t first = kDigitsEnd - 1;  // where the number's text starts
   std::string step;               // the step's digits
 };
 
 CountingDecimal StartCounting(int64_t step) {
   CountingDecimal number;
-  number.first = number.digits.size() - 1;
   number.digits[number.first] = '0';
   number.step = PlainDecimal(step);
   return number;
 }
 
-std::string_view TextOf(const CountingDecimal& number) {
-  return {number.digits.data() + number.first, number.digits.size() - number.first};
+char* Put(char* out, const CountingDecimal& number) {
+  return PutSteps(out, number.digits.data() + number.first, kDigitsEnd - number.first);
 }
 
 void StepUp(CountingDecimal& number) {
   const size_t step_digits = number.step.size();
   int carry = 0;
-  size_t at = number.digits.size();
+  size_t at = kDigitsEnd;
   for (size_t k = 0; k < step_digits || carry != 0; ++k) {
     --at;
     if (at < number.first) {
@@ -192,59 +210,67 @@ void StepUp(CountingDecimal& number) {
   }
 }
 
+// A block of lines put together aside, then added to text: handed straight
+// on when text is a streamed source's own.
+void AddBlock(SourceText& source, std::string& text, std::string_view block) {
+  if (&text == &source.text && source.stream != nullptr) {
+    source.stream->Write(std::string_view(source.text));
+    source.text.clear();
+    source.stream->Write(block);
+    return;
+  }
+  text += block;
+}
+
 // Lines head + N + middle + N * step + tail for N from 0 to count - 1.
 struct NumberedLine {
-  std::string head;
-  std::string middle;
-  std::string tail;  // the line end included
+  PaddedPiece head;
+  PaddedPiece middle;
+  PaddedPiece tail;  // the line end included
   int64_t step = 0;
 };
 
 void AppendNumberedLines(SourceText& source, std::string& text, const NumberedLine& line, int64_t count) {
   CountingDecimal number = StartCounting(1);
   CountingDecimal offset = StartCounting(line.step);
-  const size_t longest = line.head.size() + line.middle.size() + line.tail.size() + 2 * kLongestDecimal;
+  const size_t longest = line.head.size + line.middle.size + line.tail.size + 2 * kLongestDecimal;
+  std::vector<char> block(longest * static_cast<size_t>(kLinesABlock) + kStep);
   for (int64_t first = 0; first < count; first += kLinesABlock) {
     const int64_t lines = std::min(kLinesABlock, count - first);
-    const size_t start = text.size();
-    text.resize(start + longest * static_cast<size_t>(lines));
-    char* out = text.data() + start;
+    char* out = block.data();
     for (int64_t k = 0; k < lines; ++k) {
-      out = Put(Put(Put(Put(Put(out, line.head), TextOf(number)), line.middle), TextOf(offset)), line.tail);
+      out = Put(Put(Put(Put(Put(out, line.head), number), line.middle), offset), line.tail);
       StepUp(number);
       StepUp(offset);
     }
-    text.resize(static_cast<size_t>(out - text.data()));
-    SpillStreamed(source);
+    AddBlock(source, text, std::string_view(block.data(), static_cast<size_t>(out - block.data())));
   }
 }
 
 // Lines head + the labels label + N joined by "," + tail, per_line a line,
 // for N from 0 to count - 1.
 struct TableLine {
-  std::string head;
-  std::string label;
-  std::string tail;  // the line end included
+  PaddedPiece head;
+  PaddedPiece label;
+  PaddedPiece tail;  // the line end included
 };
 
 void AppendTableLines(SourceText& source, const TableLine& line, int64_t count, int64_t per_line) {
   CountingDecimal number = StartCounting(1);
-  const int64_t block = per_line * kLinesABlock;
-  const size_t longest_line = line.head.size() + line.tail.size() +
-                              static_cast<size_t>(per_line) * (line.label.size() + kLongestDecimal + 1);
-  for (int64_t first = 0; first < count; first += block) {
-    const int64_t labels = std::min(block, count - first);
-    const size_t start = source.text.size();
-    source.text.resize(start + longest_line * static_cast<size_t>(kLinesABlock));
-    char* out = source.text.data() + start;
+  const PaddedPiece comma = Padded(",");
+  const int64_t labels_a_block = per_line * kLinesABlock;
+  const size_t longest_line = line.head.size + line.tail.size +
+                              static_cast<size_t>(per_line) * (line.label.size + kLongestDecimal + 1);
+  std::vector<char> block(longest_line * static_cast<size_t>(kLinesABlock) + kStep);
+  for (int64_t first = 0; first < count; first += labels_a_block) {
+    const int64_t labels = std::min(labels_a_block, count - first);
+    char* out = block.data();
     for (int64_t k = 0; k < labels; ++k) {
-      out = Put(Put(Put(out, k % per_line == 0 ? std::string_view(line.head) : ","), line.label),
-                TextOf(number));
+      out = Put(Put(Put(out, k % per_line == 0 ? line.head : comma), line.label), number);
       StepUp(number);
       if (k % per_line == per_line - 1 || k + 1 == labels) out = Put(out, line.tail);
     }
-    source.text.resize(static_cast<size_t>(out - source.text.data()));
-    SpillStreamed(source);
+    AddBlock(source, source.text, std::string_view(block.data(), static_cast<size_t>(out - block.data())));
   }
 }
 
@@ -459,14 +485,12 @@ void AddNumberedAddressTable(SourceText& source, std::string_view name, std::str
                              int64_t count, size_t labels_per_line, LineLayout layout) {
   const SourceSyntax syntax = source.names.syntax;
   OpenTable(source, name);
-  TableLine line;
-  if (syntax == SourceSyntax::kC) {
-    line.head = "\t";
-  } else {
-    line.head = std::string(layout.indent) + std::string(RowOf(syntax).word_word) + std::string(layout.gap);
-  }
-  line.label = std::string(RowOf(syntax).global) + std::string(prefix);
-  line.tail = std::string(SpellingOf(syntax).line_close) + std::string(kLineEnd);
+  const std::string head =
+      syntax == SourceSyntax::kC
+          ? "\t"
+          : std::string(layout.indent) + std::string(RowOf(syntax).word_word) + std::string(layout.gap);
+  const TableLine line{Padded(head), Padded(std::string(RowOf(syntax).global) + std::string(prefix)),
+                       Padded(std::string(SpellingOf(syntax).line_close) + std::string(kLineEnd))};
   AppendTableLines(source, line, count, static_cast<int64_t>(labels_per_line == 0 ? 8 : labels_per_line));
   CloseTable(source, name, count);
 }
@@ -477,13 +501,15 @@ void AddNumberedLabels(SourceText& source, std::string_view array, std::string_v
   const std::string base(array);
   const std::string end_of_line(kLineEnd);
   if (syntax != SourceSyntax::kWinApe) {
-    const NumberedLine define{"#define " + std::string(prefix), " (" + base + " + ", ")" + end_of_line, step};
+    const NumberedLine define{Padded("#define " + std::string(prefix)), Padded(" (" + base + " + "),
+                              Padded(")" + end_of_line), step};
     AppendNumberedLines(source, source.declarations, define, count);
   }
   if (syntax == SourceSyntax::kC) return;
   const std::string global(RowOf(syntax).global);
-  const NumberedLine label{global + std::string(prefix),
-                           std::string(RowOf(syntax).label_equate) + global + base + "+", end_of_line, step};
+  const NumberedLine label{Padded(global + std::string(prefix)),
+                           Padded(std::string(RowOf(syntax).label_equate) + global + base + "+"),
+                           Padded(end_of_line), step};
   AppendNumberedLines(source, source.text, label, count);
 }
 

@@ -239,6 +239,7 @@ Refusal WriteFrames(const Picture& sheet, const SheetSource& source, AsideFile& 
 // its file as it is written: a sheet of small frames has a great many labels.
 Refusal WriteOutputs(const Picture& sheet, const SheetSource& source, SourceText& text) {
   AsideFile frames_file(source.data_path);
+  frames_file.Reserve(static_cast<uint64_t>(source.cut.frame_count * source.cut.frame_bytes));
   AsideFile source_file(text.names.source_path);
   StreamSource(text, source_file);
   std::vector<uint8_t> frames;
