@@ -130,7 +130,8 @@ void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_p
 // A table of the 16-bit addresses of labels (arrays of this source or
 // others), as the array name: "dw a,b" (WinApe), ".dw _a,_b" (sdasz80),
 // "const unsigned char *const name[] = {a, b,};" (C); its size equate counts
-// two bytes an address, its extern goes in the header.
+// two bytes an address, its extern goes in the header. layout starts the
+// lines as for AddByteLine (" dw " where a WinApe file has always had it).
 void AddAddressTable(SourceText& source, std::string_view name, std::span<const std::string> labels,
                      size_t labels_per_line = 8, LineLayout layout = {});
 
