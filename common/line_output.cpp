@@ -155,6 +155,13 @@ void AsideFile::Write(std::span<const uint8_t> bytes) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) has_failed_ = true;
 }
 
+void AsideFile::Reserve(uint64_t bytes) {
+  if (file_ == nullptr || bytes == 0 || bytes > static_cast<uint64_t>(INT64_MAX)) return;
+  // Kept to the written length, so that a file left shorter never shows
+  // bytes that were not written.
+  (void)fallocate(fileno(file_), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes));
+}
+
 void AsideFile::Write(std::string_view text) {
   Write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }

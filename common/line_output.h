@@ -70,6 +70,12 @@ class AsideFile {
   void Write(std::span<const uint8_t> bytes);
   void Write(std::string_view text);
   void WriteLine(std::string_view line);
+  // The length the file will have, when known before the first byte: the
+  // filesystem then allocates its blocks at once instead of reserving them
+  // page by page as the writes come, a good part of the cost of writing tens
+  // of megabytes. The file's length stays what is written. Nothing happens
+  // where the filesystem can not.
+  void Reserve(uint64_t bytes);
   // Flushes, closes and renames over the target. Any error seen while writing
   // (a full disk, say) is reported here, as CannotWriteText, and the target
   // is left as it was.

@@ -1,5 +1,6 @@
 #include "common/source_dialect.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -13,20 +14,22 @@ namespace {
 SourceSyntax chosen_syntax = SourceSyntax::kWinApe;
 
 struct DialectRow {
-  std::string_view name;       // as --syntax= takes it
-  std::string_view suffix;     // replaces ".asm"
-  std::string_view byte_word;  // the bytes directive without its gap
-  std::string_view word_word;  // the words directive without its gap
-  std::string_view equate;     // between the name and the value
-  std::string_view immediate;  // in front of an instruction's immediate
+  std::string_view name;          // as --syntax= takes it
+  std::string_view suffix;        // replaces ".asm"
+  std::string_view byte_word;     // the bytes directive without its gap
+  std::string_view word_word;     // the words directive without its gap
+  std::string_view equate;        // between the name and the value
+  std::string_view immediate;     // in front of an instruction's immediate
+  std::string_view global;        // in front of a global symbol's name
+  std::string_view label_equate;  // a label equated to an address, global where globals are marked
 };
 
 // One row a dialect, in the order of SourceSyntax (the data lines' pieces
 // are kDataSpellings, in the header).
 constexpr std::array<DialectRow, 3> kDialects = {{
-    {"winape", ".asm", "db", "dw", " equ ", ""},
-    {"sdasz80", ".s", ".db", ".dw", " = ", "#"},
-    {"c", ".c", "", "", "", ""},
+    {"winape", ".asm", "db", "dw", " equ ", "", "", " equ "},
+    {"sdasz80", ".s", ".db", ".dw", " = ", "#", "_", " == "},
+    {"c", ".c", "", "", "", "", "", ""},
 }};
 static_assert(std::size(kDataSpellings) == kDialects.size(), "a data spelling for every dialect");
 
@@ -134,6 +137,143 @@ const ByteSpellings& BulkSpellings(SourceSyntax syntax) {
   return kTables[static_cast<size_t>(syntax)];
 }
 
+// Text is written a block of lines at a time, so that a streamed source
+// hands its text on between blocks and never holds much more than a piece.
+constexpr size_t kStreamPieceBytes = 64 * 1024;
+constexpr int64_t kLinesABlock = 2048;
+
+// A streamed source's text handed on once it holds a piece's worth.
+void SpillStreamed(SourceText& source) {
+  if (source.stream == nullptr || source.text.size() < kStreamPieceBytes) return;
+  source.stream->Write(std::string_view(source.text));
+  source.text.clear();
+}
+
+// The bulk lines are put together from short pieces, a hundred thousand
+// lines of a few each: a call to memcpy for each piece would cost more than
+// the rest of the work, so every piece is padded and moved in whole
+// 16-byte steps (the block it goes to has a step's room to spare).
+constexpr size_t kStep = 16;
+
+struct PaddedPiece {
+  std::string bytes;  // the text, then at least kStep bytes of padding
+  size_t size = 0;
+};
+
+PaddedPiece Padded(std::string_view text) {
+  return {std::string(text) + std::string(kStep, '\0'), text.size()};
+}
+
+char* PutSteps(char* out, const char* text, size_t size) {
+  for (size_t at = 0; at < size; at += kStep) std::memcpy(out + at, text + at, kStep);
+  return out + size;
+}
+
+char* Put(char* out, const PaddedPiece& piece) { return PutSteps(out, piece.bytes.data(), piece.size); }
+
+// A number of at least 0 as decimal text, stepped up in place: the lines of a
+// long table count up, and adding the step's digits to the text is far
+// cheaper than spelling every number anew.
+constexpr size_t kDigitsEnd = 24;  // the digits end here, padding after them
+
+struct CountingDecimal {
+  std::array<char, kDigitsEnd + kStep> digits{};
+  size_t first = kDigitsEnd - 1;  // where the number's text starts
+  std::string step;               // the step's digits
+};
+
+CountingDecimal StartCounting(int64_t step) {
+  CountingDecimal number;
+  number.digits[number.first] = '0';
+  number.step = PlainDecimal(step);
+  return number;
+}
+
+char* Put(char* out, const CountingDecimal& number) {
+  return PutSteps(out, number.digits.data() + number.first, kDigitsEnd - number.first);
+}
+
+void StepUp(CountingDecimal& number) {
+  const size_t step_digits = number.step.size();
+  int carry = 0;
+  size_t at = kDigitsEnd;
+  for (size_t k = 0; k < step_digits || carry != 0; ++k) {
+    --at;
+    if (at < number.first) {
+      number.digits[at] = '0';
+      number.first = at;
+    }
+    const int step_digit = k < step_digits ? number.step[step_digits - 1 - k] - '0' : 0;
+    const int sum = number.digits[at] - '0' + step_digit + carry;
+    carry = sum / 10;
+    number.digits[at] = static_cast<char>('0' + sum % 10);
+  }
+}
+
+// A block of lines put together aside, then added to text: handed straight
+// on when text is a streamed source's own.
+void AddBlock(SourceText& source, std::string& text, std::string_view block) {
+  if (&text == &source.text && source.stream != nullptr) {
+    source.stream->Write(std::string_view(source.text));
+    source.text.clear();
+    source.stream->Write(block);
+    return;
+  }
+  text += block;
+}
+
+// Lines head + N + middle + N * step + tail for N from 0 to count - 1.
+struct NumberedLine {
+  PaddedPiece head;
+  PaddedPiece middle;
+  PaddedPiece tail;  // the line end included
+  int64_t step = 0;
+};
+
+void AppendNumberedLines(SourceText& source, std::string& text, const NumberedLine& line, int64_t count) {
+  CountingDecimal number = StartCounting(1);
+  CountingDecimal offset = StartCounting(line.step);
+  const size_t longest = line.head.size + line.middle.size + line.tail.size + 2 * kLongestDecimal;
+  std::vector<char> block(longest * static_cast<size_t>(kLinesABlock) + kStep);
+  for (int64_t first = 0; first < count; first += kLinesABlock) {
+    const int64_t lines = std::min(kLinesABlock, count - first);
+    char* out = block.data();
+    for (int64_t k = 0; k < lines; ++k) {
+      out = Put(Put(Put(Put(Put(out, line.head), number), line.middle), offset), line.tail);
+      StepUp(number);
+      StepUp(offset);
+    }
+    AddBlock(source, text, std::string_view(block.data(), static_cast<size_t>(out - block.data())));
+  }
+}
+
+// Lines head + the labels label + N joined by "," + tail, per_line a line,
+// for N from 0 to count - 1.
+struct TableLine {
+  PaddedPiece head;
+  PaddedPiece label;
+  PaddedPiece tail;  // the line end included
+};
+
+void AppendTableLines(SourceText& source, const TableLine& line, int64_t count, int64_t per_line) {
+  CountingDecimal number = StartCounting(1);
+  const PaddedPiece comma = Padded(",");
+  const int64_t labels_a_block = per_line * kLinesABlock;
+  const size_t longest_line = line.head.size + line.tail.size +
+                              static_cast<size_t>(per_line) * (line.label.size + kLongestDecimal + 1);
+  std::vector<char> block(longest_line * static_cast<size_t>(kLinesABlock) + kStep);
+  for (int64_t first = 0; first < count; first += labels_a_block) {
+    const int64_t labels = std::min(labels_a_block, count - first);
+    char* out = block.data();
+    for (int64_t k = 0; k < labels; ++k) {
+      out = Put(Put(Put(out, k % per_line == 0 ? line.head : comma), line.label), number);
+      StepUp(number);
+      if (k % per_line == per_line - 1 || k + 1 == labels) out = Put(out, line.tail);
+    }
+    AddBlock(source, source.text, std::string_view(block.data(), static_cast<size_t>(out - block.data())));
+  }
+}
+
 }  // namespace
 
 std::optional<SourceSyntax> SourceSyntaxNamed(std::string_view name) {
@@ -239,11 +379,12 @@ void AddWordLine(SourceText& source, std::span<const SourceNumber> values, std::
   AppendDataLine(source, RowOf(syntax).word_word, spelled, comment, layout);
 }
 
-void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_per_line) {
+namespace {
+
+void AppendByteLines(SourceText& source, std::span<const uint8_t> bytes, size_t per_line) {
   const SourceSyntax syntax = source.names.syntax;
   const DataSpelling& spelling = SpellingOf(syntax);
   const ByteSpellings& table = BulkSpellings(syntax);
-  const size_t per_line = bytes_per_line == 0 ? 16 : bytes_per_line;
   const size_t lines = (bytes.size() + per_line - 1) / per_line;
   const size_t fixed = spelling.byte_directive.size() + spelling.line_close.size() + kLineEnd.size();
   const size_t start = source.text.size();
@@ -266,7 +407,8 @@ void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_p
   source.array_bytes += static_cast<int64_t>(bytes.size());
 }
 
-void CloseArray(SourceText& source) {
+// The open array's end without its size equate: "};" in C, its extern in the header.
+void EndArray(SourceText& source) {
   if (!source.is_array_open) return;
   source.is_array_open = false;
   const SourceSyntax syntax = source.names.syntax;
@@ -279,37 +421,117 @@ void CloseArray(SourceText& source) {
     AppendLine(source.declarations, "extern const unsigned char " + source.array_name + "[" +
                                         PlainDecimal(std::max<int64_t>(source.array_bytes, 1)) + "];");
   }
+}
+
+// A table of addresses opened, and closed after its count of them with its
+// extern and its size equate.
+void OpenTable(SourceText& source, std::string_view name) {
+  if (source.names.syntax == SourceSyntax::kC) {
+    AppendLine(source.text, "const unsigned char *const " + std::string(name) + "[] = {");
+  } else {
+    OpenArray(source, name);
+  }
+}
+
+void CloseTable(SourceText& source, std::string_view name, int64_t count) {
+  const SourceSyntax syntax = source.names.syntax;
+  source.is_array_open = false;
+  if (syntax == SourceSyntax::kC) {
+    if (count == 0) AppendLine(source.text, "\t0");
+    AppendLine(source.text, "};");
+  }
+  if (syntax != SourceSyntax::kWinApe) {
+    AppendLine(source.declarations, "extern const unsigned char *const " + std::string(name) + "[" +
+                                        PlainDecimal(std::max<int64_t>(count, 1)) + "];");
+  }
+  AddEquate(source, std::string(name) + "_SIZE", 2 * count);
+}
+
+}  // namespace
+
+void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_per_line) {
+  const size_t per_line = bytes_per_line == 0 ? 16 : bytes_per_line;
+  // Whole lines a block, so that a streamed source hands its text on between them.
+  const size_t block = per_line * static_cast<size_t>(kLinesABlock);
+  for (size_t first = 0; first < bytes.size(); first += block) {
+    AppendByteLines(source, bytes.subspan(first, std::min(block, bytes.size() - first)), per_line);
+    SpillStreamed(source);
+  }
+}
+
+void CloseArray(SourceText& source) {
+  if (!source.is_array_open) return;
+  EndArray(source);
   AddEquate(source, source.array_name + "_SIZE", source.array_bytes);
 }
 
 void AddAddressTable(SourceText& source, std::string_view name, std::span<const std::string> labels,
-                     size_t labels_per_line) {
+                     size_t labels_per_line, LineLayout layout) {
   const SourceSyntax syntax = source.names.syntax;
-  const std::string table(name);
-  if (syntax == SourceSyntax::kC) {
-    AppendLine(source.text, "const unsigned char *const " + table + "[] = {");
-  } else {
-    OpenArray(source, name);
-  }
+  OpenTable(source, name);
   const size_t per_line = labels_per_line == 0 ? 8 : labels_per_line;
   for (size_t first = 0; first < labels.size(); first += per_line) {
     std::vector<std::string> spelled;
     for (size_t k = first; k < std::min(labels.size(), first + per_line); ++k) {
       spelled.push_back(syntax == SourceSyntax::kSdasz80 ? "_" + labels[k] : labels[k]);
     }
-    AppendDataLine(source, RowOf(syntax).word_word, spelled, {}, LineLayout{});
+    AppendDataLine(source, RowOf(syntax).word_word, spelled, {}, layout);
   }
-  const int64_t table_bytes = 2 * static_cast<int64_t>(labels.size());
-  source.is_array_open = false;
-  if (syntax == SourceSyntax::kC) {
-    if (labels.empty()) AppendLine(source.text, "	0");
-    AppendLine(source.text, "};");
-  }
+  CloseTable(source, name, static_cast<int64_t>(labels.size()));
+}
+
+void AddNumberedAddressTable(SourceText& source, std::string_view name, std::string_view prefix,
+                             int64_t count, size_t labels_per_line, LineLayout layout) {
+  const SourceSyntax syntax = source.names.syntax;
+  OpenTable(source, name);
+  const std::string head =
+      syntax == SourceSyntax::kC
+          ? "\t"
+          : std::string(layout.indent) + std::string(RowOf(syntax).word_word) + std::string(layout.gap);
+  const TableLine line{Padded(head), Padded(std::string(RowOf(syntax).global) + std::string(prefix)),
+                       Padded(std::string(SpellingOf(syntax).line_close) + std::string(kLineEnd))};
+  AppendTableLines(source, line, count, static_cast<int64_t>(labels_per_line == 0 ? 8 : labels_per_line));
+  CloseTable(source, name, count);
+}
+
+void AddNumberedLabels(SourceText& source, std::string_view array, std::string_view prefix, int64_t count,
+                       int64_t step) {
+  const SourceSyntax syntax = source.names.syntax;
+  const std::string base(array);
+  const std::string end_of_line(kLineEnd);
   if (syntax != SourceSyntax::kWinApe) {
-    AppendLine(source.declarations, "extern const unsigned char *const " + table + "[" +
-                                        PlainDecimal(std::max<size_t>(labels.size(), 1)) + "];");
+    const NumberedLine define{Padded("#define " + std::string(prefix)), Padded(" (" + base + " + "),
+                              Padded(")" + end_of_line), step};
+    AppendNumberedLines(source, source.declarations, define, count);
   }
-  AddEquate(source, table + "_SIZE", table_bytes);
+  if (syntax == SourceSyntax::kC) return;
+  const std::string global(RowOf(syntax).global);
+  const NumberedLine label{Padded(global + std::string(prefix)),
+                           Padded(std::string(RowOf(syntax).label_equate) + global + base + "+"),
+                           Padded(end_of_line), step};
+  AppendNumberedLines(source, source.text, label, count);
+}
+
+void AddIncludedArray(SourceText& source, std::string_view name, std::string_view path,
+                      std::span<const uint8_t> bytes, int64_t size, std::string_view indent) {
+  AddEquate(source, std::string(name) + "_SIZE", size);
+  OpenArray(source, name);
+  if (IncludesBinaryFiles(source)) {
+    AppendLine(source.text, std::string(indent) + "incbin \"" + std::string(path) + "\"");
+    source.array_bytes = size;
+  } else {
+    AddBytes(source, bytes);
+  }
+  EndArray(source);
+}
+
+bool IncludesBinaryFiles(const SourceText& source) { return source.names.syntax == SourceSyntax::kWinApe; }
+
+void StreamSource(SourceText& source, AsideFile& file) {
+  source.stream = &file;
+  file.Write(std::string_view(source.text));
+  source.text.clear();
+  source.text.reserve(2 * kStreamPieceBytes);
 }
 
 void AddCodeLabel(SourceText& source, std::string_view name) {
@@ -377,7 +599,12 @@ void MoveSourceText(SourceText& source, AsideFile& file) {
 }
 
 std::vector<SourceFile> FinishSource(const SourceText& source) {
-  std::vector<SourceFile> files = {{source.names.source_path, source.text}};
+  std::vector<SourceFile> files;
+  if (source.stream != nullptr) {
+    source.stream->Write(std::string_view(source.text));
+  } else {
+    files.push_back({source.names.source_path, source.text});
+  }
   if (source.names.header_path.empty()) return files;
   std::string header_name = NameOf(source.names.header_path);
   header_name.resize(header_name.size() - 2);  // its ".h"

@@ -84,11 +84,21 @@ struct SourceText {
   std::string array_name;    // the open array's name, if any
   int64_t array_bytes = 0;   // bytes in the open array so far
   bool is_array_open = false;
+  AsideFile* stream = nullptr;  // where the source file's text goes as it grows (StreamSource)
 };
 
 // An empty source for the output asm_path names (see SourceOutputNames).
 SourceText StartSource(std::string_view asm_path, SourceContent content, SourceSyntax chosen,
                        SourceOptions options = {});
+
+// A source of megabytes (the labels of a sheet of many thousands of frames)
+// handed to file in pieces as it is written rather than held whole: a large
+// buffer costs a page fault every few kilobytes, a reused piece none. The
+// text so far goes now, the bulk calls below (AddBytes, AddIncludedArray,
+// AddNumberedLabels, AddNumberedAddressTable) hand on theirs as they go, and
+// FinishSource the rest; its files then leave the source file out, and file
+// is committed with the word's other outputs.
+void StreamSource(SourceText& source, AsideFile& file);
 
 // ";" + text (WinApe, sdasz80), "/*" + text + " */" (C).
 void AddComment(SourceText& source, std::string_view text);
@@ -120,9 +130,35 @@ void AddBytes(SourceText& source, std::span<const uint8_t> bytes, size_t bytes_p
 // A table of the 16-bit addresses of labels (arrays of this source or
 // others), as the array name: "dw a,b" (WinApe), ".dw _a,_b" (sdasz80),
 // "const unsigned char *const name[] = {a, b,};" (C); its size equate counts
-// two bytes an address, its extern goes in the header.
+// two bytes an address, its extern goes in the header. layout starts the
+// lines as for AddByteLine (" dw " where a WinApe file has always had it).
 void AddAddressTable(SourceText& source, std::string_view name, std::span<const std::string> labels,
-                     size_t labels_per_line = 8);
+                     size_t labels_per_line = 8, LineLayout layout = {});
+
+// A whole array whose bytes a file beside the source holds: its size equate
+// NAME_SIZE first (sdasz80, C, WinApe when the options ask), then WinApe's
+// "name:" over indent + incbin "path", the others the array of the bytes
+// (the C build has no such file) with its extern in the header. size is the
+// file's length; bytes may be left empty where IncludesBinaryFiles, since
+// WinApe never reads them.
+void AddIncludedArray(SourceText& source, std::string_view name, std::string_view path,
+                      std::span<const uint8_t> bytes, int64_t size, std::string_view indent = "\t");
+
+// True for WinApe, which includes a binary by its name; the other dialects
+// need the bytes themselves.
+bool IncludesBinaryFiles(const SourceText& source);
+
+// count labels prefix + "0", prefix + "1", ... on the addresses array + 0,
+// array + step, array + 2 step, ...: "L_0 equ L+0" (WinApe), the global
+// "_L_0 == _L+0" (sdasz80) and, in the header, "#define L_0 (L + 0)" (sdasz80,
+// C), so that C takes them as addresses and tables of them hold in every dialect.
+void AddNumberedLabels(SourceText& source, std::string_view array, std::string_view prefix, int64_t count,
+                       int64_t step);
+
+// AddAddressTable over the labels prefix + "0" to prefix + (count - 1), fast
+// enough for a table of a hundred thousand.
+void AddNumberedAddressTable(SourceText& source, std::string_view name, std::string_view prefix,
+                             int64_t count, size_t labels_per_line = 8, LineLayout layout = {});
 
 // Ends the open array: "};" in C; its size equate NAME_SIZE (sdasz80, C,
 // WinApe when the options ask) and its extern in the header.
@@ -175,7 +211,8 @@ struct SourceFile {
 };
 
 // The source file and, for sdasz80 and C, its header (with its include guard;
-// the C file includes it).
+// the C file includes it). A streamed source gets the rest of its text
+// written here, once, and is left out of the files.
 std::vector<SourceFile> FinishSource(const SourceText& source);
 
 // Writes files and the already filled aside files others (a word's binary

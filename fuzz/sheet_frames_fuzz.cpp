@@ -39,10 +39,11 @@ void CheckBands(const Picture& sheet, const SheetCut& cut, const SheetOptions& o
     if (!options.has_mask || seen >= pens) continue;
     for (size_t k = 0; k + 1 < bytes.size(); k += 2) Require((bytes[k] & bytes[k + 1]) == 0);
   }
+  SourceText text =
+      StartSource("s_spr.asm", SourceContent::kData, SourceSyntax::kWinApe, SourceOptions{true});
+  DescribeSheet(text, {"s", "s.spr", cut, options}, {});
   size_t lines = 0;
-  WriteSheetSource({"s", "s.spr", cut, options}, [&lines](std::string_view text) {
-    for (const char c : text) lines += c == '\n';
-  });
+  for (const char c : text.text) lines += c == '\n';
   const int64_t table_lines = (cut.frame_count + 7) / 8;
   Require(lines >= static_cast<size_t>(cut.frame_count + table_lines));
 }

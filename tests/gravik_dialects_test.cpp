@@ -127,6 +127,52 @@ TEST(SourceDialects, DataGivesTheSameBytesAndSizesInEveryDialect) {
   }
 }
 
+namespace {
+
+// A frames' array of count numbered labels step bytes apart and their table,
+// as a sheet of count frames has them.
+void AddNumberedSample(SourceText& source, int64_t count, int64_t step) {
+  AddNumberedLabels(source, "arr", "arr_", count, step);
+  AddNumberedAddressTable(source, "arr_table", "arr_", count, 8, LineLayout{" ", " "});
+}
+
+}  // namespace
+
+// The bulk calls count in decimal text of their own: every carry (9 to 10,
+// 999 to 1000) must come out as the number, the table as the general call
+// writes it, and a streamed source must lose nothing between its pieces.
+TEST(SourceDialects, NumberedLabelsAndTablesCountRightAndStreamWhole) {
+  constexpr int64_t kCount = 5000;  // more than one piece of streamed text
+  for (const SourceSyntax syntax : kAllSyntaxes) {
+    SCOPED_TRACE(SyntaxName(syntax));
+    const TempDir dir;
+    SourceText held = StartSource(dir.File("held.asm"), SourceContent::kData, syntax);
+    AddNumberedSample(held, kCount, 300);
+    std::vector<std::string> labels;
+    for (int64_t k = 0; k < kCount; ++k) labels.push_back("arr_" + std::to_string(k));
+    SourceText general = StartSource(dir.File("held.asm"), SourceContent::kData, syntax);
+    AddAddressTable(general, "arr_table", labels, 8, LineLayout{" ", " "});
+    EXPECT_NE(held.text.find(general.text.substr(general.text.find("arr_table"))), std::string::npos);
+    if (syntax == SourceSyntax::kWinApe) {
+      const Lines lines = SourceLines(held.text);
+      for (const int64_t k : {9, 10, 99, 100, 333, 334, 999, 1000, 4999}) {
+        EXPECT_EQ(lines[static_cast<size_t>(k)],
+                  "arr_" + std::to_string(k) + " equ arr+" + std::to_string(300 * k));
+      }
+    }
+    SourceText streamed = StartSource(dir.File("held.asm"), SourceContent::kData, syntax);
+    AsideFile file(streamed.names.source_path);
+    StreamSource(streamed, file);
+    AddNumberedSample(streamed, kCount, 300);
+    const std::vector<SourceFile> header = FinishSource(streamed);
+    AsideFile* const others[] = {&file};
+    ASSERT_FALSE(WriteSourceFiles(header, others));
+    const Bytes written = ReadFileBytes(held.names.source_path);
+    EXPECT_EQ(std::string(written.begin(), written.end()), held.text);
+    EXPECT_EQ(streamed.declarations, held.declarations);
+  }
+}
+
 TEST(SourceDialects, RoutinesAssembleToTheSameCodeWithTheCSymbolOnTheFirstInstruction) {
   const TempDir dir;
   const std::vector<SourceFile> winape = SampleRoutine(dir.File("winape.asm"), SourceSyntax::kWinApe, false);
@@ -265,6 +311,7 @@ void WriteWordInputs(const TempDir& dir) {
   ASSERT_TRUE(WriteIndexedBmp(dir.File("spr2.bmp"), 16, 16, RandomPens(16, 16, 2, 17)));
   ASSERT_TRUE(WriteIndexedBmp(dir.File("obj.bmp"), 16, 8, RandomPens(16, 8, 3, 24)));
   ASSERT_TRUE(WriteIndexedBmp(dir.File("art.bmp"), 32, 16, RandomPens(32, 16, 4, 256)));
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("walk.bmp"), 16, 8, RandomPens(16, 8, 6, 16)));
   Bytes table(256);
   for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint8_t>(k / 16);
   ASSERT_TRUE(WriteFileBytes(dir.File("vol.tab"), table));
@@ -295,6 +342,7 @@ const SourceWord kSourceWords[] = {
     {{"ayraw", "blip", "vol.tab"}, {}},
     {{"ayopt", "blip", "4"}, {"blip_opt.asm"}},
     {{"data", "in.bin", "blob"}, {"blob.asm"}},
+    {{"sheet0", "walk", "4", "4", "--mask=3", "--mirror"}, {"walk_spr.asm"}},
 };
 
 SourceContent ContentOf(const std::string& word) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/asm_check.h"
+#include "tests/sdcc_check.h"
 #include "tests/test_support.h"
 #include "tests/z80_harness.h"
 
@@ -21,6 +22,7 @@ constexpr uint16_t kScreen = 0xC000;
 constexpr int kScreenLineBytes = 80;
 constexpr int kScreenLines = 200;
 constexpr uint16_t kCodeAddress = 0x4000;
+constexpr uint16_t kSdccAddress = 0x6000;  // the SDCC-built source, between the driver and the screen
 
 // HL = frame, DE = its top-left screen byte, B = lines, C = bytes a line.
 // draw_masked reads (mask, data) pairs: screen = (screen AND mask) OR data;
@@ -153,39 +155,87 @@ AssembledSource AssembleDriver(const TempDir& dir) {
   return assembled;
 }
 
-// Runs the word, assembles its source under the test's routines with pasmo
-// and draws every frame through the address table over a random screen.
-void DrawEveryFrame(const TempDir& dir, const Sheet& sheet, std::mt19937& generator) {
-  ASSERT_TRUE(WriteIndexedBmp(dir.File("sheet.bmp"), sheet.width, sheet.height, sheet.pens));
-  const RunResult run = RunProgram(GRAVIK_BIN, SheetArguments(sheet, "sheet"), dir.path());
-  ASSERT_EQ(run.exit_code, 0) << run.raw_output;
+// The frames' table as the program sees it: where it lies in memory, and
+// the labels of the frames when the dialect has them.
+struct FrameTable {
+  int address = 0;
+  std::map<std::string, int> symbols;  // the build's labels
+  std::string frame_label;             // the frames' label before their number; empty in C
+};
+
+int FrameCount(const Sheet& sheet) {
+  const int whole = (sheet.width / sheet.frame_width) * (sheet.height / sheet.frame_height);
+  return (sheet.count > 0 ? sheet.count : whole) * (sheet.is_mirrored ? 2 : 1);
+}
+
+// The test's routines with the word's WinApe source built by pasmo into z80's
+// memory, its equates checked; its table.
+FrameTable LoadPasmoDriver(const TempDir& dir, const Sheet& sheet, Z80Machine& z80) {
   const AssembledSource assembled = AssembleDriver(dir);
-  ASSERT_TRUE(assembled.is_ok) << assembled.messages;
-  const int columns = sheet.width / sheet.frame_width;
-  const int whole = columns * (sheet.height / sheet.frame_height);
-  const int frames = (sheet.count > 0 ? sheet.count : whole) * (sheet.is_mirrored ? 2 : 1);
-  const int width_bytes = sheet.frame_width / PixelsPerByte(sheet.mode);
+  EXPECT_TRUE(assembled.is_ok) << assembled.messages;
   std::map<std::string, int> symbols = assembled.symbols;
-  ASSERT_EQ(symbols["sheet_FRAMES"], frames);
-  ASSERT_EQ(symbols["sheet_WIDTH"], width_bytes);
-  ASSERT_EQ(symbols["sheet_HEIGHT"], sheet.frame_height);
-  Z80Machine z80;
+  EXPECT_EQ(symbols["sheet_FRAMES"], FrameCount(sheet));
+  EXPECT_EQ(symbols["sheet_WIDTH"], sheet.frame_width / PixelsPerByte(sheet.mode));
+  EXPECT_EQ(symbols["sheet_HEIGHT"], sheet.frame_height);
   z80.Load(kCodeAddress, assembled.binary);
-  const int table = symbols["sheet_table"];
-  for (int index = 0; index < frames; ++index) {
+  return {symbols["sheet_table"], symbols, "sheet_"};
+}
+
+// The word's sdasz80 or C source built by SDCC at kSdccAddress into z80's
+// memory, its header's equates and a frame's label checked by sdcc; its table.
+FrameTable LoadSdccBuild(const TempDir& dir, const std::string& syntax, int frames, Z80Machine& z80) {
+  const std::string source = dir.File(syntax == "c" ? "sheet_spr.c" : "sheet_spr.s");
+  std::filesystem::create_directories(dir.File("work_" + syntax));
+  SdccBuild build = BuildWithSdcc({source}, dir.File("work_" + syntax), kSdccAddress);
+  EXPECT_TRUE(build.is_ok) << build.messages;
+  if (build.binary.size() > kSdccAddress)
+    z80.Load(kSdccAddress, std::span(build.binary).subspan(kSdccAddress));
+  const std::vector<std::string> check = {
+      "#include \"" + dir.File("sheet_spr.h") + "\"",
+      "_Static_assert(sheet_FRAMES == " + std::to_string(frames) + ", \"frames\");",
+      "_Static_assert(sheet_table_SIZE == 2 * sheet_FRAMES, \"table\");",
+      "_Static_assert(sheet_SIZE == sheet_FRAMES * sheet_FRAME_SIZE, \"size\");",
+      "const unsigned char *const last_frame = sheet_" + std::to_string(frames - 1) + ";"};
+  std::string messages;
+  EXPECT_TRUE(CompilesWithSdcc(check, dir.File("check_" + syntax), messages)) << messages;
+  return {build.symbols["_sheet_table"], build.symbols, syntax == "c" ? "" : "_sheet_"};
+}
+
+// Runs the word and draws every frame over a random screen with the test's
+// routines, built by pasmo over the word's WinApe source, through the address
+// table of that source or, with syntax "sdasz80" or "c", of the same sheet's
+// source in that dialect built by SDCC.
+void DrawEveryFrame(const TempDir& dir, const Sheet& sheet, const std::string& syntax,
+                    std::mt19937& generator) {
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("sheet.bmp"), sheet.width, sheet.height, sheet.pens));
+  std::vector<std::string> args = SheetArguments(sheet, "sheet");
+  ASSERT_EQ(RunProgram(GRAVIK_BIN, args, dir.path()).exit_code, 0);
+  Z80Machine z80;
+  const FrameTable driver = LoadPasmoDriver(dir, sheet, z80);
+  FrameTable table = driver;
+  if (syntax != "winape") {
+    args.insert(args.begin() + 1, "--syntax=" + syntax);
+    ASSERT_EQ(RunProgram(GRAVIK_BIN, args, dir.path()).exit_code, 0);
+    table = LoadSdccBuild(dir, syntax, FrameCount(sheet), z80);
+  }
+  if (::testing::Test::HasFailure()) return;
+  const int width_bytes = sheet.frame_width / PixelsPerByte(sheet.mode);
+  const std::string routine = sheet.mask_pen >= 0 ? "draw_masked" : "draw_plain";
+  for (int index = 0; index < FrameCount(sheet); ++index) {
     SCOPED_TRACE("frame " + std::to_string(index));
     for (int address = kScreen; address <= 0xFFFF; ++address)
       z80.memory()[address] = static_cast<uint8_t>(generator());
     const std::array<uint8_t, 65536> before = z80.memory();
     const Placement at{std::uniform_int_distribution<int>(0, kScreenLineBytes - width_bytes)(generator),
                        std::uniform_int_distribution<int>(0, kScreenLines - sheet.frame_height)(generator)};
-    const uint16_t frame_address = ReadLe16(&z80.memory()[static_cast<size_t>(table + 2 * index)]);
-    ASSERT_EQ(frame_address, symbols["sheet_" + std::to_string(index)]);
+    const uint16_t frame_address = ReadLe16(&z80.memory()[static_cast<size_t>(table.address + 2 * index)]);
+    if (!table.frame_label.empty()) {
+      ASSERT_EQ(frame_address, table.symbols.at(table.frame_label + std::to_string(index)));
+    }
     z80.SetRegister(Z80Register::kHL, frame_address);
     z80.SetRegister(Z80Register::kDE, ScreenAddress(at.column, at.line));
     z80.SetRegister(Z80Register::kBC, static_cast<uint16_t>(sheet.frame_height << 8 | width_bytes));
-    const std::string routine = sheet.mask_pen >= 0 ? "draw_masked" : "draw_plain";
-    ASSERT_TRUE(z80.Call(static_cast<uint16_t>(symbols[routine]), 1000000).has_returned);
+    ASSERT_TRUE(z80.Call(static_cast<uint16_t>(driver.symbols.at(routine)), 1000000).has_returned);
     ExpectFrameOnScreen(sheet, index, at, before, z80.memory());
   }
 }
@@ -202,7 +252,9 @@ TEST(SheetOnZ80, EveryFrameDrawnOverARandomScreenShowsTheSheetsPixels) {
                    std::to_string(sheet.frame_width) + " x " + std::to_string(sheet.frame_height) + " mask " +
                    std::to_string(sheet.mask_pen) + (sheet.is_mirrored ? " mirrored" : "") + " count " +
                    std::to_string(sheet.count));
-      DrawEveryFrame(dir, sheet, generator);
+      // Every third sheet also through its sdasz80 source, every third through its C one.
+      const std::string syntax = round % 3 == 0 ? "winape" : round % 3 == 1 ? "sdasz80" : "c";
+      DrawEveryFrame(dir, sheet, syntax, generator);
       if (HasFatalFailure()) return;
     }
   }

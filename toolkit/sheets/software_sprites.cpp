@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <span>
 
@@ -11,6 +9,7 @@
 #include "common/cpc_pixels.h"
 #include "common/line_output.h"
 #include "common/number_text.h"
+#include "common/source_dialect.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -194,90 +193,17 @@ uint8_t PackSheetBand(const Picture& sheet, const SheetCut& cut, const SheetOpti
 
 namespace {
 
-// Text gathered and handed on in pieces, so that a sheet of many small frames
-// never holds its whole source in memory. A sheet of 16 x 16 frames on a
-// large picture has tens of thousands of lines of a few fields each: a line
-// is put together in the buffer itself after one check for room.
-class PieceWriter {
- public:
-  explicit PieceWriter(const TextSink& write) : write_(write), buffer_(kPieceBytes) {}
-  ~PieceWriter() { Flush(); }
-  PieceWriter(const PieceWriter&) = delete;
-  PieceWriter& operator=(const PieceWriter&) = delete;
-
-  // Room for `bytes` more before the next Put and PutNumber calls.
-  PieceWriter& Room(size_t bytes) {
-    if (used_ + bytes > buffer_.size()) Flush();
-    if (bytes > buffer_.size()) buffer_.resize(bytes);
-    return *this;
-  }
-  PieceWriter& Put(std::string_view text) {
-    std::memcpy(buffer_.data() + used_, text.data(), text.size());
-    used_ += text.size();
-    return *this;
-  }
-  PieceWriter& PutNumber(int64_t value) {
-    used_ = static_cast<size_t>(WritePlainDecimal(buffer_.data() + used_, value) - buffer_.data());
-    return *this;
-  }
-  void Line(std::string_view text) { Room(text.size() + kLineEnd.size()).Put(text).Put(kLineEnd); }
-  void Flush() {
-    if (used_ > 0) write_(std::string_view(buffer_.data(), used_));
-    used_ = 0;
-  }
-
- private:
-  static constexpr size_t kPieceBytes = 64 * 1024;
-  const TextSink& write_;
-  std::vector<char> buffer_;
-  size_t used_ = 0;
-};
-
-constexpr int kTableWordsALine = 8;
-
 // The comment lines that say how the frames are laid out and drawn.
-void WriteLayoutComments(const SheetSource& source, PieceWriter& out) {
+void AddLayoutComments(SourceText& text, const SheetSource& source) {
   const SheetCut& cut = source.cut;
-  out.Line("; " + source.data_path + " : " + PlainDecimal(cut.frame_count) + " frames of " +
-           SizeText(cut.width_bytes, cut.frame_height) + " bytes (width x lines) in the mode " +
-           PlainDecimal(cut.mode) + " byte layout, lines from the top");
+  AddComment(text, " " + source.data_path + " : " + PlainDecimal(cut.frame_count) + " frames of " +
+                       SizeText(cut.width_bytes, cut.frame_height) + " bytes (width x lines) in the mode " +
+                       PlainDecimal(cut.mode) + " byte layout, lines from the top");
   if (source.options.has_mask) {
-    out.Line("; a mask byte before each data byte, screen = (screen AND mask) OR data: pen " +
-             PlainDecimal(source.options.mask_pen) + " shows the background");
+    AddComment(text, " a mask byte before each data byte, screen = (screen AND mask) OR data: pen " +
+                         PlainDecimal(source.options.mask_pen) + " shows the background");
   }
-  if (source.options.is_mirrored) out.Line("; frame 2i + 1 is frame 2i mirrored");
-}
-
-void WriteEquate(PieceWriter& out, const std::string& label, std::string_view suffix, int64_t value) {
-  out.Line(label + std::string(suffix) + " equ " + PlainDecimal(value));
-}
-
-// "L_i equ L+offset", one line a frame.
-void WriteFrameLabels(const SheetSource& source, PieceWriter& out) {
-  const std::string name = source.label + "_";
-  const std::string equals = " equ " + source.label + "+";
-  const size_t room = name.size() + equals.size() + 2 * kLongestDecimal + kLineEnd.size();
-  for (int64_t frame = 0; frame < source.cut.frame_count; ++frame) {
-    out.Room(room)
-        .Put(name)
-        .PutNumber(frame)
-        .Put(equals)
-        .PutNumber(frame * source.cut.frame_bytes)
-        .Put(kLineEnd);
-  }
-}
-
-// "dw L_i,L_i+1,...", kTableWordsALine words a line.
-void WriteAddressTable(const SheetSource& source, PieceWriter& out) {
-  out.Line(source.label + "_table:");
-  const std::string first = " dw " + source.label + "_";
-  const std::string next = "," + source.label + "_";
-  const size_t room = first.size() + kLongestDecimal + kLineEnd.size();
-  for (int64_t frame = 0; frame < source.cut.frame_count; ++frame) {
-    out.Room(room).Put(frame % kTableWordsALine == 0 ? first : next).PutNumber(frame);
-    if (frame % kTableWordsALine == kTableWordsALine - 1 || frame + 1 == source.cut.frame_count)
-      out.Put(kLineEnd);
-  }
+  if (source.options.is_mirrored) AddComment(text, " frame 2i + 1 is frame 2i mirrored");
 }
 
 Refusal PrepareOutputs(const std::string& name, const Checked<SheetOptions>& options) {
@@ -287,11 +213,13 @@ Refusal PrepareOutputs(const std::string& name, const Checked<SheetOptions>& opt
   return std::nullopt;
 }
 
-// The frames' file band by band. The packing tells whether a band holds a pen
-// beyond the mode's, so the pens are checked without a pass of their own: a
-// refusal stops the writing before that band, and the file written aside is
-// then dropped.
-Refusal WriteFrames(const Picture& sheet, const SheetSource& source, AsideFile& file) {
+// The frames' file band by band, the bytes also gathered in held when it is
+// given (for a source dialect that holds them). The packing tells whether a
+// band holds a pen beyond the mode's, so the pens are checked without a pass
+// of their own: a refusal stops the writing before that band, and the file
+// written aside is then dropped.
+Refusal WriteFrames(const Picture& sheet, const SheetSource& source, AsideFile& file,
+                    std::vector<uint8_t>* held) {
   // The first band is the largest: only the last may be partly taken.
   std::vector<uint8_t> band_bytes(SheetBandBytes(source.cut, source.options, 0));
   const int64_t bands = SheetBandCount(source.cut);
@@ -299,36 +227,56 @@ Refusal WriteFrames(const Picture& sheet, const SheetSource& source, AsideFile& 
     const uint8_t seen = PackSheetBand(sheet, source.cut, source.options, band, band_bytes.data());
     if (seen >= kModes[static_cast<size_t>(source.cut.mode)].pens)
       return BandPenRefusal(sheet, source.cut, band);
-    file.Write(std::span(band_bytes.data(), SheetBandBytes(source.cut, source.options, band)));
+    const std::span<const uint8_t> bytes(band_bytes.data(), SheetBandBytes(source.cut, source.options, band));
+    file.Write(bytes);
+    if (held != nullptr) held->insert(held->end(), bytes.begin(), bytes.end());
   }
   return std::nullopt;
 }
 
-// The frames' file and the source beside it, put in place together.
-Refusal WriteOutputs(const Picture& sheet, const SheetSource& source, const std::string& source_path) {
+// The frames' file and the source beside it (with its header in the
+// dialects that have one), put in place together. The source text goes to
+// its file as it is written: a sheet of small frames has a great many labels.
+Refusal WriteOutputs(const Picture& sheet, const SheetSource& source, SourceText& text) {
   AsideFile frames_file(source.data_path);
-  AsideFile source_file(source_path);
-  if (const Refusal refusal = WriteFrames(sheet, source, frames_file)) return refusal;
-  if (source_file.IsOpen())
-    WriteSheetSource(source, [&source_file](std::string_view text) { source_file.Write(text); });
-  AsideFile* const group[] = {&frames_file, &source_file};
-  return CommitTogether(group);
+  frames_file.Reserve(static_cast<uint64_t>(source.cut.frame_count * source.cut.frame_bytes));
+  AsideFile source_file(text.names.source_path);
+  StreamSource(text, source_file);
+  std::vector<uint8_t> frames;
+  const bool holds_bytes = !IncludesBinaryFiles(text);
+  if (const Refusal refusal = WriteFrames(sheet, source, frames_file, holds_bytes ? &frames : nullptr))
+    return refusal;
+  DescribeSheet(text, source, frames);
+  const std::vector<SourceFile> header = FinishSource(text);
+  AsideFile* const others[] = {&frames_file, &source_file};
+  return WriteSourceFiles(header, others);
+}
+
+// "a and b", "a, b and c": the files a run wrote.
+std::string NamesOf(const SheetSource& source, const SourceNames& names) {
+  std::string text = source.data_path;
+  text += names.header_path.empty() ? " and " : ", ";
+  text += names.source_path;
+  if (!names.header_path.empty()) text += " and " + names.header_path;
+  return text;
 }
 
 }  // namespace
 
-void WriteSheetSource(const SheetSource& source, const TextSink& write) {
-  PieceWriter out(write);
-  WriteLayoutComments(source, out);
-  WriteEquate(out, source.label, "_WIDTH", source.cut.width_bytes);
-  WriteEquate(out, source.label, "_HEIGHT", source.cut.frame_height);
-  WriteEquate(out, source.label, "_FRAME_SIZE", source.cut.frame_bytes);
-  WriteEquate(out, source.label, "_FRAMES", source.cut.frame_count);
-  WriteEquate(out, source.label, "_SIZE", source.cut.frame_count * source.cut.frame_bytes);
-  out.Line(source.label + ":");
-  out.Line(" incbin \"" + source.data_path + "\"");
-  WriteFrameLabels(source, out);
-  WriteAddressTable(source, out);
+void DescribeSheet(SourceText& text, const SheetSource& source, std::span<const uint8_t> frames) {
+  const std::string& label = source.label;
+  const SheetCut& cut = source.cut;
+  AddLayoutComments(text, source);
+  AddEquate(text, label + "_WIDTH", cut.width_bytes);
+  AddEquate(text, label + "_HEIGHT", cut.frame_height);
+  AddEquate(text, label + "_FRAME_SIZE", cut.frame_bytes);
+  AddEquate(text, label + "_FRAMES", cut.frame_count);
+  AddIncludedArray(text, label, source.data_path, frames, cut.frame_count * cut.frame_bytes, " ");
+  AddNumberedLabels(text, label, label + "_", cut.frame_count, cut.frame_bytes);
+  // The WinApe sheet files have always ended on the table's words, with no
+  // equate of its size (the frame count is one).
+  text.options.has_winape_equates = false;
+  AddNumberedAddressTable(text, label + "_table", label + "_", cut.frame_count, 8, LineLayout{" ", " "});
 }
 
 bool CutSpriteSheet(const std::string& source_path, const std::string& name, int mode, int width_px,
@@ -342,14 +290,14 @@ bool CutSpriteSheet(const std::string& source_path, const std::string& name, int
   if (!sheet) return false;
   const Checked<SheetCut> cut = PlanSheetCut(sheet->width, sheet->height, mode, width_px, height, *chosen);
   const SheetSource source{LabelNamePart(name), name + ".spr", cut ? *cut : SheetCut{}, *chosen};
-  if (const Refusal refusal = cut ? WriteOutputs(*sheet, source, name + "_spr.asm") : cut.refusal()) {
+  SourceText text = StartSource(name + "_spr.asm", SourceContent::kData, ChosenSyntax(), SourceOptions{true});
+  if (const Refusal refusal = cut ? WriteOutputs(*sheet, source, text) : cut.refusal()) {
     PrintLine(kPrefix + *refusal);
     return false;
   }
   PrintLine(kPrefix + PlainDecimal(cut->frames_cut) + " frames of " + SizeText(width_px, height) +
             " pixels cut, " + PlainDecimal(cut->columns) + " a row");
   PrintLine(kPrefix + PlainDecimal(cut->frame_count) + " frames of " + SizeText(cut->width_bytes, height) +
-            " bytes, " + PlainDecimal(cut->frame_bytes) + " bytes each, in " + source.data_path + " and " +
-            name + "_spr.asm");
+            " bytes, " + PlainDecimal(cut->frame_bytes) + " bytes each, in " + NamesOf(source, text.names));
   return true;
 }

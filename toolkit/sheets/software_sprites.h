@@ -6,13 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/picture.h"
 #include "common/refusal.h"
+#include "common/source_dialect.h"
 
 // What the options after the size ask for.
 struct SheetOptions {
@@ -76,18 +77,17 @@ struct SheetSource {
   SheetOptions options;
 };
 
-// The text of the source file, lines ended by the common line end, handed to
-// write in pieces of a few kilobytes (a sheet of small frames has a great
-// many): the size equates, the frames' file included under the label, a
-// label equated to each frame and the table of the frames' addresses.
-using TextSink = std::function<void(std::string_view)>;
-void WriteSheetSource(const SheetSource& source, const TextSink& write);
+// The source that names the frames, in text's dialect: the layout comments,
+// the size equates, the frames as the array source.label (WinApe includes
+// source.data_path, the other dialects hold frames, that file's bytes), a
+// label on each frame (label_0, label_1, ...) and label_table, their
+// addresses.
+void DescribeSheet(SourceText& text, const SheetSource& source, std::span<const uint8_t> frames);
 
 // gravik sheet0/sheet1/sheet2: cuts source_path (8-bit BMP) into frames of
 // width_px x height pixels in mode 0, 1 or 2 and writes name + ".spr" and
-// name + "_spr.asm" as one group, the labels made from name by the label
-// rule. Refusals (bad options, a name that can not be quoted in the source,
-// the refusals of the planners above) print one line and write nothing. True
-// when both files were written.
+// name + "_spr.asm" (.s or .c and .h in the chosen dialect) as one group, the labels made from name by the
+// label rule. Refusals (bad options, a name that can not be quoted in the source, the refusals of the
+// planners above) print one line and write nothing. True when both files were written.
 bool CutSpriteSheet(const std::string& source_path, const std::string& name, int mode, int width_px,
                     int height, const std::vector<std::string>& options);
