@@ -89,13 +89,19 @@ std::vector<uint8_t> LongHeaderBmp(const std::string& path) {
   return input.status == InputStatus::kOk ? BmpWithVersion3Header(input.bytes) : std::vector<uint8_t>{};
 }
 
+bool IsPastLimit(uint64_t width, uint64_t height, const SideLimit& limit) {
+  return width > limit.most_width || height > limit.most_height;
+}
+
 // The picture of a restated BMP, whose header checks passed.
-Checked<ImagePtr> DecodeBmpBytes(std::vector<uint8_t>& bytes, const std::string& cannot_load) {
+Checked<ImagePtr> DecodeBmpBytes(std::vector<uint8_t>& bytes, const std::string& cannot_load,
+                                 const SideLimit& limit) {
   const uint8_t* info = bytes.data() + 14;
   const int64_t height = static_cast<int32_t>(ReadLe32(info + 8));
-  if (static_cast<int64_t>(ReadLe32(info + 4)) * (height < 0 ? -height : height) >
-      static_cast<int64_t>(kMaxDeepPixels))
-    return Checked<ImagePtr>::Refused(cannot_load + " : picture too large");
+  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  const uint64_t width = ReadLe32(info + 4);
+  if (width * rows > kMaxDeepPixels) return Checked<ImagePtr>::Refused(cannot_load + " : picture too large");
+  if (IsPastLimit(width, rows, limit)) return Checked<ImagePtr>::Refused(limit.refusal);
   const MemoryPtr memory(FreeImage_OpenMemory(bytes.data(), static_cast<DWORD>(bytes.size())));
   ImagePtr image(memory ? FreeImage_LoadFromMemory(FIF_BMP, memory.get(), 0) : nullptr);
   if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
@@ -105,7 +111,8 @@ Checked<ImagePtr> DecodeBmpBytes(std::vector<uint8_t>& bytes, const std::string&
 
 // The decoded picture at path, after the checks that must come before the
 // library sees it.
-Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cannot_load) {
+Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cannot_load,
+                                const SideLimit& limit) {
   // Checked first: the library opens the file itself, and a FIFO would block it.
   {
     const InputFile input = OpenInputFile(path);
@@ -116,17 +123,21 @@ Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cann
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
   if (format == FIF_BMP) {
     std::vector<uint8_t> restated = LongHeaderBmp(path);
-    if (!restated.empty()) return DecodeBmpBytes(restated, cannot_load);
+    if (!restated.empty()) return DecodeBmpBytes(restated, cannot_load, limit);
   }
   // The record holds four bytes a pixel: kMaxDeepPixels whatever the depth.
-  if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxDeepPixels))
+  ProbedSize size;
+  if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxDeepPixels, &size))
     return Checked<ImagePtr>::Refused(*refused);
+  if (IsPastLimit(size.width, size.height, limit)) return Checked<ImagePtr>::Refused(limit.refusal);
   ImagePtr image(FreeImage_Load(format, path.c_str(), 0));
   if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
     return Checked<ImagePtr>::Refused(cannot_load);
   // The size the probe read, checked again on the decoded picture.
   if (uint64_t{FreeImage_GetWidth(image.get())} * FreeImage_GetHeight(image.get()) > kMaxDeepPixels)
     return Checked<ImagePtr>::Refused(cannot_load + " : picture too large");
+  if (IsPastLimit(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()), limit))
+    return Checked<ImagePtr>::Refused(limit.refusal);
   return image;
 }
 
@@ -188,9 +199,9 @@ ColourPicture EmptyPicture(FIBITMAP* image) {
 
 }  // namespace
 
-Checked<ColourPicture> LoadColourPicture(const std::string& path) {
+Checked<ColourPicture> LoadColourPicture(const std::string& path, const SideLimit& limit) {
   const std::string cannot_load = "Can not load " + path;
-  Checked<ImagePtr> image = DecodeChecked(path, cannot_load);
+  Checked<ImagePtr> image = DecodeChecked(path, cannot_load, limit);
   if (!image) return Checked<ColourPicture>::Refused(image.refusal());
   const int sixteen_bit_channels = SixteenBitChannels(image->get());
   if (sixteen_bit_channels != 0) {
