@@ -342,7 +342,8 @@ Refusal TakeGivenInks(const InkRequest& request, PenPlan& plan) {
 }
 
 // --pen0: the chosen inks with the asked one first, the others in their order.
-std::vector<int> PenZeroFirst(const InkRequest& request, const PictureRef& ref, const std::vector<int>& keys) {
+std::vector<int> PenZeroFirst(const InkRequest& request, const PictureRef& ref,
+                              const std::vector<int>& keys) {
   if (!request.option.pen0 || keys.empty()) return keys;
   const std::string& pen0 = *request.option.pen0;
   const size_t index = pen0 == "edge" ? EdgeInkIndex(ref, request.model, keys)
@@ -384,7 +385,9 @@ Refusal CheckStrict(const InkRequest& request, const PictureRef& ref, const PenM
 }
 
 // A preview pixel is this many pixels wide (and 2 tall): the mode pixel's shape.
-int PreviewScaleX(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 4 : mode == ScreenMode::kMode1 ? 2 : 1; }
+int PreviewScaleX(ScreenMode mode) {
+  return mode == ScreenMode::kMode0 ? 4 : mode == ScreenMode::kMode1 ? 2 : 1;
+}
 
 // The bytes of every output: the 8-bit picture, the ink source, the preview.
 Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std::string& name,
@@ -439,7 +442,8 @@ Checked<SizedPicture> LoadSized(const InkRequest& request, const std::string& so
   Checked<ColourPicture> loaded = LoadColourPicture(source_path, PreviewLimit(request, mode));
   if (!loaded) return Result::Refused(loaded.refusal());
   if (request.option.pen0 && loaded->has_transparency)
-    return Result::Refused("--pen0 can not be used on a picture with transparency: pen 0 holds its transparent pixels");
+    return Result::Refused(
+        "--pen0 can not be used on a picture with transparency: pen 0 holds its transparent pixels");
   SizedPicture sized{std::move(*loaded), 0, 0, std::nullopt};
   sized.source_width = sized.picture.width;
   sized.source_height = sized.picture.height;
@@ -450,7 +454,8 @@ Checked<SizedPicture> LoadSized(const InkRequest& request, const std::string& so
   sized.placement = request.size ? Placement{*request.size, *request.size, 0, 0}
                                  : FitOnScreen(sized.source_width, sized.source_height, mode);
   if (request.option.transparent) KeyToAlpha(sized.picture, *request.option.transparent);
-  sized.picture = ScaleInLinearLight(sized.picture, sized.placement->scaled.width, sized.placement->scaled.height);
+  sized.picture =
+      ScaleInLinearLight(sized.picture, sized.placement->scaled.width, sized.placement->scaled.height);
   return sized;
 }
 
@@ -460,8 +465,9 @@ std::vector<uint8_t> OnScreen(const std::vector<uint8_t>& pens, const Placement&
   const int width = placement.scaled.width;
   std::vector<uint8_t> whole(static_cast<size_t>(screen.width) * static_cast<size_t>(screen.height), 0);
   for (int y = 0; y < placement.scaled.height; ++y) {
-    std::copy_n(pens.begin() + static_cast<std::ptrdiff_t>(y) * width, width,
-                whole.begin() + static_cast<std::ptrdiff_t>(y + placement.top) * screen.width + placement.left);
+    std::copy_n(
+        pens.begin() + static_cast<std::ptrdiff_t>(y) * width, width,
+        whole.begin() + static_cast<std::ptrdiff_t>(y + placement.top) * screen.width + placement.left);
   }
   return whole;
 }
@@ -477,7 +483,9 @@ struct Converted {
 
 // "scaled to 150 x 200, centred on 160 x 200" (--fit) or "scaled to 64 x 32" (--size).
 std::string ScaledLine(const Placement& placement, bool is_fit) {
-  const auto size = [](const PictureSize& s) { return PlainDecimal(s.width) + " x " + PlainDecimal(s.height); };
+  const auto size = [](const PictureSize& s) {
+    return PlainDecimal(s.width) + " x " + PlainDecimal(s.height);
+  };
   return "scaled to " + size(placement.scaled) + (is_fit ? ", centred on " + size(placement.screen) : "");
 }
 
@@ -516,7 +524,8 @@ Checked<Converted> ConvertPicture(const InkRequest& request, const std::string& 
   }
   const MappedPicture mapped = MapToPens(ref, plan->map, request.option.dither);
   const bool is_placed = sized->placement && request.option.is_fit;
-  const std::vector<uint8_t> whole = is_placed ? OnScreen(mapped.pens, *sized->placement) : std::vector<uint8_t>{};
+  const std::vector<uint8_t> whole =
+      is_placed ? OnScreen(mapped.pens, *sized->placement) : std::vector<uint8_t>{};
   Picture pens = is_placed ? PictureFromPens(sized->placement->screen.width, sized->placement->screen.height,
                                              whole.data())
                            : PictureFromPens(picture->width, picture->height, mapped.pens.data());

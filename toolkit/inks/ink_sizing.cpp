@@ -13,7 +13,9 @@ constexpr int64_t kMostPixels = int64_t{1} << 24;
 constexpr int kScreenHeight = 200;
 constexpr int kScreenBytes = 80;  // a row of the screen in every mode
 
-int ModeNumber(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 0 : mode == ScreenMode::kMode1 ? 1 : 2; }
+int ModeNumber(ScreenMode mode) {
+  return mode == ScreenMode::kMode0 ? 0 : mode == ScreenMode::kMode1 ? 1 : 2;
+}
 
 std::string ByteRule(ScreenMode mode) {
   return "a whole number of bytes in mode " + PlainDecimal(ModeNumber(mode)) + " (" +
@@ -22,16 +24,20 @@ std::string ByteRule(ScreenMode mode) {
 
 }  // namespace
 
-int PixelsPerByte(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 2 : mode == ScreenMode::kMode1 ? 4 : 8; }
+int PixelsPerByte(ScreenMode mode) {
+  return mode == ScreenMode::kMode0 ? 2 : mode == ScreenMode::kMode1 ? 4 : 8;
+}
 
 Checked<PictureSize> ParseSize(const std::string& value, ScreenMode mode) {
   const std::string option = "--size=" + value;
   const size_t cross = value.find('x');
   const Checked<uint32_t> width = ParseDigits(value.substr(0, cross), 10, kLongestSide);
-  const Checked<uint32_t> height =
-      cross == std::string::npos ? Checked<uint32_t>::Refused("") : ParseDigits(value.substr(cross + 1), 10, kLongestSide);
+  const Checked<uint32_t> height = cross == std::string::npos
+                                       ? Checked<uint32_t>::Refused("")
+                                       : ParseDigits(value.substr(cross + 1), 10, kLongestSide);
   if (!width || !height || *width == 0 || *height == 0 || int64_t{*width} * *height > kMostPixels)
-    return Checked<PictureSize>::Refused("bad value in " + option + " : WxH, each 1 to 16384, at most 2^24 pixels");
+    return Checked<PictureSize>::Refused("bad value in " + option +
+                                         " : WxH, each 1 to 16384, at most 2^24 pixels");
   if (*width % static_cast<uint32_t>(PixelsPerByte(mode)) != 0)
     return Checked<PictureSize>::Refused("bad value in " + option + " : the width is not " + ByteRule(mode));
   return PictureSize{static_cast<int>(*width), static_cast<int>(*height)};
