@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr uint32_t kLongestSide = 16384;
-constexpr int64_t kMostPixels = int64_t{1} << 24;
+constexpr uint32_t kLongestSide = 4096;
+constexpr int64_t kMostPixels = int64_t{1} << 20;
 constexpr int kScreenHeight = 200;
 constexpr int kScreenBytes = 80;  // a row of the screen in every mode
 
@@ -37,7 +37,7 @@ Checked<PictureSize> ParseSize(const std::string& value, ScreenMode mode) {
                                        : ParseDigits(value.substr(cross + 1), 10, kLongestSide);
   if (!width || !height || *width == 0 || *height == 0 || int64_t{*width} * *height > kMostPixels)
     return Checked<PictureSize>::Refused("bad value in " + option +
-                                         " : WxH, each 1 to 16384, at most 2^24 pixels");
+                                         " : WxH, each 1 to 4096, at most 2^20 pixels");
   if (*width % static_cast<uint32_t>(PixelsPerByte(mode)) != 0)
     return Checked<PictureSize>::Refused("bad value in " + option + " : the width is not " + ByteRule(mode));
   return PictureSize{static_cast<int>(*width), static_cast<int>(*height)};

@@ -16,8 +16,10 @@ struct PictureSize {
   int height = 0;
 };
 
-// "WxH" in mode pixels: each 1 to 16384, the width a whole number of bytes
-// and the whole at most 2^24 pixels. The refusal names the option as typed.
+// "WxH" in mode pixels: each 1 to 4096, the width a whole number of bytes
+// and the whole at most 2^20 pixels (eight times a CPC's 64K of RAM in mode
+// 0 pixels), which bounds the scaling's work and memory whatever the source.
+// The refusal names the option as typed.
 Checked<PictureSize> ParseSize(const std::string& value, ScreenMode mode);
 
 // Where the scaled source lies on the screen it is centred on.

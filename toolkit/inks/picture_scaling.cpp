@@ -43,19 +43,14 @@ std::vector<std::vector<Tap>> AxisTaps(int in_size, int out_size) {
   return taps;
 }
 
-// One source row as linear light times alpha, then alpha: four floats a pixel.
-void LinearRow(const uint8_t* row, int width, std::vector<float>& out) {
-  for (int x = 0; x < width; ++x, row += 4) {
-    const float alpha = row[3] / 255.0f;
-    float* p = out.data() + static_cast<size_t>(x) * 4;
-    for (int c = 0; c < 3; ++c) p[c] = LinearLight(row[c]) * alpha;
-    p[3] = alpha;
-  }
-}
+// The taps of every position along one axis.
+using AxisPlan = std::vector<std::vector<Tap>>;
 
-// Accumulates weight times the four floats at in into out.
-void AddPixel(const float* in, float weight, float* out) {
-  for (int c = 0; c < 4; ++c) out[c] += in[c] * weight;
+// A source pixel as linear light times alpha, then alpha.
+void LinearPixel(const uint8_t* pixel, float* out) {
+  const float alpha = pixel[3] / 255.0f;
+  for (int c = 0; c < 3; ++c) out[c] = LinearLight(pixel[c]) * alpha;
+  out[3] = alpha;
 }
 
 // A pixel of linear light times alpha back to 8-bit sRGB and alpha.
@@ -65,34 +60,67 @@ void StorePixel(const float* in, uint8_t* out) {
   out[3] = static_cast<uint8_t>(alpha * 255 + 0.5f);
 }
 
+// Four floats a pixel, rows from the top: the picture between the passes.
+struct FloatPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<float> values;
+};
+
+// The source filtered along one axis (across: along its rows), in linear light.
+FloatPicture FirstPass(const ColourPicture& source, const AxisPlan& plan, bool is_across) {
+  FloatPicture out{is_across ? static_cast<int>(plan.size()) : source.width,
+                   is_across ? source.height : static_cast<int>(plan.size()),
+                   {}};
+  out.values.assign(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4, 0.0f);
+  float linear[4];
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
+      float* sum = out.values.data() + (static_cast<size_t>(y) * static_cast<size_t>(out.width) + x) * 4;
+      for (const Tap& tap : plan[static_cast<size_t>(is_across ? x : y)]) {
+        const size_t at = is_across ? static_cast<size_t>(y) * static_cast<size_t>(source.width) + tap.index
+                                    : static_cast<size_t>(tap.index) * static_cast<size_t>(source.width) + x;
+        LinearPixel(source.rgba.data() + at * 4, linear);
+        for (int c = 0; c < 4; ++c) sum[c] += linear[c] * tap.weight;
+      }
+    }
+  }
+  return out;
+}
+
+// The first pass's picture filtered along the other axis, back in sRGB.
+ColourPicture SecondPass(const FloatPicture& in, const AxisPlan& plan, bool is_across) {
+  ColourPicture out;
+  out.width = is_across ? static_cast<int>(plan.size()) : in.width;
+  out.height = is_across ? in.height : static_cast<int>(plan.size());
+  out.rgba.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
+      float sum[4] = {0, 0, 0, 0};
+      for (const Tap& tap : plan[static_cast<size_t>(is_across ? x : y)]) {
+        const size_t at = is_across ? static_cast<size_t>(y) * static_cast<size_t>(in.width) + tap.index
+                                    : static_cast<size_t>(tap.index) * static_cast<size_t>(in.width) + x;
+        for (int c = 0; c < 4; ++c) sum[c] += in.values[at * 4 + c] * tap.weight;
+      }
+      uint8_t* pixel = out.rgba.data() + (static_cast<size_t>(y) * static_cast<size_t>(out.width) + x) * 4;
+      StorePixel(sum, pixel);
+      out.has_transparency |= pixel[3] < 128;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 ColourPicture ScaleInLinearLight(const ColourPicture& source, int width, int height) {
-  const std::vector<std::vector<Tap>> across = AxisTaps(source.width, width);
-  const std::vector<std::vector<Tap>> down = AxisTaps(source.height, height);
-  // Rows first: each source row becomes a row of the new width.
-  std::vector<float> rows(static_cast<size_t>(width) * static_cast<size_t>(source.height) * 4, 0.0f);
-  std::vector<float> linear(static_cast<size_t>(source.width) * 4);
-  for (int y = 0; y < source.height; ++y) {
-    LinearRow(source.rgba.data() + static_cast<size_t>(y) * static_cast<size_t>(source.width) * 4,
-              source.width, linear);
-    float* out = rows.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
-    for (int x = 0; x < width; ++x) {
-      for (const Tap& tap : across[static_cast<size_t>(x)])
-        AddPixel(linear.data() + static_cast<size_t>(tap.index) * 4, tap.weight, out + x * 4);
-    }
-  }
-  ColourPicture scaled{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 4), false};
-  std::vector<float> pixel(4);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      std::fill(pixel.begin(), pixel.end(), 0.0f);
-      for (const Tap& tap : down[static_cast<size_t>(y)])
-        AddPixel(rows.data() + (static_cast<size_t>(tap.index) * width + x) * 4, tap.weight, pixel.data());
-      uint8_t* out = scaled.rgba.data() + (static_cast<size_t>(y) * width + x) * 4;
-      StorePixel(pixel.data(), out);
-      scaled.has_transparency |= out[3] < 128;
-    }
-  }
-  return scaled;
+  const AxisPlan across = AxisTaps(source.width, width);
+  const AxisPlan down = AxisTaps(source.height, height);
+  // The axis whose pass leaves the smaller picture between the two goes
+  // first: a tall strip shrunk to a short wide picture would otherwise hold
+  // its every row at the new width.
+  const bool is_across_first =
+      uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(source.height) <=
+      uint64_t{static_cast<uint32_t>(source.width)} * static_cast<uint32_t>(height);
+  const FloatPicture between = FirstPass(source, is_across_first ? across : down, is_across_first);
+  return SecondPass(between, is_across_first ? down : across, !is_across_first);
 }
