@@ -135,3 +135,7 @@ inline void WriteLe16(uint8_t* bytes, uint16_t value) {
 inline uint32_t ReadLe32(const uint8_t* bytes) {
   return static_cast<uint32_t>(ReadLe16(bytes)) | static_cast<uint32_t>(ReadLe16(bytes + 2)) << 16;
 }
+inline void WriteLe32(uint8_t* bytes, uint32_t value) {
+  WriteLe16(bytes, static_cast<uint16_t>(value & 0xFFFF));
+  WriteLe16(bytes + 2, static_cast<uint16_t>(value >> 16));
+}

@@ -465,3 +465,164 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
     ExpectTrueMeanError(dir, run[1], lines);
   }
 }
+
+// --fit: the largest picture of the source's shape as the CPC shows it, whole
+// bytes wide, centred on the mode's screen in pen 0; --size exactly as asked.
+TEST(GravikInks, FitCentresTheScaledSourceOnTheScreenInWholeBytes) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-size", "70x150", "xc:white", "PNG24:tall.png"}));
+  ASSERT_TRUE(Magick(dir, {"-size", "300x100", "xc:white", "PNG24:wide.png"}));
+  struct Case {
+    std::string word, source;
+    int width, height, screen_width, left, top;
+  };
+  // Tall: 200 rows; 70 x 150 shown 2.67 times as large is 186.7 mode 2
+  // pixels wide, 23.3 bytes in every mode. Wide: the screen's width, 106.7 rows.
+  const Case cases[] = {
+      {"ink0", "tall.png", 46, 200, 160, 57, 0},   {"ink1", "tall.png", 92, 200, 320, 114, 0},
+      {"ink2", "tall.png", 184, 200, 640, 228, 0}, {"ink0", "wide.png", 160, 107, 160, 0, 46},
+      {"ink1", "wide.png", 320, 107, 320, 0, 46},  {"ink2", "wide.png", 640, 107, 640, 0, 46}};
+  for (const Case& c : cases) {
+    const std::vector<std::string> lines = Gravik(dir, {c.word, c.source, "out", "--fit", "--inks=0,26"});
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "ConvertToInks : scaled to " + std::to_string(c.width) + " x " +
+                            std::to_string(c.height) + ", centred on " + std::to_string(c.screen_width) +
+                            " x 200");
+    const Bmp bmp = LoadPens(dir.File("out.bmp"));
+    ASSERT_EQ(bmp.width, c.screen_width) << c.word << " " << c.source;
+    ASSERT_EQ(bmp.height, 200);
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < bmp.width; ++x) {
+        const bool inside = x >= c.left && x < c.left + c.width && y >= c.top && y < c.top + c.height;
+        ASSERT_EQ(bmp.pens[static_cast<size_t>(y * bmp.width + x)], inside ? 1 : 0)
+            << c.word << " " << c.source << " at " << x << "," << y;
+      }
+    }
+  }
+  // In linear light a fine black and white checker halves to #BCBCBC (CPC+
+  // level B); averaged as sRGB values it would be #808080 (level 8).
+  ASSERT_TRUE(Magick(dir, {"-size", "64x64", "pattern:gray50", "PNG24:checker.png"}));
+  const std::vector<std::string> lines = Gravik(dir, {"ink1", "checker.png", "out", "--plus", "--size=32x8"});
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[2], "ConvertToInks : scaled to 32 x 8");
+  EXPECT_EQ(lines[3], "ConvertToInks : pen 0 : colour BBB");
+  EXPECT_EQ(LoadPens(dir.File("out.bmp")).pens.size(), 32u * 8u);
+  // The key colour is made transparent before scaling: none of it blends
+  // into the white, whose edge would otherwise take pinks.
+  ASSERT_TRUE(Magick(dir, {"-size", "40x40", "xc:#FF00FF", "-fill", "white", "-draw", "rectangle 10,10 29,29",
+                           "PNG24:key.png"}));
+  ASSERT_EQ(Gravik(dir, {"ink0", "key.png", "out", "--fit", "--transparent=FF00FF"}).size(), 7u);
+  const Bmp keyed = LoadPens(dir.File("out.bmp"));
+  EXPECT_EQ(std::set<uint8_t>(keyed.pens.begin(), keyed.pens.end()), (std::set<uint8_t>{0, 1}));
+}
+
+// --pen0 moves one chosen ink to pen 0, the others in firmware order; the
+// inks themselves do not change.
+TEST(GravikInks, PenZeroTakesTheAskedInk) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-size", "64x32", "xc:white", "-fill", "black", "-draw", "rectangle 20,8 40,20",
+                           "-fill", "red", "-draw", "rectangle 44,8 50,20", "PNG24:logo.png"}));
+  const std::string black = "ink 0 Black", red = "ink 6 Bright Red", white = "ink 26 Bright White";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"--preview=yes", {black, red, white}},  // no --pen0: firmware order
+      {"--pen0=edge", {white, black, red}},
+      {"--pen0=F01010", {red, black, white}},  // in the bands: Bright Red itself
+      {"--pen0=503020", {black, red, white}},  // nearest in CIELAB
+  };
+  for (const auto& [option, inks] : cases) {
+    const std::vector<std::string> lines = Gravik(dir, {"ink1", "logo.png", "out", option});
+    ASSERT_EQ(lines.size(), 7u) << option;
+    for (size_t pen = 0; pen < 3; ++pen)
+      EXPECT_EQ(lines[2 + pen], "ConvertToInks : pen " + std::to_string(pen) + " : " + inks[pen]) << option;
+    const Bmp bmp = LoadPens(dir.File("out.bmp"));
+    EXPECT_EQ(PensIn(bmp, 0, 20), std::set<uint8_t>{static_cast<uint8_t>(option == "--pen0=edge" ? 0 : 2)});
+  }
+}
+
+// Refused in one line, nothing written.
+TEST(GravikInks, SizeAndPenZeroRefusals) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-size", "31x10", "xc:red", "PNG24:odd.png"}));
+  ASSERT_TRUE(Magick(dir, {"-size", "36x10", "xc:red", "PNG24:wide36.png"}));
+  ASSERT_TRUE(Magick(dir, With(Blocks({"none", "#FFFFFF"}), {"PNG32:clear.png"})));
+  // A picture whose mode 0 preview would be 2 000 000 rows, past what PNG takes.
+  ASSERT_TRUE(WriteIndexedBmp(dir.File("tall.bmp"), 2, 1000000, std::vector<uint8_t>(2000000, 0)));
+  const std::pair<std::vector<std::string>, std::string> refusals[] = {
+      {{"ink0", "odd.png", "out"},
+       "width 31 is not a whole number of bytes in mode 0 (2 pixels a byte): scale the picture with --fit or "
+       "--size=WxH"},
+      {{"ink2", "wide36.png", "out"},
+       "width 36 is not a whole number of bytes in mode 2 (8 pixels a byte): scale the picture with --fit or "
+       "--size=WxH"},
+      {{"ink1", "odd.png", "out", "--size=30x10"},
+       "bad value in --size=30x10 : the width is not a whole number of bytes in mode 1 (4 pixels a byte)"},
+      {{"ink0", "odd.png", "out", "--size=0x10"},
+       "bad value in --size=0x10 : WxH, each 1 to 4096, at most 2^20 pixels"},
+      {{"ink0", "odd.png", "out", "--size=2048x1024"},
+       "bad value in --size=2048x1024 : WxH, each 1 to 4096, at most 2^20 pixels"},
+      {{"ink0", "odd.png", "out", "--fit=yes"}, "bad value in --fit=yes"},
+      {{"ink0", "odd.png", "out", "--fit", "--size=32x8"}, "--fit and --size can not be used together"},
+      {{"ink0", "odd.png", "out", "--pen0=white"}, "bad value in --pen0=white"},
+      {{"ink0", "odd.png", "out", "--pen0=edge", "--transparent=FF0000"},
+       "--pen0 can not be used with --transparent: pen 0 holds the transparent pixels"},
+      {{"ink0", "odd.png", "out", "--pen0=edge", "--inks=0,6"},
+       "--pen0 can not be used with --inks, whose first ink is pen 0's"},
+      {{"ink1", "clear.png", "out", "--pen0=FFFFFF"},
+       "--pen0 can not be used on a picture with transparency: pen 0 holds its transparent pixels"},
+      {{"ink0", "tall.bmp", "out"}, "preview too large, use --preview=no"},
+  };
+  for (const auto& [args, line] : refusals)
+    EXPECT_EQ(Gravik(dir, args), std::vector<std::string>{"ConvertToInks : " + line}) << line;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.bmp")));
+  EXPECT_EQ(Gravik(dir, {"ink0", "tall.bmp", "out", "--preview=no"}).back(),
+            "ConvertToInks : wrote out.bmp, out_inks.asm");
+  EXPECT_EQ(Gravik(dir, {"ink0", "odd.png", "out", "--fit", "--preview=no"})[2],
+            "ConvertToInks : scaled to 160 x 103, centred on 160 x 200");
+}
+
+// Pictures ImageMagick writes by default: BMPs with the version 4 or 5
+// header at every depth, and 16-bit grey PNG, PGM and TIFF, give exactly what
+// the same picture as a true-colour PNG gives.
+TEST(GravikInks, LongHeaderBmpsAndSixteenBitGreysReadAsTheirEightBitTwins) {
+  const TempDir dir;
+  const std::vector<std::string> colour = {"-size", "32x16", "gradient:#FF2000-#0020FF"};
+  // Colours RGB565 holds exactly; greys of 8 bits (16-bit values 257 times
+  // theirs), a flat #404040 among them.
+  const std::vector<std::string> pure = Blocks({"#000000", "#FF0000", "#00FF00", "#FFFFFF"});
+  ASSERT_TRUE(Magick(dir, {"-size", "32x16", "gradient:#202020-#C0C0C0", "-size", "32x16", "xc:#404040",
+                           "+append", "-colorspace", "Gray", "PNG24:grey.png"}));
+  const std::vector<std::string> grey = {"grey.png"};
+  const std::pair<std::vector<std::string>, std::vector<std::string>> files[] = {
+      {colour, {"-type", "Bilevel", "v1.bmp"}},
+      {colour, {"-colors", "16", "-type", "Palette", "v4.bmp"}},
+      {colour, {"-type", "Palette", "v8.bmp"}},
+      {pure, {"-define", "bmp:subtype=RGB565", "v16.bmp"}},
+      {colour, {"-type", "TrueColor", "v24.bmp"}},
+      {colour, {"-alpha", "on", "v32.bmp"}},
+      {grey, {"-depth", "16", "-define", "png:bit-depth=16", "-define", "png:color-type=0", "g.png"}},
+      {grey, {"-depth", "16", "g.pgm"}},
+      {grey, {"-depth", "16", "-type", "Grayscale", "g.tif"}},
+  };
+  for (const auto& [picture, tail] : files) {
+    const std::string& source = tail.back();
+    ASSERT_TRUE(Magick(dir, With(picture, tail)));
+    // The twin: the picture as read back by ImageMagick, 8 bits a channel.
+    ASSERT_TRUE(Magick(dir, {source, "-depth", "8", "PNG24:twin.png"}));
+    const std::vector<uint8_t> bytes = ReadFileBytes(dir.File(source));
+    ASSERT_GT(bytes.size(), 30u);
+    if (source[0] == 'v') {
+      EXPECT_TRUE(bytes[14] == 108 || bytes[14] == 124) << source;
+    }
+    if (source == "g.png") {
+      EXPECT_EQ(bytes[24], 16);  // the bit depth in IHDR
+    }
+    std::vector<std::string> lines = Gravik(dir, {"ink1", source, "out", "--preview=no"});
+    const std::vector<uint8_t> bmp = ReadFileBytes(dir.File("out.bmp"));
+    std::vector<std::string> twin_lines = Gravik(dir, {"ink1", "twin.png", "out", "--preview=no"});
+    ASSERT_GE(lines.size(), 4u) << source << ": " << lines[0];
+    lines.erase(lines.begin());
+    twin_lines.erase(twin_lines.begin());
+    EXPECT_EQ(lines, twin_lines) << source;
+    EXPECT_EQ(bmp, ReadFileBytes(dir.File("out.bmp"))) << source;
+  }
+}

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
+#include "common/bmp_version3.h"
 #include "common/image_io/bitmap.h"
 #include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
@@ -17,33 +19,120 @@ constexpr uint8_t kOpaqueAlpha = 128;
 // image as 32-bit BGRA (FreeImage's order on this machine), or null when the
 // library has no conversion for its pixel type.
 ImagePtr ToThirtyTwoBits(FIBITMAP* image) {
-  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image);
-  if (type == FIT_BITMAP || type == FIT_RGB16 || type == FIT_RGBA16) {
+  if (FreeImage_GetImageType(image) == FIT_BITMAP) {
     // Palettised pictures get their transparency table (tRNS, GIF transparent
     // index) as alpha here.
     return ImagePtr(FreeImage_ConvertTo32Bits(image));
   }
-  // Greys of 16 bits, floats: first to 8 bits a channel, scaled.
+  // Floats and the rarer kinds: first to 8 bits a channel, scaled.
   const ImagePtr standard(FreeImage_ConvertToStandardType(image, TRUE));
   return standard ? ImagePtr(FreeImage_ConvertTo32Bits(standard.get())) : nullptr;
 }
 
+// The channels in a pixel of 16-bit grey, RGB or RGBA (16-bit PNG, PGM,
+// TIFF); 0 for any other kind.
+int SixteenBitChannels(FIBITMAP* image) {
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image);
+  return type == FIT_UINT16 ? 1 : type == FIT_RGB16 ? 3 : type == FIT_RGBA16 ? 4 : 0;
+}
+
+// A 16-bit channel as 8 bits, round(value / 257): the inverse of how 8-bit
+// values are widened (times 257), so #404040 saved at 16 bits reads back as
+// #404040. The library's own conversion of grey stretches it between the
+// picture's darkest and lightest pixels instead.
+uint8_t EightBits(const uint8_t* channel) {
+  uint16_t value = 0;
+  std::memcpy(&value, channel, sizeof value);
+  return static_cast<uint8_t>((value + 128u) / 257u);
+}
+
+// The rows of a 16-bit picture of kChannels channels into picture, top row
+// first; true when some pixel is transparent.
+template <int kChannels>
+bool CopySixteenBitRowsOf(FIBITMAP* image, ColourPicture& picture) {
+  constexpr size_t green = kChannels >= 3 ? 2 : 0;
+  constexpr size_t blue = kChannels >= 3 ? 4 : 0;
+  uint8_t* out = picture.rgba.data();
+  bool has_transparency = false;
+  for (int y = 0; y < picture.height; ++y) {
+    const uint8_t* in = FreeImage_GetScanLine(image, picture.height - 1 - y);
+    for (int x = 0; x < picture.width; ++x, in += 2 * kChannels, out += 4) {
+      out[0] = EightBits(in);
+      out[1] = EightBits(in + green);
+      out[2] = EightBits(in + blue);
+      out[3] = kChannels == 4 ? EightBits(in + 6) : 0xFF;
+      if constexpr (kChannels == 4) has_transparency |= out[3] < kOpaqueAlpha;
+    }
+  }
+  return has_transparency;
+}
+
+bool CopySixteenBitRows(FIBITMAP* image, int channels, ColourPicture& picture) {
+  if (channels == 1) return CopySixteenBitRowsOf<1>(image, picture);
+  return channels == 3 ? CopySixteenBitRowsOf<3>(image, picture) : CopySixteenBitRowsOf<4>(image, picture);
+}
+
+// A BMP with a version 4 or 5 info header (what ImageMagick writes) restated
+// with the version 3 one, which the image library reads; empty for any other
+// file. Only the first bytes are read of a file that is no such BMP.
+std::vector<uint8_t> LongHeaderBmp(const std::string& path) {
+  {
+    const Checked<InputFile> input = OpenInputFile(path);
+    uint8_t head[18] = {};
+    if (!input || std::fread(head, 1, sizeof head, input->file.get()) != sizeof head) return {};
+    const uint32_t info_size = ReadLe32(head + 14);
+    if (head[0] != 'B' || head[1] != 'M' || (info_size != 108 && info_size != 124)) return {};
+  }
+  // A pixel array of at most kMaxBitmapBytes, its headers and a palette.
+  const Checked<std::vector<uint8_t>> input = ReadInputFile(path, kMaxBitmapBytes + 4096);
+  return input ? BmpWithVersion3Header(*input) : std::vector<uint8_t>{};
+}
+
+bool IsPastLimit(uint64_t width, uint64_t height, const SideLimit& limit) {
+  return width > limit.most_width || height > limit.most_height;
+}
+
+// The picture of a restated BMP, whose header checks passed.
+Checked<ImagePtr> DecodeBmpBytes(std::vector<uint8_t>& bytes, const std::string& cannot_load,
+                                 const SideLimit& limit) {
+  const uint8_t* info = bytes.data() + 14;
+  const int64_t height = static_cast<int32_t>(ReadLe32(info + 8));
+  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  const uint64_t width = ReadLe32(info + 4);
+  if (width * rows > kMaxDeepPixels) return Checked<ImagePtr>::Refused(cannot_load + " : picture too large");
+  if (IsPastLimit(width, rows, limit)) return Checked<ImagePtr>::Refused(limit.refusal);
+  const MemoryPtr memory(FreeImage_OpenMemory(bytes.data(), static_cast<DWORD>(bytes.size())));
+  ImagePtr image(memory ? FreeImage_LoadFromMemory(FIF_BMP, memory.get(), 0) : nullptr);
+  if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
+    return Checked<ImagePtr>::Refused(cannot_load);
+  return image;
+}
+
 // The decoded picture at path, after the checks that must come before the
 // library sees it.
-Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cannot_load) {
+Checked<ImagePtr> DecodeChecked(const std::string& path, const std::string& cannot_load,
+                                const SideLimit& limit) {
   // Checked first: the library opens the file itself, and a FIFO would block it.
   if (const Checked<InputFile> input = OpenInputFile(path); !input) return Checked<ImagePtr>::Refused(input);
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
+  if (format == FIF_BMP) {
+    std::vector<uint8_t> restated = LongHeaderBmp(path);
+    if (!restated.empty()) return DecodeBmpBytes(restated, cannot_load, limit);
+  }
   // The record holds four bytes a pixel: kMaxDeepPixels whatever the depth.
-  if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxDeepPixels))
+  ProbedSize size;
+  if (const Refusal refused = ProbePicture(path, format, cannot_load, kMaxDeepPixels, &size))
     return Checked<ImagePtr>::Refused(*refused);
+  if (IsPastLimit(size.width, size.height, limit)) return Checked<ImagePtr>::Refused(limit.refusal);
   ImagePtr image(FreeImage_Load(format, path.c_str(), 0));
   if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
     return Checked<ImagePtr>::Refused(cannot_load);
   // The size the probe read, checked again on the decoded picture.
   if (uint64_t{FreeImage_GetWidth(image.get())} * FreeImage_GetHeight(image.get()) > kMaxDeepPixels)
     return Checked<ImagePtr>::Refused(cannot_load + " : picture too large");
+  if (IsPastLimit(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()), limit))
+    return Checked<ImagePtr>::Refused(limit.refusal);
   return image;
 }
 
@@ -94,20 +183,33 @@ bool DropUnusedAlpha(std::vector<uint8_t>& rgba) {
   return true;
 }
 
+// A record of image's size, its pixels still to be copied.
+ColourPicture EmptyPicture(FIBITMAP* image) {
+  ColourPicture picture;
+  picture.width = static_cast<int>(FreeImage_GetWidth(image));
+  picture.height = static_cast<int>(FreeImage_GetHeight(image));
+  picture.rgba.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4);
+  return picture;
+}
+
 }  // namespace
 
-Checked<ColourPicture> LoadColourPicture(const std::string& path) {
+Checked<ColourPicture> LoadColourPicture(const std::string& path, const SideLimit& limit) {
   const std::string cannot_load = "Can not load " + path;
-  Checked<ImagePtr> image = DecodeChecked(path, cannot_load);
+  Checked<ImagePtr> image = DecodeChecked(path, cannot_load, limit);
   if (!image) return Checked<ColourPicture>::Refused(image.refusal());
+  const int sixteen_bit_channels = SixteenBitChannels(image->get());
+  if (sixteen_bit_channels != 0) {
+    if (FreeImage_GetBits(image->get()) == nullptr) return Checked<ColourPicture>::Refused(cannot_load);
+    ColourPicture picture = EmptyPicture(image->get());
+    picture.has_transparency = CopySixteenBitRows(image->get(), sixteen_bit_channels, picture);
+    return picture;
+  }
   const bool is_direct = IsDirect(image->get());
   const ImagePtr wide = is_direct ? std::move(*image) : ToThirtyTwoBits(image->get());
   image->reset();
   if (!wide || FreeImage_GetBits(wide.get()) == nullptr) return Checked<ColourPicture>::Refused(cannot_load);
-  ColourPicture picture;
-  picture.width = static_cast<int>(FreeImage_GetWidth(wide.get()));
-  picture.height = static_cast<int>(FreeImage_GetHeight(wide.get()));
-  picture.rgba.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4);
+  ColourPicture picture = EmptyPicture(wide.get());
   picture.has_transparency = CopyRows(wide.get(), picture);
   if (is_direct && picture.has_transparency && FreeImage_GetBPP(wide.get()) == 32)
     picture.has_transparency = !DropUnusedAlpha(picture.rgba);

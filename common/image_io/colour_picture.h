@@ -21,9 +21,17 @@ struct ColourPicture {
   bool has_transparency = false;
 };
 
+// The widest and tallest picture a caller takes, checked on the size the
+// header claims before any decode, and again after it: refused with refusal.
+struct SideLimit {
+  uint64_t most_width = UINT64_MAX;
+  uint64_t most_height = UINT64_MAX;
+  std::string refusal;
+};
+
 // The picture at path, its format taken from its contents, else from its
 // name. Refused ("Can not load PATH", "Can not load PATH : picture too large",
 // "PATH is not a regular file", ...) when it is not a regular file, not a
 // picture the library reads, or larger than kMaxDeepPixels pixels (the
-// record itself holds four bytes a pixel).
-Checked<ColourPicture> LoadColourPicture(const std::string& path);
+// record itself holds four bytes a pixel), or past limit.
+Checked<ColourPicture> LoadColourPicture(const std::string& path, const SideLimit& limit = {});

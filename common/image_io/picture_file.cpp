@@ -15,11 +15,6 @@
 
 namespace {
 
-struct MemoryCloser {
-  void operator()(FIMEMORY* stream) const { FreeImage_CloseMemory(stream); }
-};
-using MemoryPtr = std::unique_ptr<FIMEMORY, MemoryCloser>;
-
 void PrintImageMessage(FREE_IMAGE_FORMAT format, const char* message) {
   PrintLine(ImageMessageLine(static_cast<int>(format), message));
 }

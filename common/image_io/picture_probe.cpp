@@ -32,27 +32,27 @@ uint64_t PixelCap(unsigned bits_per_pixel) {
   return bits_per_pixel <= 8 ? kMaxPalettedPixels : kMaxDeepPixels;
 }
 
-// The logical screen of a GIF that passed its header check, in pixels (0 when unreadable).
-uint64_t GifScreenPixels(const std::string& path) {
+// The logical screen of a GIF that passed its header check (0 x 0 when unreadable).
+ProbedSize GifScreen(const std::string& path) {
   const Checked<InputFile> input = OpenInputFile(path);
   uint8_t head[10] = {};
-  if (!input || std::fread(head, 1, sizeof head, input->file.get()) != sizeof head) return 0;
-  return uint64_t{ReadLe16(head + 6)} * ReadLe16(head + 8);
+  if (!input || std::fread(head, 1, sizeof head, input->file.get()) != sizeof head) return {};
+  return {ReadLe16(head + 6), ReadLe16(head + 8)};
 }
 
-// The picture's size in pixels as its header gives it, read without the
-// pixels; 0 when the header can not be read.
-uint64_t HeaderPixels(const std::string& path, FREE_IMAGE_FORMAT format, unsigned& bits_per_pixel) {
+// The picture's size as its header gives it, read without the pixels; 0 x 0
+// when the header can not be read.
+ProbedSize HeaderSize(const std::string& path, FREE_IMAGE_FORMAT format, unsigned& bits_per_pixel) {
   const ImagePtr header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-  if (!header) return 0;
+  if (!header) return {};
   bits_per_pixel = FreeImage_GetBPP(header.get());
-  return uint64_t{FreeImage_GetWidth(header.get())} * FreeImage_GetHeight(header.get());
+  return {FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())};
 }
 
 }  // namespace
 
 Refusal ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, const std::string& cannot_load,
-                     uint64_t most_pixels) {
+                     uint64_t most_pixels, ProbedSize* size) {
   const Refusal too_large = cannot_load + " : picture too large";
   if (format == FIF_UNKNOWN || FreeImage_Validate(format, path.c_str()) == 0) return cannot_load;
   const Checked<Accepted> own = OwnHeaderCheck(path, format);
@@ -61,14 +61,17 @@ Refusal ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, const st
   // GIF's reader can not stop after the header; its own check caps the
   // logical screen at kMaxPalettedPixels, and a GIF is 8 bits at most.
   if (format == FIF_GIF) {
-    const uint64_t pixels = GifScreenPixels(path);
-    if (pixels == 0) return cannot_load;
-    return pixels > most_pixels ? too_large : std::nullopt;
+    const ProbedSize screen = GifScreen(path);
+    if (screen.width * screen.height == 0) return cannot_load;
+    if (size) *size = screen;
+    return screen.width * screen.height > most_pixels ? too_large : std::nullopt;
   }
   if (FreeImage_FIFSupportsNoPixels(format) == 0)
     return cannot_load + " : its size can not be read before decoding";
   unsigned bits_per_pixel = 0;
-  const uint64_t pixels = HeaderPixels(path, format, bits_per_pixel);
+  const ProbedSize header = HeaderSize(path, format, bits_per_pixel);
+  const uint64_t pixels = header.width * header.height;
   if (pixels == 0) return cannot_load;
+  if (size) *size = header;
   return pixels > std::min(PixelCap(bits_per_pixel), most_pixels) ? too_large : std::nullopt;
 }

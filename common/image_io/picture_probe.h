@@ -22,5 +22,11 @@
 // PATH"), alone for a damaged file or one not of the format, followed by
 // " : picture too large" or, for a format whose size can not be read before
 // decoding, " : its size can not be read before decoding".
+// When the file passes, size (when given) gets the width and height the
+// header claims (a GIF's logical screen).
+struct ProbedSize {
+  uint64_t width = 0;
+  uint64_t height = 0;
+};
 Refusal ProbePicture(const std::string& path, FREE_IMAGE_FORMAT format, const std::string& cannot_load,
-                     uint64_t most_pixels = UINT64_MAX);
+                     uint64_t most_pixels = UINT64_MAX, ProbedSize* size = nullptr);

@@ -57,3 +57,12 @@ Lab LabOf(uint8_t red, uint8_t green, uint8_t blue) {
   const float fz = F(t, z);
   return {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
 }
+
+float LinearLight(uint8_t channel) { return LabTables().linear[channel]; }
+
+uint8_t SrgbOfLinear(float value) {
+  if (!(value > 0)) return 0;
+  if (value >= 1) return 255;
+  const double v = value <= 0.0031308 ? value * 12.92 : 1.055 * std::pow(value, 1 / 2.4) - 0.055;
+  return static_cast<uint8_t>(v * 255 + 0.5);
+}

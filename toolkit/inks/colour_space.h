@@ -31,5 +31,11 @@ inline float DistanceSquared(const Lab& x, const Lab& y) {
   return dl * dl + da * da + db * db;
 }
 
+// An 8-bit sRGB channel as linear light, 0 to 1; and back, rounded to the
+// nearest 8-bit value (clamped). Light adds up in linear terms, so averages
+// of colours (scaling a picture) are taken there.
+float LinearLight(uint8_t channel);
+uint8_t SrgbOfLinear(float value);
+
 // delta E 1976.
 inline float Distance(const Lab& x, const Lab& y) { return std::sqrt(DistanceSquared(x, y)); }

@@ -18,6 +18,9 @@
 #include "common/source_dialect.h"
 #include "toolkit/inks/ink_choice.h"
 #include "toolkit/inks/ink_mapping.h"
+#include "toolkit/inks/ink_sizing.h"
+#include "toolkit/inks/pen_zero.h"
+#include "toolkit/inks/picture_scaling.h"
 
 namespace {
 
@@ -30,6 +33,9 @@ struct InkOptions {
   bool is_strict = false;
   bool is_plus = false;
   bool has_preview = true;
+  std::optional<std::string> pen0;  // "edge", or RRGGBB checked
+  bool is_fit = false;
+  std::optional<std::string> size;  // as typed: checked with the mode
 };
 
 // The value of text as exactly digits hexadecimal digits, or -1.
@@ -51,6 +57,30 @@ Checked<Dither> ParseDither(const std::string& value) {
   return Checked<Dither>::Refused("unknown dither");
 }
 
+Checked<Rgb> ParseColour(std::string_view text) {
+  const int colour = HexValue(text, 6);
+  if (colour < 0) return Checked<Rgb>::Refused("not RRGGBB");
+  return Rgb{static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8 & 0xFF),
+             static_cast<uint8_t>(colour & 0xFF)};
+}
+
+// The options of the picture's size and pen 0; false for any other key.
+bool ParseLayoutOption(const std::string& key, const std::string& value, bool has_value, InkOptions& parsed,
+                       Refusal& refusal) {
+  if (key == "--fit") {
+    parsed.is_fit = true;
+    if (has_value) refusal = "bad value in --fit=" + value;
+  } else if (key == "--size") {
+    parsed.size = value;
+  } else if (key == "--pen0") {
+    parsed.pen0 = value;
+    if (value != "edge" && !ParseColour(value)) refusal = "bad value in --pen0=" + value;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Takes one option into parsed; a refusal says which part was wrong.
 Refusal ParseOption(const std::string& option, InkOptions& parsed) {
   const size_t equals = option.find('=');
@@ -64,10 +94,9 @@ Refusal ParseOption(const std::string& option, InkOptions& parsed) {
     if (value.empty()) return bad_value;
     parsed.inks = value;
   } else if (key == "--transparent") {
-    const int colour = HexValue(value, 6);
-    if (colour < 0) return bad_value;
-    parsed.transparent = Rgb{static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8 & 0xFF),
-                             static_cast<uint8_t>(colour & 0xFF)};
+    const Checked<Rgb> colour = ParseColour(value);
+    if (!colour) return bad_value;
+    parsed.transparent = *colour;
   } else if (key == "--dither") {
     const Checked<Dither> dither = ParseDither(value);
     if (!dither) return bad_value;
@@ -75,6 +104,8 @@ Refusal ParseOption(const std::string& option, InkOptions& parsed) {
   } else if (key == "--preview") {
     if (value != "no" && value != "yes") return bad_value;
     parsed.has_preview = value == "yes";
+  } else if (Refusal refusal; ParseLayoutOption(key, value, equals != std::string::npos, parsed, refusal)) {
+    return refusal;
   } else {
     return "unknown option " + option;
   }
@@ -219,11 +250,27 @@ struct InkRequest {
   std::string bmp_path;
   SourceNames source_names;  // the inks' source and, in sdasz80 and C, its header
   std::string preview_path;
+  std::optional<PictureSize> size;  // of --size
 };
 
 int PenCount(ScreenMode mode) { return mode == ScreenMode::kMode0 ? 16 : mode == ScreenMode::kMode1 ? 4 : 2; }
 int ModeNumber(ScreenMode mode) {
   return mode == ScreenMode::kMode0 ? 0 : mode == ScreenMode::kMode1 ? 1 : 2;
+}
+
+// The options that can not go together, and --size in the mode's bytes.
+Refusal ReadLayout(ScreenMode mode, InkRequest& request) {
+  const InkOptions& option = request.option;
+  if (option.is_fit && option.size) return "--fit and --size can not be used together";
+  if (option.pen0 && option.transparent)
+    return "--pen0 can not be used with --transparent: pen 0 holds the transparent pixels";
+  if (option.pen0 && option.inks) return "--pen0 can not be used with --inks, whose first ink is pen 0's";
+  if (option.size) {
+    const Checked<PictureSize> size = ParseSize(*option.size, mode);
+    if (!size) return size.refusal();
+    request.size = *size;
+  }
+  return std::nullopt;
 }
 
 // The options, the output name and the outputs' paths, none of which may be the source.
@@ -238,7 +285,9 @@ Checked<InkRequest> ReadRequest(const std::string& source_path, const std::strin
                      {},
                      name + ".bmp",
                      SourceOutputNames(name + "_inks.asm", SourceContent::kData, ChosenSyntax()),
-                     name + "_preview.png"};
+                     name + "_preview.png",
+                     std::nullopt};
+  if (const Refusal layout = ReadLayout(mode, request)) return Result::Refused(*layout);
   if (name.empty()) return Result::Refused("the output name is empty");
   if (HasControlCharacter(name)) return Result::Refused("the output name has a control character");
   if (const Refusal quoted = SourceNameRefusal(name + "_inks.asm", SourceContent::kData, ChosenSyntax()))
@@ -289,6 +338,16 @@ Refusal TakeGivenInks(const InkRequest& request, PenPlan& plan) {
   return std::nullopt;
 }
 
+// --pen0: the chosen inks with the asked one first, the others in their order.
+std::vector<int> PenZeroFirst(const InkRequest& request, const PictureRef& ref,
+                              const std::vector<int>& keys) {
+  if (!request.option.pen0 || keys.empty()) return keys;
+  const std::string& pen0 = *request.option.pen0;
+  const size_t index = pen0 == "edge" ? EdgeInkIndex(ref, request.model, keys)
+                                      : InkIndexOf(request.model, keys, *ParseColour(pen0));
+  return WithInkFirst(keys, index);
+}
+
 Checked<PenPlan> PlanPens(const InkRequest& request, const PictureRef& ref, bool has_transparency) {
   PenPlan plan;
   plan.is_reserved = request.option.transparent.has_value() || has_transparency;
@@ -299,6 +358,7 @@ Checked<PenPlan> PlanPens(const InkRequest& request, const PictureRef& ref, bool
   } else {
     plan.map.opaque_keys = ChooseInkKeys(CountColours(ref, request.model), request.model,
                                          request.pen_count - plan.map.first_opaque_pen);
+    plan.map.opaque_keys = PenZeroFirst(request, ref, plan.map.opaque_keys);
     if (plan.is_reserved) plan.pen_keys.push_back(0);  // black behind the transparent pixels
     plan.pen_keys.insert(plan.pen_keys.end(), plan.map.opaque_keys.begin(), plan.map.opaque_keys.end());
   }
@@ -321,6 +381,11 @@ Refusal CheckStrict(const InkRequest& request, const PictureRef& ref, const PenM
          " pens (--strict)";
 }
 
+// A preview pixel is this many pixels wide (and 2 tall): the mode pixel's shape.
+int PreviewScaleX(ScreenMode mode) {
+  return mode == ScreenMode::kMode0 ? 4 : mode == ScreenMode::kMode1 ? 2 : 1;
+}
+
 // The bytes of every output: the 8-bit picture, the ink source, the preview.
 Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std::string& name,
                                            ScreenMode mode, const Picture& pens,
@@ -334,26 +399,98 @@ Checked<std::vector<Output>> EncodeOutputs(const InkRequest& request, const std:
                                           request.source_names.syntax, name + "_inks.asm"))
     outputs.push_back({file.path, {file.text.begin(), file.text.end()}});
   if (request.option.has_preview) {
-    const int scale_x = mode == ScreenMode::kMode0 ? 4 : mode == ScreenMode::kMode1 ? 2 : 1;
-    Checked<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, scale_x, 2);
+    Checked<std::vector<uint8_t>> preview = EncodeScaledPngPicture(pens, PreviewScaleX(mode), 2);
     if (!preview) return Result::Refused("Can not write " + request.preview_path);
     outputs.push_back({request.preview_path, std::move(*preview)});
   }
   return outputs;
 }
 
+// The picture the pens are drawn from: the source as it is, or scaled
+// (placed on the whole screen with --fit, alone with --size).
+struct SizedPicture {
+  ColourPicture picture;
+  int source_width = 0;
+  int source_height = 0;
+  std::optional<Placement> placement;
+};
+
+// Pixels of the --transparent colour made transparent by alpha, so that
+// scaling blends no key colour into their neighbours.
+void KeyToAlpha(ColourPicture& picture, Rgb key) {
+  for (size_t i = 0; i < picture.rgba.size(); i += 4) {
+    uint8_t* p = picture.rgba.data() + i;
+    if (p[0] == key.red && p[1] == key.green && p[2] == key.blue) p[3] = 0;
+  }
+}
+
+// The PNG library writes no picture over a million pixels wide or tall: a
+// source whose preview would be is refused before it is decoded. A scaled
+// picture's preview is at most 65536 wide.
+SideLimit PreviewLimit(const InkRequest& request, ScreenMode mode) {
+  constexpr uint64_t kLongestPngSide = 1000000;
+  if (!request.option.has_preview || request.option.is_fit || request.size) return {};
+  return {kLongestPngSide / static_cast<uint64_t>(PreviewScaleX(mode)), kLongestPngSide / 2,
+          "preview too large, use --preview=no"};
+}
+
+Checked<SizedPicture> LoadSized(const InkRequest& request, const std::string& source_path, ScreenMode mode) {
+  using Result = Checked<SizedPicture>;
+  Checked<ColourPicture> loaded = LoadColourPicture(source_path, PreviewLimit(request, mode));
+  if (!loaded) return Result::Refused(loaded.refusal());
+  if (request.option.pen0 && loaded->has_transparency)
+    return Result::Refused(
+        "--pen0 can not be used on a picture with transparency: pen 0 holds its transparent pixels");
+  SizedPicture sized{std::move(*loaded), 0, 0, std::nullopt};
+  sized.source_width = sized.picture.width;
+  sized.source_height = sized.picture.height;
+  if (!request.option.is_fit && !request.size) {
+    if (const Refusal narrow = WidthRefusal(sized.picture.width, mode)) return Result::Refused(*narrow);
+    return sized;
+  }
+  sized.placement = request.size ? Placement{*request.size, *request.size, 0, 0}
+                                 : FitOnScreen(sized.source_width, sized.source_height, mode);
+  if (request.option.transparent) KeyToAlpha(sized.picture, *request.option.transparent);
+  sized.picture =
+      ScaleInLinearLight(sized.picture, sized.placement->scaled.width, sized.placement->scaled.height);
+  return sized;
+}
+
+// The pens of the scaled picture on the whole screen, pen 0 around them.
+std::vector<uint8_t> OnScreen(const std::vector<uint8_t>& pens, const Placement& placement) {
+  const PictureSize& screen = placement.screen;
+  const int width = placement.scaled.width;
+  std::vector<uint8_t> whole(static_cast<size_t>(screen.width) * static_cast<size_t>(screen.height), 0);
+  for (int y = 0; y < placement.scaled.height; ++y) {
+    std::copy_n(
+        pens.begin() + static_cast<std::ptrdiff_t>(y) * width, width,
+        whole.begin() + static_cast<std::ptrdiff_t>(y + placement.top) * screen.width + placement.left);
+  }
+  return whole;
+}
+
 // What a conversion that wrote its outputs reports.
 struct Converted {
   int width = 0;
   int height = 0;
+  std::optional<Placement> placement;
   PenPlan plan;
   double mean_error = 0;
 };
+
+// "scaled to 150 x 200, centred on 160 x 200" (--fit) or "scaled to 64 x 32" (--size).
+std::string ScaledLine(const Placement& placement, bool is_fit) {
+  const auto size = [](const PictureSize& s) {
+    return PlainDecimal(s.width) + " x " + PlainDecimal(s.height);
+  };
+  return "scaled to " + size(placement.scaled) + (is_fit ? ", centred on " + size(placement.screen) : "");
+}
 
 void PrintReport(const InkRequest& request, const std::string& source_path, const Converted& converted) {
   const PenPlan& plan = converted.plan;
   PrintLine(kPrefix + ("source " + source_path));
   PrintLine(kPrefix + ("size " + PlainDecimal(converted.width) + " x " + PlainDecimal(converted.height)));
+  if (converted.placement) PrintLine(kPrefix + ScaledLine(*converted.placement, request.option.is_fit));
   for (size_t pen = 0; pen < plan.pen_keys.size(); ++pen) {
     PrintLine(kPrefix + ("pen " + PlainDecimal(static_cast<int64_t>(pen)) + " : " +
                          PenName(request.model, plan.pen_keys[pen]) +
@@ -370,24 +507,32 @@ void PrintReport(const InkRequest& request, const std::string& source_path, cons
 Checked<Converted> ConvertPicture(const InkRequest& request, const std::string& source_path,
                                   const std::string& name, ScreenMode mode) {
   using Result = Checked<Converted>;
-  const Checked<ColourPicture> picture = LoadColourPicture(source_path);
-  if (!picture) return Result::Refused(picture.refusal());
+  const Checked<SizedPicture> sized = LoadSized(request, source_path, mode);
+  if (!sized) return Result::Refused(sized.refusal());
+  const ColourPicture* const picture = &sized->picture;
+  // A scaled picture has its key colour as alpha already.
   const Rgb key_colour = request.option.transparent.value_or(Rgb{});
   const PictureRef ref{picture->width, picture->height, picture->rgba.data(),
-                       request.option.transparent.has_value(), key_colour};
+                       request.option.transparent.has_value() && !sized->placement, key_colour};
   Checked<PenPlan> plan = PlanPens(request, ref, picture->has_transparency);
   if (!plan) return Result::Refused(plan.refusal());
   if (request.option.is_strict) {
     if (const Refusal fault = CheckStrict(request, ref, plan->map)) return Result::Refused(*fault);
   }
   const MappedPicture mapped = MapToPens(ref, plan->map, request.option.dither);
-  Picture pens = PictureFromPens(picture->width, picture->height, mapped.pens.data());
+  const bool is_placed = sized->placement && request.option.is_fit;
+  const std::vector<uint8_t> whole =
+      is_placed ? OnScreen(mapped.pens, *sized->placement) : std::vector<uint8_t>{};
+  Picture pens = is_placed ? PictureFromPens(sized->placement->screen.width, sized->placement->screen.height,
+                                             whole.data())
+                           : PictureFromPens(picture->width, picture->height, mapped.pens.data());
   for (size_t pen = 0; pen < plan->pen_keys.size(); ++pen)
     pens.palette[pen] = NominalColour(request.model, plan->pen_keys[pen]);
   const Checked<std::vector<Output>> outputs = EncodeOutputs(request, name, mode, pens, plan->pen_keys);
   if (!outputs) return Result::Refused(outputs.refusal());
   if (const Refusal written = WriteGroup(*outputs)) return Result::Refused(*written);
-  return Converted{picture->width, picture->height, std::move(*plan), mapped.mean_error};
+  return Converted{sized->source_width, sized->source_height, sized->placement, std::move(*plan),
+                   mapped.mean_error};
 }
 
 }  // namespace
