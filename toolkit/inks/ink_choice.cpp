@@ -240,10 +240,12 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<uint
     for (size_t c = 0; c < candidates; ++c) {
       if (is_chosen[c]) continue;
       const float* row = table.Row(c);
+      // The sum only grows: once it reaches the best, this candidate is out.
+      const double bound = best < 0 ? std::numeric_limits<double>::infinity() : best_cost;
       double cost = 0;
-      for (size_t e = 0; e < entries; ++e)
+      for (size_t e = 0; e < entries && cost < bound; ++e)
         cost += static_cast<double>(weights[e]) * std::min(current[e], row[e]);
-      if (best < 0 || cost < best_cost) {
+      if (cost < bound) {
         best = static_cast<int>(c);
         best_cost = cost;
       }
@@ -257,11 +259,12 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<uint
 }
 
 // The weighted sum of nearest distances once the candidate at position is
-// replaced by the candidate whose distances are row.
+// replaced by the candidate whose distances are row, or a sum at least bound
+// once it passes bound (its terms are never negative, so it only grows).
 double CostWithSwap(const Nearest& nearest, const std::vector<uint64_t>& weights, size_t entries,
-                    size_t position, const float* row) {
+                    size_t position, const float* row, double bound) {
   double cost = 0;
-  for (size_t e = 0; e < entries; ++e) {
+  for (size_t e = 0; e < entries && cost < bound; ++e) {
     const float kept = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
                                                                       : nearest.first_distance[e];
     cost += static_cast<double>(weights[e]) * std::min(kept, row[e]);
@@ -277,9 +280,10 @@ bool SwapOnce(const DistanceTable& table, const std::vector<uint64_t>& weights, 
   for (size_t position = 0; position < chosen.size(); ++position) {
     for (size_t c = 0; c < candidates; ++c) {
       if (is_chosen[c]) continue;
-      const double cost = CostWithSwap(nearest, weights, table.entry_count, position, table.Row(c));
       // A relative margin: sums of floats in another order must not swap back and forth.
-      if (cost < nearest.cost * (1 - 1e-9)) {
+      const double bound = nearest.cost * (1 - 1e-9);
+      const double cost = CostWithSwap(nearest, weights, table.entry_count, position, table.Row(c), bound);
+      if (cost < bound) {
         is_chosen[static_cast<size_t>(chosen[position])] = 0;
         chosen[position] = static_cast<int>(c);
         is_chosen[c] = 1;

@@ -45,6 +45,7 @@ class PenInks {
   }
 
   int first_pen() const { return first_pen_; }
+  int count() const { return static_cast<int>(labs_.size()); }
   const Rgb& Nominal(int index) const { return nominal_[static_cast<size_t>(index)]; }
   const Lab& LabOfInk(int index) const { return labs_[static_cast<size_t>(index)]; }
 
@@ -54,18 +55,80 @@ class PenInks {
   std::vector<Lab> labs_;
 };
 
+// The inks that can be nearest to some colour of a cell of 4 x 4 x 4
+// colours, worked out once a cell: within a cell CIELAB is all but affine,
+// so no colour of it lies further from the mean of its corners than the
+// furthest corner does (a margin of half as much again covers the bend), and
+// an ink further from that middle than the nearest ink plus twice that reach
+// is nearer to none of its colours. Most cells keep one ink, so a colour
+// that repeats nowhere (noise, a photograph) costs one look-up, not a search
+// of all the inks; among several, the search is the same as over all, ties
+// to the lower index, so the answer never differs from the full search.
+class CellNearest {
+ public:
+  explicit CellNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, 0) {}
+
+  int IndexOf(uint8_t red, uint8_t green, uint8_t blue, const Lab& lab) {
+    uint32_t& cell = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
+                            static_cast<size_t>(blue >> 2)];
+    if (cell == 0) cell = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
+    const uint32_t count = cell & 31;
+    const uint8_t* candidates = lists_.data() + (cell >> 5);
+    if (count == 1) return candidates[0];
+    int best = candidates[0];
+    float best_distance = DistanceSquared(lab, inks_.LabOfInk(best));
+    for (uint32_t i = 1; i < count; ++i) {
+      const float d = DistanceSquared(lab, inks_.LabOfInk(candidates[i]));
+      if (d < best_distance) {
+        best_distance = d;
+        best = candidates[i];
+      }
+    }
+    return best;
+  }
+
+ private:
+  // The cell's entry: where its list starts << 5 | how many inks (1 to 16).
+  uint32_t Candidates(int red, int green, int blue) {
+    Lab corners[8];
+    Lab middle;
+    for (int c = 0; c < 8; ++c) {
+      corners[c] = LabOf(static_cast<uint8_t>(red + (c & 1) * 3), static_cast<uint8_t>(green + (c >> 1 & 1) * 3),
+                         static_cast<uint8_t>(blue + (c >> 2) * 3));
+      middle = {middle.l + corners[c].l / 8, middle.a + corners[c].a / 8, middle.b + corners[c].b / 8};
+    }
+    float reach = 0;
+    for (const Lab& corner : corners) reach = std::max(reach, Distance(corner, middle));
+    reach = reach * 1.5f + 0.01f;
+    std::vector<float> distances;
+    for (int i = 0; i < inks_.count(); ++i) distances.push_back(Distance(middle, inks_.LabOfInk(i)));
+    const float nearest = *std::min_element(distances.begin(), distances.end());
+    const uint32_t start = static_cast<uint32_t>(lists_.size());
+    for (int i = 0; i < inks_.count(); ++i) {
+      if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) lists_.push_back(static_cast<uint8_t>(i));
+    }
+    return start << 5 | (static_cast<uint32_t>(lists_.size()) - start);
+  }
+
+  const PenInks& inks_;
+  std::vector<uint32_t> cells_;  // 0: not worked out yet
+  std::vector<uint8_t> lists_;
+};
+
 // Without dithering a pixel's pen and error depend on its colour alone: each
-// colour is worked out once and kept in a direct-mapped table (2^20 slots,
-// 8 MB) of the colour and its result, the error in thousandths of delta E
-// above the pen + 1. Neighbouring pixels mostly share or nearly share colours,
-// so a colour is rarely worked out twice; when it is, the result is the same.
+// colour is worked out once and kept in a direct-mapped table (2^16 slots,
+// 512 KB, so that it stays in the cache) of the colour and its result, the
+// error in thousandths of delta E above the pen + 1. Neighbouring pixels
+// mostly share or nearly share colours, so a colour is rarely worked out
+// twice; when it is, the result is the same.
 MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
-  constexpr int kSlotBits = 20;
+  CellNearest nearest(inks);
+  constexpr int kSlotBits = 16;
   // A slot holds colour << 32 | result; result 0 marks an empty slot.
   std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
   uint64_t total_error = 0;
@@ -85,7 +148,7 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
       const Lab lab = LabOf(p[0], p[1], p[2]);
       const int index = key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0
                             ? pens_by_key[static_cast<size_t>(key)] - inks.first_pen()
-                            : inks.NearestIndex(lab);
+                            : nearest.IndexOf(p[0], p[1], p[2], lab);
       const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
       entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
       slot = uint64_t{colour} << 32 | entry;
