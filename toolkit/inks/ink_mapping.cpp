@@ -100,9 +100,12 @@ class CellNearest {
     float reach = 0;
     for (const Lab& corner : corners) reach = std::max(reach, Distance(corner, middle));
     reach = reach * 1.5f + 0.01f;
-    std::vector<float> distances;
-    for (int i = 0; i < inks_.count(); ++i) distances.push_back(Distance(middle, inks_.LabOfInk(i)));
-    const float nearest = *std::min_element(distances.begin(), distances.end());
+    std::array<float, 16> distances{};
+    float nearest = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < inks_.count(); ++i) {
+      distances[static_cast<size_t>(i)] = Distance(middle, inks_.LabOfInk(i));
+      nearest = std::min(nearest, distances[static_cast<size_t>(i)]);
+    }
     const uint32_t start = static_cast<uint32_t>(lists_.size());
     for (int i = 0; i < inks_.count(); ++i) {
       if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) lists_.push_back(static_cast<uint8_t>(i));
