@@ -173,22 +173,27 @@ uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 25
 // colours (from the cell's middle): the error carried on is the colour's own,
 // so the cell's width only moves where a choice between two inks falls, by
 // less than the dithering itself does.
+// A small picture (fewer pixels than the table has cells: a sample the ink
+// choice judges) looks each cell up afresh instead, with the same answers.
 class DitherNearest {
  public:
-  explicit DitherNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, kUnknown) {}
+  DitherNearest(const PenInks& inks, bool is_small)
+      : inks_(inks), cells_(is_small ? 0 : size_t{1} << 18, kUnknown) {}
 
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
+    if (cells_.empty()) return Middle(red, green, blue);
     uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
                             static_cast<size_t>(blue >> 2)];
-    if (index == kUnknown) {
-      index = static_cast<uint8_t>(inks_.NearestIndex(LabOf(static_cast<uint8_t>((red & 0xFC) | 2),
-                                                            static_cast<uint8_t>((green & 0xFC) | 2),
-                                                            static_cast<uint8_t>((blue & 0xFC) | 2))));
-    }
+    if (index == kUnknown) index = static_cast<uint8_t>(Middle(red, green, blue));
     return index;
   }
 
  private:
+  int Middle(uint8_t red, uint8_t green, uint8_t blue) const {
+    return inks_.NearestIndex(LabOf(static_cast<uint8_t>((red & 0xFC) | 2), static_cast<uint8_t>((green & 0xFC) | 2),
+                                    static_cast<uint8_t>((blue & 0xFC) | 2)));
+  }
+
   const PenInks& inks_;
   std::vector<uint8_t> cells_;
 };
@@ -198,9 +203,13 @@ class DitherNearest {
 // neighbouring pixels mostly repeat colours.
 class RecentLabs {
  public:
-  RecentLabs() : slots_(kSlots) {}
+  explicit RecentLabs(bool is_small) : slots_(is_small ? 1 : kSlots) {}
 
   const Lab& Of(const uint8_t* pixel) {
+    if (slots_.size() == 1) {
+      slots_[0].lab = LabOf(pixel[0], pixel[1], pixel[2]);
+      return slots_[0].lab;
+    }
     const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
     Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
     if (slot.colour != colour) {
@@ -259,6 +268,12 @@ inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRow
   for (int c = 0; c < 3; ++c) wanted[c] = Clamped(sum[c]);
 }
 
+// Fewer pixels than the tables below have slots: they would cost more to
+// clear than they save.
+bool IsSmall(const PictureRef& picture) {
+  return static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) < size_t{1} << 16;
+}
+
 // A dithered mapping, row by row: the tables it works from and the sums it keeps.
 class DitheredMapping {
  public:
@@ -269,7 +284,8 @@ class DitheredMapping {
         pens_by_key_(pens_by_key),
         dither_(dither),
         inks_(map),
-        nearest_(inks_),
+        nearest_(inks_, IsSmall(picture)),
+        source_labs_(IsSmall(picture)),
         errors_(picture.width) {}
 
   // Floyd-Steinberg rows alternate direction (serpentine).
