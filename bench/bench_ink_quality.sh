@@ -4,7 +4,8 @@
 # pictures drawn here (gradients, a grey granite texture, a photograph-like
 # card). gravik ink0 / ink1 --dither=floyd is set against the best that
 # ImageMagick makes with the mode's pens: -colors N, then -remap onto the 27
-# CPC colours, with and without its own dither. Targets: at most 0.75x that,
+# CPC colours, with and without its own dither (which then dithers onto the
+# N colours that remap chose). Targets: at most 0.75x that,
 # and never worse than the same word without dither (ratio at most 1).
 # The rows' figures are delta E, not seconds.
 set -euo pipefail
@@ -28,9 +29,14 @@ measure() {  # measure MODE PENS PICTURE
   local mode=$1 pens=$2 picture=$3 base=${3%.png}
   "$build/gravik" "ink$mode" "$picture" "$base.plain" --preview=no > /dev/null
   "$build/gravik" "ink$mode" "$picture" "$base.floyd" --preview=no --dither=floyd > /dev/null
+  # A dithered -remap onto all 27 colours would use more colours than the
+  # pens: ImageMagick's dither goes onto the N CPC colours its plain result
+  # chose instead, so that both results fit the mode.
   convert "$picture" +dither -colors "$pens" +dither -remap palette.png "$base.im_plain.png"
-  convert "$picture" -dither FloydSteinberg -colors "$pens" -dither FloydSteinberg -remap palette.png \
-    "$base.im_floyd.png"
+  convert "$picture" -dither FloydSteinberg -remap "$base.im_plain.png" "$base.im_floyd.png"
+  for result in "$base.im_plain.png" "$base.im_floyd.png"; do
+    [ "$(convert "$result" -format %k info:)" -le "$pens" ] || { echo "$result: too many colours" >&2; exit 1; }
+  done
   local plain floyd im
   plain=$(seen "$picture" "$base.plain.bmp")
   floyd=$(seen "$picture" "$base.floyd.bmp")

@@ -169,8 +169,8 @@ constexpr std::array<std::array<int, 4>, 4> kBayer = {
 
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
-// A dithered colour's nearest ink, worked out once for each cell of 4 x 4 x 4
-// colours (from the cell's middle): the error carried on is the colour's own,
+// A dithered colour's nearest ink (in RGB), worked out once for each cell of
+// 4 x 4 x 4 colours (from the cell's middle): the error carried on is the colour's own,
 // so the cell's width only moves where a choice between two inks falls, by
 // less than the dithering itself does.
 // A small picture (fewer pixels than the table has cells: a sample the ink
@@ -189,9 +189,25 @@ class DitherNearest {
   }
 
  private:
+  // The error a dithered pixel passes on is in RGB, so its ink is the
+  // nearest in RGB too: an ink nearer in CIELAB but further in RGB leaves
+  // more error to carry, and sparse inks then swing far from the colour.
   int Middle(uint8_t red, uint8_t green, uint8_t blue) const {
-    return inks_.NearestIndex(LabOf(static_cast<uint8_t>((red & 0xFC) | 2), static_cast<uint8_t>((green & 0xFC) | 2),
-                                    static_cast<uint8_t>((blue & 0xFC) | 2)));
+    const int wanted[3] = {(red & 0xFC) | 2, (green & 0xFC) | 2, (blue & 0xFC) | 2};
+    int best = 0;
+    int best_distance = std::numeric_limits<int>::max();
+    for (int i = 0; i < inks_.count(); ++i) {
+      const Rgb& ink = inks_.Nominal(i);
+      const int d[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
+      const int distance = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+      if (distance < best_distance) {
+        best_distance = distance;
+        best = i;
+      }
+    }
+    return best;
+  }
+    return best;
   }
 
   const PenInks& inks_;
