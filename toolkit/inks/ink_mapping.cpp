@@ -170,8 +170,8 @@ constexpr std::array<std::array<int, 4>, 4> kBayer = {
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
 // A dithered colour's nearest ink (in RGB), worked out once for each cell of
-// 4 x 4 x 4 colours (from the cell's middle): the error carried on is the colour's own,
-// so the cell's width only moves where a choice between two inks falls, by
+// 4 x 4 x 4 colours (from the cell's middle): the error carried on is the
+// colour's own, so the cell's width only moves where a choice between two inks falls, by
 // less than the dithering itself does.
 // A small picture (fewer pixels than the table has cells: a sample the ink
 // choice judges) looks each cell up afresh instead, with the same answers.
@@ -205,8 +205,6 @@ class DitherNearest {
         best = i;
       }
     }
-    return best;
-  }
     return best;
   }
 
