@@ -18,6 +18,7 @@
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
 #include "toolkit/inks/colour_space.h"
+#include "toolkit/inks/seen_error.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -463,5 +464,31 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
     EXPECT_EQ(lines.back(), "ConvertToInks : wrote out.bmp, out_inks.asm") << run[0] << " " << run.back();
     EXPECT_GT(PrintedError(lines), 0);
     ExpectTrueMeanError(dir, run[1], lines);
+  }
+}
+
+// With a dither the inks are chosen for the picture as shown: a picture of
+// many colours uses every pen, and what the eye sees (the blurred delta E)
+// is never worse than the same word without dither.
+TEST(GravikInks, DitheredInksUseEveryPenAndLookNoWorse) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-seed", "3", "-size", "64x48", "xc:", "+noise", "Random", "PNG24:noise.png"}));
+  ASSERT_TRUE(Magick(dir, {"-size", "64x48", "gradient:#FFC040-#2040A0", "PNG24:sky.png"}));
+  ASSERT_TRUE(Magick(dir, {"-size", "64x48", "gradient:#A0A0A0-#303030", "PNG24:grey.png"}));
+  const auto seen = [&](const std::string& picture, const std::string& word, const std::string& dither) {
+    Gravik(dir, {word, picture + ".png", "out", "--preview=no", "--dither=" + dither});
+    const Checked<ColourPicture> source = LoadColourPicture(dir.File(picture + ".png"));
+    const Checked<ColourPicture> shown = LoadColourPicture(dir.File("out.bmp"));
+    if (!source || !shown || shown->width != source->width) return 1000.0;
+    return SeenError(source->width, source->height, source->rgba.data(), shown->rgba.data());
+  };
+  for (const char* dither : {"floyd", "ordered"}) {
+    for (const auto& [word, pens] : {std::pair{"ink0", 16u}, std::pair{"ink1", 4u}}) {
+      Gravik(dir, {word, "noise.png", "out", "--preview=no", std::string("--dither=") + dither});
+      const Bmp bmp = LoadPens(dir.File("out.bmp"));
+      EXPECT_EQ(std::set<uint8_t>(bmp.pens.begin(), bmp.pens.end()).size(), pens) << word << " " << dither;
+      for (const char* picture : {"sky", "grey"})
+        EXPECT_LE(seen(picture, word, dither), seen(picture, word, "none")) << picture << " " << word << " " << dither;
+    }
   }
 }
