@@ -11,7 +11,7 @@ namespace {
 // on a 4 x 4 grid across it, stacked into one column (tiles keep the dither's
 // patterns and the blur's neighbours; a grid covers the picture's regions).
 constexpr int kGrid = 4;
-constexpr int kTile = 24;
+constexpr int kTile = 16;
 constexpr size_t kWholeLimit = kGrid * kGrid * kTile * kTile;
 // Evaluations at most: each dithers and blurs the sample once.
 constexpr int kEvaluationBudget = 360;
@@ -76,7 +76,7 @@ class Judge {
   double Cost(const std::vector<int>& keys) {
     ++evaluations_;
     const PenMap map{model_, keys, first_opaque_pen_};
-    const MappedPicture mapped = MapToPens(sample_.ref, map, dither_);
+    const MappedPicture mapped = MapToPens(sample_.ref, map, dither_, false);
     std::vector<uint8_t> shown(sample_.ref.rgba, sample_.ref.rgba + mapped.pens.size() * 4);
     for (size_t i = 0; i < mapped.pens.size(); ++i) {
       if (sample_.ref.IsTransparent(sample_.ref.rgba + i * 4)) continue;

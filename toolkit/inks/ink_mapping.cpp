@@ -173,15 +173,11 @@ uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 25
 // 4 x 4 x 4 colours (from the cell's middle): the error carried on is the
 // colour's own, so the cell's width only moves where a choice between two inks falls, by
 // less than the dithering itself does.
-// A small picture (fewer pixels than the table has cells: a sample the ink
-// choice judges) looks each cell up afresh instead, with the same answers.
 class DitherNearest {
  public:
-  DitherNearest(const PenInks& inks, bool is_small)
-      : inks_(inks), cells_(is_small ? 0 : size_t{1} << 18, kUnknown) {}
+  explicit DitherNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, kUnknown) {}
 
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
-    if (cells_.empty()) return Middle(red, green, blue);
     uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
                             static_cast<size_t>(blue >> 2)];
     if (index == kUnknown) index = static_cast<uint8_t>(Middle(red, green, blue));
@@ -217,13 +213,10 @@ class DitherNearest {
 // neighbouring pixels mostly repeat colours.
 class RecentLabs {
  public:
-  explicit RecentLabs(bool is_small) : slots_(is_small ? 1 : kSlots) {}
+  // No table when the error is not counted.
+  explicit RecentLabs(bool counts_error) : slots_(counts_error ? kSlots : 0) {}
 
   const Lab& Of(const uint8_t* pixel) {
-    if (slots_.size() == 1) {
-      slots_[0].lab = LabOf(pixel[0], pixel[1], pixel[2]);
-      return slots_[0].lab;
-    }
     const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
     Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
     if (slot.colour != colour) {
@@ -282,24 +275,19 @@ inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRow
   for (int c = 0; c < 3; ++c) wanted[c] = Clamped(sum[c]);
 }
 
-// Fewer pixels than the tables below have slots: they would cost more to
-// clear than they save.
-bool IsSmall(const PictureRef& picture) {
-  return static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) < size_t{1} << 16;
-}
-
 // A dithered mapping, row by row: the tables it works from and the sums it keeps.
 class DitheredMapping {
  public:
   DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
-                  Dither dither)
+                  Dither dither, bool counts_error)
       : picture_(picture),
         map_(map),
         pens_by_key_(pens_by_key),
         dither_(dither),
+        counts_error_(counts_error),
         inks_(map),
-        nearest_(inks_, IsSmall(picture)),
-        source_labs_(IsSmall(picture)),
+        nearest_(inks_),
+        source_labs_(counts_error),
         errors_(picture.width) {}
 
   // Floyd-Steinberg rows alternate direction (serpentine).
@@ -328,14 +316,14 @@ class DitheredMapping {
     if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
       const int pen = pens_by_key_[static_cast<size_t>(key)];
       out[x] = static_cast<uint8_t>(pen);
-      total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
+      if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
       return;
     }
     uint8_t wanted[3];
     WantedColour(p, x, y, dither_, errors_, wanted);
     const int index = nearest_.IndexOf(wanted[0], wanted[1], wanted[2]);
     out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
-    total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
+    if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
     if (dither_ == Dither::kFloyd) {
       const Rgb& ink = inks_.Nominal(index);
       const int error[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
@@ -347,6 +335,7 @@ class DitheredMapping {
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
   const Dither dither_;
+  const bool counts_error_;
   const PenInks inks_;
   DitherNearest nearest_;
   RecentLabs source_labs_;
@@ -357,7 +346,7 @@ class DitheredMapping {
 
 }  // namespace
 
-MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither) {
+MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither, bool counts_error) {
   const size_t width = static_cast<size_t>(picture.width);
   if (map.opaque_keys.empty()) {
     MappedPicture none;
@@ -368,7 +357,7 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
   if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
   MappedPicture mapped;
   mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
-  DitheredMapping mapping(picture, map, pens_by_key, dither);
+  DitheredMapping mapping(picture, map, pens_by_key, dither, counts_error);
   for (int y = 0; y < picture.height; ++y)
     mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
   mapped.mean_error = mapping.MeanError();

@@ -18,35 +18,58 @@ std::array<float, 2 * kReach + 1> GaussianTaps() {
   return taps;
 }
 
-// One pass of the blur along rows (step 3) or columns (step 3 * width), the
-// edges repeating their last pixel.
-void BlurPass(const std::vector<float>& in, std::vector<float>& out, int width, int height, bool is_rows) {
-  static const std::array<float, 2 * kReach + 1> taps = GaussianTaps();
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      float sum[3] = {0, 0, 0};
-      for (int i = -kReach; i <= kReach; ++i) {
-        const int sx = is_rows ? std::clamp(x + i, 0, width - 1) : x;
-        const int sy = is_rows ? y : std::clamp(y + i, 0, height - 1);
-        const float* p = in.data() + (static_cast<size_t>(sy) * static_cast<size_t>(width) + static_cast<size_t>(sx)) * 3;
-        for (int c = 0; c < 3; ++c) sum[c] += taps[static_cast<size_t>(i + kReach)] * p[c];
-      }
-      float* q = out.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
-      for (int c = 0; c < 3; ++c) q[c] = sum[c];
+using Taps = std::array<float, 2 * kReach + 1>;
+
+// The blur along each row, the edges repeating their last pixel.
+void BlurRows(const std::vector<float>& in, std::vector<float>& out, size_t width, size_t height, const Taps& taps) {
+  std::vector<float> padded((width + 2 * kReach) * 3);
+  for (size_t y = 0; y < height; ++y) {
+    const float* row = in.data() + y * width * 3;
+    for (size_t x = 0; x < width + 2 * kReach; ++x) {
+      const size_t from = std::clamp<size_t>(x, kReach, width + kReach - 1) - kReach;
+      for (size_t c = 0; c < 3; ++c) padded[x * 3 + c] = row[from * 3 + c];
+    }
+    float* target = out.data() + y * width * 3;
+    for (size_t k = 0; k < width * 3; ++k) {
+      float sum = 0;
+      for (size_t i = 0; i < taps.size(); ++i) sum += taps[i] * padded[k + i * 3];
+      target[k] = sum;
+    }
+  }
+}
+
+// The blur down each column: whole rows weighted and summed.
+void BlurColumns(const std::vector<float>& in, std::vector<float>& out, size_t width, size_t height,
+                 const Taps& taps) {
+  const size_t stride = width * 3;
+  for (size_t y = 0; y < height; ++y) {
+    float* target = out.data() + y * stride;
+    std::fill(target, target + stride, 0.0f);
+    for (size_t i = 0; i < taps.size(); ++i) {
+      const long from = std::clamp<long>(static_cast<long>(y + i) - kReach, 0, static_cast<long>(height) - 1);
+      const float* row = in.data() + static_cast<size_t>(from) * stride;
+      for (size_t k = 0; k < stride; ++k) target[k] += taps[i] * row[k];
     }
   }
 }
 
 // The picture in linear light, blurred: three floats a pixel.
 std::vector<float> BlurredLinear(int width, int height, const uint8_t* rgba) {
-  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::vector<float> linear(pixels * 3);
-  for (size_t i = 0; i < pixels; ++i) {
-    for (size_t c = 0; c < 3; ++c) linear[i * 3 + c] = LinearOf(rgba[i * 4 + c]);
+  static const Taps taps = GaussianTaps();
+  static const std::array<float, 256> linear_of = [] {
+    std::array<float, 256> table{};
+    for (int c = 0; c < 256; ++c) table[static_cast<size_t>(c)] = LinearOf(static_cast<uint8_t>(c));
+    return table;
+  }();
+  const size_t w = static_cast<size_t>(width);
+  const size_t h = static_cast<size_t>(height);
+  std::vector<float> linear(w * h * 3);
+  for (size_t i = 0; i < w * h; ++i) {
+    for (size_t c = 0; c < 3; ++c) linear[i * 3 + c] = linear_of[rgba[i * 4 + c]];
   }
   std::vector<float> across(linear.size());
-  BlurPass(linear, across, width, height, true);
-  BlurPass(across, linear, width, height, false);
+  BlurRows(linear, across, w, h, taps);
+  BlurColumns(across, linear, w, h, taps);
   return linear;
 }
 
