@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -56,9 +57,9 @@ class PenInks {
 };
 
 // The inks that can be nearest to some colour of a cell of 4 x 4 x 4
-// colours, worked out once a cell: within a cell CIELAB is all but affine,
-// so no colour of it lies further from the mean of its corners than the
-// furthest corner does (a margin of half as much again covers the bend), and
+// colours, worked out once a cell and kept as a mask of 16 bits: within a
+// cell CIELAB is all but affine, so no colour of it lies further from the
+// mean of its corners than the furthest corner does (a margin of half as much again covers the bend), and
 // an ink further from that middle than the nearest ink plus twice that reach
 // is nearer to none of its colours. Most cells keep one ink, so a colour
 // that repeats nowhere (noise, a photograph) costs one look-up, not a search
@@ -69,27 +70,28 @@ class CellNearest {
   explicit CellNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, 0) {}
 
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue, const Lab& lab) {
-    uint32_t& cell = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
+    uint16_t& cell = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
                             static_cast<size_t>(blue >> 2)];
     if (cell == 0) cell = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
-    const uint32_t count = cell & 31;
-    const uint8_t* candidates = lists_.data() + (cell >> 5);
-    if (count == 1) return candidates[0];
-    int best = candidates[0];
+    uint32_t rest = cell;
+    int best = std::countr_zero(rest);
+    rest &= rest - 1;
+    if (rest == 0) return best;
     float best_distance = DistanceSquared(lab, inks_.LabOfInk(best));
-    for (uint32_t i = 1; i < count; ++i) {
-      const float d = DistanceSquared(lab, inks_.LabOfInk(candidates[i]));
+    for (; rest != 0; rest &= rest - 1) {
+      const int i = std::countr_zero(rest);
+      const float d = DistanceSquared(lab, inks_.LabOfInk(i));
       if (d < best_distance) {
         best_distance = d;
-        best = candidates[i];
+        best = i;
       }
     }
     return best;
   }
 
  private:
-  // The cell's entry: where its list starts << 5 | how many inks (1 to 16).
-  uint32_t Candidates(int red, int green, int blue) {
+  // The cell's candidates, a bit an ink (never none).
+  uint16_t Candidates(int red, int green, int blue) const {
     Lab corners[8];
     Lab middle;
     for (int c = 0; c < 8; ++c) {
@@ -106,17 +108,24 @@ class CellNearest {
       distances[static_cast<size_t>(i)] = Distance(middle, inks_.LabOfInk(i));
       nearest = std::min(nearest, distances[static_cast<size_t>(i)]);
     }
-    const uint32_t start = static_cast<uint32_t>(lists_.size());
+    uint16_t mask = 0;
     for (int i = 0; i < inks_.count(); ++i) {
-      if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) lists_.push_back(static_cast<uint8_t>(i));
+      if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) mask = static_cast<uint16_t>(mask | 1u << i);
     }
-    return start << 5 | (static_cast<uint32_t>(lists_.size()) - start);
+    return mask;
   }
 
   const PenInks& inks_;
-  std::vector<uint32_t> cells_;  // 0: not worked out yet
-  std::vector<uint8_t> lists_;
+  std::vector<uint16_t> cells_;  // 0: not worked out yet
 };
+
+// lround for a distance (never negative) without the library call: the
+// fraction x - trunc(x) is exact in floating point, so this rounds the same.
+inline uint32_t RoundedThousandths(float distance) {
+  const float x = distance * 1000;
+  const uint32_t whole = static_cast<uint32_t>(x);
+  return whole + (x - static_cast<float>(whole) >= 0.5f ? 1 : 0);
+}
 
 // Without dithering a pixel's pen and error depend on its colour alone: each
 // colour is worked out once and kept in a direct-mapped table (2^16 slots,
@@ -152,7 +161,7 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
       const int index = key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0
                             ? pens_by_key[static_cast<size_t>(key)] - inks.first_pen()
                             : nearest.IndexOf(p[0], p[1], p[2], lab);
-      const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
+      const uint32_t error = RoundedThousandths(Distance(lab, inks.LabOfInk(index)));
       entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
       slot = uint64_t{colour} << 32 | entry;
     }
