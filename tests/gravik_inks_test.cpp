@@ -18,6 +18,7 @@
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
 #include "toolkit/inks/colour_space.h"
+#include "toolkit/inks/seen_error.h"
 #include "toolkit/source_image.h"
 
 namespace {
@@ -624,5 +625,38 @@ TEST(GravikInks, LongHeaderBmpsAndSixteenBitGreysReadAsTheirEightBitTwins) {
     twin_lines.erase(twin_lines.begin());
     EXPECT_EQ(lines, twin_lines) << source;
     EXPECT_EQ(bmp, ReadFileBytes(dir.File("out.bmp"))) << source;
+  }
+
+// With a dither the inks are chosen for the picture as shown: a picture of
+// many colours uses every pen, and what the eye sees (the blurred delta E)
+// is never worse than the same word without dither.
+TEST(GravikInks, DitheredInksUseEveryPenAndLookNoWorse) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-seed", "3", "-size", "32x24", "xc:", "+noise", "Random", "PNG24:noise.png"}));
+  // Mid-level noise: its nearest inks are 8, its mixtures need more.
+  ASSERT_TRUE(Magick(dir, {"-seed", "3", "-size", "32x24", "xc:", "+noise", "Random", "+level", "30%,70%",
+                           "PNG24:middle.png"}));
+  ASSERT_TRUE(Magick(dir, {"-size", "32x24", "gradient:#FFC040-#2040A0", "PNG24:sky.png"}));
+  ASSERT_TRUE(Magick(dir, {"-size", "32x24", "gradient:#A0A0A0-#303030", "PNG24:grey.png"}));
+  const auto pens_used = [&](const std::string& picture, const std::string& word, const std::string& dither) {
+    Gravik(dir, {word, picture + ".png", "out", "--preview=no", "--dither=" + dither});
+    const Bmp bmp = LoadPens(dir.File("out.bmp"));
+    return std::set<uint8_t>(bmp.pens.begin(), bmp.pens.end()).size();
+  };
+  const auto seen = [&](const std::string& picture, const std::string& word, const std::string& dither) {
+    Gravik(dir, {word, picture + ".png", "out", "--preview=no", "--dither=" + dither});
+    const Checked<ColourPicture> source = LoadColourPicture(dir.File(picture + ".png"));
+    const Checked<ColourPicture> shown = LoadColourPicture(dir.File("out.bmp"));
+    if (!source || !shown || shown->width != source->width) return 1000.0;
+    return SeenError(source->width, source->height, source->rgba.data(), shown->rgba.data());
+  };
+  EXPECT_GT(pens_used("middle", "ink0", "floyd"), pens_used("middle", "ink0", "none"));
+  for (const auto& [word, pens] : {std::pair{"ink0", size_t{16}}, std::pair{"ink1", size_t{4}}}) {
+    const double undithered[] = {seen("sky", word, "none"), seen("grey", word, "none")};
+    for (const char* dither : {"floyd", "ordered"}) {
+      EXPECT_EQ(pens_used("noise", word, dither), pens) << word << " " << dither;
+      EXPECT_LE(seen("sky", word, dither), undithered[0]) << word << " " << dither;
+      EXPECT_LE(seen("grey", word, dither), undithered[1]) << word << " " << dither;
+    }
   }
 }

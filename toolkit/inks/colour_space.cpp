@@ -45,9 +45,13 @@ float F(const Tables& t, float x) {
 
 Lab LabOf(uint8_t red, uint8_t green, uint8_t blue) {
   const Tables& t = LabTables();
-  const float r = t.linear[red];
-  const float g = t.linear[green];
-  const float b = t.linear[blue];
+  return LabOfLinear(t.linear[red], t.linear[green], t.linear[blue]);
+}
+
+float LinearOf(uint8_t channel) { return LabTables().linear[channel]; }
+
+Lab LabOfLinear(float r, float g, float b) {
+  const Tables& t = LabTables();
   // sRGB to XYZ, each divided by the D65 white's own value.
   const float x = (0.4124564f * r + 0.3575761f * g + 0.1804375f * b) / 0.95047f;
   const float y = 0.2126729f * r + 0.7151522f * g + 0.0721750f * b;

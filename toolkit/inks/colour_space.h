@@ -24,6 +24,11 @@ struct Lab {
 Lab LabOf(uint8_t red, uint8_t green, uint8_t blue);
 inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, colour.blue); }
 
+// An 8-bit sRGB channel in linear light (0 to 1), and CIELAB of a colour in
+// linear light: light mixes, and so blurs, in linear light, not in sRGB.
+float LinearOf(uint8_t channel);
+Lab LabOfLinear(float red, float green, float blue);
+
 inline float DistanceSquared(const Lab& x, const Lab& y) {
   const float dl = x.l - y.l;
   const float da = x.a - y.a;

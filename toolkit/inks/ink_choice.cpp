@@ -147,7 +147,7 @@ struct DistanceTable {
 
 class ExhaustiveSearch {
  public:
-  ExhaustiveSearch(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates, int n)
+  ExhaustiveSearch(const DistanceTable& table, const std::vector<double>& weights, size_t candidates, int n)
       : table_(table),
         weights_(weights),
         candidates_(candidates),
@@ -172,7 +172,7 @@ class ExhaustiveSearch {
       if (depth + 1 == n_) {
         double cost = 0;
         for (size_t e = 0; e < table_.entry_count; ++e) {
-          cost += static_cast<double>(weights_[e]) * std::min(above[e], row[e]);
+          cost += weights_[e] * std::min(above[e], row[e]);
         }
         if (best_.empty() || cost < best_cost_) {
           best_cost_ = cost;
@@ -186,7 +186,7 @@ class ExhaustiveSearch {
   }
 
   const DistanceTable& table_;
-  const std::vector<uint64_t>& weights_;
+  const std::vector<double>& weights_;
   size_t candidates_;
   int n_;
   std::vector<std::vector<float>> minima_;
@@ -203,7 +203,7 @@ struct Nearest {
   double cost = 0;
 };
 
-Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weights,
+Nearest NearestOf(const DistanceTable& table, const std::vector<double>& weights,
                   const std::vector<int>& chosen) {
   Nearest nearest;
   const size_t entries = table.entry_count;
@@ -223,13 +223,29 @@ Nearest NearestOf(const DistanceTable& table, const std::vector<uint64_t>& weigh
     }
   }
   for (size_t e = 0; e < entries; ++e)
-    nearest.cost += static_cast<double>(weights[e]) * nearest.first_distance[e];
+    nearest.cost += weights[e] * nearest.first_distance[e];
   return nearest;
+}
+
+// The weighted sum of nearest distances once a chosen candidate, whose
+// entries keep the distances kept without it, is replaced by the candidate
+// whose distances are row; or a sum at least bound once it passes bound (its
+// terms are never negative, so it only grows: looked at every 64 entries).
+double CostWithSwap(const std::vector<float>& kept, const std::vector<double>& weights, const float* row,
+                    double bound) {
+  constexpr size_t kBlock = 64;
+  const size_t entries = kept.size();
+  double cost = 0;
+  for (size_t start = 0; start < entries && cost < bound; start += kBlock) {
+    const size_t end = std::min(entries, start + kBlock);
+    for (size_t e = start; e < end; ++e) cost += weights[e] * std::min(kept[e], row[e]);
+  }
+  return cost;
 }
 
 // Picks n candidates one at a time, each the one that lowers the weighted
 // sum of nearest distances most given those picked before it.
-std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<uint64_t>& weights,
+std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<double>& weights,
                               size_t candidates, int n, std::vector<char>& is_chosen) {
   const size_t entries = table.entry_count;
   std::vector<int> chosen;
@@ -239,11 +255,10 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<uint
     double best_cost = 0;
     for (size_t c = 0; c < candidates; ++c) {
       if (is_chosen[c]) continue;
-      const float* row = table.Row(c);
-      double cost = 0;
-      for (size_t e = 0; e < entries; ++e)
-        cost += static_cast<double>(weights[e]) * std::min(current[e], row[e]);
-      if (best < 0 || cost < best_cost) {
+      // Once the sum reaches the best, this candidate is out.
+      const double bound = best < 0 ? std::numeric_limits<double>::infinity() : best_cost;
+      const double cost = CostWithSwap(current, weights, table.Row(c), bound);
+      if (cost < bound) {
         best = static_cast<int>(c);
         best_cost = cost;
       }
@@ -256,30 +271,22 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<uint
   return chosen;
 }
 
-// The weighted sum of nearest distances once the candidate at position is
-// replaced by the candidate whose distances are row.
-double CostWithSwap(const Nearest& nearest, const std::vector<uint64_t>& weights, size_t entries,
-                    size_t position, const float* row) {
-  double cost = 0;
-  for (size_t e = 0; e < entries; ++e) {
-    const float kept = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
-                                                                      : nearest.first_distance[e];
-    cost += static_cast<double>(weights[e]) * std::min(kept, row[e]);
-  }
-  return cost;
-}
-
 // Makes the first swap of a chosen candidate for another that lowers the
 // cost; false when none does.
-bool SwapOnce(const DistanceTable& table, const std::vector<uint64_t>& weights, size_t candidates,
+bool SwapOnce(const DistanceTable& table, const std::vector<double>& weights, size_t candidates,
               std::vector<int>& chosen, std::vector<char>& is_chosen) {
   const Nearest nearest = NearestOf(table, weights, chosen);
+  // A relative margin: sums of floats in another order must not swap back and forth.
+  const double bound = nearest.cost * (1 - 1e-9);
+  std::vector<float> kept(table.entry_count);
   for (size_t position = 0; position < chosen.size(); ++position) {
+    for (size_t e = 0; e < kept.size(); ++e) {
+      kept[e] = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
+                                                                : nearest.first_distance[e];
+    }
     for (size_t c = 0; c < candidates; ++c) {
       if (is_chosen[c]) continue;
-      const double cost = CostWithSwap(nearest, weights, table.entry_count, position, table.Row(c));
-      // A relative margin: sums of floats in another order must not swap back and forth.
-      if (cost < nearest.cost * (1 - 1e-9)) {
+      if (CostWithSwap(kept, weights, table.Row(c), bound) < bound) {
         is_chosen[static_cast<size_t>(chosen[position])] = 0;
         chosen[position] = static_cast<int>(c);
         is_chosen[c] = 1;
@@ -290,7 +297,7 @@ bool SwapOnce(const DistanceTable& table, const std::vector<uint64_t>& weights, 
   return false;
 }
 
-std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<uint64_t>& weights,
+std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<double>& weights,
                                  size_t candidates, int n) {
   std::vector<char> is_chosen(candidates, 0);
   std::vector<int> chosen = GreedyChoice(table, weights, candidates, n, is_chosen);
@@ -327,10 +334,12 @@ std::vector<int> ChooseCandidates(const std::vector<Lab>& candidates, const std:
     if (is_nearest[c]) chosen.push_back(static_cast<int>(c));
   }
   if (static_cast<int>(chosen.size()) <= n) return chosen;
+  // Each weight as a double once, not once for every candidate tried.
+  const std::vector<double> weight_of(weights.begin(), weights.end());
   const uint64_t subsets = Combinations(candidates.size(), static_cast<uint64_t>(n));
   const bool is_affordable = subsets <= kExhaustiveBudget && subsets * entries.size() <= kExhaustiveBudget;
-  chosen = is_affordable ? ExhaustiveSearch(table, weights, candidates.size(), n).Run()
-                         : GreedyWithSwaps(table, weights, candidates.size(), n);
+  chosen = is_affordable ? ExhaustiveSearch(table, weight_of, candidates.size(), n).Run()
+                         : GreedyWithSwaps(table, weight_of, candidates.size(), n);
   std::sort(chosen.begin(), chosen.end());
   return chosen;
 }

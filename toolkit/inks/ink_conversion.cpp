@@ -16,6 +16,7 @@
 #include "common/number_text.h"
 #include "common/refusal.h"
 #include "common/source_dialect.h"
+#include "toolkit/inks/dither_choice.h"
 #include "toolkit/inks/ink_choice.h"
 #include "toolkit/inks/ink_mapping.h"
 #include "toolkit/inks/ink_sizing.h"
@@ -356,8 +357,9 @@ Checked<PenPlan> PlanPens(const InkRequest& request, const PictureRef& ref, bool
   if (request.option.inks) {
     if (const Refusal twice = TakeGivenInks(request, plan)) return Checked<PenPlan>::Refused(*twice);
   } else {
-    plan.map.opaque_keys = ChooseInkKeys(CountColours(ref, request.model), request.model,
-                                         request.pen_count - plan.map.first_opaque_pen);
+    const int n = request.pen_count - plan.map.first_opaque_pen;
+    plan.map.opaque_keys = InksForDither(ref, request.model, request.option.dither, plan.map.first_opaque_pen,
+                                         ChooseInkKeys(CountColours(ref, request.model), request.model, n), n);
     plan.map.opaque_keys = PenZeroFirst(request, ref, plan.map.opaque_keys);
     if (plan.is_reserved) plan.pen_keys.push_back(0);  // black behind the transparent pixels
     plan.pen_keys.insert(plan.pen_keys.end(), plan.map.opaque_keys.begin(), plan.map.opaque_keys.end());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -45,6 +46,7 @@ class PenInks {
   }
 
   int first_pen() const { return first_pen_; }
+  int count() const { return static_cast<int>(labs_.size()); }
   const Rgb& Nominal(int index) const { return nominal_[static_cast<size_t>(index)]; }
   const Lab& LabOfInk(int index) const { return labs_[static_cast<size_t>(index)]; }
 
@@ -54,18 +56,91 @@ class PenInks {
   std::vector<Lab> labs_;
 };
 
+// The inks that can be nearest to some colour of a cell of 4 x 4 x 4
+// colours, worked out once a cell and kept as a mask of 16 bits: within a
+// cell CIELAB is all but affine, so no colour of it lies further from the
+// mean of its corners than the furthest corner does (a margin of half as much again covers the bend), and
+// an ink further from that middle than the nearest ink plus twice that reach
+// is nearer to none of its colours. Most cells keep one ink, so a colour
+// that repeats nowhere (noise, a photograph) costs one look-up, not a search
+// of all the inks; among several, the search is the same as over all, ties
+// to the lower index, so the answer never differs from the full search.
+class CellNearest {
+ public:
+  explicit CellNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, 0) {}
+
+  int IndexOf(uint8_t red, uint8_t green, uint8_t blue, const Lab& lab) {
+    uint16_t& cell = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
+                            static_cast<size_t>(blue >> 2)];
+    if (cell == 0) cell = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
+    uint32_t rest = cell;
+    int best = std::countr_zero(rest);
+    rest &= rest - 1;
+    if (rest == 0) return best;
+    float best_distance = DistanceSquared(lab, inks_.LabOfInk(best));
+    for (; rest != 0; rest &= rest - 1) {
+      const int i = std::countr_zero(rest);
+      const float d = DistanceSquared(lab, inks_.LabOfInk(i));
+      if (d < best_distance) {
+        best_distance = d;
+        best = i;
+      }
+    }
+    return best;
+  }
+
+ private:
+  // The cell's candidates, a bit an ink (never none).
+  uint16_t Candidates(int red, int green, int blue) const {
+    Lab corners[8];
+    Lab middle;
+    for (int c = 0; c < 8; ++c) {
+      corners[c] = LabOf(static_cast<uint8_t>(red + (c & 1) * 3), static_cast<uint8_t>(green + (c >> 1 & 1) * 3),
+                         static_cast<uint8_t>(blue + (c >> 2) * 3));
+      middle = {middle.l + corners[c].l / 8, middle.a + corners[c].a / 8, middle.b + corners[c].b / 8};
+    }
+    float reach = 0;
+    for (const Lab& corner : corners) reach = std::max(reach, Distance(corner, middle));
+    reach = reach * 1.5f + 0.01f;
+    std::array<float, 16> distances{};
+    float nearest = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < inks_.count(); ++i) {
+      distances[static_cast<size_t>(i)] = Distance(middle, inks_.LabOfInk(i));
+      nearest = std::min(nearest, distances[static_cast<size_t>(i)]);
+    }
+    uint16_t mask = 0;
+    for (int i = 0; i < inks_.count(); ++i) {
+      if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) mask = static_cast<uint16_t>(mask | 1u << i);
+    }
+    return mask;
+  }
+
+  const PenInks& inks_;
+  std::vector<uint16_t> cells_;  // 0: not worked out yet
+};
+
+// lround for a distance (never negative) without the library call: the
+// fraction x - trunc(x) is exact in floating point, so this rounds the same.
+inline uint32_t RoundedThousandths(float distance) {
+  const float x = distance * 1000;
+  const uint32_t whole = static_cast<uint32_t>(x);
+  return whole + (x - static_cast<float>(whole) >= 0.5f ? 1 : 0);
+}
+
 // Without dithering a pixel's pen and error depend on its colour alone: each
-// colour is worked out once and kept in a direct-mapped table (2^20 slots,
-// 8 MB) of the colour and its result, the error in thousandths of delta E
-// above the pen + 1. Neighbouring pixels mostly share or nearly share colours,
-// so a colour is rarely worked out twice; when it is, the result is the same.
+// colour is worked out once and kept in a direct-mapped table (2^16 slots,
+// 512 KB, so that it stays in the cache) of the colour and its result, the
+// error in thousandths of delta E above the pen + 1. Neighbouring pixels
+// mostly share or nearly share colours, so a colour is rarely worked out
+// twice; when it is, the result is the same.
 MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
-  constexpr int kSlotBits = 20;
+  CellNearest nearest(inks);
+  constexpr int kSlotBits = 16;
   // A slot holds colour << 32 | result; result 0 marks an empty slot.
   std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
   uint64_t total_error = 0;
@@ -85,8 +160,8 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
       const Lab lab = LabOf(p[0], p[1], p[2]);
       const int index = key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0
                             ? pens_by_key[static_cast<size_t>(key)] - inks.first_pen()
-                            : inks.NearestIndex(lab);
-      const uint32_t error = static_cast<uint32_t>(std::lround(Distance(lab, inks.LabOfInk(index)) * 1000));
+                            : nearest.IndexOf(p[0], p[1], p[2], lab);
+      const uint32_t error = RoundedThousandths(Distance(lab, inks.LabOfInk(index)));
       entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
       slot = uint64_t{colour} << 32 | entry;
     }
@@ -103,9 +178,9 @@ constexpr std::array<std::array<int, 4>, 4> kBayer = {
 
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
-// A dithered colour's nearest ink, worked out once for each cell of 4 x 4 x 4
-// colours (from the cell's middle): the error carried on is the colour's own,
-// so the cell's width only moves where a choice between two inks falls, by
+// A dithered colour's nearest ink (in RGB), worked out once for each cell of
+// 4 x 4 x 4 colours (from the cell's middle): the error carried on is the
+// colour's own, so the cell's width only moves where a choice between two inks falls, by
 // less than the dithering itself does.
 class DitherNearest {
  public:
@@ -114,15 +189,30 @@ class DitherNearest {
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
     uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
                             static_cast<size_t>(blue >> 2)];
-    if (index == kUnknown) {
-      index = static_cast<uint8_t>(inks_.NearestIndex(LabOf(static_cast<uint8_t>((red & 0xFC) | 2),
-                                                            static_cast<uint8_t>((green & 0xFC) | 2),
-                                                            static_cast<uint8_t>((blue & 0xFC) | 2))));
-    }
+    if (index == kUnknown) index = static_cast<uint8_t>(Middle(red, green, blue));
     return index;
   }
 
  private:
+  // The error a dithered pixel passes on is in RGB, so its ink is the
+  // nearest in RGB too: an ink nearer in CIELAB but further in RGB leaves
+  // more error to carry, and sparse inks then swing far from the colour.
+  int Middle(uint8_t red, uint8_t green, uint8_t blue) const {
+    const int wanted[3] = {(red & 0xFC) | 2, (green & 0xFC) | 2, (blue & 0xFC) | 2};
+    int best = 0;
+    int best_distance = std::numeric_limits<int>::max();
+    for (int i = 0; i < inks_.count(); ++i) {
+      const Rgb& ink = inks_.Nominal(i);
+      const int d[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
+      const int distance = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+      if (distance < best_distance) {
+        best_distance = distance;
+        best = i;
+      }
+    }
+    return best;
+  }
+
   const PenInks& inks_;
   std::vector<uint8_t> cells_;
 };
@@ -132,7 +222,8 @@ class DitherNearest {
 // neighbouring pixels mostly repeat colours.
 class RecentLabs {
  public:
-  RecentLabs() : slots_(kSlots) {}
+  // No table when the error is not counted.
+  explicit RecentLabs(bool counts_error) : slots_(counts_error ? kSlots : 0) {}
 
   const Lab& Of(const uint8_t* pixel) {
     const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
@@ -197,13 +288,15 @@ inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRow
 class DitheredMapping {
  public:
   DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
-                  Dither dither)
+                  Dither dither, bool counts_error)
       : picture_(picture),
         map_(map),
         pens_by_key_(pens_by_key),
         dither_(dither),
+        counts_error_(counts_error),
         inks_(map),
         nearest_(inks_),
+        source_labs_(counts_error),
         errors_(picture.width) {}
 
   // Floyd-Steinberg rows alternate direction (serpentine).
@@ -232,14 +325,14 @@ class DitheredMapping {
     if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
       const int pen = pens_by_key_[static_cast<size_t>(key)];
       out[x] = static_cast<uint8_t>(pen);
-      total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
+      if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
       return;
     }
     uint8_t wanted[3];
     WantedColour(p, x, y, dither_, errors_, wanted);
     const int index = nearest_.IndexOf(wanted[0], wanted[1], wanted[2]);
     out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
-    total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
+    if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
     if (dither_ == Dither::kFloyd) {
       const Rgb& ink = inks_.Nominal(index);
       const int error[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
@@ -251,6 +344,7 @@ class DitheredMapping {
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
   const Dither dither_;
+  const bool counts_error_;
   const PenInks inks_;
   DitherNearest nearest_;
   RecentLabs source_labs_;
@@ -261,7 +355,7 @@ class DitheredMapping {
 
 }  // namespace
 
-MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither) {
+MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither, bool counts_error) {
   const size_t width = static_cast<size_t>(picture.width);
   if (map.opaque_keys.empty()) {
     MappedPicture none;
@@ -272,7 +366,7 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
   if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
   MappedPicture mapped;
   mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
-  DitheredMapping mapping(picture, map, pens_by_key, dither);
+  DitheredMapping mapping(picture, map, pens_by_key, dither, counts_error);
   for (int y = 0; y < picture.height; ++y)
     mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
   mapped.mean_error = mapping.MeanError();

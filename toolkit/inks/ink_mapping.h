@@ -38,7 +38,9 @@ struct MappedPicture {
 // the inks neither takes nor passes error, and gets no offset: a flat area of
 // an ink stays that ink. map.opaque_keys must not be empty when the picture
 // has opaque pixels.
-MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither);
+// Without counts_error a dithered mapping leaves mean_error 0 (what the ink
+// choice's trials need not pay for).
+MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dither, bool counts_error = true);
 
 // The first opaque pixel, row by row from the top, that is not exactly one of
 // the map's inks: not in the tolerance bands (is_cpc_colour false), or an ink

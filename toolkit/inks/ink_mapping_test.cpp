@@ -100,3 +100,31 @@ TEST(InkMapping, OrderedDitherFollowsTheBayerMatrix) {
   // Every threshold was reached: the whole order of the matrix was seen.
   EXPECT_EQ(light_counts.size(), 17u);
 }
+
+// Without dither a colour's ink comes from its 4 x 4 x 4 cell's short list of
+// inks that can win there: on colours across the whole cube, every cell
+// corner and middle among them, it must be the nearest of all the inks.
+TEST(InkMapping, CellListsGiveTheNearestOfAllInks) {
+  std::vector<uint8_t> rgba;
+  for (int r = 0; r < 256; r += 4)
+    for (int g = 0; g < 256; g += 5)
+      for (int b = 0; b < 256; b += 3) rgba.insert(rgba.end(), {uint8_t(r), uint8_t(g), uint8_t(b), 255});
+  const int count = static_cast<int>(rgba.size() / 4);
+  const PictureRef picture{count, 1, rgba.data(), false, {}};
+  const PenMap map{ColourModel::kFirmware, {0, 1, 2, 3, 5, 6, 9, 11, 13, 14, 16, 18, 20, 22, 24, 25}, 0};
+  const MappedPicture mapped = MapToPens(picture, map, Dither::kNone);
+  std::vector<Lab> inks;
+  for (const int key : map.opaque_keys) inks.push_back(LabOf(NominalColour(map.model, key)));
+  int wrong = 0;
+  for (int i = 0; i < count; ++i) {
+    const uint8_t* p = rgba.data() + static_cast<size_t>(i) * 4;
+    if (ExactKey(ColourModel::kFirmware, p[0], p[1], p[2]) >= 0) continue;
+    const Lab lab = LabOf(p[0], p[1], p[2]);
+    size_t best = 0;
+    for (size_t k = 1; k < inks.size(); ++k) {
+      if (DistanceSquared(lab, inks[k]) < DistanceSquared(lab, inks[best])) best = k;
+    }
+    wrong += mapped.pens[static_cast<size_t>(i)] != best;
+  }
+  EXPECT_EQ(wrong, 0);
+}

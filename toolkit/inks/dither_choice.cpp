@@ -1,0 +1,165 @@
+#include "toolkit/inks/dither_choice.h"
+
+#include <algorithm>
+
+#include "common/cpc_colours.h"
+#include "toolkit/inks/seen_error.h"
+
+namespace {
+
+// The sample a choice is judged on: the whole picture when small, else tiles
+// on a 4 x 4 grid across it, stacked into one column (tiles keep the dither's
+// patterns and the blur's neighbours; a grid covers the picture's regions).
+constexpr int kGrid = 4;
+constexpr int kTile = 16;
+constexpr size_t kWholeLimit = kGrid * kGrid * kTile * kTile;
+// Evaluations at most: each dithers and blurs the sample once.
+constexpr int kEvaluationBudget = 360;
+constexpr int kSwapPasses = 2;
+
+struct Sample {
+  std::vector<uint8_t> rgba;
+  PictureRef ref;
+};
+
+Sample TakeSample(const PictureRef& picture) {
+  Sample sample{{}, picture};
+  if (static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) <= kWholeLimit) return sample;
+  const int width = std::min(kTile, picture.width);
+  const int height = std::min(kTile, picture.height);
+  for (int gy = 0; gy < kGrid; ++gy) {
+    const int top = (picture.height - height) * gy / (kGrid - 1);
+    for (int gx = 0; gx < kGrid; ++gx) {
+      const int left = (picture.width - width) * gx / (kGrid - 1);
+      for (int y = top; y < top + height; ++y) {
+        const uint8_t* row = picture.rgba + (static_cast<size_t>(y) * static_cast<size_t>(picture.width) +
+                                             static_cast<size_t>(left)) * 4;
+        sample.rgba.insert(sample.rgba.end(), row, row + static_cast<size_t>(width) * 4);
+      }
+    }
+  }
+  sample.ref.width = width;
+  sample.ref.height = height * kGrid * kGrid;
+  sample.ref.rgba = sample.rgba.data();
+  return sample;
+}
+
+// The inks a dithered choice may take: the 27 colours (for CPC+, at its
+// levels 0, 8 and 15: the corners and middles that mixtures need).
+std::vector<int> CandidateKeys(ColourModel model) {
+  std::vector<int> keys;
+  for (int f = 0; f < kCpcColourCount; ++f) {
+    if (model == ColourModel::kFirmware) {
+      keys.push_back(f);
+      continue;
+    }
+    const CpcColour& c = CpcColours()[static_cast<size_t>(f)];
+    const auto level = [](uint8_t channel) { return channel == 0 ? 0 : channel == 0xFF ? 15 : 8; };
+    keys.push_back(level(c.red) << 8 | level(c.green) << 4 | level(c.blue));
+  }
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+class Judge {
+ public:
+  Judge(const PictureRef& picture, ColourModel model, Dither dither, int first_opaque_pen)
+      : sample_(TakeSample(picture)),
+        seen_(SeePicture(sample_.ref.width, sample_.ref.height, sample_.ref.rgba)),
+        model_(model),
+        dither_(dither),
+        first_opaque_pen_(first_opaque_pen) {}
+
+  bool HasBudget() const { return evaluations_ < kEvaluationBudget; }
+
+  // The seen error of the sample dithered onto keys (ascending).
+  double Cost(const std::vector<int>& keys) {
+    ++evaluations_;
+    const PenMap map{model_, keys, first_opaque_pen_};
+    const MappedPicture mapped = MapToPens(sample_.ref, map, dither_, false);
+    std::vector<uint8_t> shown(sample_.ref.rgba, sample_.ref.rgba + mapped.pens.size() * 4);
+    for (size_t i = 0; i < mapped.pens.size(); ++i) {
+      if (sample_.ref.IsTransparent(sample_.ref.rgba + i * 4)) continue;
+      const Rgb ink = NominalColour(model_, keys[static_cast<size_t>(mapped.pens[i] - first_opaque_pen_)]);
+      shown[i * 4] = ink.red;
+      shown[i * 4 + 1] = ink.green;
+      shown[i * 4 + 2] = ink.blue;
+    }
+    return SeenError(seen_, shown.data());
+  }
+
+ private:
+  Sample sample_;
+  SeenPicture seen_;
+  ColourModel model_;
+  Dither dither_;
+  int first_opaque_pen_;
+  int evaluations_ = 0;
+};
+
+std::vector<int> With(std::vector<int> keys, size_t position, int key) {
+  if (position == keys.size()) {
+    keys.push_back(key);
+  } else {
+    keys[position] = key;
+  }
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+// Fills unused pens, each time with the ink that lowers the cost most.
+void AddInks(Judge& judge, const std::vector<int>& candidates, int n, std::vector<int>& keys, double& cost) {
+  while (static_cast<int>(keys.size()) < n && judge.HasBudget()) {
+    std::vector<int> best;
+    double best_cost = cost;
+    for (const int key : candidates) {
+      if (std::find(keys.begin(), keys.end(), key) != keys.end() || !judge.HasBudget()) continue;
+      std::vector<int> tried = With(keys, keys.size(), key);
+      const double tried_cost = judge.Cost(tried);
+      if (tried_cost < best_cost) {
+        best_cost = tried_cost;
+        best = std::move(tried);
+      }
+    }
+    if (best.empty()) return;
+    keys = std::move(best);
+    cost = best_cost;
+  }
+}
+
+// Swaps a chosen ink for another while that lowers the cost.
+void SwapInks(Judge& judge, const std::vector<int>& candidates, std::vector<int>& keys, double& cost) {
+  for (int pass = 0; pass < kSwapPasses; ++pass) {
+    bool is_better = false;
+    for (size_t position = 0; position < keys.size(); ++position) {
+      for (const int key : candidates) {
+        if (std::find(keys.begin(), keys.end(), key) != keys.end() || !judge.HasBudget()) continue;
+        std::vector<int> tried = With(keys, position, key);
+        const double tried_cost = judge.Cost(tried);
+        if (tried_cost >= cost * (1 - 1e-6)) continue;
+        keys = std::move(tried);
+        cost = tried_cost;
+        is_better = true;
+        // The keys stay ascending: the new ink's place is where the search goes on.
+        position = static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
+      }
+    }
+    if (!is_better) return;
+  }
+}
+
+}  // namespace
+
+std::vector<int> InksForDither(const PictureRef& picture, ColourModel model, Dither dither, int first_opaque_pen,
+                               std::vector<int> keys, int n) {
+  if (dither == Dither::kNone || keys.empty() || n <= 0) return keys;
+  std::vector<int> candidates = CandidateKeys(model);
+  for (const int key : keys) {
+    if (std::find(candidates.begin(), candidates.end(), key) == candidates.end()) candidates.push_back(key);
+  }
+  Judge judge(picture, model, dither, first_opaque_pen);
+  double cost = judge.Cost(keys);
+  AddInks(judge, candidates, n, keys, cost);
+  SwapInks(judge, candidates, keys, cost);
+  return keys;
+}
