@@ -1,6 +1,7 @@
 #include "toolkit/compress/zx0_decoders.h"
 
 #include <map>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -112,7 +113,7 @@ OpCost CostOf(Op op) {
 
 std::string_view Mnemonic(Op op, bool is_backward) {
   constexpr std::string_view kTexts[] = {
-      "ld bc,#",    "ld a,#",    "ld c,#", "push bc", "pop bc", "inc bc", "push hl", "pop hl",
+      "ld bc,",     "ld a,",     "ld c,",  "push bc", "pop bc", "inc bc", "push hl", "pop hl",
       "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
       "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
       "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
@@ -319,27 +320,40 @@ int ProgramBytes(const Program& p) {
   return bytes;
 }
 
-std::string RowText(const Row& row, bool is_backward, const std::string& prefix) {
+// The row as the dialect spells it: its labels, then the instruction.
+void SpellRow(SourceText& source, const Row& row, bool is_backward, const std::string& prefix) {
+  for (const std::string& name : row.labels) AddCodeLabel(source, prefix + name);
   std::string text(Mnemonic(row.op, is_backward));
-  if (row.op == Op::kLdBcNn) text += Hex(row.value, 4);
-  if (row.op == Op::kLdAN || row.op == Op::kLdCN) text += Hex(row.value, 2);
+  std::optional<SourceNumber> immediate;
+  if (row.op == Op::kLdBcNn) immediate = HexNumber(row.value, 4);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN) immediate = HexNumber(row.value, 2);
   if (!row.target.empty()) text += prefix + row.target;
-  return text;
+  AddInstruction(source, text, immediate);
 }
 
-std::vector<std::string> HeaderComment(Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
+void SpellHeaderComment(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
   const bool is_backward = direction == Zx0Direction::kBackward;
   const std::string kind = decoder == Zx0Decoder::kSmall ? "small" : "fast";
-  return {
-      "; ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
-          PlainDecimal(size_bytes) + " bytes",
-      is_backward ? "; HL = last byte of the stream, DE = last byte of the destination; call it"
-                  : "; HL = first byte of the stream, DE = first byte of the destination; call it",
-      "; changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack",
-      "; time: every instruction counted in NOPs by the CPC's own timings",
-      "; (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);",
-      ";   gravik zx0 prints this decoder's exact time on each stream it writes",
-  };
+  AddComment(source, " ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
+                         PlainDecimal(size_bytes) + " bytes");
+  AddComment(source, is_backward ? " HL = last byte of the stream, DE = last byte of the destination; call it"
+                                 : " HL = first byte of the stream, DE = first byte of the destination; call it");
+  AddComment(source, " changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack");
+  AddComment(source, " time: every instruction counted in NOPs by the CPC's own timings");
+  AddComment(source, " (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
+  AddComment(source, "   gravik zx0 prints this decoder's exact time on each stream it writes");
+}
+
+// What a C caller gets, in the header: SDCC 4.2's default convention puts a
+// first 16-bit argument in HL and a second in DE, which is where the decoder
+// takes them, so the call goes straight in with nothing to unpack.
+void AddCallerNote(SourceText& source, Zx0Direction direction) {
+  const bool is_backward = direction == Zx0Direction::kBackward;
+  source.declarations += std::string("/* ") +
+                         (is_backward ? "stream and destination point at their last bytes; "
+                                      : "stream and destination point at their first bytes; ") +
+                         "SDCC 4.2 passes them in HL and DE, where the decoder takes them */" +
+                         std::string(kLineEnd);
 }
 
 // The decoder's registers as far as its time depends on them. HL and DE are
@@ -533,19 +547,27 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
 
 }  // namespace
 
-Zx0DecoderSource ZX0DecoderSource(Zx0Decoder decoder, Zx0Direction direction, const std::string& label) {
+int ZX0DecoderBytes(Zx0Decoder decoder, Zx0Direction direction) {
+  return ProgramBytes(DecoderProgram(decoder, direction));
+}
+
+void SpellZX0Decoder(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, const std::string& label) {
   const Program program = DecoderProgram(decoder, direction);
   const bool is_backward = direction == Zx0Direction::kBackward;
-  Zx0DecoderSource source;
-  source.size_bytes = ProgramBytes(program);
-  source.lines = HeaderComment(decoder, direction, source.size_bytes);
-  source.lines.push_back(label + ":");
+  SpellHeaderComment(source, decoder, direction, ProgramBytes(program));
+  const RoutineEntry entry{label, "const unsigned char *stream, unsigned char *destination", "AF, BC, DE, HL",
+                           false, std::nullopt};
+  if (source.names.syntax != SourceSyntax::kWinApe) AddCallerNote(source, direction);
+  StartRoutine(source, entry);
   const std::string prefix = label + "_";
   for (const Row& row : program.rows) {
-    for (const std::string& name : row.labels) source.lines.push_back(prefix + name + ":");
-    source.lines.push_back("\t" + RowText(row, is_backward, prefix));
+    if (row.op != Op::kRet) {
+      SpellRow(source, row, is_backward, prefix);
+      continue;
+    }
+    for (const std::string& name : row.labels) AddCodeLabel(source, prefix + name);
+    AddReturn(source, entry);
   }
-  return source;
 }
 
 int64_t ZX0DecoderNops(Zx0Decoder decoder, Zx0Direction direction, std::span<const uint8_t> stream) {
