@@ -50,6 +50,8 @@ enum class Op : uint8_t {
   kJrZ,
   kJrStop,
   kJrContinue,
+  kJrNz,
+  kCallContinue,
 };
 
 // Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
@@ -91,6 +93,8 @@ OpCost CostOf(Op op) {
       return {2, 6, 5};
     case Op::kCall:
       return {3, 5, 5};
+    case Op::kCallContinue:
+      return {3, 3, 5};
     case Op::kRet:
       return {1, 3, 3};
     case Op::kRetNz:
@@ -104,6 +108,7 @@ OpCost CostOf(Op op) {
     case Op::kJrZ:
     case Op::kJrStop:
     case Op::kJrContinue:
+    case Op::kJrNz:
       return {2, 2, 3};
     default:
       break;
@@ -117,13 +122,14 @@ std::string_view Mnemonic(Op op, bool is_backward) {
       "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
       "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
       "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
-      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,"};
+      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,"};
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
     if (op == Op::kRetStop) return "ret nc";
     if (op == Op::kJrStop) return "jr nc,";
     if (op == Op::kJrContinue) return "jr c,";
+    if (op == Op::kCallContinue) return "call c,";
   }
   return kTexts[static_cast<size_t>(op)];
 }
@@ -196,62 +202,75 @@ void AddOffsetFromHighPart(Program& p, bool is_backward, bool is_high_in_c_only)
 
 void AddSmallRoutines(Program& p);
 
-// The small decoder: every bit through one routine, every gamma code through
-// another.
+// Where a bit can fall in its bit byte. Every gamma code starts at an even
+// bit of the bit stream (counting from the first bit byte's top bit) and
+// has an odd number of bits; the indicator after it, and the rest of a new
+// offset's length, bring the next code back to an even bit. So control bits
+// sit on even bits, digits and indicators on odd ones, and a bit byte always
+// starts with a control bit: only control bits can find the bit buffer empty,
+// and the others are read with a bare "add a,a".
+void AddNewOffsetSmall(Program& p, bool is_backward) {
+  p.Label("new_offset");
+  if (is_backward) {
+    // H comes in plain; the old offset goes off the stack through HL.
+    p.Add(Op::kCall, "gamma");
+    p.Add(Op::kExSpHl);
+    p.Add(Op::kPopHl);
+  } else {
+    p.Add(Op::kPopBc);
+    p.Add(Op::kLdCN, {}, 0xFE);
+    p.Add(Op::kCall, "gamma_loop");
+  }
+  AddOffsetFromHighPart(p, is_backward, false);
+  // The length's first control bit is in carry: on a stop the length is 2.
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kCallContinue, "gamma_digit");
+  p.Add(Op::kIncBc);
+  p.Add(Op::kJr, "copy");
+}
+
+// The small decoder: every gamma code through one routine, which takes the
+// control bits' bit bytes; the other bits are read in line.
 Program SmallDecoder(bool is_backward) {
   Program p;
   AddStart(p, is_backward);
   p.Label("literals");
   p.Add(Op::kCall, "gamma");
   p.Add(Op::kBlockCopy);
-  p.Add(Op::kCall, "bit");
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kCall, "gamma");
   AddCopy(p);
-  p.Add(Op::kCall, "bit");
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  p.Label("new_offset");
-  p.Add(Op::kPopBc);
-  if (is_backward) {
-    p.Add(Op::kLdBcNn, {}, 1);
-  } else {
-    p.Add(Op::kLdCN, {}, 0xFE);
-  }
-  p.Add(Op::kCall, "gamma_loop");
-  AddOffsetFromHighPart(p, is_backward, false);
-  p.Add(Op::kLdBcNn, {}, 1);
-  p.Add(Op::kCall, "gamma_first_read");
-  p.Add(Op::kIncBc);
-  p.Add(Op::kJr, "copy");
+  AddNewOffsetSmall(p, is_backward);
   AddSmallRoutines(p);
   return p;
 }
 
 void AddSmallRoutines(Program& p) {
-  // Gamma code into BC, which is 0 on entry (1 at gamma_first_read, whose
-  // first control bit is already in carry).
+  // Gamma code into BC, which is 0 on entry.
   p.Label("gamma");
   p.Add(Op::kIncC);
   p.Label("gamma_loop");
-  p.Add(Op::kCall, "bit");
-  p.Label("gamma_first_read");
-  p.Add(Op::kRetStop);
-  p.Add(Op::kCall, "bit");
-  p.Add(Op::kRlC);
-  p.Add(Op::kRlB);
-  p.Add(Op::kJr, "gamma_loop");
-  p.Label("bit");
   p.Add(Op::kAddAA);
-  p.Add(Op::kRetNz);
+  p.Add(Op::kJrNz, "gamma_test");
   // Empty: the marker bit is in carry and goes in below the new byte's bits.
   p.Add(Op::kLdAMem);
   p.Add(Op::kStep);
   p.Add(Op::kRla);
-  p.Add(Op::kRet);
+  p.Label("gamma_test");
+  p.Add(Op::kRetStop);
+  p.Label("gamma_digit");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  p.Add(Op::kRlB);
+  p.Add(Op::kJr, "gamma_loop");
 }
 
-// One bit into carry, read in line; the bit byte is taken in a stub out of
-// the way of the common path.
+// A control bit into carry, read in line; the bit byte is taken in a stub
+// out of the way of the common path. (Digits and indicators never start a
+// bit byte: a bare "add a,a" reads them.)
 void AddBit(Program& p, int& stub_count) {
   const std::string stub = "take" + PlainDecimal(++stub_count);
   const std::string back = "took" + PlainDecimal(stub_count);
@@ -269,7 +288,7 @@ void AddBit(Program& p, int& stub_count) {
 void AddGammaLoop(Program& p, int& stub_count, const std::string& name, bool is_c_only) {
   p.Add(Op::kJrStop, name + "_done");
   p.Label(name + "_loop");
-  AddBit(p, stub_count);
+  p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
   if (!is_c_only) p.Add(Op::kRlB);
   AddBit(p, stub_count);
@@ -287,13 +306,13 @@ Program FastDecoder(bool is_backward) {
   AddBit(p, stubs);
   AddGammaLoop(p, stubs, "literal_length", false);
   p.Add(Op::kBlockCopy);
-  AddBit(p, stubs);
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kIncC);
   AddBit(p, stubs);
   AddGammaLoop(p, stubs, "repeat_length", false);
   AddCopy(p);
-  AddBit(p, stubs);
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
   p.Label("new_offset");
   p.Add(Op::kPopBc);
@@ -511,7 +530,10 @@ bool HoldsCondition(const Machine& m, Op op) {
     case Op::kJrStop:
       return m.carry != m.is_backward;
     case Op::kJrContinue:
+    case Op::kCallContinue:
       return m.carry == m.is_backward;
+    case Op::kJrNz:
+      return !m.zero;
     default:
       break;
   }
@@ -538,7 +560,7 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
   const bool holds = HoldsCondition(m, row.op);
   nops += holds ? cost.nops_taken : cost.nops;
   if (!holds) return at + 1;
-  if (row.op == Op::kCall) m.stack.push_back(at + 1);
+  if (row.op == Op::kCall || row.op == Op::kCallContinue) m.stack.push_back(at + 1);
   if (row.op == Op::kRet || row.op == Op::kRetNz || row.op == Op::kRetZ || row.op == Op::kRetStop) {
     return m.Pop();
   }
