@@ -53,6 +53,7 @@ enum class Op : uint8_t {
   kJrNz,
   kCallContinue,
   kIncHl,
+  kLdBN,
 };
 
 // Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
@@ -69,6 +70,7 @@ OpCost CostOf(Op op) {
       return {3, 3, 3};
     case Op::kLdAN:
     case Op::kLdCN:
+    case Op::kLdBN:
       return {2, 2, 2};
     case Op::kPushBc:
     case Op::kPushHl:
@@ -124,7 +126,7 @@ std::string_view Mnemonic(Op op, bool is_backward) {
       "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
       "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
       "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
-      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,", "inc hl"};
+      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,", "inc hl", "ld b,"};
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
@@ -181,14 +183,9 @@ void AddCopy(Program& p, bool is_backward) {
 // inverted into a register started at -2); backward, BC holds H. Leaves the
 // offset in BC (backward: less one), ready to push, and the length code's
 // first bit in carry.
-void AddOffsetFromHighPart(Program& p, bool is_backward, bool is_high_in_c_only) {
+void AddOffsetFromHighPart(Program& p, bool is_backward) {
   if (is_backward) {
-    if (is_high_in_c_only) {
-      p.Add(Op::kIncC);
-      p.Add(Op::kDecC);
-    } else {
-      p.Add(Op::kDecB);
-    }
+    p.Add(Op::kDecB);
     p.Add(Op::kRetZ);
     p.Add(Op::kDecC);
   } else {
@@ -225,7 +222,7 @@ void AddNewOffsetSmall(Program& p, bool is_backward) {
     p.Add(Op::kLdCN, {}, 0xFE);
     p.Add(Op::kCall, "gamma_loop");
   }
-  AddOffsetFromHighPart(p, is_backward, false);
+  AddOffsetFromHighPart(p, is_backward);
   // The length's first control bit is in carry: on a stop the length is 2.
   p.Add(Op::kLdBcNn, {}, 1);
   p.Add(Op::kCallContinue, "gamma_digit");
@@ -300,6 +297,61 @@ void AddGammaLoop(Program& p, int& stub_count, const std::string& name, bool is_
   p.Label(name + "_done");
 }
 
+// The rows build adds go out of line, after the body.
+template <typename Build>
+void AddOutOfLine(Program& p, Build build) {
+  std::vector<Row> body = std::move(p.rows);
+  p.rows.clear();
+  build();
+  p.stubs.insert(p.stubs.begin(), p.rows.begin(), p.rows.end());
+  p.rows = std::move(body);
+}
+
+// A high part above 1 (and the end marker): C holds -H-1 forward, H
+// backward. Leaves the offset's high byte in B, and in carry the bit the
+// low byte takes on top, then goes on at offset_low.
+void AddLongHighPart(Program& p, int& stub_count, bool is_backward) {
+  p.Label("high_part_long");
+  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
+  p.Label("high_part_loop");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  AddBit(p, stub_count);
+  p.Add(Op::kJrContinue, "high_part_loop");
+  if (is_backward) {
+    p.Add(Op::kIncC);
+    p.Add(Op::kDecC);
+    p.Add(Op::kRetZ);
+    p.Add(Op::kDecC);
+    p.Add(Op::kLdBC);
+    p.Add(Op::kSrlB);
+  } else {
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
+    p.Add(Op::kLdBC);
+    p.Add(Op::kRrB);
+  }
+  p.Add(Op::kJr, "offset_low");
+}
+
+// Most offsets on a screen are within 128 bytes: a high part of 1, its stop
+// bit at once. They go straight to the low byte; the others out of line.
+void AddFastNewOffset(Program& p, int& stub_count, bool is_backward) {
+  p.Label("new_offset");
+  p.Add(Op::kPopBc);
+  AddBit(p, stub_count);
+  p.Add(Op::kJrContinue, "high_part_long");
+  // H = 1: the high byte is -1 forward and H - 1 = 0 backward, and the stop
+  // bit in carry is the bit the low byte takes on top.
+  p.Add(Op::kLdBN, {}, is_backward ? 0 : 0xFF);
+  p.Label("offset_low");
+  p.Add(Op::kLdCMem);
+  p.Add(Op::kStep);
+  p.Add(Op::kRrC);
+  p.Add(Op::kPushBc);
+  AddOutOfLine(p, [&] { AddLongHighPart(p, stub_count, is_backward); });
+}
+
 // The fast decoder: the same steps with every bit read in line.
 Program FastDecoder(bool is_backward) {
   Program p;
@@ -318,12 +370,7 @@ Program FastDecoder(bool is_backward) {
   AddCopy(p, is_backward);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  p.Label("new_offset");
-  p.Add(Op::kPopBc);
-  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
-  AddBit(p, stubs);
-  AddGammaLoop(p, stubs, "high_part", true);
-  AddOffsetFromHighPart(p, is_backward, true);
+  AddFastNewOffset(p, stubs, is_backward);
   p.Add(Op::kLdBcNn, {}, 1);
   AddGammaLoop(p, stubs, "new_length", false);
   p.Add(Op::kIncBc);
@@ -349,7 +396,7 @@ void SpellRow(SourceText& source, const Row& row, bool is_backward, const std::s
   std::string text(Mnemonic(row.op, is_backward));
   std::optional<SourceNumber> immediate;
   if (row.op == Op::kLdBcNn) immediate = HexNumber(row.value, 4);
-  if (row.op == Op::kLdAN || row.op == Op::kLdCN) immediate = HexNumber(row.value, 2);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN) immediate = HexNumber(row.value, 2);
   if (!row.target.empty()) text += prefix + row.target;
   AddInstruction(source, text, immediate);
 }
@@ -441,6 +488,9 @@ bool RunDataRow(Machine& m, const Row& row) {
       break;
     case Op::kLdCN:
       m.c = static_cast<uint8_t>(row.value);
+      break;
+    case Op::kLdBN:
+      m.b = static_cast<uint8_t>(row.value);
       break;
     case Op::kPushBc:
       m.stack.push_back(m.bc());
