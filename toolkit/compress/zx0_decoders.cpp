@@ -54,6 +54,8 @@ enum class Op : uint8_t {
   kCallContinue,
   kIncHl,
   kLdBN,
+  kLdHB,
+  kLdLC,
 };
 
 // Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
@@ -126,7 +128,7 @@ std::string_view Mnemonic(Op op, bool is_backward) {
       "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
       "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
       "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
-      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,", "inc hl", "ld b,"};
+      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,", "inc hl", "ld b,", "ld h,b", "ld l,c"};
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
@@ -272,16 +274,22 @@ void AddSmallRoutines(Program& p) {
 // A control bit into carry, read in line; the bit byte is taken in a stub
 // out of the way of the common path. (Digits and indicators never start a
 // bit byte: a bare "add a,a" reads them.)
-void AddBit(Program& p, int& stub_count) {
+void AddBit(Program& p, int& stub_count, bool is_stream_stacked = false) {
   const std::string stub = "take" + PlainDecimal(++stub_count);
   const std::string back = "took" + PlainDecimal(stub_count);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrZ, stub);
   p.Label(back);
-  p.stubs.push_back({{stub}, Op::kLdAMem, {}, 0});
-  p.stubs.push_back({{}, Op::kStep, {}, 0});
-  p.stubs.push_back({{}, Op::kRla, {}, 0});
-  p.stubs.push_back({{}, Op::kJr, back, 0});
+  // While a new offset's length is read, HL already holds the copy's source
+  // and the stream pointer waits on the stack.
+  std::vector<Row> take = {{{stub}, Op::kLdAMem, {}, 0}, {{}, Op::kStep, {}, 0}, {{}, Op::kRla, {}, 0}};
+  if (is_stream_stacked) {
+    take.insert(take.begin(), {{stub}, Op::kExSpHl, {}, 0});
+    take[1].labels.clear();
+    take.push_back({{}, Op::kExSpHl, {}, 0});
+  }
+  take.push_back({{}, Op::kJr, back, 0});
+  p.stubs.insert(p.stubs.end(), take.begin(), take.end());
 }
 
 // A gamma code into BC (B too unless is_c_only), whose first control bit is
@@ -334,6 +342,8 @@ void AddLongHighPart(Program& p, int& stub_count, bool is_backward) {
   p.Add(Op::kJr, "offset_low");
 }
 
+void AddNewCopy(Program& p, int& stub_count, bool is_backward);
+
 // Most offsets on a screen are within 128 bytes: a high part of 1, its stop
 // bit at once. They go straight to the low byte; the others out of line.
 void AddFastNewOffset(Program& p, int& stub_count, bool is_backward) {
@@ -348,8 +358,53 @@ void AddFastNewOffset(Program& p, int& stub_count, bool is_backward) {
   p.Add(Op::kLdCMem);
   p.Add(Op::kStep);
   p.Add(Op::kRrC);
-  p.Add(Op::kPushBc);
   AddOutOfLine(p, [&] { AddLongHighPart(p, stub_count, is_backward); });
+  AddNewCopy(p, stub_count, is_backward);
+}
+
+// HL = the offset in BC plus the destination: the copy's source.
+void AddSource(Program& p, bool is_backward) {
+  p.Add(Op::kAddHlDe);
+  if (is_backward) p.Add(Op::kIncHl);
+}
+
+// The copy from a new offset (in BC, the length's first control bit in
+// carry) finds its source before the length, the stream pointer kept on the
+// stack meanwhile. Lengths of 3 and 4 (one digit) run straight through;
+// 2 (a stop bit at once) and longer ones go out of line.
+void AddNewCopy(Program& p, int& stub_count, bool is_backward) {
+  p.Add(Op::kPushBc);
+  p.Add(Op::kPushHl);
+  p.Add(Op::kLdHB);
+  p.Add(Op::kLdLC);
+  p.Add(Op::kJrStop, "new_short");
+  AddSource(p, is_backward);
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  AddBit(p, stub_count, true);
+  p.Add(Op::kJrContinue, "new_length_loop");
+  p.Add(Op::kIncC);
+  p.Label("new_copy");
+  p.Add(Op::kBlockCopy);
+  p.Add(Op::kPopHl);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrC, "new_offset");
+  p.Add(Op::kJr, "literals");
+  AddOutOfLine(p, [&] {
+    p.Label("new_short");
+    AddSource(p, is_backward);
+    p.Add(Op::kLdBcNn, {}, 2);
+    p.Add(Op::kJr, "new_copy");
+    p.Label("new_length_loop");
+    p.Add(Op::kAddAA);
+    p.Add(Op::kRlC);
+    p.Add(Op::kRlB);
+    AddBit(p, stub_count, true);
+    p.Add(Op::kJrContinue, "new_length_loop");
+    p.Add(Op::kIncBc);
+    p.Add(Op::kJr, "new_copy");
+  });
 }
 
 // The fast decoder: the same steps with every bit read in line.
@@ -371,10 +426,6 @@ Program FastDecoder(bool is_backward) {
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
   AddFastNewOffset(p, stubs, is_backward);
-  p.Add(Op::kLdBcNn, {}, 1);
-  AddGammaLoop(p, stubs, "new_length", false);
-  p.Add(Op::kIncBc);
-  p.Add(Op::kJr, "copy");
   p.rows.insert(p.rows.end(), p.stubs.begin(), p.stubs.end());
   return p;
 }
@@ -515,6 +566,12 @@ bool RunDataRow(Machine& m, const Row& row) {
       break;
     case Op::kIncHl:
       ++m.hl;
+      break;
+    case Op::kLdHB:
+      m.hl = (m.hl & 0xFF) | m.b << 8;
+      break;
+    case Op::kLdLC:
+      m.hl = (m.hl & ~int64_t{0xFF}) | m.c;
       break;
     case Op::kIncB:
       m.zero = ++m.b == 0;
