@@ -19,14 +19,16 @@ struct States {
   size_t width;
   std::vector<uint64_t> literal;
   std::vector<uint64_t> copy;
+  // For each offset, the positions reached by a copy with it (literal runs
+  // start only there): the same minimum as trying every earlier position.
+  std::vector<std::vector<size_t>> copied_at;
   uint64_t& Literal(size_t p, size_t o) { return literal[p * width + o]; }
   uint64_t& Copy(size_t p, size_t o) { return copy[p * width + o]; }
 };
 
 void ReachByLiterals(States& s, size_t p) {
   for (size_t o = 1; o < s.width; ++o) {
-    for (size_t j = 0; j < p; ++j) {
-      if (s.Copy(j, o) >= kNever) continue;
+    for (const size_t j : s.copied_at[o]) {
       const uint64_t run = p - j;
       s.Literal(p, o) = std::min(s.Literal(p, o), s.Copy(j, o) + (j == 0 ? 0 : 1) + Gamma(run) + 8 * run);
     }
@@ -49,7 +51,9 @@ void ReachByCopies(States& s, std::span<const uint8_t> data, size_t p, uint64_t 
 
 uint64_t PlainOptimalZX0Bytes(std::span<const uint8_t> data) {
   const size_t n = data.size();
-  States s{std::min(n, kMaxOffset) + 1, {}, {}};
+  States s{std::min(n, kMaxOffset) + 1, {}, {}, {}};
+  s.copied_at.resize(s.width);
+  s.copied_at[1].push_back(0);
   s.literal.assign((n + 1) * s.width, kNever);
   s.copy.assign((n + 1) * s.width, kNever);
   s.Copy(0, 1) = 0;
@@ -57,7 +61,10 @@ uint64_t PlainOptimalZX0Bytes(std::span<const uint8_t> data) {
   for (size_t p = 1; p <= n; ++p) {
     ReachByLiterals(s, p);
     best = kNever;
-    for (size_t o = 1; o < s.width; ++o) best = std::min({best, s.Literal(p, o), s.Copy(p, o)});
+    for (size_t o = 1; o < s.width; ++o) {
+      best = std::min({best, s.Literal(p, o), s.Copy(p, o)});
+      if (s.Copy(p, o) < kNever) s.copied_at[o].push_back(p);
+    }
     if (p < n) ReachByCopies(s, data, p, best);
   }
   return (best + 18 + 7) / 8;

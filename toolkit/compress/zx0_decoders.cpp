@@ -1,6 +1,7 @@
 #include "toolkit/compress/zx0_decoders.h"
 
 #include <map>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -49,6 +50,12 @@ enum class Op : uint8_t {
   kJrZ,
   kJrStop,
   kJrContinue,
+  kJrNz,
+  kCallContinue,
+  kIncHl,
+  kLdBN,
+  kLdHB,
+  kLdLC,
 };
 
 // Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
@@ -65,6 +72,7 @@ OpCost CostOf(Op op) {
       return {3, 3, 3};
     case Op::kLdAN:
     case Op::kLdCN:
+    case Op::kLdBN:
       return {2, 2, 2};
     case Op::kPushBc:
     case Op::kPushHl:
@@ -74,6 +82,7 @@ OpCost CostOf(Op op) {
     case Op::kAddHlDe:
       return {1, 3, 3};
     case Op::kIncBc:
+    case Op::kIncHl:
     case Op::kStep:
     case Op::kLdCMem:
     case Op::kLdAMem:
@@ -90,6 +99,8 @@ OpCost CostOf(Op op) {
       return {2, 6, 5};
     case Op::kCall:
       return {3, 5, 5};
+    case Op::kCallContinue:
+      return {3, 3, 5};
     case Op::kRet:
       return {1, 3, 3};
     case Op::kRetNz:
@@ -103,6 +114,7 @@ OpCost CostOf(Op op) {
     case Op::kJrZ:
     case Op::kJrStop:
     case Op::kJrContinue:
+    case Op::kJrNz:
       return {2, 2, 3};
     default:
       break;
@@ -112,17 +124,18 @@ OpCost CostOf(Op op) {
 
 std::string_view Mnemonic(Op op, bool is_backward) {
   constexpr std::string_view kTexts[] = {
-      "ld bc,#",    "ld a,#",    "ld c,#", "push bc", "pop bc", "inc bc", "push hl", "pop hl",
+      "ld bc,",     "ld a,",     "ld c,",  "push bc", "pop bc", "inc bc", "push hl", "pop hl",
       "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
       "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
       "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
-      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,"};
+      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,", "inc hl", "ld b,", "ld h,b", "ld l,c"};
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
     if (op == Op::kRetStop) return "ret nc";
     if (op == Op::kJrStop) return "jr nc,";
     if (op == Op::kJrContinue) return "jr c,";
+    if (op == Op::kCallContinue) return "call c,";
   }
   return kTexts[static_cast<size_t>(op)];
 }
@@ -147,20 +160,22 @@ struct Program {
 };
 
 // The last offset is kept on the stack: forward decoders keep it negated, so
-// that adding the destination gives the source; backward ones keep it as it is.
+// that adding the destination gives the source; backward ones keep it less
+// one (the copy adds the one back), which saves a step on every new offset.
 void AddStart(Program& p, bool is_backward) {
-  p.Add(Op::kLdBcNn, {}, is_backward ? 1 : 0xFFFF);
+  p.Add(Op::kLdBcNn, {}, is_backward ? 0 : 0xFFFF);
   p.Add(Op::kPushBc);
-  p.Add(is_backward ? Op::kDecC : Op::kIncBc);
+  if (!is_backward) p.Add(Op::kIncBc);
   // The bit buffer holds its unread bits above a marker bit: 0x80 is empty.
   p.Add(Op::kLdAN, {}, 0x80);
 }
 
-void AddCopy(Program& p) {
+void AddCopy(Program& p, bool is_backward) {
   p.Label("copy");
   p.Add(Op::kExSpHl);
   p.Add(Op::kPushHl);
   p.Add(Op::kAddHlDe);
+  if (is_backward) p.Add(Op::kIncHl);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kPopHl);
   p.Add(Op::kExSpHl);
@@ -168,15 +183,11 @@ void AddCopy(Program& p) {
 
 // With the offset's high part H read: forward, C holds -H-1 (its digits came
 // inverted into a register started at -2); backward, BC holds H. Leaves the
-// offset in BC, ready to push, and the length code's first bit in carry.
-void AddOffsetFromHighPart(Program& p, bool is_backward, bool is_high_in_c_only) {
+// offset in BC (backward: less one), ready to push, and the length code's
+// first bit in carry.
+void AddOffsetFromHighPart(Program& p, bool is_backward) {
   if (is_backward) {
-    if (is_high_in_c_only) {
-      p.Add(Op::kIncC);
-      p.Add(Op::kDecC);
-    } else {
-      p.Add(Op::kDecB);
-    }
+    p.Add(Op::kDecB);
     p.Add(Op::kRetZ);
     p.Add(Op::kDecC);
   } else {
@@ -189,78 +200,96 @@ void AddOffsetFromHighPart(Program& p, bool is_backward, bool is_high_in_c_only)
   // Forward, the carry left by the stop bit supplies the offset's top bit.
   p.Add(is_backward ? Op::kSrlB : Op::kRrB);
   p.Add(Op::kRrC);
-  if (is_backward) p.Add(Op::kIncBc);
   p.Add(Op::kPushBc);
 }
 
 void AddSmallRoutines(Program& p);
 
-// The small decoder: every bit through one routine, every gamma code through
-// another.
+// Where a bit can fall in its bit byte. Every gamma code starts at an even
+// bit of the bit stream (counting from the first bit byte's top bit) and
+// has an odd number of bits; the indicator after it, and the rest of a new
+// offset's length, bring the next code back to an even bit. So control bits
+// sit on even bits, digits and indicators on odd ones, and a bit byte always
+// starts with a control bit: only control bits can find the bit buffer empty,
+// and the others are read with a bare "add a,a".
+void AddNewOffsetSmall(Program& p, bool is_backward) {
+  p.Label("new_offset");
+  if (is_backward) {
+    // H comes in plain; the old offset goes off the stack through HL.
+    p.Add(Op::kCall, "gamma");
+    p.Add(Op::kExSpHl);
+    p.Add(Op::kPopHl);
+  } else {
+    p.Add(Op::kPopBc);
+    p.Add(Op::kLdCN, {}, 0xFE);
+    p.Add(Op::kCall, "gamma_loop");
+  }
+  AddOffsetFromHighPart(p, is_backward);
+  // The length's first control bit is in carry: on a stop the length is 2.
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kCallContinue, "gamma_digit");
+  p.Add(Op::kIncBc);
+  p.Add(Op::kJr, "copy");
+}
+
+// The small decoder: every gamma code through one routine, which takes the
+// control bits' bit bytes; the other bits are read in line.
 Program SmallDecoder(bool is_backward) {
   Program p;
   AddStart(p, is_backward);
   p.Label("literals");
   p.Add(Op::kCall, "gamma");
   p.Add(Op::kBlockCopy);
-  p.Add(Op::kCall, "bit");
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kCall, "gamma");
-  AddCopy(p);
-  p.Add(Op::kCall, "bit");
+  AddCopy(p, is_backward);
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  p.Label("new_offset");
-  p.Add(Op::kPopBc);
-  if (is_backward) {
-    p.Add(Op::kLdBcNn, {}, 1);
-  } else {
-    p.Add(Op::kLdCN, {}, 0xFE);
-  }
-  p.Add(Op::kCall, "gamma_loop");
-  AddOffsetFromHighPart(p, is_backward, false);
-  p.Add(Op::kLdBcNn, {}, 1);
-  p.Add(Op::kCall, "gamma_first_read");
-  p.Add(Op::kIncBc);
-  p.Add(Op::kJr, "copy");
+  AddNewOffsetSmall(p, is_backward);
   AddSmallRoutines(p);
   return p;
 }
 
 void AddSmallRoutines(Program& p) {
-  // Gamma code into BC, which is 0 on entry (1 at gamma_first_read, whose
-  // first control bit is already in carry).
+  // Gamma code into BC, which is 0 on entry.
   p.Label("gamma");
   p.Add(Op::kIncC);
   p.Label("gamma_loop");
-  p.Add(Op::kCall, "bit");
-  p.Label("gamma_first_read");
-  p.Add(Op::kRetStop);
-  p.Add(Op::kCall, "bit");
-  p.Add(Op::kRlC);
-  p.Add(Op::kRlB);
-  p.Add(Op::kJr, "gamma_loop");
-  p.Label("bit");
   p.Add(Op::kAddAA);
-  p.Add(Op::kRetNz);
+  p.Add(Op::kJrNz, "gamma_test");
   // Empty: the marker bit is in carry and goes in below the new byte's bits.
   p.Add(Op::kLdAMem);
   p.Add(Op::kStep);
   p.Add(Op::kRla);
-  p.Add(Op::kRet);
+  p.Label("gamma_test");
+  p.Add(Op::kRetStop);
+  p.Label("gamma_digit");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  p.Add(Op::kRlB);
+  p.Add(Op::kJr, "gamma_loop");
 }
 
-// One bit into carry, read in line; the bit byte is taken in a stub out of
-// the way of the common path.
-void AddBit(Program& p, int& stub_count) {
+// A control bit into carry, read in line; the bit byte is taken in a stub
+// out of the way of the common path. (Digits and indicators never start a
+// bit byte: a bare "add a,a" reads them.)
+void AddBit(Program& p, int& stub_count, bool is_stream_stacked = false) {
   const std::string stub = "take" + PlainDecimal(++stub_count);
   const std::string back = "took" + PlainDecimal(stub_count);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrZ, stub);
   p.Label(back);
-  p.stubs.push_back({{stub}, Op::kLdAMem, {}, 0});
-  p.stubs.push_back({{}, Op::kStep, {}, 0});
-  p.stubs.push_back({{}, Op::kRla, {}, 0});
-  p.stubs.push_back({{}, Op::kJr, back, 0});
+  // While a new offset's length is read, HL already holds the copy's source
+  // and the stream pointer waits on the stack.
+  std::vector<Row> take = {{{stub}, Op::kLdAMem, {}, 0}, {{}, Op::kStep, {}, 0}, {{}, Op::kRla, {}, 0}};
+  if (is_stream_stacked) {
+    take.insert(take.begin(), {{stub}, Op::kExSpHl, {}, 0});
+    take[1].labels.clear();
+    take.push_back({{}, Op::kExSpHl, {}, 0});
+  }
+  take.push_back({{}, Op::kJr, back, 0});
+  p.stubs.insert(p.stubs.end(), take.begin(), take.end());
 }
 
 // A gamma code into BC (B too unless is_c_only), whose first control bit is
@@ -268,12 +297,114 @@ void AddBit(Program& p, int& stub_count) {
 void AddGammaLoop(Program& p, int& stub_count, const std::string& name, bool is_c_only) {
   p.Add(Op::kJrStop, name + "_done");
   p.Label(name + "_loop");
-  AddBit(p, stub_count);
+  p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
   if (!is_c_only) p.Add(Op::kRlB);
   AddBit(p, stub_count);
   p.Add(Op::kJrContinue, name + "_loop");
   p.Label(name + "_done");
+}
+
+// The rows build adds go out of line, after the body.
+template <typename Build>
+void AddOutOfLine(Program& p, Build build) {
+  std::vector<Row> body = std::move(p.rows);
+  p.rows.clear();
+  build();
+  p.stubs.insert(p.stubs.begin(), p.rows.begin(), p.rows.end());
+  p.rows = std::move(body);
+}
+
+// A high part above 1 (and the end marker): C holds -H-1 forward, H
+// backward. Leaves the offset's high byte in B, and in carry the bit the
+// low byte takes on top, then goes on at offset_low.
+void AddLongHighPart(Program& p, int& stub_count, bool is_backward) {
+  p.Label("high_part_long");
+  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
+  p.Label("high_part_loop");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  AddBit(p, stub_count);
+  p.Add(Op::kJrContinue, "high_part_loop");
+  if (is_backward) {
+    p.Add(Op::kIncC);
+    p.Add(Op::kDecC);
+    p.Add(Op::kRetZ);
+    p.Add(Op::kDecC);
+    p.Add(Op::kLdBC);
+    p.Add(Op::kSrlB);
+  } else {
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
+    p.Add(Op::kLdBC);
+    p.Add(Op::kRrB);
+  }
+  p.Add(Op::kJr, "offset_low");
+}
+
+void AddNewCopy(Program& p, int& stub_count, bool is_backward);
+
+// Most offsets on a screen are within 128 bytes: a high part of 1, its stop
+// bit at once. They go straight to the low byte; the others out of line.
+void AddFastNewOffset(Program& p, int& stub_count, bool is_backward) {
+  p.Label("new_offset");
+  p.Add(Op::kPopBc);
+  AddBit(p, stub_count);
+  p.Add(Op::kJrContinue, "high_part_long");
+  // H = 1: the high byte is -1 forward and H - 1 = 0 backward, and the stop
+  // bit in carry is the bit the low byte takes on top.
+  p.Add(Op::kLdBN, {}, is_backward ? 0 : 0xFF);
+  p.Label("offset_low");
+  p.Add(Op::kLdCMem);
+  p.Add(Op::kStep);
+  p.Add(Op::kRrC);
+  AddOutOfLine(p, [&] { AddLongHighPart(p, stub_count, is_backward); });
+  AddNewCopy(p, stub_count, is_backward);
+}
+
+// HL = the offset in BC plus the destination: the copy's source.
+void AddSource(Program& p, bool is_backward) {
+  p.Add(Op::kAddHlDe);
+  if (is_backward) p.Add(Op::kIncHl);
+}
+
+// The copy from a new offset (in BC, the length's first control bit in
+// carry) finds its source before the length, the stream pointer kept on the
+// stack meanwhile. Lengths of 3 and 4 (one digit) run straight through;
+// 2 (a stop bit at once) and longer ones go out of line.
+void AddNewCopy(Program& p, int& stub_count, bool is_backward) {
+  p.Add(Op::kPushBc);
+  p.Add(Op::kPushHl);
+  p.Add(Op::kLdHB);
+  p.Add(Op::kLdLC);
+  p.Add(Op::kJrStop, "new_short");
+  AddSource(p, is_backward);
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  AddBit(p, stub_count, true);
+  p.Add(Op::kJrContinue, "new_length_loop");
+  p.Add(Op::kIncC);
+  p.Label("new_copy");
+  p.Add(Op::kBlockCopy);
+  p.Add(Op::kPopHl);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrC, "new_offset");
+  p.Add(Op::kJr, "literals");
+  AddOutOfLine(p, [&] {
+    p.Label("new_short");
+    AddSource(p, is_backward);
+    p.Add(Op::kLdBcNn, {}, 2);
+    p.Add(Op::kJr, "new_copy");
+    p.Label("new_length_loop");
+    p.Add(Op::kAddAA);
+    p.Add(Op::kRlC);
+    p.Add(Op::kRlB);
+    AddBit(p, stub_count, true);
+    p.Add(Op::kJrContinue, "new_length_loop");
+    p.Add(Op::kIncBc);
+    p.Add(Op::kJr, "new_copy");
+  });
 }
 
 // The fast decoder: the same steps with every bit read in line.
@@ -286,24 +417,15 @@ Program FastDecoder(bool is_backward) {
   AddBit(p, stubs);
   AddGammaLoop(p, stubs, "literal_length", false);
   p.Add(Op::kBlockCopy);
-  AddBit(p, stubs);
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kIncC);
   AddBit(p, stubs);
   AddGammaLoop(p, stubs, "repeat_length", false);
-  AddCopy(p);
-  AddBit(p, stubs);
+  AddCopy(p, is_backward);
+  p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  p.Label("new_offset");
-  p.Add(Op::kPopBc);
-  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
-  AddBit(p, stubs);
-  AddGammaLoop(p, stubs, "high_part", true);
-  AddOffsetFromHighPart(p, is_backward, true);
-  p.Add(Op::kLdBcNn, {}, 1);
-  AddGammaLoop(p, stubs, "new_length", false);
-  p.Add(Op::kIncBc);
-  p.Add(Op::kJr, "copy");
+  AddFastNewOffset(p, stubs, is_backward);
   p.rows.insert(p.rows.end(), p.stubs.begin(), p.stubs.end());
   return p;
 }
@@ -319,27 +441,40 @@ int ProgramBytes(const Program& p) {
   return bytes;
 }
 
-std::string RowText(const Row& row, bool is_backward, const std::string& prefix) {
+// The row as the dialect spells it: its labels, then the instruction.
+void SpellRow(SourceText& source, const Row& row, bool is_backward, const std::string& prefix) {
+  for (const std::string& name : row.labels) AddCodeLabel(source, prefix + name);
   std::string text(Mnemonic(row.op, is_backward));
-  if (row.op == Op::kLdBcNn) text += Hex(row.value, 4);
-  if (row.op == Op::kLdAN || row.op == Op::kLdCN) text += Hex(row.value, 2);
+  std::optional<SourceNumber> immediate;
+  if (row.op == Op::kLdBcNn) immediate = HexNumber(row.value, 4);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN) immediate = HexNumber(row.value, 2);
   if (!row.target.empty()) text += prefix + row.target;
-  return text;
+  AddInstruction(source, text, immediate);
 }
 
-std::vector<std::string> HeaderComment(Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
+void SpellHeaderComment(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
   const bool is_backward = direction == Zx0Direction::kBackward;
   const std::string kind = decoder == Zx0Decoder::kSmall ? "small" : "fast";
-  return {
-      "; ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
-          PlainDecimal(size_bytes) + " bytes",
-      is_backward ? "; HL = last byte of the stream, DE = last byte of the destination; call it"
-                  : "; HL = first byte of the stream, DE = first byte of the destination; call it",
-      "; changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack",
-      "; time: every instruction counted in NOPs by the CPC's own timings",
-      "; (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);",
-      ";   gravik zx0 prints this decoder's exact time on each stream it writes",
-  };
+  AddComment(source, " ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
+                         PlainDecimal(size_bytes) + " bytes");
+  AddComment(source, is_backward ? " HL = last byte of the stream, DE = last byte of the destination; call it"
+                                 : " HL = first byte of the stream, DE = first byte of the destination; call it");
+  AddComment(source, " changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack");
+  AddComment(source, " time: every instruction counted in NOPs by the CPC's own timings");
+  AddComment(source, " (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
+  AddComment(source, "   gravik zx0 prints this decoder's exact time on each stream it writes");
+}
+
+// What a C caller gets, in the header: SDCC 4.2's default convention puts a
+// first 16-bit argument in HL and a second in DE, which is where the decoder
+// takes them, so the call goes straight in with nothing to unpack.
+void AddCallerNote(SourceText& source, Zx0Direction direction) {
+  const bool is_backward = direction == Zx0Direction::kBackward;
+  source.declarations += std::string("/* ") +
+                         (is_backward ? "stream and destination point at their last bytes; "
+                                      : "stream and destination point at their first bytes; ") +
+                         "SDCC 4.2 passes them in HL and DE, where the decoder takes them */" +
+                         std::string(kLineEnd);
 }
 
 // The decoder's registers as far as its time depends on them. HL and DE are
@@ -405,6 +540,9 @@ bool RunDataRow(Machine& m, const Row& row) {
     case Op::kLdCN:
       m.c = static_cast<uint8_t>(row.value);
       break;
+    case Op::kLdBN:
+      m.b = static_cast<uint8_t>(row.value);
+      break;
     case Op::kPushBc:
       m.stack.push_back(m.bc());
       break;
@@ -425,6 +563,15 @@ bool RunDataRow(Machine& m, const Row& row) {
       break;
     case Op::kAddHlDe:
       m.hl += m.de;
+      break;
+    case Op::kIncHl:
+      ++m.hl;
+      break;
+    case Op::kLdHB:
+      m.hl = (m.hl & 0xFF) | m.b << 8;
+      break;
+    case Op::kLdLC:
+      m.hl = (m.hl & ~int64_t{0xFF}) | m.c;
       break;
     case Op::kIncB:
       m.zero = ++m.b == 0;
@@ -497,7 +644,10 @@ bool HoldsCondition(const Machine& m, Op op) {
     case Op::kJrStop:
       return m.carry != m.is_backward;
     case Op::kJrContinue:
+    case Op::kCallContinue:
       return m.carry == m.is_backward;
+    case Op::kJrNz:
+      return !m.zero;
     default:
       break;
   }
@@ -524,7 +674,7 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
   const bool holds = HoldsCondition(m, row.op);
   nops += holds ? cost.nops_taken : cost.nops;
   if (!holds) return at + 1;
-  if (row.op == Op::kCall) m.stack.push_back(at + 1);
+  if (row.op == Op::kCall || row.op == Op::kCallContinue) m.stack.push_back(at + 1);
   if (row.op == Op::kRet || row.op == Op::kRetNz || row.op == Op::kRetZ || row.op == Op::kRetStop) {
     return m.Pop();
   }
@@ -533,19 +683,27 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
 
 }  // namespace
 
-Zx0DecoderSource ZX0DecoderSource(Zx0Decoder decoder, Zx0Direction direction, const std::string& label) {
+int ZX0DecoderBytes(Zx0Decoder decoder, Zx0Direction direction) {
+  return ProgramBytes(DecoderProgram(decoder, direction));
+}
+
+void SpellZX0Decoder(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, const std::string& label) {
   const Program program = DecoderProgram(decoder, direction);
   const bool is_backward = direction == Zx0Direction::kBackward;
-  Zx0DecoderSource source;
-  source.size_bytes = ProgramBytes(program);
-  source.lines = HeaderComment(decoder, direction, source.size_bytes);
-  source.lines.push_back(label + ":");
+  SpellHeaderComment(source, decoder, direction, ProgramBytes(program));
+  const RoutineEntry entry{label, "const unsigned char *stream, unsigned char *destination", "AF, BC, DE, HL",
+                           false, std::nullopt};
+  if (source.names.syntax != SourceSyntax::kWinApe) AddCallerNote(source, direction);
+  StartRoutine(source, entry);
   const std::string prefix = label + "_";
   for (const Row& row : program.rows) {
-    for (const std::string& name : row.labels) source.lines.push_back(prefix + name + ":");
-    source.lines.push_back("\t" + RowText(row, is_backward, prefix));
+    if (row.op != Op::kRet) {
+      SpellRow(source, row, is_backward, prefix);
+      continue;
+    }
+    for (const std::string& name : row.labels) AddCodeLabel(source, prefix + name);
+    AddReturn(source, entry);
   }
-  return source;
 }
 
 int64_t ZX0DecoderNops(Zx0Decoder decoder, Zx0Direction direction, std::span<const uint8_t> stream) {

@@ -9,19 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "common/source_dialect.h"
 #include "toolkit/compress/zx0_stream.h"
 
 enum class Zx0Decoder { kSmall, kFast };
 
-struct Zx0DecoderSource {
-  std::vector<std::string> lines;  // WinApe syntax, the entry label first
-  int size_bytes = 0;
-};
+// The decoder's size in bytes.
+int ZX0DecoderBytes(Zx0Decoder decoder, Zx0Direction direction);
 
-// The decoder's source with its labels made from label (a valid assembler
-// label): HL at the stream (its first byte, or its last for backward ones),
-// DE at the destination (its first byte, or its last), then call label.
-Zx0DecoderSource ZX0DecoderSource(Zx0Decoder decoder, Zx0Direction direction, const std::string& label);
+// Spells the decoder into source (started for code), its labels made from
+// label (a valid assembler label): HL at the stream (its first byte, or its
+// last for backward ones), DE at the destination (its first byte, or its
+// last), then call label. A C caller passes the stream first and the
+// destination second: SDCC 4.2 hands them over in HL and DE.
+void SpellZX0Decoder(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, const std::string& label);
 
 // NOP cycles the decoder takes on stream, from its first instruction to its
 // final ret, as the CPC runs it; -1 when the stream does not decode (only a

@@ -7,6 +7,7 @@
 #include "common/line_output.h"
 #include "common/number_text.h"
 #include "common/refusal.h"
+#include "common/source_dialect.h"
 #include "toolkit/compress/zx0_compressor.h"
 #include "toolkit/compress/zx0_decoders.h"
 #include "toolkit/compress/zx0_stream.h"
@@ -116,13 +117,17 @@ bool WriteZX0Decoder(const std::string& name, const std::string& output_path,
   if (!parsed) return Refuse(kDecoderPrefix, parsed.refusal());
   const Refusal bad_name = SourceTextRefusal("NAME", name);
   if (bad_name) return Refuse(kDecoderPrefix, *bad_name);
-  const Zx0DecoderSource source = ZX0DecoderSource(parsed->decoder, parsed->direction, LabelNamePart(name));
-  if (const Refusal refused = WriteTextFile(output_path, source.lines))
-    return Refuse(kDecoderPrefix, *refused);
+  const SourceSyntax syntax = ChosenSyntax();
+  if (const Refusal refusal = SourceNameRefusal(output_path, SourceContent::kCode, syntax)) {
+    return Refuse(kDecoderPrefix, *refusal);
+  }
+  SourceText source = StartSource(output_path, SourceContent::kCode, syntax);
+  SpellZX0Decoder(source, parsed->decoder, parsed->direction, LabelNamePart(name));
+  if (const Refusal refusal = WriteSourceFiles(FinishSource(source))) return Refuse(kDecoderPrefix, *refusal);
   const bool is_fast = parsed->decoder == Zx0Decoder::kFast;
   const bool is_backward = parsed->direction == Zx0Direction::kBackward;
-  PrintLine(std::string(kDecoderPrefix) + "wrote " + output_path + ", the " + (is_fast ? "fast" : "small") +
-            " " + (is_backward ? "backward" : "forward") + " decoder, " + PlainDecimal(source.size_bytes) +
-            " bytes");
+  PrintLine(std::string(kDecoderPrefix) + "wrote " + source.names.source_path + ", the " +
+            (is_fast ? "fast" : "small") + " " + (is_backward ? "backward" : "forward") + " decoder, " +
+            PlainDecimal(ZX0DecoderBytes(parsed->decoder, parsed->direction)) + " bytes");
   return true;
 }
