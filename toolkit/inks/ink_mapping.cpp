@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
+
+#include "common/two_halves.h"
 
 namespace {
 
@@ -70,10 +73,15 @@ class CellNearest {
   explicit CellNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, 0) {}
 
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue, const Lab& lab) {
-    uint16_t& cell = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
-                            static_cast<size_t>(blue >> 2)];
-    if (cell == 0) cell = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
-    uint32_t rest = cell;
+    // Both halves of a picture share the cells: a cell is the same whichever
+    // works it out first, so the two writing it at once is harmless.
+    std::atomic_ref<uint16_t> cell(cells_[static_cast<size_t>(red >> 2) << 12 |
+                                          static_cast<size_t>(green >> 2) << 6 | static_cast<size_t>(blue >> 2)]);
+    uint32_t rest = cell.load(std::memory_order_relaxed);
+    if (rest == 0) {
+      rest = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
+      cell.store(static_cast<uint16_t>(rest), std::memory_order_relaxed);
+    }
     int best = std::countr_zero(rest);
     rest &= rest - 1;
     if (rest == 0) return best;
@@ -132,7 +140,64 @@ inline uint32_t RoundedThousandths(float distance) {
 // 512 KB, so that it stays in the cache) of the colour and its result, the
 // error in thousandths of delta E above the pen + 1. Neighbouring pixels
 // mostly share or nearly share colours, so a colour is rarely worked out
-// twice; when it is, the result is the same.
+// twice; when it is, the result is the same. The sums are whole numbers, so
+// the picture can be mapped in parts whose sums add up to the same.
+struct UnditheredSums {
+  uint64_t total_error = 0;  // thousandths of delta E
+  uint64_t opaque = 0;
+};
+
+class UnditheredSpan {
+ public:
+  UnditheredSpan(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
+                 const PenInks& inks, CellNearest& nearest)
+      : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
+
+  // Pixels [begin, end) into out (the whole picture's pens).
+  UnditheredSums Map(size_t begin, size_t end, uint8_t* out) {
+    // A slot holds colour << 32 | result; result 0 marks an empty slot.
+    std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
+    UnditheredSums sums;
+    const uint8_t* p = picture_.rgba + begin * 4;
+    for (size_t i = begin; i < end; ++i, p += 4) {
+      if (picture_.IsTransparent(p)) continue;
+      ++sums.opaque;
+      const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
+      uint32_t entry = static_cast<uint32_t>(slot);
+      if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
+        entry = Entry(p);
+        slot = uint64_t{colour} << 32 | entry;
+      }
+      out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
+      sums.total_error += entry >> 8;
+    }
+    return sums;
+  }
+
+ private:
+  static constexpr int kSlotBits = 16;
+
+  // A colour that IS one of the inks keeps that ink's pen, but its distance
+  // to the nominal colour still counts in the error.
+  uint32_t Entry(const uint8_t* p) const {
+    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+    const Lab lab = LabOf(p[0], p[1], p[2]);
+    const int index = key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0
+                          ? pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen()
+                          : nearest_.IndexOf(p[0], p[1], p[2], lab);
+    const uint32_t error = RoundedThousandths(Distance(lab, inks_.LabOfInk(index)));
+    return error << 8 | static_cast<uint32_t>(inks_.first_pen() + index + 1);
+  }
+
+  const PictureRef& picture_;
+  const PenMap& map_;
+  const std::vector<int>& pens_by_key_;
+  const PenInks& inks_;
+  CellNearest& nearest_;
+};
+
+// The two halves of a large picture at once, sharing the cells' candidates.
 MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
@@ -140,34 +205,14 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
   CellNearest nearest(inks);
-  constexpr int kSlotBits = 16;
-  // A slot holds colour << 32 | result; result 0 marks an empty slot.
-  std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
-  uint64_t total_error = 0;
-  uint64_t opaque = 0;
-  const uint8_t* p = picture.rgba;
-  uint8_t* out = mapped.pens.data();
-  for (size_t i = 0; i < pixel_count; ++i, p += 4) {
-    if (picture.IsTransparent(p)) continue;
-    ++opaque;
-    const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-    uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
-    uint32_t entry = static_cast<uint32_t>(slot);
-    if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
-      // A colour that IS one of the inks keeps that ink's pen, but its
-      // distance to the nominal colour still counts in the error.
-      const int key = ExactKey(map.model, p[0], p[1], p[2]);
-      const Lab lab = LabOf(p[0], p[1], p[2]);
-      const int index = key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0
-                            ? pens_by_key[static_cast<size_t>(key)] - inks.first_pen()
-                            : nearest.IndexOf(p[0], p[1], p[2], lab);
-      const uint32_t error = RoundedThousandths(Distance(lab, inks.LabOfInk(index)));
-      entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
-      slot = uint64_t{colour} << 32 | entry;
-    }
-    out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
-    total_error += entry >> 8;
-  }
+  std::array<UnditheredSums, 2> sums{};
+  auto work = [&](size_t begin, size_t end, int half) {
+    UnditheredSpan span(picture, map, pens_by_key, inks, nearest);
+    sums[static_cast<size_t>(half)] = span.Map(begin, end, mapped.pens.data());
+  };
+  InTwoHalves(pixel_count, work);
+  const uint64_t total_error = sums[0].total_error + sums[1].total_error;
+  const uint64_t opaque = sums[0].opaque + sums[1].opaque;
   mapped.mean_error =
       opaque == 0 ? 0 : static_cast<double>(total_error) / 1000.0 / static_cast<double>(opaque);
   return mapped;
