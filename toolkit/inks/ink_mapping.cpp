@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -59,72 +58,68 @@ class PenInks {
   std::vector<Lab> labs_;
 };
 
-// The inks that can be nearest to some colour of a cell of 4 x 4 x 4
-// colours, worked out once a cell and kept as a mask of 16 bits: within a
-// cell CIELAB is all but affine, so no colour of it lies further from the
-// mean of its corners than the furthest corner does (a margin of half as much again covers the bend), and
-// an ink further from that middle than the nearest ink plus twice that reach
-// is nearer to none of its colours. Most cells keep one ink, so a colour
-// that repeats nowhere (noise, a photograph) costs one look-up, not a search
-// of all the inks; among several, the search is the same as over all, ties
-// to the lower index, so the answer never differs from the full search.
-class CellNearest {
+// The nearest ink to a colour by a search of every ink, four at a time: the
+// inks' CIELAB values kept by component, the unused places of the last four
+// far away. Colours that repeat nowhere (noise, a photograph) are searched
+// one by one, and a search without branches costs less than one whose
+// branches the processor can not foresee. The squared distances are worked
+// out as DistanceSquared does, so the nearest and its distance are the same
+// as a one-by-one search's, ties to the lower index.
+class NearestInk {
  public:
-  explicit CellNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, 0) {}
+  explicit NearestInk(const PenInks& inks) : groups_((inks.count() + 3) / 4) {
+    for (int i = 0; i < 16; ++i) {
+      const size_t group = static_cast<size_t>(i / 4);
+      const int lane = i % 4;
+      const bool is_ink = i < inks.count();
+      l_[group][lane] = is_ink ? inks.LabOfInk(i).l : kFar;
+      a_[group][lane] = is_ink ? inks.LabOfInk(i).a : kFar;
+      b_[group][lane] = is_ink ? inks.LabOfInk(i).b : kFar;
+    }
+  }
 
-  int IndexOf(uint8_t red, uint8_t green, uint8_t blue, const Lab& lab) {
-    // Both halves of a picture share the cells: a cell is the same whichever
-    // works it out first, so the two writing it at once is harmless.
-    std::atomic_ref<uint16_t> cell(cells_[static_cast<size_t>(red >> 2) << 12 |
-                                          static_cast<size_t>(green >> 2) << 6 | static_cast<size_t>(blue >> 2)]);
-    uint32_t rest = cell.load(std::memory_order_relaxed);
-    if (rest == 0) {
-      rest = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
-      cell.store(static_cast<uint16_t>(rest), std::memory_order_relaxed);
+  // The nearest ink's index, and its squared distance in squared.
+  int IndexOf(const Lab& lab, float& squared) const {
+    Float4 best = Squared(lab, 0);
+    Int4 best_index = {0, 1, 2, 3};
+    for (int group = 1; group < groups_; ++group) {
+      const Float4 d = Squared(lab, group);
+      const Int4 is_nearer = d < best;
+      best = is_nearer ? d : best;
+      best_index = is_nearer ? Int4{0, 1, 2, 3} + 4 * group : best_index;
     }
-    int best = std::countr_zero(rest);
-    rest &= rest - 1;
-    if (rest == 0) return best;
-    float best_distance = DistanceSquared(lab, inks_.LabOfInk(best));
-    for (; rest != 0; rest &= rest - 1) {
-      const int i = std::countr_zero(rest);
-      const float d = DistanceSquared(lab, inks_.LabOfInk(i));
-      if (d < best_distance) {
-        best_distance = d;
-        best = i;
-      }
-    }
-    return best;
+    // The four lanes' nearest against each other, by pairs then halves.
+    KeepNearer(best, best_index, Int4{1, 0, 3, 2});
+    KeepNearer(best, best_index, Int4{2, 3, 0, 1});
+    squared = best[0];
+    return best_index[0];
   }
 
  private:
-  // The cell's candidates, a bit an ink (never none).
-  uint16_t Candidates(int red, int green, int blue) const {
-    Lab corners[8];
-    Lab middle;
-    for (int c = 0; c < 8; ++c) {
-      corners[c] = LabOf(static_cast<uint8_t>(red + (c & 1) * 3), static_cast<uint8_t>(green + (c >> 1 & 1) * 3),
-                         static_cast<uint8_t>(blue + (c >> 2) * 3));
-      middle = {middle.l + corners[c].l / 8, middle.a + corners[c].a / 8, middle.b + corners[c].b / 8};
-    }
-    float reach = 0;
-    for (const Lab& corner : corners) reach = std::max(reach, Distance(corner, middle));
-    reach = reach * 1.5f + 0.01f;
-    std::array<float, 16> distances{};
-    float nearest = std::numeric_limits<float>::infinity();
-    for (int i = 0; i < inks_.count(); ++i) {
-      distances[static_cast<size_t>(i)] = Distance(middle, inks_.LabOfInk(i));
-      nearest = std::min(nearest, distances[static_cast<size_t>(i)]);
-    }
-    uint16_t mask = 0;
-    for (int i = 0; i < inks_.count(); ++i) {
-      if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) mask = static_cast<uint16_t>(mask | 1u << i);
-    }
-    return mask;
+  using Float4 = float __attribute__((vector_size(16)));
+  using Int4 = int32_t __attribute__((vector_size(16)));
+  static constexpr float kFar = 1e9f;
+
+  static void KeepNearer(Float4& best, Int4& index, Int4 order) {
+    const Float4 other = __builtin_shuffle(best, order);
+    const Int4 other_index = __builtin_shuffle(index, order);
+    const Int4 is_nearer = other < best || (other == best && other_index < index);
+    best = is_nearer ? other : best;
+    index = is_nearer ? other_index : index;
   }
 
-  const PenInks& inks_;
-  std::vector<uint16_t> cells_;  // 0: not worked out yet
+  Float4 Squared(const Lab& lab, int group) const {
+    const size_t g = static_cast<size_t>(group);
+    const Float4 dl = lab.l - l_[g];
+    const Float4 da = lab.a - a_[g];
+    const Float4 db = lab.b - b_[g];
+    return dl * dl + da * da + db * db;
+  }
+
+  int groups_;
+  std::array<Float4, 4> l_{};
+  std::array<Float4, 4> a_{};
+  std::array<Float4, 4> b_{};
 };
 
 // lround for a distance (never negative) without the library call: the
@@ -150,7 +145,7 @@ struct UnditheredSums {
 class UnditheredSpan {
  public:
   UnditheredSpan(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
-                 const PenInks& inks, CellNearest& nearest)
+                 const PenInks& inks, const NearestInk& nearest)
       : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
 
   // Pixels [begin, end) into out (the whole picture's pens).
@@ -183,10 +178,12 @@ class UnditheredSpan {
   uint32_t Entry(const uint8_t* p) const {
     const int key = ExactKey(map_.model, p[0], p[1], p[2]);
     const Lab lab = LabOf(p[0], p[1], p[2]);
-    const int index = key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0
-                          ? pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen()
-                          : nearest_.IndexOf(p[0], p[1], p[2], lab);
-    const uint32_t error = RoundedThousandths(Distance(lab, inks_.LabOfInk(index)));
+    const bool is_ink = key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0;
+    float squared = 0;
+    const int index = is_ink ? pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen()
+                             : nearest_.IndexOf(lab, squared);
+    if (is_ink) squared = DistanceSquared(lab, inks_.LabOfInk(index));
+    const uint32_t error = RoundedThousandths(std::sqrt(squared));
     return error << 8 | static_cast<uint32_t>(inks_.first_pen() + index + 1);
   }
 
@@ -194,17 +191,17 @@ class UnditheredSpan {
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
   const PenInks& inks_;
-  CellNearest& nearest_;
+  const NearestInk& nearest_;
 };
 
-// The two halves of a large picture at once, sharing the cells' candidates.
+// The two halves of a large picture at once.
 MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
-  CellNearest nearest(inks);
+  const NearestInk nearest(inks);
   std::array<UnditheredSums, 2> sums{};
   auto work = [&](size_t begin, size_t end, int half) {
     UnditheredSpan span(picture, map, pens_by_key, inks, nearest);
