@@ -148,45 +148,75 @@ class UnditheredSpan {
                  const PenInks& inks, const NearestInk& nearest)
       : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
 
-  // Pixels [begin, end) into out (the whole picture's pens).
+  // Pixels [begin, end) into out (the whole picture's pens), a block at a
+  // time: the colours not yet known are worked out together, step by step,
+  // so that the processor overlaps their long chains of arithmetic.
   UnditheredSums Map(size_t begin, size_t end, uint8_t* out) {
-    // A slot holds colour << 32 | result; result 0 marks an empty slot.
-    std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
     UnditheredSums sums;
-    const uint8_t* p = picture_.rgba + begin * 4;
-    for (size_t i = begin; i < end; ++i, p += 4) {
-      if (picture_.IsTransparent(p)) continue;
-      ++sums.opaque;
-      const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-      uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
-      uint32_t entry = static_cast<uint32_t>(slot);
-      if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
-        entry = Entry(p);
-        slot = uint64_t{colour} << 32 | entry;
+    for (size_t block = begin; block < end; block += kBlock) {
+      const size_t todo = Known(block, std::min(end, block + kBlock), out, sums);
+      for (size_t k = 0; k < todo; ++k) {
+        const uint8_t* p = picture_.rgba + pixels_[k] * 4;
+        labs_[k] = LabOf(p[0], p[1], p[2]);
       }
-      out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
-      sums.total_error += entry >> 8;
+      for (size_t k = 0; k < todo; ++k) indices_[k] = Nearest(pixels_[k], labs_[k], squared_[k]);
+      for (size_t k = 0; k < todo; ++k) {
+        const uint32_t entry = RoundedThousandths(std::sqrt(squared_[k])) << 8 |
+                               static_cast<uint32_t>(inks_.first_pen() + indices_[k] + 1);
+        slots_[SlotOf(colours_[k])] = uint64_t{colours_[k]} << 32 | entry;
+        out[pixels_[k]] = static_cast<uint8_t>((entry & 0xFF) - 1);
+        sums.total_error += entry >> 8;
+      }
     }
     return sums;
   }
 
  private:
   static constexpr int kSlotBits = 16;
+  static constexpr size_t kBlock = 64;
+
+  static size_t SlotOf(uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kSlotBits); }
+
+  // The block's opaque pixels whose colour's result is kept; the others are
+  // listed to be worked out (their count returned).
+  size_t Known(size_t begin, size_t end, uint8_t* out, UnditheredSums& sums) {
+    size_t todo = 0;
+    const uint8_t* p = picture_.rgba + begin * 4;
+    for (size_t i = begin; i < end; ++i, p += 4) {
+      if (picture_.IsTransparent(p)) continue;
+      ++sums.opaque;
+      const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      const uint64_t slot = slots_[SlotOf(colour)];
+      const uint32_t entry = static_cast<uint32_t>(slot);
+      if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
+        pixels_[todo] = i;
+        colours_[todo++] = colour;
+        continue;
+      }
+      out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
+      sums.total_error += entry >> 8;
+    }
+    return todo;
+  }
 
   // A colour that IS one of the inks keeps that ink's pen, but its distance
   // to the nominal colour still counts in the error.
-  uint32_t Entry(const uint8_t* p) const {
+  int Nearest(size_t pixel, const Lab& lab, float& squared) const {
+    const uint8_t* p = picture_.rgba + pixel * 4;
     const int key = ExactKey(map_.model, p[0], p[1], p[2]);
-    const Lab lab = LabOf(p[0], p[1], p[2]);
-    const bool is_ink = key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0;
-    float squared = 0;
-    const int index = is_ink ? pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen()
-                             : nearest_.IndexOf(lab, squared);
-    if (is_ink) squared = DistanceSquared(lab, inks_.LabOfInk(index));
-    const uint32_t error = RoundedThousandths(std::sqrt(squared));
-    return error << 8 | static_cast<uint32_t>(inks_.first_pen() + index + 1);
+    if (key < 0 || pens_by_key_[static_cast<size_t>(key)] < 0) return nearest_.IndexOf(lab, squared);
+    const int index = pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen();
+    squared = DistanceSquared(lab, inks_.LabOfInk(index));
+    return index;
   }
 
+  // A slot holds colour << 32 | result; result 0 marks an empty slot.
+  std::vector<uint64_t> slots_ = std::vector<uint64_t>(size_t{1} << kSlotBits, 0);
+  std::array<size_t, kBlock> pixels_{};
+  std::array<uint32_t, kBlock> colours_{};
+  std::array<Lab, kBlock> labs_{};
+  std::array<int, kBlock> indices_{};
+  std::array<float, kBlock> squared_{};
   const PictureRef& picture_;
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
