@@ -14,32 +14,34 @@
 // Below this many items the thread costs more than it saves.
 inline constexpr size_t kTwoHalvesLeast = size_t{1} << 16;
 
+// first() on the calling thread and second() on a thread of its own, both
+// done when this returns. Without a thread (not worth one, or none could be
+// started) second() runs after first(), so second may wait for what first
+// does but never the other way round.
+template <typename First, typename Second>
+void AtOnce(bool is_worth_a_thread, First& first, Second& second) {
+  pthread_t thread;
+  const auto run = [](void* work) -> void* {
+    (*static_cast<Second*>(work))();
+    return nullptr;
+  };
+  const bool is_started = is_worth_a_thread && pthread_create(&thread, nullptr, run, &second) == 0;
+  first();
+  if (is_started) {
+    pthread_join(thread, nullptr);
+  } else {
+    second();
+  }
+}
+
 // work(begin, end, half) for [0, count / 2) as half 0 and [count / 2, count)
 // as half 1; both done when this returns. Small counts run whole as half 0,
 // half 1 then being an empty range.
 template <typename Work>
 void InTwoHalves(size_t count, Work& work) {
-  if (count < kTwoHalvesLeast) {
-    work(size_t{0}, count, 0);
-    work(count, count, 1);
-    return;
-  }
-  struct Second {
-    Work* work;
-    size_t begin;
-    size_t end;
-    static void* Run(void* self) {
-      const Second& second = *static_cast<Second*>(self);
-      (*second.work)(second.begin, second.end, 1);
-      return nullptr;
-    }
-  } second{&work, count / 2, count};
-  pthread_t thread;
-  const bool is_started = pthread_create(&thread, nullptr, &Second::Run, &second) == 0;
-  work(size_t{0}, count / 2, 0);
-  if (is_started) {
-    pthread_join(thread, nullptr);
-  } else {
-    Second::Run(&second);
-  }
+  const bool is_split = count >= kTwoHalvesLeast;
+  const size_t middle = is_split ? count / 2 : count;
+  auto first = [&] { work(size_t{0}, middle, 0); };
+  auto second = [&] { work(middle, count, 1); };
+  AtOnce(is_split, first, second);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -294,8 +295,7 @@ class DitherNearest {
 // neighbouring pixels mostly repeat colours.
 class RecentLabs {
  public:
-  // No table when the error is not counted.
-  explicit RecentLabs(bool counts_error) : slots_(counts_error ? kSlots : 0) {}
+  RecentLabs() : slots_(kSlots) {}
 
   const Lab& Of(const uint8_t* pixel) {
     const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
@@ -360,15 +360,13 @@ inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRow
 class DitheredMapping {
  public:
   DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
-                  Dither dither, bool counts_error)
+                  const PenInks& inks, Dither dither)
       : picture_(picture),
         map_(map),
         pens_by_key_(pens_by_key),
         dither_(dither),
-        counts_error_(counts_error),
-        inks_(map),
+        inks_(inks),
         nearest_(inks_),
-        source_labs_(counts_error),
         errors_(picture.width) {}
 
   // Floyd-Steinberg rows alternate direction (serpentine).
@@ -387,24 +385,18 @@ class DitheredMapping {
     }
   }
 
-  double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
-
  private:
   void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out) {
     if (picture_.IsTransparent(p)) return;  // pen 0, no error taken or passed
-    ++opaque_;
     const int key = ExactKey(map_.model, p[0], p[1], p[2]);
     if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
-      const int pen = pens_by_key_[static_cast<size_t>(key)];
-      out[x] = static_cast<uint8_t>(pen);
-      if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
+      out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
       return;
     }
     uint8_t wanted[3];
     WantedColour(p, x, y, dither_, errors_, wanted);
     const int index = nearest_.IndexOf(wanted[0], wanted[1], wanted[2]);
     out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
-    if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
     if (dither_ == Dither::kFloyd) {
       const Rgb& ink = inks_.Nominal(index);
       const int error[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
@@ -416,14 +408,80 @@ class DitheredMapping {
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
   const Dither dither_;
-  const bool counts_error_;
-  const PenInks inks_;
+  const PenInks& inks_;
   DitherNearest nearest_;
-  RecentLabs source_labs_;
   ErrorRows errors_;
+};
+
+// The mean error of a dithered picture from its pens: each opaque pixel's
+// distance to its pen's ink, summed in the order the pixels were dithered
+// (Floyd-Steinberg rows alternate direction) so that the total comes out the
+// same to the last bit. A row is summed once the mapping has done it.
+class DitheredError {
+ public:
+  DitheredError(const PictureRef& picture, const PenInks& inks, Dither dither)
+      : picture_(picture), inks_(inks), dither_(dither) {}
+
+  void AddRow(int y, const uint8_t* pens) {
+    const int width = picture_.width;
+    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
+    const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    for (int i = 0; i < width; ++i) {
+      const int x = is_reversed ? width - 1 - i : i;
+      const uint8_t* p = row + static_cast<size_t>(x) * 4;
+      if (picture_.IsTransparent(p)) continue;
+      ++opaque_;
+      total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pens[x] - inks_.first_pen()));
+    }
+  }
+
+  double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
+
+ private:
+  const PictureRef& picture_;
+  const PenInks& inks_;
+  const Dither dither_;
+  RecentLabs source_labs_;
   double total_error_ = 0;
   uint64_t opaque_ = 0;
 };
+
+// A dithered picture's pens, and with counts_error its error summed on a
+// second thread behind: the rows done so far, for it to wait on.
+constexpr int kErrorBand = 64;
+
+MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
+                          Dither dither, bool counts_error) {
+  const size_t width = static_cast<size_t>(picture.width);
+  MappedPicture mapped;
+  mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
+  const PenInks inks(map);
+  std::atomic<int> rows_done{0};
+  auto pens = [&] {
+    DitheredMapping mapping(picture, map, pens_by_key, inks, dither);
+    for (int y = 0; y < picture.height; ++y) {
+      mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+      // Told in bands of rows: a wake-up for every row would cost more than the row.
+      if ((y + 1) % kErrorBand == 0 || y + 1 == picture.height) {
+        rows_done.store(y + 1, std::memory_order_release);
+        rows_done.notify_one();
+      }
+    }
+  };
+  auto error = [&] {
+    if (!counts_error) return;
+    DitheredError sum(picture, inks, dither);
+    for (int y = 0; y < picture.height; ++y) {
+      for (int done = rows_done.load(std::memory_order_acquire); done <= y;
+           done = rows_done.load(std::memory_order_acquire))
+        rows_done.wait(done, std::memory_order_acquire);
+      sum.AddRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+    }
+    mapped.mean_error = sum.MeanError();
+  };
+  AtOnce(counts_error && width * static_cast<size_t>(picture.height) >= kTwoHalvesLeast, pens, error);
+  return mapped;
+}
 
 }  // namespace
 
@@ -436,13 +494,7 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
   }
   const std::vector<int> pens_by_key = PensByKey(map);
   if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
-  MappedPicture mapped;
-  mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
-  DitheredMapping mapping(picture, map, pens_by_key, dither, counts_error);
-  for (int y = 0; y < picture.height; ++y)
-    mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
-  mapped.mean_error = mapping.MeanError();
-  return mapped;
+  return MapDithered(picture, map, pens_by_key, dither, counts_error);
 }
 
 std::optional<StrictFault> FirstStrictFault(const PictureRef& picture, const PenMap& map) {
