@@ -626,6 +626,7 @@ TEST(GravikInks, LongHeaderBmpsAndSixteenBitGreysReadAsTheirEightBitTwins) {
     EXPECT_EQ(lines, twin_lines) << source;
     EXPECT_EQ(bmp, ReadFileBytes(dir.File("out.bmp"))) << source;
   }
+}
 
 // With a dither the inks are chosen for the picture as shown: a picture of
 // many colours uses every pen, and what the eye sees (the blurred delta E)
