@@ -89,25 +89,19 @@ class NearestInk {
       best = is_nearer ? d : best;
       best_index = is_nearer ? Int4{0, 1, 2, 3} + 4 * group : best_index;
     }
-    // The four lanes' nearest against each other, by pairs then halves.
-    KeepNearer(best, best_index, Int4{1, 0, 3, 2});
-    KeepNearer(best, best_index, Int4{2, 3, 0, 1});
-    squared = best[0];
-    return best_index[0];
+    // The four lanes' nearest against each other, ties to the lower index.
+    int lane = 0;
+    for (int k = 1; k < 4; ++k) {
+      if (best[k] < best[lane] || (best[k] == best[lane] && best_index[k] < best_index[lane])) lane = k;
+    }
+    squared = best[lane];
+    return best_index[lane];
   }
 
  private:
   using Float4 = float __attribute__((vector_size(16)));
   using Int4 = int32_t __attribute__((vector_size(16)));
   static constexpr float kFar = 1e9f;
-
-  static void KeepNearer(Float4& best, Int4& index, Int4 order) {
-    const Float4 other = __builtin_shuffle(best, order);
-    const Int4 other_index = __builtin_shuffle(index, order);
-    const Int4 is_nearer = other < best || (other == best && other_index < index);
-    best = is_nearer ? other : best;
-    index = is_nearer ? other_index : index;
-  }
 
   Float4 Squared(const Lab& lab, int group) const {
     const size_t g = static_cast<size_t>(group);
