@@ -450,7 +450,12 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
   const TempDir dir;
   ASSERT_TRUE(Magick(dir, {"-size", "64x32", "gradient:#102080-#F0E060", "PNG24:ramp.png"}));
   ASSERT_TRUE(Magick(dir, With(Blocks({"#6E6E6E", "#000000", "#F0F0F0", "#B0B0B0"}), {"PNG24:bands.png"})));
+  // Large enough to be mapped and summed on two threads.
+  ASSERT_TRUE(Magick(dir, {"-seed", "7", "-size", "320x256", "xc:gray", "+noise", "Random", "PNG24:noise.png"}));
   const std::vector<std::vector<std::string>> runs = {
+      {"ink0", "noise.png", "out", "--preview=no"},
+      {"ink0", "noise.png", "out", "--preview=no", "--dither=floyd"},
+      {"ink1", "noise.png", "out", "--preview=no", "--plus", "--dither=ordered"},
       {"ink0", "ramp.png", "out", "--preview=no"},
       {"ink0", "ramp.png", "out", "--preview=no", "--dither=floyd"},
       {"ink1", "ramp.png", "out", "--preview=no", "--dither=ordered"},
@@ -464,6 +469,23 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
     EXPECT_EQ(lines.back(), "ConvertToInks : wrote out.bmp, out_inks.asm") << run[0] << " " << run.back();
     EXPECT_GT(PrintedError(lines), 0);
     ExpectTrueMeanError(dir, run[1], lines);
+  }
+}
+
+// A large picture is counted in two halves: a colour found only in the
+// second half still counts.
+TEST(GravikInks, ColoursOfBothHalvesOfALargePictureCount) {
+  const TempDir dir;
+  ASSERT_TRUE(Magick(dir, {"-size", "256x256", "xc:#0000FF", "xc:#FF0000", "-append", "PNG24:halves.png"}));
+  for (const std::string plus : {"--strict", "--plus"}) {
+    const std::vector<std::string> lines = Gravik(dir, {"ink2", "halves.png", "out", "--preview=no", plus});
+    ASSERT_EQ(lines.size(), 6u) << plus;
+    EXPECT_EQ(lines[2], plus == "--plus" ? "ConvertToInks : pen 0 : colour 00F"
+                                         : "ConvertToInks : pen 0 : ink 2 Bright Blue");
+    EXPECT_EQ(lines[4], "ConvertToInks : mean colour error 0.00 (CIELAB delta E)");
+    const Bmp bmp = LoadPens(dir.File("out.bmp"));
+    EXPECT_EQ(std::set<uint8_t>(bmp.pens.begin(), bmp.pens.begin() + 256 * 256), std::set<uint8_t>{0});
+    EXPECT_EQ(std::set<uint8_t>(bmp.pens.begin() + 256 * 256, bmp.pens.end()), std::set<uint8_t>{1});
   }
 }
 

@@ -18,16 +18,53 @@ struct Lab {
   float b = 0;
 };
 
-// CIELAB of an 8-bit sRGB colour. The cube root of the definition comes from
-// a table with linear steps of 1/4096 (off by less than 0.001 in L), so that
-// a picture's pixels can be converted one by one.
-Lab LabOf(uint8_t red, uint8_t green, uint8_t blue);
-inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, colour.blue); }
+// The tables CIELAB is worked out from; defined here so that the per-pixel
+// conversions below are inlined into the loops over a picture's pixels.
+inline constexpr int kCubeRootSteps = 4096;
+struct LabTableSet {
+  float linear[256];                      // sRGB channel to linear light
+  float cube_root_f[kCubeRootSteps + 2];  // CIELAB's f(t) for t = i / kCubeRootSteps
+};
+LabTableSet MakeLabTables();
+inline const LabTableSet& LabTables() {
+  static const LabTableSet tables = MakeLabTables();
+  return tables;
+}
+
+// CIELAB's f(t), from the table between its steps.
+inline float CubeRootF(const LabTableSet& t, float x) {
+  if (x <= 0) return t.cube_root_f[0];
+  if (x >= 1) return x > 1.0001f ? std::cbrt(x) : t.cube_root_f[kCubeRootSteps];
+  const float at = x * kCubeRootSteps;
+  const int i = static_cast<int>(at);
+  const float fraction = at - static_cast<float>(i);
+  const float low = t.cube_root_f[i];
+  return low + (t.cube_root_f[i + 1] - low) * fraction;
+}
 
 // An 8-bit sRGB channel in linear light (0 to 1), and CIELAB of a colour in
 // linear light: light mixes, and so blurs, in linear light, not in sRGB.
-float LinearOf(uint8_t channel);
-Lab LabOfLinear(float red, float green, float blue);
+inline float LinearOf(uint8_t channel) { return LabTables().linear[channel]; }
+inline Lab LabOfLinear(float r, float g, float b) {
+  const LabTableSet& t = LabTables();
+  // sRGB to XYZ, each divided by the D65 white's own value.
+  const float x = (0.4124564f * r + 0.3575761f * g + 0.1804375f * b) / 0.95047f;
+  const float y = 0.2126729f * r + 0.7151522f * g + 0.0721750f * b;
+  const float z = (0.0193339f * r + 0.1191920f * g + 0.9503041f * b) / 1.08883f;
+  const float fx = CubeRootF(t, x);
+  const float fy = CubeRootF(t, y);
+  const float fz = CubeRootF(t, z);
+  return {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+}
+
+// CIELAB of an 8-bit sRGB colour. The cube root of the definition comes from
+// a table with linear steps of 1/4096 (off by less than 0.001 in L), so that
+// a picture's pixels can be converted one by one.
+inline Lab LabOf(uint8_t red, uint8_t green, uint8_t blue) {
+  const LabTableSet& t = LabTables();
+  return LabOfLinear(t.linear[red], t.linear[green], t.linear[blue]);
+}
+inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, colour.blue); }
 
 inline float DistanceSquared(const Lab& x, const Lab& y) {
   const float dl = x.l - y.l;
@@ -39,7 +76,7 @@ inline float DistanceSquared(const Lab& x, const Lab& y) {
 // An 8-bit sRGB channel as linear light, 0 to 1; and back, rounded to the
 // nearest 8-bit value (clamped). Light adds up in linear terms, so averages
 // of colours (scaling a picture) are taken there.
-float LinearLight(uint8_t channel);
+inline float LinearLight(uint8_t channel) { return LinearOf(channel); }
 uint8_t SrgbOfLinear(float value);
 
 // delta E 1976.

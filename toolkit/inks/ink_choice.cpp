@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "common/cpc_colours.h"
+#include "common/two_halves.h"
 
 namespace {
 
@@ -30,15 +31,18 @@ uint32_t Packed(const Rgb& c) { return uint32_t{c.red} << 16 | uint32_t{c.green}
 // An open-addressed table of up to kExactHistogramLimit distinct colours.
 class DistinctColours {
  public:
-  DistinctColours() : slots_(kSlots, kEmpty) {}
+  // CPC+ colours, counted as their nominal colours, are at most 4096: each
+  // has a slot of its own, its 4-bit levels, and is found without a probe.
+  explicit DistinctColours(ColourModel model) : slots_(kSlots, kEmpty), is_plus_(model == ColourModel::kPlus) {}
 
   // False once a colour beyond the limit turns up.
-  bool Add(const Rgb& colour) {
+  bool Add(const Rgb& colour, uint64_t weight = 1) {
     const uint32_t packed = Packed(colour);
-    size_t at = (packed * 2654435761u) >> 19 & (kSlots - 1);
+    size_t at = is_plus_ ? static_cast<size_t>((colour.red >> 4) << 8 | (colour.green >> 4) << 4 | colour.blue >> 4)
+                         : (packed * 2654435761u) >> 19 & (kSlots - 1);
     while (slots_[at] != kEmpty) {
       if (slots_[at] == packed) {
-        ++colours_[index_[at]].weight;
+        colours_[index_[at]].weight += weight;
         return true;
       }
       at = (at + 1) & (kSlots - 1);
@@ -46,11 +50,12 @@ class DistinctColours {
     if (colours_.size() == kExactHistogramLimit) return false;
     slots_[at] = packed;
     index_[at] = static_cast<uint32_t>(colours_.size());
-    colours_.push_back({colour, 1});
+    colours_.push_back({colour, weight});
     return true;
   }
 
   std::vector<WeightedColour>& colours() { return colours_; }
+  const std::vector<WeightedColour>& colours() const { return colours_; }
 
  private:
   static constexpr size_t kSlots = 8192;
@@ -58,6 +63,7 @@ class DistinctColours {
   std::vector<uint32_t> slots_;
   std::array<uint32_t, kSlots> index_{};
   std::vector<WeightedColour> colours_;
+  bool is_plus_;
 };
 
 // Each channel's nominal value once its colour IS an ink: [0] the 27
@@ -83,36 +89,71 @@ struct Cell {
 
 }  // namespace
 
-std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel model) {
+namespace {
+
+// The counts of a part of the picture: its distinct colours while they are
+// few enough, and its cells.
+struct ColourCounts {
+  explicit ColourCounts(ColourModel model) : distinct(model) {}
   DistinctColours distinct;
-  std::vector<Cell> cells(4096);
+  std::vector<Cell> cells = std::vector<Cell>(4096);
   bool is_exact = true;
-  const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
-  const uint8_t* p = picture.rgba;
+};
+
+void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_t end, ColourCounts& counts) {
+  const uint8_t* p = picture.rgba + begin * 4;
   // Neighbours often share a colour: the last one's result is kept.
   uint32_t last_packed = 0xFFFFFFFF;
   Rgb last_colour;
   Cell* last_cell = nullptr;
   const std::array<uint8_t, 256>& nominal = kNominalChannel[model == ColourModel::kPlus ? 1 : 0];
-  for (size_t i = 0; i < pixel_count; ++i, p += 4) {
+  for (size_t i = begin; i < end; ++i, p += 4) {
     if (picture.IsTransparent(p)) continue;
     const uint32_t packed = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     if (packed != last_packed) {
       last_packed = packed;
       const int key = ExactKey(model, p[0], p[1], p[2]);
       last_colour = key >= 0 ? Rgb{nominal[p[0]], nominal[p[1]], nominal[p[2]]} : Rgb{p[0], p[1], p[2]};
-      last_cell = &cells[static_cast<size_t>((last_colour.red >> 4) << 8 | (last_colour.green >> 4) << 4 |
-                                             (last_colour.blue >> 4))];
+      last_cell = &counts.cells[static_cast<size_t>((last_colour.red >> 4) << 8 | (last_colour.green >> 4) << 4 |
+                                                    (last_colour.blue >> 4))];
     }
     ++last_cell->count;
     last_cell->red += last_colour.red;
     last_cell->green += last_colour.green;
     last_cell->blue += last_colour.blue;
-    if (is_exact) is_exact = distinct.Add(last_colour);
+    if (counts.is_exact) counts.is_exact = counts.distinct.Add(last_colour);
   }
-  if (is_exact) return std::move(distinct.colours());
+}
+
+// The second half's counts added to the first's: its colours new to the
+// first come after the first's, as they appear after them in the picture.
+void AddCounts(ColourCounts& first, const ColourCounts& second) {
+  for (size_t i = 0; i < first.cells.size(); ++i) {
+    first.cells[i].count += second.cells[i].count;
+    first.cells[i].red += second.cells[i].red;
+    first.cells[i].green += second.cells[i].green;
+    first.cells[i].blue += second.cells[i].blue;
+  }
+  first.is_exact = first.is_exact && second.is_exact;
+  for (const WeightedColour& colour : second.distinct.colours()) {
+    if (!first.is_exact) break;
+    first.is_exact = first.distinct.Add(colour.colour, colour.weight);
+  }
+}
+
+}  // namespace
+
+std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel model) {
+  std::array<ColourCounts, 2> halves{ColourCounts(model), ColourCounts(model)};
+  auto work = [&](size_t begin, size_t end, int half) {
+    CountSpan(picture, model, begin, end, halves[static_cast<size_t>(half)]);
+  };
+  InTwoHalves(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height), work);
+  ColourCounts& counts = halves[0];
+  AddCounts(counts, halves[1]);
+  if (counts.is_exact) return std::move(counts.distinct.colours());
   std::vector<WeightedColour> means;
-  for (const Cell& cell : cells) {
+  for (const Cell& cell : counts.cells) {
     if (cell.count == 0) continue;
     const uint64_t half = cell.count / 2;
     means.push_back({{static_cast<uint8_t>((cell.red + half) / cell.count),

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
+
+#include "common/two_halves.h"
 
 namespace {
 
@@ -56,67 +59,62 @@ class PenInks {
   std::vector<Lab> labs_;
 };
 
-// The inks that can be nearest to some colour of a cell of 4 x 4 x 4
-// colours, worked out once a cell and kept as a mask of 16 bits: within a
-// cell CIELAB is all but affine, so no colour of it lies further from the
-// mean of its corners than the furthest corner does (a margin of half as much again covers the bend), and
-// an ink further from that middle than the nearest ink plus twice that reach
-// is nearer to none of its colours. Most cells keep one ink, so a colour
-// that repeats nowhere (noise, a photograph) costs one look-up, not a search
-// of all the inks; among several, the search is the same as over all, ties
-// to the lower index, so the answer never differs from the full search.
-class CellNearest {
+// The nearest ink to a colour by a search of every ink, four at a time: the
+// inks' CIELAB values kept by component, the unused places of the last four
+// far away. Colours that repeat nowhere (noise, a photograph) are searched
+// one by one, and a search without branches costs less than one whose
+// branches the processor can not foresee. The squared distances are worked
+// out as DistanceSquared does, so the nearest and its distance are the same
+// as a one-by-one search's, ties to the lower index.
+class NearestInk {
  public:
-  explicit CellNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, 0) {}
-
-  int IndexOf(uint8_t red, uint8_t green, uint8_t blue, const Lab& lab) {
-    uint16_t& cell = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
-                            static_cast<size_t>(blue >> 2)];
-    if (cell == 0) cell = Candidates(red & 0xFC, green & 0xFC, blue & 0xFC);
-    uint32_t rest = cell;
-    int best = std::countr_zero(rest);
-    rest &= rest - 1;
-    if (rest == 0) return best;
-    float best_distance = DistanceSquared(lab, inks_.LabOfInk(best));
-    for (; rest != 0; rest &= rest - 1) {
-      const int i = std::countr_zero(rest);
-      const float d = DistanceSquared(lab, inks_.LabOfInk(i));
-      if (d < best_distance) {
-        best_distance = d;
-        best = i;
-      }
+  explicit NearestInk(const PenInks& inks) : groups_((inks.count() + 3) / 4) {
+    for (int i = 0; i < 16; ++i) {
+      const size_t group = static_cast<size_t>(i / 4);
+      const int lane = i % 4;
+      const bool is_ink = i < inks.count();
+      l_[group][lane] = is_ink ? inks.LabOfInk(i).l : kFar;
+      a_[group][lane] = is_ink ? inks.LabOfInk(i).a : kFar;
+      b_[group][lane] = is_ink ? inks.LabOfInk(i).b : kFar;
     }
-    return best;
+  }
+
+  // The nearest ink's index, and its squared distance in squared.
+  int IndexOf(const Lab& lab, float& squared) const {
+    Float4 best = Squared(lab, 0);
+    Int4 best_index = {0, 1, 2, 3};
+    for (int group = 1; group < groups_; ++group) {
+      const Float4 d = Squared(lab, group);
+      const Int4 is_nearer = d < best;
+      best = is_nearer ? d : best;
+      best_index = is_nearer ? Int4{0, 1, 2, 3} + 4 * group : best_index;
+    }
+    // The four lanes' nearest against each other, ties to the lower index.
+    int lane = 0;
+    for (int k = 1; k < 4; ++k) {
+      if (best[k] < best[lane] || (best[k] == best[lane] && best_index[k] < best_index[lane])) lane = k;
+    }
+    squared = best[lane];
+    return best_index[lane];
   }
 
  private:
-  // The cell's candidates, a bit an ink (never none).
-  uint16_t Candidates(int red, int green, int blue) const {
-    Lab corners[8];
-    Lab middle;
-    for (int c = 0; c < 8; ++c) {
-      corners[c] = LabOf(static_cast<uint8_t>(red + (c & 1) * 3), static_cast<uint8_t>(green + (c >> 1 & 1) * 3),
-                         static_cast<uint8_t>(blue + (c >> 2) * 3));
-      middle = {middle.l + corners[c].l / 8, middle.a + corners[c].a / 8, middle.b + corners[c].b / 8};
-    }
-    float reach = 0;
-    for (const Lab& corner : corners) reach = std::max(reach, Distance(corner, middle));
-    reach = reach * 1.5f + 0.01f;
-    std::array<float, 16> distances{};
-    float nearest = std::numeric_limits<float>::infinity();
-    for (int i = 0; i < inks_.count(); ++i) {
-      distances[static_cast<size_t>(i)] = Distance(middle, inks_.LabOfInk(i));
-      nearest = std::min(nearest, distances[static_cast<size_t>(i)]);
-    }
-    uint16_t mask = 0;
-    for (int i = 0; i < inks_.count(); ++i) {
-      if (distances[static_cast<size_t>(i)] <= nearest + 2 * reach) mask = static_cast<uint16_t>(mask | 1u << i);
-    }
-    return mask;
+  using Float4 = float __attribute__((vector_size(16)));
+  using Int4 = int32_t __attribute__((vector_size(16)));
+  static constexpr float kFar = 1e9f;
+
+  Float4 Squared(const Lab& lab, int group) const {
+    const size_t g = static_cast<size_t>(group);
+    const Float4 dl = lab.l - l_[g];
+    const Float4 da = lab.a - a_[g];
+    const Float4 db = lab.b - b_[g];
+    return dl * dl + da * da + db * db;
   }
 
-  const PenInks& inks_;
-  std::vector<uint16_t> cells_;  // 0: not worked out yet
+  int groups_;
+  std::array<Float4, 4> l_{};
+  std::array<Float4, 4> a_{};
+  std::array<Float4, 4> b_{};
 };
 
 // lround for a distance (never negative) without the library call: the
@@ -132,42 +130,111 @@ inline uint32_t RoundedThousandths(float distance) {
 // 512 KB, so that it stays in the cache) of the colour and its result, the
 // error in thousandths of delta E above the pen + 1. Neighbouring pixels
 // mostly share or nearly share colours, so a colour is rarely worked out
-// twice; when it is, the result is the same.
+// twice; when it is, the result is the same. The sums are whole numbers, so
+// the picture can be mapped in parts whose sums add up to the same.
+struct UnditheredSums {
+  uint64_t total_error = 0;  // thousandths of delta E
+  uint64_t opaque = 0;
+};
+
+class UnditheredSpan {
+ public:
+  UnditheredSpan(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
+                 const PenInks& inks, const NearestInk& nearest)
+      : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
+
+  // Pixels [begin, end) into out (the whole picture's pens), a block at a
+  // time: the colours not yet known are worked out together, step by step,
+  // so that the processor overlaps their long chains of arithmetic.
+  UnditheredSums Map(size_t begin, size_t end, uint8_t* out) {
+    UnditheredSums sums;
+    for (size_t block = begin; block < end; block += kBlock) {
+      const size_t todo = Known(block, std::min(end, block + kBlock), out, sums);
+      for (size_t k = 0; k < todo; ++k) {
+        const uint8_t* p = picture_.rgba + pixels_[k] * 4;
+        labs_[k] = LabOf(p[0], p[1], p[2]);
+      }
+      for (size_t k = 0; k < todo; ++k) indices_[k] = Nearest(pixels_[k], labs_[k], squared_[k]);
+      for (size_t k = 0; k < todo; ++k) {
+        const uint32_t entry = RoundedThousandths(std::sqrt(squared_[k])) << 8 |
+                               static_cast<uint32_t>(inks_.first_pen() + indices_[k] + 1);
+        slots_[SlotOf(colours_[k])] = uint64_t{colours_[k]} << 32 | entry;
+        out[pixels_[k]] = static_cast<uint8_t>((entry & 0xFF) - 1);
+        sums.total_error += entry >> 8;
+      }
+    }
+    return sums;
+  }
+
+ private:
+  static constexpr int kSlotBits = 16;
+  static constexpr size_t kBlock = 64;
+
+  static size_t SlotOf(uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kSlotBits); }
+
+  // The block's opaque pixels whose colour's result is kept; the others are
+  // listed to be worked out (their count returned).
+  size_t Known(size_t begin, size_t end, uint8_t* out, UnditheredSums& sums) {
+    size_t todo = 0;
+    const uint8_t* p = picture_.rgba + begin * 4;
+    for (size_t i = begin; i < end; ++i, p += 4) {
+      if (picture_.IsTransparent(p)) continue;
+      ++sums.opaque;
+      const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      const uint64_t slot = slots_[SlotOf(colour)];
+      const uint32_t entry = static_cast<uint32_t>(slot);
+      if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
+        pixels_[todo] = i;
+        colours_[todo++] = colour;
+        continue;
+      }
+      out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
+      sums.total_error += entry >> 8;
+    }
+    return todo;
+  }
+
+  // A colour that IS one of the inks keeps that ink's pen, but its distance
+  // to the nominal colour still counts in the error.
+  int Nearest(size_t pixel, const Lab& lab, float& squared) const {
+    const uint8_t* p = picture_.rgba + pixel * 4;
+    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+    if (key < 0 || pens_by_key_[static_cast<size_t>(key)] < 0) return nearest_.IndexOf(lab, squared);
+    const int index = pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen();
+    squared = DistanceSquared(lab, inks_.LabOfInk(index));
+    return index;
+  }
+
+  // A slot holds colour << 32 | result; result 0 marks an empty slot.
+  std::vector<uint64_t> slots_ = std::vector<uint64_t>(size_t{1} << kSlotBits, 0);
+  std::array<size_t, kBlock> pixels_{};
+  std::array<uint32_t, kBlock> colours_{};
+  std::array<Lab, kBlock> labs_{};
+  std::array<int, kBlock> indices_{};
+  std::array<float, kBlock> squared_{};
+  const PictureRef& picture_;
+  const PenMap& map_;
+  const std::vector<int>& pens_by_key_;
+  const PenInks& inks_;
+  const NearestInk& nearest_;
+};
+
+// The two halves of a large picture at once.
 MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
-  CellNearest nearest(inks);
-  constexpr int kSlotBits = 16;
-  // A slot holds colour << 32 | result; result 0 marks an empty slot.
-  std::vector<uint64_t> slots(size_t{1} << kSlotBits, 0);
-  uint64_t total_error = 0;
-  uint64_t opaque = 0;
-  const uint8_t* p = picture.rgba;
-  uint8_t* out = mapped.pens.data();
-  for (size_t i = 0; i < pixel_count; ++i, p += 4) {
-    if (picture.IsTransparent(p)) continue;
-    ++opaque;
-    const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-    uint64_t& slot = slots[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
-    uint32_t entry = static_cast<uint32_t>(slot);
-    if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
-      // A colour that IS one of the inks keeps that ink's pen, but its
-      // distance to the nominal colour still counts in the error.
-      const int key = ExactKey(map.model, p[0], p[1], p[2]);
-      const Lab lab = LabOf(p[0], p[1], p[2]);
-      const int index = key >= 0 && pens_by_key[static_cast<size_t>(key)] >= 0
-                            ? pens_by_key[static_cast<size_t>(key)] - inks.first_pen()
-                            : nearest.IndexOf(p[0], p[1], p[2], lab);
-      const uint32_t error = RoundedThousandths(Distance(lab, inks.LabOfInk(index)));
-      entry = error << 8 | static_cast<uint32_t>(inks.first_pen() + index + 1);
-      slot = uint64_t{colour} << 32 | entry;
-    }
-    out[i] = static_cast<uint8_t>((entry & 0xFF) - 1);
-    total_error += entry >> 8;
-  }
+  const NearestInk nearest(inks);
+  std::array<UnditheredSums, 2> sums{};
+  auto work = [&](size_t begin, size_t end, int half) {
+    UnditheredSpan span(picture, map, pens_by_key, inks, nearest);
+    sums[static_cast<size_t>(half)] = span.Map(begin, end, mapped.pens.data());
+  };
+  InTwoHalves(pixel_count, work);
+  const uint64_t total_error = sums[0].total_error + sums[1].total_error;
+  const uint64_t opaque = sums[0].opaque + sums[1].opaque;
   mapped.mean_error =
       opaque == 0 ? 0 : static_cast<double>(total_error) / 1000.0 / static_cast<double>(opaque);
   return mapped;
@@ -222,8 +289,7 @@ class DitherNearest {
 // neighbouring pixels mostly repeat colours.
 class RecentLabs {
  public:
-  // No table when the error is not counted.
-  explicit RecentLabs(bool counts_error) : slots_(counts_error ? kSlots : 0) {}
+  RecentLabs() : slots_(kSlots) {}
 
   const Lab& Of(const uint8_t* pixel) {
     const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
@@ -288,15 +354,13 @@ inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRow
 class DitheredMapping {
  public:
   DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
-                  Dither dither, bool counts_error)
+                  const PenInks& inks, Dither dither)
       : picture_(picture),
         map_(map),
         pens_by_key_(pens_by_key),
         dither_(dither),
-        counts_error_(counts_error),
-        inks_(map),
+        inks_(inks),
         nearest_(inks_),
-        source_labs_(counts_error),
         errors_(picture.width) {}
 
   // Floyd-Steinberg rows alternate direction (serpentine).
@@ -315,24 +379,18 @@ class DitheredMapping {
     }
   }
 
-  double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
-
  private:
   void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out) {
     if (picture_.IsTransparent(p)) return;  // pen 0, no error taken or passed
-    ++opaque_;
     const int key = ExactKey(map_.model, p[0], p[1], p[2]);
     if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
-      const int pen = pens_by_key_[static_cast<size_t>(key)];
-      out[x] = static_cast<uint8_t>(pen);
-      if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pen - inks_.first_pen()));
+      out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
       return;
     }
     uint8_t wanted[3];
     WantedColour(p, x, y, dither_, errors_, wanted);
     const int index = nearest_.IndexOf(wanted[0], wanted[1], wanted[2]);
     out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
-    if (counts_error_) total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(index));
     if (dither_ == Dither::kFloyd) {
       const Rgb& ink = inks_.Nominal(index);
       const int error[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
@@ -344,14 +402,80 @@ class DitheredMapping {
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
   const Dither dither_;
-  const bool counts_error_;
-  const PenInks inks_;
+  const PenInks& inks_;
   DitherNearest nearest_;
-  RecentLabs source_labs_;
   ErrorRows errors_;
+};
+
+// The mean error of a dithered picture from its pens: each opaque pixel's
+// distance to its pen's ink, summed in the order the pixels were dithered
+// (Floyd-Steinberg rows alternate direction) so that the total comes out the
+// same to the last bit. A row is summed once the mapping has done it.
+class DitheredError {
+ public:
+  DitheredError(const PictureRef& picture, const PenInks& inks, Dither dither)
+      : picture_(picture), inks_(inks), dither_(dither) {}
+
+  void AddRow(int y, const uint8_t* pens) {
+    const int width = picture_.width;
+    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
+    const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    for (int i = 0; i < width; ++i) {
+      const int x = is_reversed ? width - 1 - i : i;
+      const uint8_t* p = row + static_cast<size_t>(x) * 4;
+      if (picture_.IsTransparent(p)) continue;
+      ++opaque_;
+      total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pens[x] - inks_.first_pen()));
+    }
+  }
+
+  double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
+
+ private:
+  const PictureRef& picture_;
+  const PenInks& inks_;
+  const Dither dither_;
+  RecentLabs source_labs_;
   double total_error_ = 0;
   uint64_t opaque_ = 0;
 };
+
+// A dithered picture's pens, and with counts_error its error summed on a
+// second thread behind: the rows done so far, for it to wait on.
+constexpr int kErrorBand = 64;
+
+MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
+                          Dither dither, bool counts_error) {
+  const size_t width = static_cast<size_t>(picture.width);
+  MappedPicture mapped;
+  mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
+  const PenInks inks(map);
+  std::atomic<int> rows_done{0};
+  auto pens = [&] {
+    DitheredMapping mapping(picture, map, pens_by_key, inks, dither);
+    for (int y = 0; y < picture.height; ++y) {
+      mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+      // Told in bands of rows: a wake-up for every row would cost more than the row.
+      if ((y + 1) % kErrorBand == 0 || y + 1 == picture.height) {
+        rows_done.store(y + 1, std::memory_order_release);
+        rows_done.notify_one();
+      }
+    }
+  };
+  auto error = [&] {
+    if (!counts_error) return;
+    DitheredError sum(picture, inks, dither);
+    for (int y = 0; y < picture.height; ++y) {
+      for (int done = rows_done.load(std::memory_order_acquire); done <= y;
+           done = rows_done.load(std::memory_order_acquire))
+        rows_done.wait(done, std::memory_order_acquire);
+      sum.AddRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+    }
+    mapped.mean_error = sum.MeanError();
+  };
+  AtOnce(counts_error && width * static_cast<size_t>(picture.height) >= kTwoHalvesLeast, pens, error);
+  return mapped;
+}
 
 }  // namespace
 
@@ -364,13 +488,7 @@ MappedPicture MapToPens(const PictureRef& picture, const PenMap& map, Dither dit
   }
   const std::vector<int> pens_by_key = PensByKey(map);
   if (dither == Dither::kNone) return MapWithoutDither(picture, map, pens_by_key);
-  MappedPicture mapped;
-  mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
-  DitheredMapping mapping(picture, map, pens_by_key, dither, counts_error);
-  for (int y = 0; y < picture.height; ++y)
-    mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
-  mapped.mean_error = mapping.MeanError();
-  return mapped;
+  return MapDithered(picture, map, pens_by_key, dither, counts_error);
 }
 
 std::optional<StrictFault> FirstStrictFault(const PictureRef& picture, const PenMap& map) {
