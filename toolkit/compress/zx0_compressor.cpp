@@ -66,12 +66,19 @@ struct Match {
 // cheaper can neither take a slot nor improve the one of its own offset.
 void Offer(Node* slots, uint32_t& dearest, int slot_count, const Node& candidate) {
   if (candidate.cost >= dearest) return;
-  int same = -1;
   int worst = 0;
   uint32_t second = 0;  // the highest cost but the worst's
   for (int k = 0; k < slot_count; ++k) {
     const uint32_t cost = slots[k].cost;
-    if (cost != kNoCost && slots[k].offset == candidate.offset) same = k;
+    if (cost != kNoCost && slots[k].offset == candidate.offset) {
+      if (candidate.cost >= cost) return;
+      slots[k] = candidate;
+      if (cost == dearest) {
+        dearest = 0;
+        for (int other = 0; other < slot_count; ++other) dearest = std::max(dearest, slots[other].cost);
+      }
+      return;
+    }
     if (cost > slots[worst].cost) {
       second = slots[worst].cost;
       worst = k;
@@ -79,10 +86,8 @@ void Offer(Node* slots, uint32_t& dearest, int slot_count, const Node& candidate
       second = std::max(second, cost);
     }
   }
-  if (same >= 0 && candidate.cost >= slots[same].cost) return;
-  const int taken = same >= 0 ? same : worst;
-  slots[taken] = candidate;
-  dearest = taken == worst ? std::max(second, candidate.cost) : slots[worst].cost;
+  slots[worst] = candidate;
+  dearest = std::max(second, candidate.cost);
 }
 
 int HighPartBits(uint32_t offset) { return GammaBits((offset - 1) / 128 + 1); }
