@@ -9,12 +9,12 @@ namespace {
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
 // Ways of reaching a position kept for each kind of last block, each with its
 // own last offset. Small inputs keep enough for nearly every offset that
-// matters and try every candidate offset; up to 64 KB (what a CPC holds) a
-// dozen, enough for a string found at a dozen places of which the right one
-// shows only later; larger ones the few that nearly always carry the best
-// parse.
+// matters and try every candidate offset; up to 64 KB (what a CPC holds)
+// ten, for a string found at several places of which the right one shows
+// only later (each more costs about a tenth more time there); larger ones
+// the few that nearly always carry the best parse.
 constexpr int kMostSlots = 64;
-constexpr int kMidSlots = 12;
+constexpr int kMidSlots = 10;
 constexpr int kLargeInputSlots = 8;
 constexpr uint32_t kSmallInputBytes = 2048;
 // Lengths up to this are each tried; beyond it only those where the length
@@ -234,7 +234,7 @@ void Parse::AddRunStarts(uint32_t position) {
 // A farther match shorter than a nearer one costs more for every length,
 // unless both take the one-bit high part; so does one just as long, but it
 // leaves another last offset, which can pay back after the next literals:
-// the middle-sized inputs keep those ties (where a string found at a dozen
+// the middle-sized inputs keep those ties (where a string found at several
 // places is common), the others have too many ways for their slots.
 void Parse::OfferNewOffsets(uint32_t position, const Node& best, uint8_t best_slot, bool is_literal) {
   FindMatches(position, matches_);
