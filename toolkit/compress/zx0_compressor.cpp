@@ -8,16 +8,22 @@ namespace {
 
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
 // Ways of reaching a position kept for each kind of last block, each with its
-// own last offset. Small inputs keep enough for every offset that matters and
-// try every candidate offset, which makes their parse the plain optimal one;
-// larger ones keep the few that nearly always carry the best parse.
+// own last offset. Small inputs keep enough for nearly every offset that
+// matters and try every candidate offset; up to 64 KB (what a CPC holds)
+// ten, for a string found at several places of which the right one shows
+// only later (each more costs about a tenth more time there); larger ones
+// the few that nearly always carry the best parse.
 constexpr int kMostSlots = 64;
+constexpr int kMidSlots = 10;
 constexpr int kLargeInputSlots = 8;
 constexpr uint32_t kSmallInputBytes = 2048;
 // Lengths up to this are each tried; beyond it only those where the length
-// code grows, and the longest. Past what a Z80 holds, long matches are the
-// rule and fewer lengths keep the time linear.
+// code grows, and the longest. A copy that would best end elsewhere is then
+// missed, so this, like the slots, trades exactness for time: 64 on small
+// inputs, 32 up to 64 KB, 16 past it, where long matches are the rule and
+// fewer lengths keep the time linear.
 constexpr uint32_t kEveryLength = 64;
+constexpr uint32_t kMidEveryLength = 32;
 constexpr uint32_t kLargeInputEveryLength = 16;
 constexpr uint32_t kLargeInputBytes = 65536;
 // Candidates examined per position, nearest first. The nearest few are kept
@@ -57,16 +63,33 @@ struct Match {
   uint32_t length = 0;
 };
 
-void Offer(Node* slots, int slot_count, const Node& candidate) {
+// Offers a way of reaching a position to its slots. dearest is the highest
+// cost among them once all are taken (kNoCost while one is free): a way no
+// cheaper can neither take a slot nor improve the one of its own offset.
+void Offer(Node* slots, uint32_t& dearest, int slot_count, const Node& candidate) {
+  if (candidate.cost >= dearest) return;
   int worst = 0;
+  uint32_t second = 0;  // the highest cost but the worst's
   for (int k = 0; k < slot_count; ++k) {
-    if (slots[k].cost != kNoCost && slots[k].offset == candidate.offset) {
-      if (candidate.cost < slots[k].cost) slots[k] = candidate;
+    const uint32_t cost = slots[k].cost;
+    if (cost != kNoCost && slots[k].offset == candidate.offset) {
+      if (candidate.cost >= cost) return;
+      slots[k] = candidate;
+      if (cost == dearest) {
+        dearest = 0;
+        for (int other = 0; other < slot_count; ++other) dearest = std::max(dearest, slots[other].cost);
+      }
       return;
     }
-    if (slots[k].cost > slots[worst].cost) worst = k;
+    if (cost > slots[worst].cost) {
+      second = slots[worst].cost;
+      worst = k;
+    } else if (k != worst) {
+      second = std::max(second, cost);
+    }
   }
-  if (candidate.cost < slots[worst].cost) slots[worst] = candidate;
+  slots[worst] = candidate;
+  dearest = std::max(second, candidate.cost);
 }
 
 int HighPartBits(uint32_t offset) { return GammaBits((offset - 1) / 128 + 1); }
@@ -88,12 +111,19 @@ class Parse {
   explicit Parse(std::span<const uint8_t> data)
       : data_(data),
         size_(static_cast<uint32_t>(data.size())),
-        slots_(size_ <= kSmallInputBytes ? kMostSlots : kLargeInputSlots),
-        near_candidates_(size_ <= kSmallInputBytes ? kChainDepth : kLargeInputNearCandidates),
-        every_length_(size_ <= kLargeInputBytes ? kEveryLength : kLargeInputEveryLength),
+        slots_(size_ <= kSmallInputBytes ? kMostSlots : size_ <= kLargeInputBytes ? kMidSlots : kLargeInputSlots),
+        near_candidates_(size_ <= kSmallInputBytes  ? kChainDepth
+                         : size_ <= kLargeInputBytes ? kMidSlots
+                                                     : kLargeInputNearCandidates),
+        every_length_(size_ <= kSmallInputBytes   ? kEveryLength
+                      : size_ <= kLargeInputBytes ? kMidEveryLength
+                                                  : kLargeInputEveryLength),
         chain_depth_(size_ <= kLargeInputBytes ? kChainDepth : kLargeInputChainDepth),
+        keeps_ties_(size_ > kSmallInputBytes && size_ <= kLargeInputBytes),
         literal_((size_ + 1) * slots_),
         copy_((size_ + 1) * slots_),
+        literal_dearest_(size_ + 1, kNoCost),
+        copy_dearest_(size_ + 1, kNoCost),
         chain_(size_, -1),
         cached_at_(kZx0MaxOffset + 1, 0),
         cached_length_(kZx0MaxOffset + 1, 0) {}
@@ -117,8 +147,11 @@ class Parse {
   int near_candidates_;
   uint32_t every_length_;
   int chain_depth_;
+  bool keeps_ties_;
   std::vector<Node> literal_;
   std::vector<Node> copy_;
+  std::vector<uint32_t> literal_dearest_;
+  std::vector<uint32_t> copy_dearest_;
   std::vector<int32_t> head_ = std::vector<int32_t>(65536, -1);
   std::vector<int32_t> chain_;
   // The last maximal match measured at each offset: at every position it
@@ -171,7 +204,7 @@ void Parse::ReachByLiterals(uint32_t position) {
   for (const RunStart& run : runs_) {
     const uint32_t length = position - run.start;
     const int64_t cost = run.base + 8 * static_cast<int64_t>(position) + GammaBits(length);
-    Offer(here, slots_, {static_cast<uint32_t>(cost), run.start, run.offset, run.slot, 0});
+    Offer(here, literal_dearest_[position], slots_, {static_cast<uint32_t>(cost), run.start, run.offset, run.slot, 0});
   }
 }
 
@@ -198,22 +231,26 @@ void Parse::AddRunStarts(uint32_t position) {
 }
 
 // A new offset forgets the one before, so only the cheapest way here matters.
+// A farther match shorter than a nearer one costs more for every length,
+// unless both take the one-bit high part; so does one just as long, but it
+// leaves another last offset, which can pay back after the next literals:
+// the middle-sized inputs keep those ties (where a string found at several
+// places is common), the others have too many ways for their slots.
 void Parse::OfferNewOffsets(uint32_t position, const Node& best, uint8_t best_slot, bool is_literal) {
   FindMatches(position, matches_);
+  const uint32_t tie = keeps_ties_ ? 1 : 0;
   uint32_t shorter = 1;
   for (const Match& match : matches_) {
-    // A farther match no longer than a nearer one costs more for every length,
-    // unless both take the one-bit high part.
-    if (match.length <= shorter && HighPartBits(match.offset) > 1) continue;
+    if (match.length + tie <= shorter && HighPartBits(match.offset) > 1) continue;
+    shorter = std::max(shorter, match.length);
     const uint32_t base = best.cost + HighPartBits(match.offset) + 8;
     const Node node{0, position, static_cast<uint16_t>(match.offset), best_slot,
                     static_cast<uint8_t>(is_literal ? kFromLiteral : 0)};
     ForEachLength(2, match.length, every_length_, [&](uint32_t length) {
       Node reached = node;
       reached.cost = base + GammaBits(length - 1);
-      Offer(Copies(position + length), slots_, reached);
+      Offer(Copies(position + length), copy_dearest_[position + length], slots_, reached);
     });
-    shorter = std::max(shorter, match.length);
   }
 }
 
@@ -226,7 +263,7 @@ void Parse::OfferLastOffsets(uint32_t position) {
     ForEachLength(1, longest, every_length_, [&](uint32_t length) {
       Node reached = node;
       reached.cost = literal.cost + 1 + GammaBits(length);
-      Offer(Copies(position + length), slots_, reached);
+      Offer(Copies(position + length), copy_dearest_[position + length], slots_, reached);
     });
   }
 }
