@@ -92,33 +92,4 @@ TEST(Zx0Stream, CompressesAsShortAsThePlainOptimalParse) {
   }
 }
 
-// Past 2 KB, where the parse keeps fewer ways per position: twelve earlier
-// places share a four-byte string, and which of them the copy should take
-// shows only after the next literal, where a copy from the last offset
-// (the farthest place, the dearest to reach) pays it back.
-TEST(Zx0Stream, KeepsEveryLastOffsetThatCanStillWinPast2KB) {
-  std::mt19937 generator(25);
-  const auto random_bytes = [&](size_t count) {
-    std::vector<uint8_t> bytes(count);
-    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(generator());
-    return bytes;
-  };
-  std::vector<uint8_t> data = random_bytes(2300);
-  for (size_t motif = 0; motif < 6; ++motif) {
-    const std::vector<uint8_t> shared = random_bytes(4);
-    std::vector<uint8_t> farthest_tail;
-    for (size_t place = 0; place < 12; ++place) {
-      const size_t at = 50 + place * 170 + motif * 7;
-      std::copy(shared.begin(), shared.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
-      const std::vector<uint8_t> tail = random_bytes(5);
-      std::copy(tail.begin(), tail.end(), data.begin() + static_cast<std::ptrdiff_t>(at + 4));
-      if (place == 0) farthest_tail = tail;
-    }
-    data.insert(data.end(), shared.begin(), shared.end());
-    data.push_back(static_cast<uint8_t>(generator()));
-    data.insert(data.end(), farthest_tail.begin() + 1, farthest_tail.end());
-  }
-  EXPECT_EQ(CompressZX0Bytes(data, Zx0Direction::kForward).size(), PlainOptimalZX0Bytes(data));
-}
-
 }  // namespace
