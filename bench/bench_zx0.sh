@@ -3,9 +3,10 @@
 # offset at every position) on small inputs, where both must give the same
 # size (their times are reported, not held to a target: a few milliseconds,
 # most of gravik's the start-up that loads the image library); then on the
-# demo's screens (16 KB), three of them (48 KB) and 1 MB, against the best-known compressor's figure of about 6 s of CPU for a 16 KB
-# screen (it tries every offset at every position; 48 KB counted as three
-# screens), with the 50 times target.
+# demo's screens (16 KB), three of them (48 KB) and 1 MB, against the
+# best-known compressor's figure of about 6 s of CPU for a 16 KB screen (it
+# tries every offset at every position; 48 KB counted as three screens), with
+# the 50 times target.
 set -euo pipefail
 source "$(dirname "$0")/timing.sh"
 start_bench "$1"
