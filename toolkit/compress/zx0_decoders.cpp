@@ -1,5 +1,6 @@
 #include "toolkit/compress/zx0_decoders.h"
 
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -58,77 +59,34 @@ enum class Op : uint8_t {
   kLdLC,
 };
 
-// Bytes, NOP cycles, and NOP cycles when a condition holds (a jump or return
-// that is taken). A block copy takes 6 for each byte but the last, 5 for it.
+// Each instruction's forward text, bytes, NOP cycles, and NOP cycles when a
+// condition holds (a jump or return that is taken), in the order of Op. A
+// block copy takes 6 for each byte but the last, 5 for it.
 struct OpCost {
+  std::string_view text;
   int bytes;
   int nops;
   int nops_taken;
 };
 
-OpCost CostOf(Op op) {
-  switch (op) {
-    case Op::kLdBcNn:
-      return {3, 3, 3};
-    case Op::kLdAN:
-    case Op::kLdCN:
-    case Op::kLdBN:
-      return {2, 2, 2};
-    case Op::kPushBc:
-    case Op::kPushHl:
-      return {1, 4, 4};
-    case Op::kPopBc:
-    case Op::kPopHl:
-    case Op::kAddHlDe:
-      return {1, 3, 3};
-    case Op::kIncBc:
-    case Op::kIncHl:
-    case Op::kStep:
-    case Op::kLdCMem:
-    case Op::kLdAMem:
-      return {1, 2, 2};
-    case Op::kExSpHl:
-      return {1, 6, 6};
-    case Op::kRlB:
-    case Op::kRlC:
-    case Op::kRrB:
-    case Op::kRrC:
-    case Op::kSrlB:
-      return {2, 2, 2};
-    case Op::kBlockCopy:
-      return {2, 6, 5};
-    case Op::kCall:
-      return {3, 5, 5};
-    case Op::kCallContinue:
-      return {3, 3, 5};
-    case Op::kRet:
-      return {1, 3, 3};
-    case Op::kRetNz:
-    case Op::kRetZ:
-    case Op::kRetStop:
-      return {1, 2, 4};
-    case Op::kJr:
-      return {2, 3, 3};
-    case Op::kJrC:
-    case Op::kJrNc:
-    case Op::kJrZ:
-    case Op::kJrStop:
-    case Op::kJrContinue:
-    case Op::kJrNz:
-      return {2, 2, 3};
-    default:
-      break;
-  }
-  return {1, 1, 1};
-}
+constexpr OpCost kOpCosts[] = {
+    {"ld bc,", 3, 3, 3},     {"ld a,", 2, 2, 2},      {"ld c,", 2, 2, 2},      {"push bc", 1, 4, 4},
+    {"pop bc", 1, 3, 3},     {"inc bc", 1, 2, 2},     {"push hl", 1, 4, 4},    {"pop hl", 1, 3, 3},
+    {"ex (sp),hl", 1, 6, 6}, {"add hl,de", 1, 3, 3},  {"inc b", 1, 1, 1},      {"dec b", 1, 1, 1},
+    {"inc c", 1, 1, 1},      {"dec c", 1, 1, 1},      {"ld b,c", 1, 1, 1},     {"ld c,(hl)", 1, 2, 2},
+    {"ld a,(hl)", 1, 2, 2},  {"add a,a", 1, 1, 1},    {"rla", 1, 1, 1},        {"rl b", 2, 2, 2},
+    {"rl c", 2, 2, 2},       {"rr b", 2, 2, 2},       {"rr c", 2, 2, 2},       {"srl b", 2, 2, 2},
+    {"inc hl", 1, 2, 2},     {"ldir", 2, 6, 5},       {"call ", 3, 5, 5},      {"ret", 1, 3, 3},
+    {"ret nz", 1, 2, 4},     {"ret z", 1, 2, 4},      {"ret c", 1, 2, 4},      {"jr ", 2, 3, 3},
+    {"jr c,", 2, 2, 3},      {"jr nc,", 2, 2, 3},     {"jr z,", 2, 2, 3},      {"jr c,", 2, 2, 3},
+    {"jr nc,", 2, 2, 3},     {"jr nz,", 2, 2, 3},     {"call nc,", 3, 3, 5},   {"inc hl", 1, 2, 2},
+    {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},
+};
+static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kLdLC) + 1, "one row for each Op");
+
+const OpCost& CostOf(Op op) { return kOpCosts[static_cast<size_t>(op)]; }
 
 std::string_view Mnemonic(Op op, bool is_backward) {
-  constexpr std::string_view kTexts[] = {
-      "ld bc,",     "ld a,",     "ld c,",  "push bc", "pop bc", "inc bc", "push hl", "pop hl",
-      "ex (sp),hl", "add hl,de", "inc b",  "dec b",   "inc c",  "dec c",  "ld b,c",  "ld c,(hl)",
-      "ld a,(hl)",  "add a,a",   "rla",    "rl b",    "rl c",   "rr b",   "rr c",    "srl b",
-      "inc hl",     "ldir",      "call ",  "ret",     "ret nz", "ret z",  "ret c",   "jr ",
-      "jr c,",      "jr nc,",    "jr z,",  "jr c,",   "jr nc,",  "jr nz,",  "call nc,", "inc hl", "ld b,", "ld h,b", "ld l,c"};
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
@@ -137,7 +95,7 @@ std::string_view Mnemonic(Op op, bool is_backward) {
     if (op == Op::kJrContinue) return "jr c,";
     if (op == Op::kCallContinue) return "call c,";
   }
-  return kTexts[static_cast<size_t>(op)];
+  return CostOf(op).text;
 }
 
 struct Row {
@@ -527,9 +485,8 @@ uint8_t RotateRight(Machine& m, uint8_t value, bool top_bit) {
   return value;
 }
 
-// Runs the rows of the registers and flags; false when the row does not
-// change them (jumps, calls, block copies are handled by the caller).
-bool RunDataRow(Machine& m, const Row& row) {
+// Loads of immediates and HL's arithmetic.
+bool RunLoadRow(Machine& m, const Row& row) {
   switch (row.op) {
     case Op::kLdBcNn:
       m.SetBc(row.value);
@@ -543,23 +500,8 @@ bool RunDataRow(Machine& m, const Row& row) {
     case Op::kLdBN:
       m.b = static_cast<uint8_t>(row.value);
       break;
-    case Op::kPushBc:
-      m.stack.push_back(m.bc());
-      break;
-    case Op::kPopBc:
-      m.SetBc(static_cast<uint32_t>(m.Pop()));
-      break;
     case Op::kIncBc:
       m.SetBc(m.bc() + 1u);
-      break;
-    case Op::kPushHl:
-      m.stack.push_back(m.hl);
-      break;
-    case Op::kPopHl:
-      m.hl = m.Pop();
-      break;
-    case Op::kExSpHl:
-      std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back());
       break;
     case Op::kAddHlDe:
       m.hl += m.de;
@@ -573,6 +515,39 @@ bool RunDataRow(Machine& m, const Row& row) {
     case Op::kLdLC:
       m.hl = (m.hl & ~int64_t{0xFF}) | m.c;
       break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+// The stack: pushes, pops and the exchange with its top.
+bool RunStackRow(Machine& m, const Row& row) {
+  switch (row.op) {
+    case Op::kPushBc:
+      m.stack.push_back(m.bc());
+      break;
+    case Op::kPopBc:
+      m.SetBc(static_cast<uint32_t>(m.Pop()));
+      break;
+    case Op::kPushHl:
+      m.stack.push_back(m.hl);
+      break;
+    case Op::kPopHl:
+      m.hl = m.Pop();
+      break;
+    case Op::kExSpHl:
+      std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back());
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+// Counts, register copies, reads through HL and the step along the stream.
+bool RunCountRow(Machine& m, const Row& row) {
+  switch (row.op) {
     case Op::kIncB:
       m.zero = ++m.b == 0;
       break;
@@ -594,6 +569,18 @@ bool RunDataRow(Machine& m, const Row& row) {
     case Op::kLdAMem:
       m.a = m.ReadAtHl();
       break;
+    case Op::kStep:
+      m.hl += m.is_backward ? -1 : 1;
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+// Shifts and rotates, through the carry.
+bool RunRotateRow(Machine& m, const Row& row) {
+  switch (row.op) {
     case Op::kAddAA:
       m.carry = (m.a & 0x80) != 0;
       m.a = static_cast<uint8_t>(m.a << 1);
@@ -620,13 +607,16 @@ bool RunDataRow(Machine& m, const Row& row) {
     case Op::kSrlB:
       m.b = RotateRight(m, m.b, false);
       break;
-    case Op::kStep:
-      m.hl += m.is_backward ? -1 : 1;
-      break;
     default:
       return false;
   }
   return true;
+}
+
+// Runs the rows of the registers and flags; false when the row does not
+// change them (jumps, calls, block copies are handled by the caller).
+bool RunDataRow(Machine& m, const Row& row) {
+  return RunLoadRow(m, row) || RunStackRow(m, row) || RunCountRow(m, row) || RunRotateRow(m, row);
 }
 
 bool HoldsCondition(const Machine& m, Op op) {
@@ -659,7 +649,7 @@ bool HoldsCondition(const Machine& m, Op op) {
 int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::string, int64_t>& labels,
              int64_t at, int64_t& nops) {
   const Row& row = rows[static_cast<size_t>(at)];
-  const OpCost cost = CostOf(row.op);
+  const OpCost& cost = CostOf(row.op);
   if (RunDataRow(m, row)) {
     nops += cost.nops;
     return at + 1;
