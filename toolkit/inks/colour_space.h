@@ -73,10 +73,9 @@ inline float DistanceSquared(const Lab& x, const Lab& y) {
   return dl * dl + da * da + db * db;
 }
 
-// An 8-bit sRGB channel as linear light, 0 to 1; and back, rounded to the
-// nearest 8-bit value (clamped). Light adds up in linear terms, so averages
-// of colours (scaling a picture) are taken there.
-inline float LinearLight(uint8_t channel) { return LinearOf(channel); }
+// Linear light (LinearOf) back to an 8-bit sRGB channel, rounded to the
+// nearest value (clamped). Light adds up in linear terms, so averages of
+// colours (scaling a picture) are taken there.
 uint8_t SrgbOfLinear(float value);
 
 // delta E 1976.

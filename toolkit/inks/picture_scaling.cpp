@@ -49,7 +49,7 @@ using AxisPlan = std::vector<std::vector<Tap>>;
 // A source pixel as linear light times alpha, then alpha.
 void LinearPixel(const uint8_t* pixel, float* out) {
   const float alpha = pixel[3] / 255.0f;
-  for (int c = 0; c < 3; ++c) out[c] = LinearLight(pixel[c]) * alpha;
+  for (int c = 0; c < 3; ++c) out[c] = LinearOf(pixel[c]) * alpha;
   out[3] = alpha;
 }
 

@@ -56,11 +56,7 @@ void BlurColumns(const std::vector<float>& in, std::vector<float>& out, size_t w
 // The picture in linear light, blurred: three floats a pixel.
 std::vector<float> BlurredLinear(int width, int height, const uint8_t* rgba) {
   static const Taps taps = GaussianTaps();
-  static const std::array<float, 256> linear_of = [] {
-    std::array<float, 256> table{};
-    for (int c = 0; c < 256; ++c) table[static_cast<size_t>(c)] = LinearOf(static_cast<uint8_t>(c));
-    return table;
-  }();
+  const float* const linear_of = LabTables().linear;
   const size_t w = static_cast<size_t>(width);
   const size_t h = static_cast<size_t>(height);
   std::vector<float> linear(w * h * 3);
