@@ -593,11 +593,6 @@ void AddIncludedBinary(SourceText& source, std::string_view path, std::span<cons
   source.array_bytes = bytes_before;
 }
 
-void MoveSourceText(SourceText& source, AsideFile& file) {
-  file.Write(std::string_view(source.text));
-  source.text.clear();
-}
-
 std::vector<SourceFile> FinishSource(const SourceText& source) {
   std::vector<SourceFile> files;
   if (source.stream != nullptr) {

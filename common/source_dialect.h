@@ -91,7 +91,8 @@ struct SourceText {
 SourceText StartSource(std::string_view asm_path, SourceContent content, SourceSyntax chosen,
                        SourceOptions options = {});
 
-// A source of megabytes (the labels of a sheet of many thousands of frames)
+// A source of megabytes (a map's arrays, a data file, the labels of a sheet
+// of many thousands of frames)
 // handed to file in pieces as it is written rather than held whole: a large
 // buffer costs a page fault every few kilobytes, a reused piece none. The
 // text so far goes now, the bulk calls below (AddBytes, AddIncludedArray,
@@ -197,12 +198,6 @@ void AddReturn(SourceText& source, const RoutineEntry& entry, std::string_view t
 // Bytes included into code (WinApe "incbin"): WinApe keeps the incbin line,
 // the others hold the bytes as .db lines, since the C build has no such file.
 void AddIncludedBinary(SourceText& source, std::string_view path, std::span<const uint8_t> bytes);
-
-// Moves the text written so far to file, the source's own file made aside
-// by the word (for names.source_path): a source of megabytes is written as
-// it is filled rather than held whole. After the last move, FinishSource
-// gives the source empty and its header (sdasz80, C) as usual.
-void MoveSourceText(SourceText& source, AsideFile& file);
 
 // A file of the group: its path and its whole contents.
 struct SourceFile {

@@ -38,9 +38,9 @@ Refusal OutputRefusal(const std::string& file_path, const std::string& name, Sou
   return std::nullopt;
 }
 
-// The input's bytes as the array, into file; the refusal when it can not be
+// The input's bytes as the array (streamed to its file); the refusal when it can not be
 // read to the length it had when opened.
-Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& source, AsideFile& file) {
+Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& source) {
   std::vector<uint8_t> block(kBlockBytes);
   for (uint64_t left = input.size_bytes; left > 0;) {
     const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, kBlockBytes));
@@ -48,11 +48,9 @@ Refusal WriteArray(InputFile& input, const std::string& file_path, SourceText& s
       return CannotReadText(file_path);
     }
     AddBytes(source, std::span<const uint8_t>(block.data(), wanted), kDataBytesPerLine);
-    MoveSourceText(source, file);
     left -= wanted;
   }
   CloseArray(source);
-  MoveSourceText(source, file);
   return std::nullopt;
 }
 
@@ -68,9 +66,9 @@ bool ConvertToDataArray(const std::string& file_path, const std::string& name) {
   SourceText source = StartSource(name + ".asm", SourceContent::kData, syntax, SourceOptions{true});
   OpenArray(source, label);
   AsideFile file(source.names.source_path);
-  if (const Refusal refusal = WriteArray(*input, file_path, source, file)) return Refuse(*refusal);
-  std::vector<SourceFile> header = FinishSource(source);
-  header.erase(header.begin());
+  StreamSource(source, file);
+  if (const Refusal refusal = WriteArray(*input, file_path, source)) return Refuse(*refusal);
+  const std::vector<SourceFile> header = FinishSource(source);
   AsideFile* const array_file[] = {&file};
   if (const Refusal refusal = WriteSourceFiles(header, array_file)) return Refuse(*refusal);
   std::string written = source.names.source_path;

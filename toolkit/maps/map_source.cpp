@@ -6,17 +6,9 @@
 
 namespace {
 
-// The text of a map's bytes goes to the file a block at a time, so that it
-// never has to be held whole and each block is still in the processor's
-// cache when it is written. Whole lines of 16 bytes a block.
-constexpr size_t kBlockBytes = 64 * 1024;
-
-void AddData(SourceText& text, const MapSourceData& data, AsideFile& file) {
+void AddData(SourceText& text, const MapSourceData& data) {
   OpenArray(text, data.label);
-  for (size_t first = 0; first < data.bytes.size(); first += kBlockBytes) {
-    AddBytes(text, data.bytes.subspan(first, std::min(kBlockBytes, data.bytes.size() - first)));
-    MoveSourceText(text, file);
-  }
+  AddBytes(text, data.bytes);
   CloseArray(text);
 }
 
@@ -24,6 +16,8 @@ void AddData(SourceText& text, const MapSourceData& data, AsideFile& file) {
 
 std::vector<SourceFile> WriteMapSource(const MapSource& source, SourceSyntax syntax, AsideFile& file) {
   SourceText text = StartSource(source.asm_path, SourceContent::kData, syntax, SourceOptions{true});
+  // Megabytes of array text: handed to file in pieces as it is made, never held whole.
+  StreamSource(text, file);
   AddComment(text, " " + source.title + " : " + PlainDecimal(source.tile_count) + " mode " +
                        PlainDecimal(source.mode) + " tiles of " + PlainDecimal(source.tile_width_bytes) +
                        " x " + PlainDecimal(source.tile_height) + " bytes, rows from the top (gravik tmx)");
@@ -38,10 +32,7 @@ std::vector<SourceFile> WriteMapSource(const MapSource& source, SourceSyntax syn
   AddEquate(text, label + "_TILE_HEIGHT", source.tile_height);
   AddEquate(text, label + "_MAP_WIDTH", source.map_width);
   AddEquate(text, label + "_MAP_HEIGHT", source.map_height);
-  AddData(text, source.tiles, file);
-  for (const MapSourceData& map : source.maps) AddData(text, map, file);
-  MoveSourceText(text, file);
-  std::vector<SourceFile> header = FinishSource(text);
-  header.erase(header.begin());
-  return header;
+  AddData(text, source.tiles);
+  for (const MapSourceData& map : source.maps) AddData(text, map);
+  return FinishSource(text);
 }
