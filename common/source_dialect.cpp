@@ -582,7 +582,7 @@ void AddReturn(SourceText& source, const RoutineEntry& entry, std::string_view t
 }
 
 void AddIncludedBinary(SourceText& source, std::string_view path, std::span<const uint8_t> bytes) {
-  if (source.names.syntax == SourceSyntax::kWinApe) {
+  if (IncludesBinaryFiles(source)) {
     AppendLine(source.text, "\tincbin \"" + std::string(path) + "\"");
     return;
   }

@@ -101,10 +101,10 @@ TEST(InkMapping, OrderedDitherFollowsTheBayerMatrix) {
   EXPECT_EQ(light_counts.size(), 17u);
 }
 
-// Without dither a colour's ink comes from its 4 x 4 x 4 cell's short list of
-// inks that can win there: on colours across the whole cube, every cell
-// corner and middle among them, it must be the nearest of all the inks.
-TEST(InkMapping, CellListsGiveTheNearestOfAllInks) {
+// Without dither a colour's ink comes from a search of the inks four at a
+// time: on colours across the whole cube, it must be the nearest of all the
+// inks, ties to the lower pen.
+TEST(InkMapping, UnditheredColoursTakeTheNearestOfAllInks) {
   std::vector<uint8_t> rgba;
   for (int r = 0; r < 256; r += 4)
     for (int g = 0; g < 256; g += 5)
