@@ -228,7 +228,7 @@ constexpr CommandRow kCommands[] = {
      {"SOURCE NAME [--inks=F0,F1,...] [--transparent=RRGGBB] [--dither=none|floyd|ordered] [--strict] "
       "[--plus] [--preview=no]",
       "any picture as NAME.bmp in 2 mode 2 pens, with its inks in NAME_inks.asm"}},
-    {"zx0", 1, RunZx0, {"FILE [--backward]", "FILE as the shortest ZX0 stream in FILE.zx0, with its decoding times"}},
+    {"zx0", 1, RunZx0, {"FILE [--backward]", "FILE as a ZX0 stream in FILE.zx0, with its decoding times"}},
     {"unzx0", 2, RunUnzx0, {"FILE OUTPUT [--backward]", "the ZX0 stream FILE decoded into OUTPUT"}},
     {"zx0code",
      1,
