@@ -326,33 +326,31 @@ void AddSource(Program& p, bool is_backward) {
 }
 
 // The copy from a new offset (in BC, the length's first control bit in
-// carry) finds its source before the length, the stream pointer kept on the
-// stack meanwhile. Lengths of 3 and 4 (one digit) run straight through;
-// 2 (a stop bit at once) and longer ones go out of line.
+// carry) keeps the offset in HL while it reads the length, the stream
+// pointer on the stack meanwhile, and finds the source once the length is
+// known. A length of 2 (a stop bit at once) goes straight to the copy, 3 and
+// 4 (one digit) run straight through; longer ones go out of line.
 void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
   p.Add(Op::kPushBc);
   p.Add(Op::kPushHl);
   p.Add(Op::kLdHB);
   p.Add(Op::kLdLC);
-  p.Add(Op::kJrStop, "new_short");
-  AddSource(p, is_backward);
-  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kLdBcNn, {}, 2);
+  p.Add(Op::kJrStop, "new_copy");
+  p.Add(Op::kDecC);
   p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
   AddBit(p, bit_count, true);
   p.Add(Op::kJrContinue, "new_length_loop");
   p.Add(Op::kIncC);
   p.Label("new_copy");
+  AddSource(p, is_backward);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kPopHl);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kJr, "literals");
   AddOutOfLine(p, [&] {
-    p.Label("new_short");
-    AddSource(p, is_backward);
-    p.Add(Op::kLdBcNn, {}, 2);
-    p.Add(Op::kJr, "new_copy");
     p.Label("new_length_loop");
     p.Add(Op::kAddAA);
     p.Add(Op::kRlC);
