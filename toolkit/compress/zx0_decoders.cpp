@@ -57,6 +57,13 @@ enum class Op : uint8_t {
   kLdBN,
   kLdHB,
   kLdLC,
+  kLdi,
+  kJpPe,
+  kPushAf,
+  kPopAf,
+  kLdAC,
+  kAndN,
+  kDecA,
 };
 
 // Each instruction's forward text, bytes, NOP cycles, and NOP cycles when a
@@ -80,9 +87,11 @@ constexpr OpCost kOpCosts[] = {
     {"ret nz", 1, 2, 4},     {"ret z", 1, 2, 4},      {"ret c", 1, 2, 4},      {"jr ", 2, 3, 3},
     {"jr c,", 2, 2, 3},      {"jr nc,", 2, 2, 3},     {"jr z,", 2, 2, 3},      {"jr c,", 2, 2, 3},
     {"jr nc,", 2, 2, 3},     {"jr nz,", 2, 2, 3},     {"call nc,", 3, 3, 5},   {"inc hl", 1, 2, 2},
-    {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},
+    {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},     {"ldi", 2, 5, 5},
+    {"jp pe,", 3, 3, 3},     {"push af", 1, 4, 4},    {"pop af", 1, 3, 3},     {"ld a,c", 1, 1, 1},
+    {"and ", 2, 2, 2},       {"dec a", 1, 1, 1},
 };
-static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kLdLC) + 1, "one row for each Op");
+static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kDecA) + 1, "one row for each Op");
 
 const OpCost& CostOf(Op op) { return kOpCosts[static_cast<size_t>(op)]; }
 
@@ -90,6 +99,7 @@ std::string_view Mnemonic(Op op, bool is_backward) {
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
+    if (op == Op::kLdi) return "ldd";
     if (op == Op::kRetStop) return "ret nc";
     if (op == Op::kJrStop) return "jr nc,";
     if (op == Op::kJrContinue) return "jr c,";
@@ -118,22 +128,27 @@ struct Program {
 };
 
 // The last offset is kept on the stack: forward decoders keep it negated, so
-// that adding the destination gives the source; backward ones keep it less
-// one (the copy adds the one back), which saves a step on every new offset.
-void AddStart(Program& p, bool is_backward) {
-  p.Add(Op::kLdBcNn, {}, is_backward ? 0 : 0xFFFF);
+// that adding the destination gives the source. Backward, the small decoder
+// keeps it less one (the copy adds the one back), which saves a step on
+// every new offset; the fast one adds the one to each new offset instead, so
+// that its copies, two of them in line, find their source in one step.
+// BC leaves at 0, ready for the first gamma code.
+void AddStart(Program& p, bool is_backward, bool is_less_one) {
+  const bool is_one = is_backward && !is_less_one;
+  p.Add(Op::kLdBcNn, {}, is_backward ? (is_one ? 1 : 0) : 0xFFFF);
   p.Add(Op::kPushBc);
   if (!is_backward) p.Add(Op::kIncBc);
+  if (is_one) p.Add(Op::kDecC);
   // The bit buffer holds its unread bits above a marker bit: 0x80 is empty.
   p.Add(Op::kLdAN, {}, 0x80);
 }
 
-void AddCopy(Program& p, bool is_backward) {
+void AddCopy(Program& p, bool is_backward, bool is_less_one) {
   p.Label("copy");
   p.Add(Op::kExSpHl);
   p.Add(Op::kPushHl);
   p.Add(Op::kAddHlDe);
-  if (is_backward) p.Add(Op::kIncHl);
+  if (is_backward && is_less_one) p.Add(Op::kIncHl);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kPopHl);
   p.Add(Op::kExSpHl);
@@ -194,14 +209,14 @@ void AddNewOffsetSmall(Program& p, bool is_backward) {
 // control bits' bit bytes; the other bits are read in line.
 Program SmallDecoder(bool is_backward) {
   Program p;
-  AddStart(p, is_backward);
+  AddStart(p, is_backward, true);
   p.Label("literals");
   p.Add(Op::kCall, "gamma");
   p.Add(Op::kBlockCopy);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kCall, "gamma");
-  AddCopy(p, is_backward);
+  AddCopy(p, is_backward, true);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
   AddNewOffsetSmall(p, is_backward);
@@ -284,11 +299,11 @@ void AddLongHighPart(Program& p, int& bit_count, bool is_backward) {
   AddBit(p, bit_count);
   p.Add(Op::kJrContinue, "high_part_loop");
   if (is_backward) {
-    p.Add(Op::kIncC);
-    p.Add(Op::kDecC);
-    p.Add(Op::kRetZ);
+    // H - 1 into B; C comes back to H, 0 for the end marker.
     p.Add(Op::kDecC);
     p.Add(Op::kLdBC);
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
     p.Add(Op::kSrlB);
   } else {
     p.Add(Op::kIncC);
@@ -300,6 +315,28 @@ void AddLongHighPart(Program& p, int& bit_count, bool is_backward) {
 }
 
 void AddNewCopy(Program& p, int& bit_count, bool is_backward);
+
+// A copy of 256 bytes or more (HL at the offset, BC the length): a screen's
+// line and block copies are this long, and ldir spends 6 NOPs a byte where
+// ldi spends 5. The odd bytes (the length mod 8) go one ldi at a time,
+// counted in A while the bit buffer waits on the stack, then eight ldi a
+// turn until BC runs out: the turn's test costs 3 NOPs, so 5.375 a byte.
+void AddLongCopy(Program& p) {
+  p.Add(Op::kAddHlDe);
+  p.Add(Op::kPushAf);
+  p.Add(Op::kLdAC);
+  p.Add(Op::kAndN, {}, 7);
+  p.Add(Op::kJrZ, "long_eights");
+  p.Label("long_odd");
+  p.Add(Op::kLdi);
+  p.Add(Op::kDecA);
+  p.Add(Op::kJrNz, "long_odd");
+  p.Label("long_eights");
+  for (int k = 0; k < 8; ++k) p.Add(Op::kLdi);
+  p.Add(Op::kJpPe, "long_eights");
+  p.Add(Op::kPopAf);
+  p.Add(Op::kJr, "new_copied");
+}
 
 // Most offsets on a screen are within 128 bytes: a high part of 1, its stop
 // bit at once. They go straight to the low byte; the others out of line.
@@ -319,18 +356,14 @@ void AddFastNewOffset(Program& p, int& bit_count, bool is_backward) {
   AddNewCopy(p, bit_count, is_backward);
 }
 
-// HL = the offset in BC plus the destination: the copy's source.
-void AddSource(Program& p, bool is_backward) {
-  p.Add(Op::kAddHlDe);
-  if (is_backward) p.Add(Op::kIncHl);
-}
-
 // The copy from a new offset (in BC, the length's first control bit in
-// carry) keeps the offset in HL while it reads the length, the stream
-// pointer on the stack meanwhile, and finds the source once the length is
-// known. A length of 2 (a stop bit at once) goes straight to the copy, 3 and
-// 4 (one digit) run straight through; longer ones go out of line.
+// carry; backward, the offset less one) keeps the offset in HL while it reads
+// the length, the stream pointer on the stack meanwhile, and finds the source
+// once the length is known. A length of 2 (a stop bit at once) goes straight
+// to the copy, 3 and 4 (one digit) run straight through; longer ones go out of
+// line, and those of 256 bytes or more to the long copy.
 void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
+  if (is_backward) p.Add(Op::kIncBc);
   p.Add(Op::kPushBc);
   p.Add(Op::kPushHl);
   p.Add(Op::kLdHB);
@@ -344,8 +377,9 @@ void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
   p.Add(Op::kJrContinue, "new_length_loop");
   p.Add(Op::kIncC);
   p.Label("new_copy");
-  AddSource(p, is_backward);
+  p.Add(Op::kAddHlDe);
   p.Add(Op::kBlockCopy);
+  p.Label("new_copied");
   p.Add(Op::kPopHl);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
@@ -358,7 +392,10 @@ void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
     AddBit(p, bit_count, true);
     p.Add(Op::kJrContinue, "new_length_loop");
     p.Add(Op::kIncBc);
-    p.Add(Op::kJr, "new_copy");
+    p.Add(Op::kIncB);
+    p.Add(Op::kDecB);
+    p.Add(Op::kJrZ, "new_copy");
+    AddLongCopy(p);
   });
 }
 
@@ -366,7 +403,7 @@ void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
 Program FastDecoder(bool is_backward) {
   Program p;
   int bits = 0;
-  AddStart(p, is_backward);
+  AddStart(p, is_backward, false);
   p.Label("literals");
   p.Add(Op::kIncC);
   AddBit(p, bits);
@@ -377,7 +414,7 @@ Program FastDecoder(bool is_backward) {
   p.Add(Op::kIncC);
   AddBit(p, bits);
   AddGammaLoop(p, bits, "repeat_length", false);
-  AddCopy(p, is_backward);
+  AddCopy(p, is_backward, false);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
   AddFastNewOffset(p, bits, is_backward);
@@ -402,7 +439,7 @@ void SpellRow(SourceText& source, const Row& row, bool is_backward, const std::s
   std::string text(Mnemonic(row.op, is_backward));
   std::optional<SourceNumber> immediate;
   if (row.op == Op::kLdBcNn) immediate = HexNumber(row.value, 4);
-  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN) immediate = HexNumber(row.value, 2);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN || row.op == Op::kAndN) immediate = HexNumber(row.value, 2);
   if (!row.target.empty()) text += prefix + row.target;
   AddInstruction(source, text, immediate);
 }
@@ -414,9 +451,14 @@ void SpellHeaderComment(SourceText& source, Zx0Decoder decoder, Zx0Direction dir
                          PlainDecimal(size_bytes) + " bytes");
   AddComment(source, is_backward ? " HL = last byte of the stream, DE = last byte of the destination; call it"
                                  : " HL = first byte of the stream, DE = first byte of the destination; call it");
-  AddComment(source, " changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack");
+  // The small decoder's stack holds the last offset and a call's return; the
+  // fast one's the last offset, the stream pointer and, in a long copy, AF.
+  const bool is_small = decoder == Zx0Decoder::kSmall;
+  AddComment(source, std::string(" changes AF, BC, DE and HL (DE and HL end past the data); uses ") +
+                         (is_small ? "4" : "6") + " bytes of stack");
   AddComment(source, " time: every instruction counted in NOPs by the CPC's own timings");
-  AddComment(source, " (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
+  AddComment(source, std::string(" (ldir/lddr 6 a byte and 5 for the last, ") + (is_small ? "" : "ldi/ldd 5, ") +
+                         "push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
   AddComment(source, "   gravik zx0 prints this decoder's exact time on each stream it writes");
 }
 
@@ -441,6 +483,7 @@ struct Machine {
   uint8_t a = 0, b = 0, c = 0;
   int64_t hl = 0, de = 0;
   bool carry = false, zero = false;
+  bool is_bc_left = false;  // the P/V flag a block move leaves: BC is not yet 0
   bool has_faulted = false;
   std::vector<int64_t> stack;
 
@@ -533,6 +576,16 @@ bool RunStackRow(Machine& m, const Row& row) {
     case Op::kPopHl:
       m.hl = m.Pop();
       break;
+    case Op::kPushAf:
+      m.stack.push_back(m.a << 2 | (m.zero ? 2 : 0) | (m.carry ? 1 : 0));
+      break;
+    case Op::kPopAf: {
+      const int64_t af = m.Pop();
+      m.a = static_cast<uint8_t>(af >> 2);
+      m.zero = (af & 2) != 0;
+      m.carry = (af & 1) != 0;
+      break;
+    }
     case Op::kExSpHl:
       std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back());
       break;
@@ -569,6 +622,7 @@ bool RunCountRow(Machine& m, const Row& row) {
     case Op::kStep:
       m.hl += m.is_backward ? -1 : 1;
       break;
+
     default:
       return false;
   }
@@ -604,6 +658,32 @@ bool RunRotateRow(Machine& m, const Row& row) {
     case Op::kSrlB:
       m.b = RotateRight(m, m.b, false);
       break;
+
+    default:
+      return false;
+  }
+  return true;
+}
+
+// The long copy's rows: its count of odd bytes in A, and the moves by ldi.
+bool RunLongCopyRow(Machine& m, const Row& row) {
+  switch (row.op) {
+    case Op::kLdAC:
+      m.a = m.c;
+      break;
+    case Op::kAndN:
+      m.a = static_cast<uint8_t>(m.a & row.value);
+      m.zero = m.a == 0;
+      m.carry = false;
+      break;
+    case Op::kDecA:
+      m.zero = --m.a == 0;
+      break;
+    case Op::kLdi:
+      m.hl += m.is_backward ? -1 : 1;
+      m.SetBc(m.bc() - 1u);
+      m.is_bc_left = m.bc() != 0;
+      break;
     default:
       return false;
   }
@@ -613,7 +693,8 @@ bool RunRotateRow(Machine& m, const Row& row) {
 // Runs the rows of the registers and flags; false when the row does not
 // change them (jumps, calls, block copies are handled by the caller).
 bool RunDataRow(Machine& m, const Row& row) {
-  return RunLoadRow(m, row) || RunStackRow(m, row) || RunCountRow(m, row) || RunRotateRow(m, row);
+  return RunLoadRow(m, row) || RunStackRow(m, row) || RunCountRow(m, row) || RunRotateRow(m, row) ||
+         RunLongCopyRow(m, row);
 }
 
 bool HoldsCondition(const Machine& m, Op op) {
@@ -635,6 +716,8 @@ bool HoldsCondition(const Machine& m, Op op) {
       return m.carry == m.is_backward;
     case Op::kJrNz:
       return !m.zero;
+    case Op::kJpPe:
+      return m.is_bc_left;
     default:
       break;
   }
@@ -656,6 +739,7 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
     nops += cost.nops * count - (cost.nops - cost.nops_taken);
     m.hl += m.is_backward ? -count : count;
     m.SetBc(0);
+    m.is_bc_left = false;
     return at + 1;
   }
   const bool holds = HoldsCondition(m, row.op);
