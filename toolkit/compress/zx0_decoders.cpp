@@ -131,7 +131,7 @@ struct Program {
 // that adding the destination gives the source. Backward, the small decoder
 // keeps it less one (the copy adds the one back), which saves a step on
 // every new offset; the fast one adds the one to each new offset instead, so
-// that its copies, two of them in line, find their source in one step.
+// that each of its three copies finds its source in one add.
 // BC leaves at 0, ready for the first gamma code.
 void AddStart(Program& p, bool is_backward, bool is_less_one) {
   const bool is_one = is_backward && !is_less_one;
@@ -254,8 +254,8 @@ void AddBit(Program& p, int& bit_count, bool is_stream_stacked = false) {
   const std::string full = "full" + PlainDecimal(++bit_count);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNz, full);
-  // While a new offset's length is read, HL already holds the copy's source
-  // and the stream pointer waits on the stack.
+  // While a new offset's length is read, HL holds the offset and the stream
+  // pointer waits on the stack.
   if (is_stream_stacked) p.Add(Op::kExSpHl);
   p.Add(Op::kLdAMem);
   p.Add(Op::kStep);
@@ -439,26 +439,29 @@ void SpellRow(SourceText& source, const Row& row, bool is_backward, const std::s
   std::string text(Mnemonic(row.op, is_backward));
   std::optional<SourceNumber> immediate;
   if (row.op == Op::kLdBcNn) immediate = HexNumber(row.value, 4);
-  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN || row.op == Op::kAndN) immediate = HexNumber(row.value, 2);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN || row.op == Op::kAndN) {
+    immediate = HexNumber(row.value, 2);
+  }
   if (!row.target.empty()) text += prefix + row.target;
   AddInstruction(source, text, immediate);
 }
 
 void SpellHeaderComment(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
   const bool is_backward = direction == Zx0Direction::kBackward;
-  const std::string kind = decoder == Zx0Decoder::kSmall ? "small" : "fast";
+  const bool is_small = decoder == Zx0Decoder::kSmall;
+  const std::string kind = is_small ? "small" : "fast";
   AddComment(source, " ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
                          PlainDecimal(size_bytes) + " bytes");
-  AddComment(source, is_backward ? " HL = last byte of the stream, DE = last byte of the destination; call it"
-                                 : " HL = first byte of the stream, DE = first byte of the destination; call it");
+  AddComment(source, is_backward
+                         ? " HL = last byte of the stream, DE = last byte of the destination; call it"
+                         : " HL = first byte of the stream, DE = first byte of the destination; call it");
   // The small decoder's stack holds the last offset and a call's return; the
   // fast one's the last offset, the stream pointer and, in a long copy, AF.
-  const bool is_small = decoder == Zx0Decoder::kSmall;
   AddComment(source, std::string(" changes AF, BC, DE and HL (DE and HL end past the data); uses ") +
                          (is_small ? "4" : "6") + " bytes of stack");
   AddComment(source, " time: every instruction counted in NOPs by the CPC's own timings");
-  AddComment(source, std::string(" (ldir/lddr 6 a byte and 5 for the last, ") + (is_small ? "" : "ldi/ldd 5, ") +
-                         "push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
+  AddComment(source, std::string(" (ldir/lddr 6 a byte and 5 for the last, ") +
+                         (is_small ? "" : "ldi/ldd 5, ") + "push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
   AddComment(source, "   gravik zx0 prints this decoder's exact time on each stream it writes");
 }
 
