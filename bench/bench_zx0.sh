@@ -41,3 +41,9 @@ for input in painting.scr:6 title.scr:6 three.scr:18 one_mb:; do
     row "zx0 1 MB" "$seconds" "one second" 1 ""
   fi
 done
+# The Z80 decoders' times on the demo's screens, both ways: exact counts of
+# CPC NOPs (what the console line says), so one run each, to standard error.
+for name in painting.scr title.scr menu.scr three.scr; do
+  "$build/gravik" zx0 "$name" < /dev/null | tail -1 >&2
+  "$build/gravik" zx0 "$name" --backward < /dev/null | tail -1 >&2
+done

@@ -57,6 +57,13 @@ enum class Op : uint8_t {
   kLdBN,
   kLdHB,
   kLdLC,
+  kLdi,
+  kJpPe,
+  kPushAf,
+  kPopAf,
+  kLdAC,
+  kAndN,
+  kDecA,
 };
 
 // Each instruction's forward text, bytes, NOP cycles, and NOP cycles when a
@@ -80,9 +87,11 @@ constexpr OpCost kOpCosts[] = {
     {"ret nz", 1, 2, 4},     {"ret z", 1, 2, 4},      {"ret c", 1, 2, 4},      {"jr ", 2, 3, 3},
     {"jr c,", 2, 2, 3},      {"jr nc,", 2, 2, 3},     {"jr z,", 2, 2, 3},      {"jr c,", 2, 2, 3},
     {"jr nc,", 2, 2, 3},     {"jr nz,", 2, 2, 3},     {"call nc,", 3, 3, 5},   {"inc hl", 1, 2, 2},
-    {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},
+    {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},     {"ldi", 2, 5, 5},
+    {"jp pe,", 3, 3, 3},     {"push af", 1, 4, 4},    {"pop af", 1, 3, 3},     {"ld a,c", 1, 1, 1},
+    {"and ", 2, 2, 2},       {"dec a", 1, 1, 1},
 };
-static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kLdLC) + 1, "one row for each Op");
+static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kDecA) + 1, "one row for each Op");
 
 const OpCost& CostOf(Op op) { return kOpCosts[static_cast<size_t>(op)]; }
 
@@ -90,6 +99,7 @@ std::string_view Mnemonic(Op op, bool is_backward) {
   if (is_backward) {
     if (op == Op::kStep) return "dec hl";
     if (op == Op::kBlockCopy) return "lddr";
+    if (op == Op::kLdi) return "ldd";
     if (op == Op::kRetStop) return "ret nc";
     if (op == Op::kJrStop) return "jr nc,";
     if (op == Op::kJrContinue) return "jr c,";
@@ -107,7 +117,7 @@ struct Row {
 
 struct Program {
   std::vector<Row> rows;
-  std::vector<Row> stubs;  // placed after the body: the bit-byte refills of the fast decoder
+  std::vector<Row> out_of_line;  // placed after the body: the fast decoder's rarer paths
   std::vector<std::string> pending_labels;
 
   void Label(std::string name) { pending_labels.push_back(std::move(name)); }
@@ -118,22 +128,27 @@ struct Program {
 };
 
 // The last offset is kept on the stack: forward decoders keep it negated, so
-// that adding the destination gives the source; backward ones keep it less
-// one (the copy adds the one back), which saves a step on every new offset.
-void AddStart(Program& p, bool is_backward) {
-  p.Add(Op::kLdBcNn, {}, is_backward ? 0 : 0xFFFF);
+// that adding the destination gives the source. Backward, the small decoder
+// keeps it less one (the copy adds the one back), which saves a step on
+// every new offset; the fast one adds the one to each new offset instead, so
+// that each of its three copies finds its source in one add.
+// BC leaves at 0, ready for the first gamma code.
+void AddStart(Program& p, bool is_backward, bool is_less_one) {
+  const bool is_one = is_backward && !is_less_one;
+  p.Add(Op::kLdBcNn, {}, is_backward ? (is_one ? 1 : 0) : 0xFFFF);
   p.Add(Op::kPushBc);
   if (!is_backward) p.Add(Op::kIncBc);
+  if (is_one) p.Add(Op::kDecC);
   // The bit buffer holds its unread bits above a marker bit: 0x80 is empty.
   p.Add(Op::kLdAN, {}, 0x80);
 }
 
-void AddCopy(Program& p, bool is_backward) {
+void AddCopy(Program& p, bool is_backward, bool is_less_one) {
   p.Label("copy");
   p.Add(Op::kExSpHl);
   p.Add(Op::kPushHl);
   p.Add(Op::kAddHlDe);
-  if (is_backward) p.Add(Op::kIncHl);
+  if (is_backward && is_less_one) p.Add(Op::kIncHl);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kPopHl);
   p.Add(Op::kExSpHl);
@@ -194,14 +209,14 @@ void AddNewOffsetSmall(Program& p, bool is_backward) {
 // control bits' bit bytes; the other bits are read in line.
 Program SmallDecoder(bool is_backward) {
   Program p;
-  AddStart(p, is_backward);
+  AddStart(p, is_backward, true);
   p.Label("literals");
   p.Add(Op::kCall, "gamma");
   p.Add(Op::kBlockCopy);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kCall, "gamma");
-  AddCopy(p, is_backward);
+  AddCopy(p, is_backward, true);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
   AddNewOffsetSmall(p, is_backward);
@@ -229,36 +244,35 @@ void AddSmallRoutines(Program& p) {
   p.Add(Op::kJr, "gamma_loop");
 }
 
-// A control bit into carry, read in line; the bit byte is taken in a stub
-// out of the way of the common path. (Digits and indicators never start a
-// bit byte: a bare "add a,a" reads them.)
-void AddBit(Program& p, int& stub_count, bool is_stream_stacked = false) {
-  const std::string stub = "take" + PlainDecimal(++stub_count);
-  const std::string back = "took" + PlainDecimal(stub_count);
+// A control bit into carry, read in line, the bit byte taken in line too.
+// A bit byte always starts with a control bit, so about one control bit in
+// four finds the buffer empty: skipping the take with "jr nz" (3 NOPs) and
+// falling into it (2) costs less on average than falling past a "jr z" (2)
+// and jumping out to a take and back (6), and it saves the way back's bytes.
+// (Digits and indicators never start a bit byte: a bare "add a,a" reads them.)
+void AddBit(Program& p, int& bit_count, bool is_stream_stacked = false) {
+  const std::string full = "full" + PlainDecimal(++bit_count);
   p.Add(Op::kAddAA);
-  p.Add(Op::kJrZ, stub);
-  p.Label(back);
-  // While a new offset's length is read, HL already holds the copy's source
-  // and the stream pointer waits on the stack.
-  std::vector<Row> take = {{{stub}, Op::kLdAMem, {}, 0}, {{}, Op::kStep, {}, 0}, {{}, Op::kRla, {}, 0}};
-  if (is_stream_stacked) {
-    take.insert(take.begin(), {{stub}, Op::kExSpHl, {}, 0});
-    take[1].labels.clear();
-    take.push_back({{}, Op::kExSpHl, {}, 0});
-  }
-  take.push_back({{}, Op::kJr, back, 0});
-  p.stubs.insert(p.stubs.end(), take.begin(), take.end());
+  p.Add(Op::kJrNz, full);
+  // While a new offset's length is read, HL holds the offset and the stream
+  // pointer waits on the stack.
+  if (is_stream_stacked) p.Add(Op::kExSpHl);
+  p.Add(Op::kLdAMem);
+  p.Add(Op::kStep);
+  p.Add(Op::kRla);
+  if (is_stream_stacked) p.Add(Op::kExSpHl);
+  p.Label(full);
 }
 
 // A gamma code into BC (B too unless is_c_only), whose first control bit is
 // in carry; ends at done.
-void AddGammaLoop(Program& p, int& stub_count, const std::string& name, bool is_c_only) {
+void AddGammaLoop(Program& p, int& bit_count, const std::string& name, bool is_c_only) {
   p.Add(Op::kJrStop, name + "_done");
   p.Label(name + "_loop");
   p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
   if (!is_c_only) p.Add(Op::kRlB);
-  AddBit(p, stub_count);
+  AddBit(p, bit_count);
   p.Add(Op::kJrContinue, name + "_loop");
   p.Label(name + "_done");
 }
@@ -269,27 +283,27 @@ void AddOutOfLine(Program& p, Build build) {
   std::vector<Row> body = std::move(p.rows);
   p.rows.clear();
   build();
-  p.stubs.insert(p.stubs.begin(), p.rows.begin(), p.rows.end());
+  p.out_of_line.insert(p.out_of_line.begin(), p.rows.begin(), p.rows.end());
   p.rows = std::move(body);
 }
 
 // A high part above 1 (and the end marker): C holds -H-1 forward, H
 // backward. Leaves the offset's high byte in B, and in carry the bit the
 // low byte takes on top, then goes on at offset_low.
-void AddLongHighPart(Program& p, int& stub_count, bool is_backward) {
+void AddLongHighPart(Program& p, int& bit_count, bool is_backward) {
   p.Label("high_part_long");
   p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
   p.Label("high_part_loop");
   p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
-  AddBit(p, stub_count);
+  AddBit(p, bit_count);
   p.Add(Op::kJrContinue, "high_part_loop");
   if (is_backward) {
-    p.Add(Op::kIncC);
-    p.Add(Op::kDecC);
-    p.Add(Op::kRetZ);
+    // H - 1 into B; C comes back to H, 0 for the end marker.
     p.Add(Op::kDecC);
     p.Add(Op::kLdBC);
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
     p.Add(Op::kSrlB);
   } else {
     p.Add(Op::kIncC);
@@ -300,14 +314,36 @@ void AddLongHighPart(Program& p, int& stub_count, bool is_backward) {
   p.Add(Op::kJr, "offset_low");
 }
 
-void AddNewCopy(Program& p, int& stub_count, bool is_backward);
+void AddNewCopy(Program& p, int& bit_count, bool is_backward);
+
+// A copy of 256 bytes or more (HL at the offset, BC the length): a screen's
+// line and block copies are this long, and ldir spends 6 NOPs a byte where
+// ldi spends 5. The odd bytes (the length mod 8) go one ldi at a time,
+// counted in A while the bit buffer waits on the stack, then eight ldi a
+// turn until BC runs out: the turn's test costs 3 NOPs, so 5.375 a byte.
+void AddLongCopy(Program& p) {
+  p.Add(Op::kAddHlDe);
+  p.Add(Op::kPushAf);
+  p.Add(Op::kLdAC);
+  p.Add(Op::kAndN, {}, 7);
+  p.Add(Op::kJrZ, "long_eights");
+  p.Label("long_odd");
+  p.Add(Op::kLdi);
+  p.Add(Op::kDecA);
+  p.Add(Op::kJrNz, "long_odd");
+  p.Label("long_eights");
+  for (int k = 0; k < 8; ++k) p.Add(Op::kLdi);
+  p.Add(Op::kJpPe, "long_eights");
+  p.Add(Op::kPopAf);
+  p.Add(Op::kJr, "new_copied");
+}
 
 // Most offsets on a screen are within 128 bytes: a high part of 1, its stop
 // bit at once. They go straight to the low byte; the others out of line.
-void AddFastNewOffset(Program& p, int& stub_count, bool is_backward) {
+void AddFastNewOffset(Program& p, int& bit_count, bool is_backward) {
   p.Label("new_offset");
   p.Add(Op::kPopBc);
-  AddBit(p, stub_count);
+  AddBit(p, bit_count);
   p.Add(Op::kJrContinue, "high_part_long");
   // H = 1: the high byte is -1 forward and H - 1 = 0 backward, and the stop
   // bit in carry is the bit the low byte takes on top.
@@ -316,75 +352,73 @@ void AddFastNewOffset(Program& p, int& stub_count, bool is_backward) {
   p.Add(Op::kLdCMem);
   p.Add(Op::kStep);
   p.Add(Op::kRrC);
-  AddOutOfLine(p, [&] { AddLongHighPart(p, stub_count, is_backward); });
-  AddNewCopy(p, stub_count, is_backward);
-}
-
-// HL = the offset in BC plus the destination: the copy's source.
-void AddSource(Program& p, bool is_backward) {
-  p.Add(Op::kAddHlDe);
-  if (is_backward) p.Add(Op::kIncHl);
+  AddOutOfLine(p, [&] { AddLongHighPart(p, bit_count, is_backward); });
+  AddNewCopy(p, bit_count, is_backward);
 }
 
 // The copy from a new offset (in BC, the length's first control bit in
-// carry) finds its source before the length, the stream pointer kept on the
-// stack meanwhile. Lengths of 3 and 4 (one digit) run straight through;
-// 2 (a stop bit at once) and longer ones go out of line.
-void AddNewCopy(Program& p, int& stub_count, bool is_backward) {
+// carry; backward, the offset less one) keeps the offset in HL while it reads
+// the length, the stream pointer on the stack meanwhile, and finds the source
+// once the length is known. A length of 2 (a stop bit at once) goes straight
+// to the copy, 3 and 4 (one digit) run straight through; longer ones go out of
+// line, and those of 256 bytes or more to the long copy.
+void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
+  if (is_backward) p.Add(Op::kIncBc);
   p.Add(Op::kPushBc);
   p.Add(Op::kPushHl);
   p.Add(Op::kLdHB);
   p.Add(Op::kLdLC);
-  p.Add(Op::kJrStop, "new_short");
-  AddSource(p, is_backward);
-  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kLdBcNn, {}, 2);
+  p.Add(Op::kJrStop, "new_copy");
+  p.Add(Op::kDecC);
   p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
-  AddBit(p, stub_count, true);
+  AddBit(p, bit_count, true);
   p.Add(Op::kJrContinue, "new_length_loop");
   p.Add(Op::kIncC);
   p.Label("new_copy");
+  p.Add(Op::kAddHlDe);
   p.Add(Op::kBlockCopy);
+  p.Label("new_copied");
   p.Add(Op::kPopHl);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kJr, "literals");
   AddOutOfLine(p, [&] {
-    p.Label("new_short");
-    AddSource(p, is_backward);
-    p.Add(Op::kLdBcNn, {}, 2);
-    p.Add(Op::kJr, "new_copy");
     p.Label("new_length_loop");
     p.Add(Op::kAddAA);
     p.Add(Op::kRlC);
     p.Add(Op::kRlB);
-    AddBit(p, stub_count, true);
+    AddBit(p, bit_count, true);
     p.Add(Op::kJrContinue, "new_length_loop");
     p.Add(Op::kIncBc);
-    p.Add(Op::kJr, "new_copy");
+    p.Add(Op::kIncB);
+    p.Add(Op::kDecB);
+    p.Add(Op::kJrZ, "new_copy");
+    AddLongCopy(p);
   });
 }
 
 // The fast decoder: the same steps with every bit read in line.
 Program FastDecoder(bool is_backward) {
   Program p;
-  int stubs = 0;
-  AddStart(p, is_backward);
+  int bits = 0;
+  AddStart(p, is_backward, false);
   p.Label("literals");
   p.Add(Op::kIncC);
-  AddBit(p, stubs);
-  AddGammaLoop(p, stubs, "literal_length", false);
+  AddBit(p, bits);
+  AddGammaLoop(p, bits, "literal_length", false);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kIncC);
-  AddBit(p, stubs);
-  AddGammaLoop(p, stubs, "repeat_length", false);
-  AddCopy(p, is_backward);
+  AddBit(p, bits);
+  AddGammaLoop(p, bits, "repeat_length", false);
+  AddCopy(p, is_backward, false);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  AddFastNewOffset(p, stubs, is_backward);
-  p.rows.insert(p.rows.end(), p.stubs.begin(), p.stubs.end());
+  AddFastNewOffset(p, bits, is_backward);
+  p.rows.insert(p.rows.end(), p.out_of_line.begin(), p.out_of_line.end());
   return p;
 }
 
@@ -405,21 +439,29 @@ void SpellRow(SourceText& source, const Row& row, bool is_backward, const std::s
   std::string text(Mnemonic(row.op, is_backward));
   std::optional<SourceNumber> immediate;
   if (row.op == Op::kLdBcNn) immediate = HexNumber(row.value, 4);
-  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN) immediate = HexNumber(row.value, 2);
+  if (row.op == Op::kLdAN || row.op == Op::kLdCN || row.op == Op::kLdBN || row.op == Op::kAndN) {
+    immediate = HexNumber(row.value, 2);
+  }
   if (!row.target.empty()) text += prefix + row.target;
   AddInstruction(source, text, immediate);
 }
 
 void SpellHeaderComment(SourceText& source, Zx0Decoder decoder, Zx0Direction direction, int size_bytes) {
   const bool is_backward = direction == Zx0Direction::kBackward;
-  const std::string kind = decoder == Zx0Decoder::kSmall ? "small" : "fast";
+  const bool is_small = decoder == Zx0Decoder::kSmall;
+  const std::string kind = is_small ? "small" : "fast";
   AddComment(source, " ZX0 decoder (" + kind + ", " + (is_backward ? "backward" : "forward") + "), " +
                          PlainDecimal(size_bytes) + " bytes");
-  AddComment(source, is_backward ? " HL = last byte of the stream, DE = last byte of the destination; call it"
-                                 : " HL = first byte of the stream, DE = first byte of the destination; call it");
-  AddComment(source, " changes AF, BC, DE and HL (DE and HL end past the data); uses 4 bytes of stack");
+  AddComment(source, is_backward
+                         ? " HL = last byte of the stream, DE = last byte of the destination; call it"
+                         : " HL = first byte of the stream, DE = first byte of the destination; call it");
+  // The small decoder's stack holds the last offset and a call's return; the
+  // fast one's the last offset, the stream pointer and, in a long copy, AF.
+  AddComment(source, std::string(" changes AF, BC, DE and HL (DE and HL end past the data); uses ") +
+                         (is_small ? "4" : "6") + " bytes of stack");
   AddComment(source, " time: every instruction counted in NOPs by the CPC's own timings");
-  AddComment(source, " (ldir/lddr 6 a byte and 5 for the last, push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
+  AddComment(source, std::string(" (ldir/lddr 6 a byte and 5 for the last, ") +
+                         (is_small ? "" : "ldi/ldd 5, ") + "push 4, ex (sp),hl 6, ret cc 4 taken, 2 not);");
   AddComment(source, "   gravik zx0 prints this decoder's exact time on each stream it writes");
 }
 
@@ -444,6 +486,7 @@ struct Machine {
   uint8_t a = 0, b = 0, c = 0;
   int64_t hl = 0, de = 0;
   bool carry = false, zero = false;
+  bool is_bc_left = false;  // the P/V flag a block move leaves: BC is not yet 0
   bool has_faulted = false;
   std::vector<int64_t> stack;
 
@@ -536,6 +579,16 @@ bool RunStackRow(Machine& m, const Row& row) {
     case Op::kPopHl:
       m.hl = m.Pop();
       break;
+    case Op::kPushAf:
+      m.stack.push_back(m.a << 2 | (m.zero ? 2 : 0) | (m.carry ? 1 : 0));
+      break;
+    case Op::kPopAf: {
+      const int64_t af = m.Pop();
+      m.a = static_cast<uint8_t>(af >> 2);
+      m.zero = (af & 2) != 0;
+      m.carry = (af & 1) != 0;
+      break;
+    }
     case Op::kExSpHl:
       std::swap(m.hl, m.stack.empty() ? m.hl : m.stack.back());
       break;
@@ -572,6 +625,7 @@ bool RunCountRow(Machine& m, const Row& row) {
     case Op::kStep:
       m.hl += m.is_backward ? -1 : 1;
       break;
+
     default:
       return false;
   }
@@ -607,6 +661,32 @@ bool RunRotateRow(Machine& m, const Row& row) {
     case Op::kSrlB:
       m.b = RotateRight(m, m.b, false);
       break;
+
+    default:
+      return false;
+  }
+  return true;
+}
+
+// The long copy's rows: its count of odd bytes in A, and the moves by ldi.
+bool RunLongCopyRow(Machine& m, const Row& row) {
+  switch (row.op) {
+    case Op::kLdAC:
+      m.a = m.c;
+      break;
+    case Op::kAndN:
+      m.a = static_cast<uint8_t>(m.a & row.value);
+      m.zero = m.a == 0;
+      m.carry = false;
+      break;
+    case Op::kDecA:
+      m.zero = --m.a == 0;
+      break;
+    case Op::kLdi:
+      m.hl += m.is_backward ? -1 : 1;
+      m.SetBc(m.bc() - 1u);
+      m.is_bc_left = m.bc() != 0;
+      break;
     default:
       return false;
   }
@@ -616,7 +696,8 @@ bool RunRotateRow(Machine& m, const Row& row) {
 // Runs the rows of the registers and flags; false when the row does not
 // change them (jumps, calls, block copies are handled by the caller).
 bool RunDataRow(Machine& m, const Row& row) {
-  return RunLoadRow(m, row) || RunStackRow(m, row) || RunCountRow(m, row) || RunRotateRow(m, row);
+  return RunLoadRow(m, row) || RunStackRow(m, row) || RunCountRow(m, row) || RunRotateRow(m, row) ||
+         RunLongCopyRow(m, row);
 }
 
 bool HoldsCondition(const Machine& m, Op op) {
@@ -638,6 +719,8 @@ bool HoldsCondition(const Machine& m, Op op) {
       return m.carry == m.is_backward;
     case Op::kJrNz:
       return !m.zero;
+    case Op::kJpPe:
+      return m.is_bc_left;
     default:
       break;
   }
@@ -659,6 +742,7 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
     nops += cost.nops * count - (cost.nops - cost.nops_taken);
     m.hl += m.is_backward ? -count : count;
     m.SetBc(0);
+    m.is_bc_left = false;
     return at + 1;
   }
   const bool holds = HoldsCondition(m, row.op);
