@@ -4,6 +4,8 @@
 #include <bit>
 #include <limits>
 
+#include "toolkit/compress/match_tree.h"
+
 namespace {
 
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
@@ -26,11 +28,14 @@ constexpr uint32_t kEveryLength = 64;
 constexpr uint32_t kMidEveryLength = 32;
 constexpr uint32_t kLargeInputEveryLength = 16;
 constexpr uint32_t kLargeInputBytes = 65536;
-// Candidates examined per position, nearest first. The nearest few are kept
-// whatever their length, for the last offset they leave; beyond them only
-// those longer than every nearer one.
+// Candidates per position. The nearest few of the same two bytes are kept
+// whatever their length, for the last offset they leave (on small inputs
+// every one up to kChainDepth); beyond them the match tree offers those longer
+// than every nearer one, measuring up to kTreeLength bytes (a longer match is
+// measured in full) and walking at most kTreeDepth steps down.
 constexpr int kChainDepth = 1024;
-constexpr int kLargeInputChainDepth = 128;
+constexpr uint32_t kTreeLength = 2048;
+constexpr int kTreeDepth = 1024;
 constexpr int kLargeInputNearCandidates = 8;
 
 constexpr uint8_t kFromLiteral = 1;   // the block follows a literal block
@@ -118,13 +123,13 @@ class Parse {
         every_length_(size_ <= kSmallInputBytes   ? kEveryLength
                       : size_ <= kLargeInputBytes ? kMidEveryLength
                                                   : kLargeInputEveryLength),
-        chain_depth_(size_ <= kLargeInputBytes ? kChainDepth : kLargeInputChainDepth),
         keeps_ties_(size_ > kSmallInputBytes && size_ <= kLargeInputBytes),
         literal_((size_ + 1) * slots_),
         copy_((size_ + 1) * slots_),
         literal_dearest_(size_ + 1, kNoCost),
         copy_dearest_(size_ + 1, kNoCost),
         chain_(size_, -1),
+        tree_(data, kZx0MaxOffset, kTreeLength, kTreeDepth),
         cached_at_(kZx0MaxOffset + 1, 0),
         cached_length_(kZx0MaxOffset + 1, 0) {}
 
@@ -146,7 +151,6 @@ class Parse {
   int slots_;
   int near_candidates_;
   uint32_t every_length_;
-  int chain_depth_;
   bool keeps_ties_;
   std::vector<Node> literal_;
   std::vector<Node> copy_;
@@ -154,6 +158,7 @@ class Parse {
   std::vector<uint32_t> copy_dearest_;
   std::vector<int32_t> head_ = std::vector<int32_t>(65536, -1);
   std::vector<int32_t> chain_;
+  MatchTree tree_;
   // The last maximal match measured at each offset: at every position it
   // covers, the match length follows without looking at the data again.
   std::vector<uint32_t> cached_at_;
@@ -172,28 +177,36 @@ uint32_t Parse::MatchLength(uint32_t position, uint32_t offset) {
   return length;
 }
 
-// The matches worth a copy from position, nearest first; then position joins
-// the candidates of later positions.
+// The matches worth a copy from position, nearest first: the nearest few
+// whatever their length (for the last offset they leave), then every one
+// longer than all nearer ones; then position joins the candidates of later
+// positions.
 void Parse::FindMatches(uint32_t position, std::vector<Match>& matches) {
   matches.clear();
   if (position + 1 >= size_) return;
   const uint32_t key = data_[position] | data_[position + 1] << 8;
   uint32_t longest = 1;
+  uint32_t nearest_far = 0;
   int depth = 0;
-  for (int32_t at = head_[key]; at >= 0 && depth < chain_depth_; at = chain_[at], ++depth) {
+  for (int32_t at = head_[key]; at >= 0 && depth < near_candidates_; at = chain_[at], ++depth) {
     const uint32_t offset = position - static_cast<uint32_t>(at);
     if (offset > kZx0MaxOffset) break;
-    const bool is_near = depth < near_candidates_;
-    // Only a match that also covers the byte the longest one stops at is longer.
-    if (!is_near && data_[position + longest] != data_[position + longest - offset]) continue;
+    nearest_far = offset;
     const uint32_t length = MatchLength(position, offset);
-    if (length < 2 || (!is_near && length <= longest)) continue;
+    if (length < 2) continue;
     matches.push_back({offset, length});
     longest = std::max(longest, length);
     if (position + longest == size_) break;
   }
   chain_[position] = head_[key];
   head_[key] = static_cast<int32_t>(position);
+  tree_.Insert(position, [&](uint32_t offset, uint32_t length) {
+    if (offset <= nearest_far || position + longest == size_) return;
+    if (length == kTreeLength) length = MatchLength(position, offset);
+    if (length <= longest) return;
+    matches.push_back({offset, length});
+    longest = length;
+  });
 }
 
 // A literal run reaching position starts after a copy (or at the start of

@@ -92,4 +92,16 @@ TEST(Zx0Stream, CompressesAsShortAsThePlainOptimalParse) {
   }
 }
 
+// A screen of few byte values has the same two bytes at thousands of places
+// within reach: a long match farther back than the nearest thousand of them
+// must still be found, and cost a copy rather than its bytes.
+TEST(Zx0Stream, FindsALongMatchBehindThousandsOfShortOnes) {
+  std::mt19937 generator(26);
+  std::vector<uint8_t> data(9000);
+  for (uint8_t& byte : data) byte = static_cast<uint8_t>(generator() % 2);
+  const size_t without_repeat = CompressZX0Bytes(data, Zx0Direction::kForward).size();
+  data.insert(data.end(), data.begin(), data.begin() + 300);
+  EXPECT_LT(CompressZX0Bytes(data, Zx0Direction::kForward).size(), without_repeat + 8);
+}
+
 }  // namespace
