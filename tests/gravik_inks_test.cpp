@@ -18,6 +18,7 @@
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
 #include "toolkit/inks/colour_space.h"
+#include "toolkit/inks/ink_choice.h"
 #include "toolkit/inks/seen_error.h"
 #include "toolkit/source_image.h"
 
@@ -326,6 +327,39 @@ TEST(GravikInks, DitheringMixesInksOnlyWhereNoInkFits) {
   }
   Gravik(dir, {"ink2", "grey.png", "grey", "--inks=0,26"});
   EXPECT_EQ(PensIn(LoadPens(dir.File("grey.bmp")), 0, 32), std::set<uint8_t>{1});
+}
+
+// Under a dither the bands hold for art drawn in CPC colours, which has few
+// colours in them: every block keeps its ink. A texture whose many greys all
+// lie in the half band is no art: the bands would make it one flat White,
+// and Floyd-Steinberg mixes inks for it instead.
+TEST(GravikInks, UnderADitherTheBandsHoldForArtOnly) {
+  const TempDir dir;
+  const int half = 0x6E;
+  ASSERT_TRUE(Magick(
+      dir, With(Blocks({HexColour(0, 0, 0), HexColour(half, 0, 0), HexColour(0, half, 0),
+                        HexColour(half, half, half), HexColour(half, half, 255), HexColour(255, half, 0)}),
+                {"PNG24:art.png"})));
+  for (const char* dither : {"--dither=floyd", "--dither=ordered"}) {
+    Gravik(dir, {"ink0", "art.png", "out", "--preview=no", dither});
+    const Bmp bmp = LoadPens(dir.File("out.bmp"));
+    ASSERT_EQ(bmp.width, 96) << dither;
+    for (int block = 0; block < 6; ++block)
+      EXPECT_EQ(PensIn(bmp, block * 16, block * 16 + 16), std::set<uint8_t>{static_cast<uint8_t>(block)})
+          << dither;
+  }
+  ASSERT_TRUE(Magick(dir, {"-seed", "4", "-size", "48x32", "xc:", "+noise", "Random", "-colorspace", "gray",
+                           "+level", "38%,62%", "PNG24:texture.png"}));
+  const Checked<ColourPicture> texture = LoadColourPicture(dir.File("texture.png"));
+  ASSERT_TRUE(texture);
+  std::set<uint8_t> greys;
+  for (size_t i = 0; i < texture->rgba.size(); i += 4) {
+    ASSERT_EQ(BandLevel(texture->rgba[i]), 1);
+    greys.insert(texture->rgba[i]);
+  }
+  ASSERT_GT(greys.size(), 27u);
+  Gravik(dir, {"ink0", "texture.png", "out", "--preview=no", "--dither=floyd"});
+  EXPECT_GT(PensIn(LoadPens(dir.File("out.bmp")), 0, 48).size(), 1u);
 }
 
 TEST(GravikInks, RoundTripThroughMode0GivesBackThePens) {
