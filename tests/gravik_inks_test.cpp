@@ -369,6 +369,9 @@ TEST(GravikInks, UnderADitherTheBandsHoldForArtOnly) {
   ASSERT_GT(greys.size(), 27u);
   Gravik(dir, {"ink0", "texture.png", "out", "--preview=no", "--dither=floyd"});
   EXPECT_GT(PensIn(LoadPens(dir.File("out.bmp")), 0, 48).size(), 1u);
+  // --strict takes the picture as art: every pixel is White, as it passed.
+  Gravik(dir, {"ink0", "texture.png", "out", "--preview=no", "--dither=floyd", "--strict"});
+  EXPECT_EQ(PensIn(LoadPens(dir.File("out.bmp")), 0, 48), std::set<uint8_t>{0});
 }
 
 TEST(GravikInks, RoundTripThroughMode0GivesBackThePens) {

@@ -354,8 +354,9 @@ Checked<PenPlan> PlanPens(const InkRequest& request, const PictureRef& ref, bool
   plan.is_reserved = request.option.transparent.has_value() || has_transparency;
   plan.map.model = request.model;
   plan.map.first_opaque_pen = plan.is_reserved ? 1 : 0;
-  plan.map.is_exact_under_dither =
-      request.option.dither == Dither::kNone || BandsHoldUnderDither(ref, request.model);
+  // --strict promises that every pixel is the ink it IS: the bands hold.
+  plan.map.is_exact_under_dither = request.option.dither == Dither::kNone || request.option.is_strict ||
+                                   BandsHoldUnderDither(ref, request.model);
   if (request.option.inks) {
     if (const Refusal twice = TakeGivenInks(request, plan)) return Checked<PenPlan>::Refused(*twice);
   } else {
