@@ -440,10 +440,13 @@ class DitheredMapping {
  private:
   // ahead: the error the pixel before passed on (Floyd-Steinberg).
   void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out, Light& ahead) {
+    if (picture_.IsTransparent(p)) {  // pen 0, no error taken or passed
+      ahead = Light{};
+      return;
+    }
     const int key = map_.is_exact_under_dither ? ExactKey(map_.model, p[0], p[1], p[2]) : -1;
-    if (picture_.IsTransparent(p) || (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0)) {
-      // Pen 0 when transparent, else the ink it is; no error taken or passed.
-      if (!picture_.IsTransparent(p)) out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
+    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
+      out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
       ahead = Light{};
       return;
     }
@@ -476,7 +479,7 @@ class DitheredMapping {
   ErrorRows errors_;
   LightCells cells_;
   const float* const linear_ = LabTables().linear;
-  std::vector<Light> ink_lights_;  // each ink's
+  std::vector<Light> ink_lights_;  // the inks' own, by index
 };
 
 // The mean error of a dithered picture from its pens: each opaque pixel's

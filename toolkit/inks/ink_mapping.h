@@ -1,7 +1,7 @@
 // A picture's pixels turned into pens once the inks are chosen: transparent
 // pixels to pen 0, a pixel that IS one of the inks (ExactKey) to its pen with
-// no error, any other pixel to the pen of the nearest ink (CIELAB), with or
-// without dithering.
+// no error (under a dither, while the bands hold), any other pixel to the pen
+// of the nearest ink (CIELAB), with or without dithering.
 #pragma once
 
 #include <cstdint>
