@@ -395,6 +395,14 @@ inline void SpreadError(ErrorRows& errors, int x, int step, Light error, Light& 
   errors.At(errors.next, x + step) += error * (1.0f / 16);
 }
 
+// Whether a colour is exactly one of the 27 colours (each channel 0, &80 or
+// &FF): such a pixel keeps its ink under a dither even where the bands do
+// not hold, as a flat area of an ink should, and costs no dithering.
+inline bool IsNominal(const uint8_t* p) {
+  const auto is_level = [](uint8_t c) { return c == 0 || c == 0x80 || c == 0xFF; };
+  return is_level(p[0]) && is_level(p[1]) && is_level(p[2]);
+}
+
 // The colour a pixel under the ordered dither asks for: its own with the
 // offset of its place.
 inline void OrderedColour(const uint8_t* p, int x, int y, uint8_t (&wanted)[3]) {
@@ -444,8 +452,9 @@ class DitheredMapping {
       ahead = Light{};
       return;
     }
-    const int key = map_.is_exact_under_dither ? ExactKey(map_.model, p[0], p[1], p[2]) : -1;
-    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
+    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0 &&
+        (map_.is_exact_under_dither || IsNominal(p))) {
       out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
       ahead = Light{};
       return;

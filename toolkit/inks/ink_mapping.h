@@ -24,8 +24,9 @@ struct PenMap {
   std::vector<int> opaque_keys;
   int first_opaque_pen = 0;
   // Under a dither, a pixel that IS one of the inks keeps it and passes no
-  // error (BandsHoldUnderDither); when false every opaque pixel is dithered.
-  // Without a dither such a pixel always keeps its ink.
+  // error (BandsHoldUnderDither); when false only a pixel of exactly an
+  // ink's colour (0, &80, &FF a channel) does, and every other opaque pixel
+  // is dithered. Without a dither such a pixel always keeps its ink.
   bool is_exact_under_dither = true;
 };
 
