@@ -18,6 +18,7 @@
 #include "tests/asm_check.h"
 #include "tests/test_support.h"
 #include "toolkit/inks/colour_space.h"
+#include "toolkit/inks/ink_choice.h"
 #include "toolkit/inks/seen_error.h"
 #include "toolkit/source_image.h"
 
@@ -135,6 +136,15 @@ void ExpectTrueMeanError(const TempDir& dir, const std::string& source,
   const double computed = TrueMeanError(dir.File(source), LoadPens(dir.File("out.bmp")));
   ASSERT_GE(computed, 0) << source;
   EXPECT_NEAR(printed, computed, 0.006) << source;
+}
+
+// The seen error (blurred delta E) of a result against its source, both
+// files in dir; 1000 when either can not be read or the sizes differ.
+double SeenErrorOf(const TempDir& dir, const std::string& source, const std::string& result) {
+  const Checked<ColourPicture> from = LoadColourPicture(dir.File(source));
+  const Checked<ColourPicture> shown = LoadColourPicture(dir.File(result));
+  if (!from || !shown || shown->width != from->width || shown->height != from->height) return 1000.0;
+  return SeenError(from->width, from->height, from->rgba.data(), shown->rgba.data());
 }
 
 }  // namespace
@@ -326,6 +336,42 @@ TEST(GravikInks, DitheringMixesInksOnlyWhereNoInkFits) {
   }
   Gravik(dir, {"ink2", "grey.png", "grey", "--inks=0,26"});
   EXPECT_EQ(PensIn(LoadPens(dir.File("grey.bmp")), 0, 32), std::set<uint8_t>{1});
+}
+
+// Under a dither the bands hold for art drawn in CPC colours, which has few
+// colours in them: every block keeps its ink. A texture whose many greys all
+// lie in the half band is no art: the bands would make it one flat White,
+// and Floyd-Steinberg mixes inks for it instead.
+TEST(GravikInks, UnderADitherTheBandsHoldForArtOnly) {
+  const TempDir dir;
+  const int half = 0x6E;
+  ASSERT_TRUE(Magick(
+      dir, With(Blocks({HexColour(0, 0, 0), HexColour(half, 0, 0), HexColour(0, half, 0),
+                        HexColour(half, half, half), HexColour(half, half, 255), HexColour(255, half, 0)}),
+                {"PNG24:art.png"})));
+  for (const char* dither : {"--dither=floyd", "--dither=ordered"}) {
+    Gravik(dir, {"ink0", "art.png", "out", "--preview=no", dither});
+    const Bmp bmp = LoadPens(dir.File("out.bmp"));
+    ASSERT_EQ(bmp.width, 96) << dither;
+    for (int block = 0; block < 6; ++block)
+      EXPECT_EQ(PensIn(bmp, block * 16, block * 16 + 16), std::set<uint8_t>{static_cast<uint8_t>(block)})
+          << dither;
+  }
+  ASSERT_TRUE(Magick(dir, {"-seed", "4", "-size", "48x32", "xc:", "+noise", "Random", "-colorspace", "gray",
+                           "+level", "38%,62%", "PNG24:texture.png"}));
+  const Checked<ColourPicture> texture = LoadColourPicture(dir.File("texture.png"));
+  ASSERT_TRUE(texture);
+  std::set<uint8_t> greys;
+  for (size_t i = 0; i < texture->rgba.size(); i += 4) {
+    ASSERT_EQ(BandLevel(texture->rgba[i]), 1);
+    greys.insert(texture->rgba[i]);
+  }
+  ASSERT_GT(greys.size(), 27u);
+  Gravik(dir, {"ink0", "texture.png", "out", "--preview=no", "--dither=floyd"});
+  EXPECT_GT(PensIn(LoadPens(dir.File("out.bmp")), 0, 48).size(), 1u);
+  // --strict takes the picture as art: every pixel is White, as it passed.
+  Gravik(dir, {"ink0", "texture.png", "out", "--preview=no", "--dither=floyd", "--strict"});
+  EXPECT_EQ(PensIn(LoadPens(dir.File("out.bmp")), 0, 48), std::set<uint8_t>{0});
 }
 
 TEST(GravikInks, RoundTripThroughMode0GivesBackThePens) {
@@ -668,10 +714,7 @@ TEST(GravikInks, DitheredInksUseEveryPenAndLookNoWorse) {
   };
   const auto seen = [&](const std::string& picture, const std::string& word, const std::string& dither) {
     Gravik(dir, {word, picture + ".png", "out", "--preview=no", "--dither=" + dither});
-    const Checked<ColourPicture> source = LoadColourPicture(dir.File(picture + ".png"));
-    const Checked<ColourPicture> shown = LoadColourPicture(dir.File("out.bmp"));
-    if (!source || !shown || shown->width != source->width) return 1000.0;
-    return SeenError(source->width, source->height, source->rgba.data(), shown->rgba.data());
+    return SeenErrorOf(dir, picture + ".png", "out.bmp");
   };
   EXPECT_GT(pens_used("middle", "ink0", "floyd"), pens_used("middle", "ink0", "none"));
   for (const auto& [word, pens] : {std::pair{"ink0", size_t{16}}, std::pair{"ink1", size_t{4}}}) {
@@ -680,6 +723,37 @@ TEST(GravikInks, DitheredInksUseEveryPenAndLookNoWorse) {
       EXPECT_EQ(pens_used("noise", word, dither), pens) << word << " " << dither;
       EXPECT_LE(seen("sky", word, dither), undithered[0]) << word << " " << dither;
       EXPECT_LE(seen("grey", word, dither), undithered[1]) << word << " " << dither;
+    }
+  }
+}
+
+// Floyd-Steinberg against the best ImageMagick result that fits the pens (its
+// -colors N, then -remap onto the 27 colours, with and without its dither
+// onto those N): at most 0.75 times its seen error on a ramp and a grey
+// texture in modes 0 and 1. A dither that keeps the mean of the 8-bit levels
+// instead of the light shows mixtures too light, and misses it.
+TEST(GravikInks, FloydLooksBetterThanImageMagicksBestThatFits) {
+  const TempDir dir;
+  std::vector<std::string> palette;
+  for (const char* r : {"00", "80", "FF"}) {
+    for (const char* g : {"00", "80", "FF"}) {
+      for (const char* b : {"00", "80", "FF"}) palette.push_back(std::string("xc:#") + r + g + b);
+    }
+  }
+  ASSERT_TRUE(Magick(dir, With(palette, {"+append", "PNG24:palette.png"})));
+  ASSERT_TRUE(Magick(dir, {"-size", "64x40", "gradient:navy-orange", "PNG24:ramp.png"}));
+  ASSERT_TRUE(Magick(dir, {"-seed", "5", "-size", "64x40", "plasma:gray35-gray75", "-colorspace", "gray",
+                           "-seed", "5", "+noise", "Gaussian", "PNG24:granite.png"}));
+  for (const std::string picture : {"ramp.png", "granite.png"}) {
+    for (const auto& [word, pens] : {std::pair{"ink0", "16"}, std::pair{"ink1", "4"}}) {
+      ASSERT_TRUE(Magick(
+          dir, {picture, "+dither", "-colors", pens, "+dither", "-remap", "palette.png", "PNG24:plain.png"}));
+      ASSERT_TRUE(
+          Magick(dir, {picture, "-dither", "FloydSteinberg", "-remap", "plain.png", "PNG24:mixed.png"}));
+      const double best =
+          std::min(SeenErrorOf(dir, picture, "plain.png"), SeenErrorOf(dir, picture, "mixed.png"));
+      Gravik(dir, {word, picture, "out", "--preview=no", "--dither=floyd"});
+      EXPECT_LE(SeenErrorOf(dir, picture, "out.bmp"), 0.75 * best) << picture << " " << word;
     }
   }
 }

@@ -63,19 +63,20 @@ std::vector<int> CandidateKeys(ColourModel model) {
 
 class Judge {
  public:
-  Judge(const PictureRef& picture, ColourModel model, Dither dither, int first_opaque_pen)
+  Judge(const PictureRef& picture, ColourModel model, Dither dither, int first_opaque_pen, bool is_exact)
       : sample_(TakeSample(picture)),
         seen_(SeePicture(sample_.ref.width, sample_.ref.height, sample_.ref.rgba)),
         model_(model),
         dither_(dither),
-        first_opaque_pen_(first_opaque_pen) {}
+        first_opaque_pen_(first_opaque_pen),
+        is_exact_(is_exact) {}
 
   bool HasBudget() const { return evaluations_ < kEvaluationBudget; }
 
   // The seen error of the sample dithered onto keys (ascending).
   double Cost(const std::vector<int>& keys) {
     ++evaluations_;
-    const PenMap map{model_, keys, first_opaque_pen_};
+    const PenMap map{model_, keys, first_opaque_pen_, is_exact_};
     const MappedPicture mapped = MapToPens(sample_.ref, map, dither_, false);
     std::vector<uint8_t> shown(sample_.ref.rgba, sample_.ref.rgba + mapped.pens.size() * 4);
     for (size_t i = 0; i < mapped.pens.size(); ++i) {
@@ -94,6 +95,7 @@ class Judge {
   ColourModel model_;
   Dither dither_;
   int first_opaque_pen_;
+  bool is_exact_;
   int evaluations_ = 0;
 };
 
@@ -151,13 +153,17 @@ void SwapInks(Judge& judge, const std::vector<int>& candidates, std::vector<int>
 }  // namespace
 
 std::vector<int> InksForDither(const PictureRef& picture, ColourModel model, Dither dither, int first_opaque_pen,
-                               std::vector<int> keys, int n) {
+                               bool is_exact, std::vector<int> keys, int n) {
   if (dither == Dither::kNone || keys.empty() || n <= 0) return keys;
+  // Art whose every pixel IS one of its inks is shown exactly: nothing is
+  // left to mix, and inks that mix nearer to its off-nominal halves would
+  // break the flat areas the bands keep.
+  if (is_exact && !FirstStrictFault(picture, PenMap{model, keys, first_opaque_pen, true})) return keys;
   std::vector<int> candidates = CandidateKeys(model);
   for (const int key : keys) {
     if (std::find(candidates.begin(), candidates.end(), key) == candidates.end()) candidates.push_back(key);
   }
-  Judge judge(picture, model, dither, first_opaque_pen);
+  Judge judge(picture, model, dither, first_opaque_pen, is_exact);
   double cost = judge.Cost(keys);
   AddInks(judge, candidates, n, keys, cost);
   SwapInks(judge, candidates, keys, cost);

@@ -13,7 +13,8 @@
 #include "toolkit/inks/ink_mapping.h"
 
 // The keys, ascending, of at most n inks for the opaque pixels, starting from
-// keys (the undithered choice); pens from first_opaque_pen as in PenMap.
+// keys (the undithered choice); pens from first_opaque_pen and is_exact as
+// PenMap's is_exact_under_dither, for the whole picture.
 // The same picture always gives the same inks.
 std::vector<int> InksForDither(const PictureRef& picture, ColourModel model, Dither dither, int first_opaque_pen,
-                               std::vector<int> keys, int n);
+                               bool is_exact, std::vector<int> keys, int n);

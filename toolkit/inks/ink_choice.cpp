@@ -24,6 +24,24 @@ Rgb NominalColour(ColourModel model, int key) {
   return {colour.red, colour.green, colour.blue};
 }
 
+bool BandsHoldUnderDither(const PictureRef& picture, ColourModel model) {
+  if (model == ColourModel::kPlus) return true;
+  // Art repeats its colours: the last one seen saves most searches.
+  std::vector<uint32_t> seen;
+  uint32_t last = 0xFFFFFFFF;
+  const uint8_t* p = picture.rgba;
+  const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+  for (size_t i = 0; i < pixels; ++i, p += 4) {
+    const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    if (colour == last || picture.IsTransparent(p) || ExactKey(model, p[0], p[1], p[2]) < 0) continue;
+    last = colour;
+    if (std::find(seen.begin(), seen.end(), colour) != seen.end()) continue;
+    if (seen.size() == kArtColourLimit) return false;
+    seen.push_back(colour);
+  }
+  return true;
+}
+
 namespace {
 
 uint32_t Packed(const Rgb& c) { return uint32_t{c.red} << 16 | uint32_t{c.green} << 8 | c.blue; }

@@ -81,6 +81,17 @@ struct PictureRef {
   }
 };
 
+// Whether the tolerance bands still hold under a dither. They are for art
+// drawn in CPC colours: such art has few distinct colours in the bands, at
+// most one per CPC colour, while a photograph, a gradient or a texture has
+// many (a grey texture within &60-&9F has up to 64 greys, which the bands
+// would make one flat ink). So the bands hold when the picture's opaque
+// pixels that lie in the bands have at most kArtColourLimit distinct colours;
+// past that, every pixel is dithered but one of exactly an ink's colour.
+// CPC+ colours always hold: each is exactly its 12-bit levels.
+inline constexpr size_t kArtColourLimit = 27;
+bool BandsHoldUnderDither(const PictureRef& picture, ColourModel model);
+
 struct WeightedColour {
   Rgb colour;
   uint64_t weight = 0;

@@ -48,6 +48,19 @@ TEST(InkChoice, BandsAndExactKeys) {
   EXPECT_EQ(NominalColour(ColourModel::kFirmware, 15), (Rgb{0xFF, 0x80, 0x00}));
 }
 
+// Under a dither the bands hold up to 27 distinct colours in them; colours
+// out of the bands and transparent pixels do not count, CPC+ always holds.
+TEST(InkChoice, BandsHoldUnderADitherForFewColoursInThem) {
+  Row row;
+  for (uint8_t grey = 0x60; grey < 0x60 + kArtColourLimit; ++grey) row.Add(grey, grey, grey, 2);
+  row.Add(0xB0, 0xB0, 0xB0);
+  row.Add(0xFF, 0xFF, 0xFF, 1, 0);
+  EXPECT_TRUE(BandsHoldUnderDither(row.Ref(), ColourModel::kFirmware));
+  row.Add(0xE0, 0xE0, 0xE0);
+  EXPECT_FALSE(BandsHoldUnderDither(row.Ref(), ColourModel::kFirmware));
+  EXPECT_TRUE(BandsHoldUnderDither(row.Ref(), ColourModel::kPlus));
+}
+
 TEST(InkChoice, CountsMergeInkColoursAndSkipTransparentPixels) {
   Row row;
   row.Add(0x6E, 0x6E, 0x6E, 2);

@@ -354,11 +354,15 @@ Checked<PenPlan> PlanPens(const InkRequest& request, const PictureRef& ref, bool
   plan.is_reserved = request.option.transparent.has_value() || has_transparency;
   plan.map.model = request.model;
   plan.map.first_opaque_pen = plan.is_reserved ? 1 : 0;
+  // --strict promises that every pixel is the ink it IS: the bands hold.
+  plan.map.is_exact_under_dither = request.option.dither == Dither::kNone || request.option.is_strict ||
+                                   BandsHoldUnderDither(ref, request.model);
   if (request.option.inks) {
     if (const Refusal twice = TakeGivenInks(request, plan)) return Checked<PenPlan>::Refused(*twice);
   } else {
     const int n = request.pen_count - plan.map.first_opaque_pen;
     plan.map.opaque_keys = InksForDither(ref, request.model, request.option.dither, plan.map.first_opaque_pen,
+                                         plan.map.is_exact_under_dither,
                                          ChooseInkKeys(CountColours(ref, request.model), request.model, n), n);
     plan.map.opaque_keys = PenZeroFirst(request, ref, plan.map.opaque_keys);
     if (plan.is_reserved) plan.pen_keys.push_back(0);  // black behind the transparent pixels

@@ -245,7 +245,7 @@ constexpr std::array<std::array<int, 4>, 4> kBayer = {
 
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
-// A dithered colour's nearest ink (in RGB), worked out once for each cell of
+// A dithered colour's nearest ink (in sRGB), worked out once for each cell of
 // 4 x 4 x 4 colours (from the cell's middle): the error carried on is the
 // colour's own, so the cell's width only moves where a choice between two inks falls, by
 // less than the dithering itself does.
@@ -254,16 +254,28 @@ class DitherNearest {
   explicit DitherNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, kUnknown) {}
 
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
-    uint8_t& index = cells_[static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
-                            static_cast<size_t>(blue >> 2)];
-    if (index == kUnknown) index = static_cast<uint8_t>(Middle(red, green, blue));
+    return IndexOfCell(static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
+                       static_cast<size_t>(blue >> 2));
+  }
+
+  // A cell: its red, green and blue (each the channel's top 6 bits) side by side.
+  int IndexOfCell(size_t cell) {
+    uint8_t& index = cells_[cell];
+    if (index == kUnknown) {
+      index = static_cast<uint8_t>(Middle(static_cast<uint8_t>(cell >> 10 & 0xFC),
+                                          static_cast<uint8_t>(cell >> 4 & 0xFC),
+                                          static_cast<uint8_t>(cell << 2 & 0xFC)));
+    }
     return index;
   }
 
  private:
-  // The error a dithered pixel passes on is in RGB, so its ink is the
-  // nearest in RGB too: an ink nearer in CIELAB but further in RGB leaves
-  // more error to carry, and sparse inks then swing far from the colour.
+  // The nearest in sRGB, not in CIELAB: the colour asked for carries the
+  // error of its neighbours, and an ink nearer in CIELAB but further in
+  // light leaves more error to carry, so that sparse inks swing far from the
+  // colour (on a navy to orange ramp in 4 inks the seen error is twice
+  // sRGB's). sRGB does as well as linear light here, and keeps a table of
+  // 8-bit cells.
   int Middle(uint8_t red, uint8_t green, uint8_t blue) const {
     const int wanted[3] = {(red & 0xFC) | 2, (green & 0xFC) | 2, (blue & 0xFC) | 2};
     int best = 0;
@@ -311,43 +323,91 @@ class RecentLabs {
   std::vector<Slot> slots_;
 };
 
-// Error carried in sixteenths, three channels a pixel, one spare pixel each side.
+// A colour in linear light (LinearOf): red, green, blue and a spare lane, so
+// that the three channels of a diffused pixel are worked out at once, and
+// clamped without a branch (under noise a branch per channel is a guess the
+// processor often loses).
+using Light = float __attribute__((vector_size(16)));
+using LightSteps = int32_t __attribute__((vector_size(16)));
+
+inline Light Within(Light value, float low, float high) {
+  const Light lows = {low, low, low, low};
+  const Light highs = {high, high, high, high};
+  value = value < lows ? lows : value;
+  return value > highs ? highs : value;
+}
+
+// How far past black and full light the colour a diffusing pixel asks for
+// may go. A colour outside what the inks can mix (a saturated orange among
+// four inks that have none) leaves error that no ink takes away: unbounded,
+// it would pile up and spill as a streak of the wrong ink far along the
+// row. A tenth of full light each way keeps the error of mixtures that do
+// reach (measured on gradients, a texture and a test card in modes 0 and 1:
+// half that reach is worse on a navy to orange ramp in 4 inks, and a wider
+// one, or none, is worse there too).
+constexpr float kLightReach = 0.1f;
+
+// The DitherNearest cell of a colour in light (within kLightReach), from a
+// table of each channel's sRGB cell for steps of 1/4096 of light (under a
+// third of an 8-bit level even near black, where sRGB is steepest). The
+// table reaches past black and full light as far as the colour may, so that
+// no second clamp waits in the chain from one pixel to the next.
+class LightCells {
+ public:
+  LightCells() {
+    for (int i = 0; i < kSize; ++i)
+      table_[static_cast<size_t>(i)] = SrgbOfLinear(static_cast<float>(i - kBelow) / kSteps) >> 2;
+  }
+  size_t CellOf(Light light) const {
+    const LightSteps at = __builtin_convertvector(light * kSteps + (kBelow + 0.5f), LightSteps);
+    return size_t{table_[static_cast<size_t>(at[0])]} << 12 |
+           size_t{table_[static_cast<size_t>(at[1])]} << 6 | table_[static_cast<size_t>(at[2])];
+  }
+
+ private:
+  static constexpr int kSteps = 4096;
+  static constexpr int kBelow = static_cast<int>(kLightReach * kSteps) + 1;
+  static constexpr int kSize = kBelow + kSteps + kBelow + 1;
+  std::array<uint8_t, kSize> table_{};
+};
+
+// Error carried in linear light (the eye mixes neighbouring inks as light
+// adds up, so a dither that keeps the mean in sRGB shows a mid grey of
+// black and white far too light): what the row above sent each pixel, and
+// what this row sends the next, one spare pixel each side.
 struct ErrorRows {
-  explicit ErrorRows(int width) : current(static_cast<size_t>(width + 2) * 3, 0), next(current.size(), 0) {}
-  int* At(std::vector<int>& row, int x) { return row.data() + static_cast<size_t>(x + 1) * 3; }
-  std::vector<int> current;
-  std::vector<int> next;
+  explicit ErrorRows(int width)
+      : current(static_cast<size_t>(width + 2), Light{}), next(current.size(), Light{}) {}
+  Light& At(std::vector<Light>& row, int x) { return row[static_cast<size_t>(x + 1)]; }
+  std::vector<Light> current;
+  std::vector<Light> next;
 };
 
 // Adds a Floyd-Steinberg error to the pixels that take it: 7/16 ahead,
-// 3/16 below behind, 5/16 below, 1/16 below ahead (in sixteenths).
-inline void SpreadError(ErrorRows& errors, int x, int step, const int (&error)[3]) {
-  int* ahead = errors.At(errors.current, x + step);
-  int* below_behind = errors.At(errors.next, x - step);
-  int* below = errors.At(errors.next, x);
-  int* below_ahead = errors.At(errors.next, x + step);
-  for (int c = 0; c < 3; ++c) {
-    ahead[c] += error[c] * 7;
-    below_behind[c] += error[c] * 3;
-    below[c] += error[c] * 5;
-    below_ahead[c] += error[c];
-  }
+// 3/16 below behind, 5/16 below, 1/16 below ahead. The next pixel's share
+// is handed on in ahead, not through the row: each pixel waits on the one
+// before it, and a value kept in registers is there sooner than one stored
+// and loaded back.
+inline void SpreadError(ErrorRows& errors, int x, int step, Light error, Light& ahead) {
+  ahead = error * (7.0f / 16);
+  errors.At(errors.next, x - step) += error * (3.0f / 16);
+  errors.At(errors.next, x) += error * (5.0f / 16);
+  errors.At(errors.next, x + step) += error * (1.0f / 16);
 }
 
-// The colour a dithered pixel asks for: its own with the ordered offset of
-// its place, or with the error it received.
-inline void WantedColour(const uint8_t* p, int x, int y, Dither dither, ErrorRows& errors,
-                         uint8_t (&wanted)[3]) {
-  int sum[3];
-  if (dither == Dither::kOrdered) {
-    const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
-    for (int c = 0; c < 3; ++c) sum[c] = p[c] + offset;
-  } else {
-    const int* carried = errors.At(errors.current, x);
-    // Arithmetic shift: the same rounding for every input.
-    for (int c = 0; c < 3; ++c) sum[c] = p[c] + ((carried[c] + 8) >> 4);
-  }
-  for (int c = 0; c < 3; ++c) wanted[c] = Clamped(sum[c]);
+// Whether a colour is exactly one of the 27 colours (each channel 0, &80 or
+// &FF): such a pixel keeps its ink under a dither even where the bands do
+// not hold, as a flat area of an ink should, and costs no dithering.
+inline bool IsNominal(const uint8_t* p) {
+  const auto is_level = [](uint8_t c) { return c == 0 || c == 0x80 || c == 0xFF; };
+  return is_level(p[0]) && is_level(p[1]) && is_level(p[2]);
+}
+
+// The colour a pixel under the ordered dither asks for: its own with the
+// offset of its place.
+inline void OrderedColour(const uint8_t* p, int x, int y, uint8_t (&wanted)[3]) {
+  const int offset = (2 * kBayer[static_cast<size_t>(y & 3)][static_cast<size_t>(x & 3)] + 1) * 4 - 64;
+  for (int c = 0; c < 3; ++c) wanted[c] = Clamped(p[c] + offset);
 }
 
 // A dithered mapping, row by row: the tables it works from and the sums it keeps.
@@ -361,7 +421,12 @@ class DitheredMapping {
         dither_(dither),
         inks_(inks),
         nearest_(inks_),
-        errors_(picture.width) {}
+        errors_(picture.width) {
+    for (int i = 0; i < inks_.count(); ++i) {
+      const Rgb& ink = inks_.Nominal(i);
+      ink_lights_.push_back(Light{linear_[ink.red], linear_[ink.green], linear_[ink.blue], 0});
+    }
+  }
 
   // Floyd-Steinberg rows alternate direction (serpentine).
   void MapRow(int y, uint8_t* out) {
@@ -369,33 +434,49 @@ class DitheredMapping {
     const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
     const int step = is_reversed ? -1 : 1;
     const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    Light ahead{};
     for (int i = 0; i < width; ++i) {
       const int x = is_reversed ? width - 1 - i : i;
-      MapPixel(row + static_cast<size_t>(x) * 4, x, y, step, out);
+      MapPixel(row + static_cast<size_t>(x) * 4, x, y, step, out, ahead);
     }
     if (dither_ == Dither::kFloyd) {
       errors_.current.swap(errors_.next);
-      std::fill(errors_.next.begin(), errors_.next.end(), 0);
+      std::fill(errors_.next.begin(), errors_.next.end(), Light{});
     }
   }
 
  private:
-  void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out) {
-    if (picture_.IsTransparent(p)) return;  // pen 0, no error taken or passed
+  // ahead: the error the pixel before passed on (Floyd-Steinberg).
+  void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out, Light& ahead) {
+    if (picture_.IsTransparent(p)) {  // pen 0, no error taken or passed
+      ahead = Light{};
+      return;
+    }
     const int key = ExactKey(map_.model, p[0], p[1], p[2]);
-    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
+    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0 &&
+        (map_.is_exact_under_dither || IsNominal(p))) {
       out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
+      ahead = Light{};
+      return;
+    }
+    if (dither_ == Dither::kFloyd) {
+      Diffuse(p, x, step, out, ahead);
       return;
     }
     uint8_t wanted[3];
-    WantedColour(p, x, y, dither_, errors_, wanted);
-    const int index = nearest_.IndexOf(wanted[0], wanted[1], wanted[2]);
+    OrderedColour(p, x, y, wanted);
+    out[x] = static_cast<uint8_t>(inks_.first_pen() + nearest_.IndexOf(wanted[0], wanted[1], wanted[2]));
+  }
+
+  // Floyd-Steinberg in linear light: the pixel's light with the error it
+  // received takes the nearest ink, and passes on what that ink lacks.
+  void Diffuse(const uint8_t* p, int x, int step, uint8_t* out, Light& ahead) {
+    const Light light = {linear_[p[0]], linear_[p[1]], linear_[p[2]], 0};
+    const Light wanted =
+        Within(light + errors_.At(errors_.current, x) + ahead, -kLightReach, 1 + kLightReach);
+    const int index = nearest_.IndexOfCell(cells_.CellOf(wanted));
     out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
-    if (dither_ == Dither::kFloyd) {
-      const Rgb& ink = inks_.Nominal(index);
-      const int error[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
-      SpreadError(errors_, x, step, error);
-    }
+    SpreadError(errors_, x, step, wanted - ink_lights_[static_cast<size_t>(index)], ahead);
   }
 
   const PictureRef& picture_;
@@ -405,6 +486,9 @@ class DitheredMapping {
   const PenInks& inks_;
   DitherNearest nearest_;
   ErrorRows errors_;
+  LightCells cells_;
+  const float* const linear_ = LabTables().linear;
+  std::vector<Light> ink_lights_;  // the inks' own, by index
 };
 
 // The mean error of a dithered picture from its pens: each opaque pixel's
