@@ -59,62 +59,69 @@ class PenInks {
   std::vector<Lab> labs_;
 };
 
-// The nearest ink to a colour by a search of every ink, four at a time: the
-// inks' CIELAB values kept by component, the unused places of the last four
-// far away. Colours that repeat nowhere (noise, a photograph) are searched
-// one by one, and a search without branches costs less than one whose
-// branches the processor can not foresee. The squared distances are worked
-// out as DistanceSquared does, so the nearest and its distance are the same
-// as a one-by-one search's, ties to the lower index.
+// The nearest ink to each of kLanes colours at once, by a search of every
+// ink: colours that repeat nowhere (noise, a photograph) are searched one by
+// one, and kLanes of them side by side cost little more than one. The
+// squared distances are worked out as DistanceSquared does, so the nearest
+// and its distance are the same as a one-by-one search's, ties to the lower
+// index (an ink replaces the nearest so far only when strictly nearer).
 class NearestInk {
  public:
-  explicit NearestInk(const PenInks& inks) : groups_((inks.count() + 3) / 4) {
-    for (int i = 0; i < 16; ++i) {
-      const size_t group = static_cast<size_t>(i / 4);
-      const int lane = i % 4;
-      const bool is_ink = i < inks.count();
-      l_[group][lane] = is_ink ? inks.LabOfInk(i).l : kFar;
-      a_[group][lane] = is_ink ? inks.LabOfInk(i).a : kFar;
-      b_[group][lane] = is_ink ? inks.LabOfInk(i).b : kFar;
+  explicit NearestInk(const PenInks& inks) {
+    for (int i = 0; i < inks.count(); ++i) {
+      const Lab& lab = inks.LabOfInk(i);
+      l_.push_back(lab.l + LaneFloats{});
+      a_.push_back(lab.a + LaneFloats{});
+      b_.push_back(lab.b + LaneFloats{});
+      flat_l_.push_back(lab.l);
+      flat_a_.push_back(lab.a);
+      flat_b_.push_back(lab.b);
     }
   }
 
-  // The nearest ink's index, and its squared distance in squared.
-  int IndexOf(const Lab& lab, float& squared) const {
-    Float4 best = Squared(lab, 0);
-    Int4 best_index = {0, 1, 2, 3};
-    for (int group = 1; group < groups_; ++group) {
-      const Float4 d = Squared(lab, group);
-      const Int4 is_nearer = d < best;
+  // The nearest ink's index in each lane, and its squared distance in
+  // squared; a lane whose forced index is 0 or more takes that ink instead
+  // (a colour that IS one of the inks), with its distance to it.
+  LaneInts IndexOf(const LabLanes& lab, const LaneInts& forced, LaneFloats& squared) const {
+    LaneFloats best = std::numeric_limits<float>::infinity() + LaneFloats{};
+    LaneInts best_index{};
+    for (size_t i = 0; i < l_.size(); ++i) {
+      const LaneFloats d = Squared(lab, l_[i], a_[i], b_[i]);
+      const LaneInts is_nearer = d < best;
       best = is_nearer ? d : best;
-      best_index = is_nearer ? Int4{0, 1, 2, 3} + 4 * group : best_index;
+      best_index = is_nearer ? static_cast<int>(i) + LaneInts{} : best_index;
     }
-    // The four lanes' nearest against each other, ties to the lower index.
-    int lane = 0;
-    for (int k = 1; k < 4; ++k) {
-      if (best[k] < best[lane] || (best[k] == best[lane] && best_index[k] < best_index[lane])) lane = k;
+    const LaneInts is_forced = forced >= 0;
+    squared = best;
+    if (IsAnyLane(is_forced)) {
+      const LaneInts ink = is_forced ? forced : LaneInts{};
+      const LaneFloats d = Squared(lab, TableLanes(flat_l_.data(), ink), TableLanes(flat_a_.data(), ink),
+                                   TableLanes(flat_b_.data(), ink));
+      squared = is_forced ? d : best;
     }
-    squared = best[lane];
-    return best_index[lane];
+    return is_forced ? forced : best_index;
   }
 
  private:
-  using Float4 = float __attribute__((vector_size(16)));
-  using Int4 = int32_t __attribute__((vector_size(16)));
-  static constexpr float kFar = 1e9f;
-
-  Float4 Squared(const Lab& lab, int group) const {
-    const size_t g = static_cast<size_t>(group);
-    const Float4 dl = lab.l - l_[g];
-    const Float4 da = lab.a - a_[g];
-    const Float4 db = lab.b - b_[g];
+  static LaneFloats Squared(const LabLanes& lab, const LaneFloats& l, const LaneFloats& a, const LaneFloats& b) {
+    const LaneFloats dl = lab.l - l;
+    const LaneFloats da = lab.a - a;
+    const LaneFloats db = lab.b - b;
     return dl * dl + da * da + db * db;
   }
 
-  int groups_;
-  std::array<Float4, 4> l_{};
-  std::array<Float4, 4> a_{};
-  std::array<Float4, 4> b_{};
+  static bool IsAnyLane(const LaneInts& is) {
+    int any = 0;
+    for (int k = 0; k < kLanes; ++k) any |= is[k];
+    return any != 0;
+  }
+
+  std::vector<LaneFloats> l_;  // each ink's value in every lane
+  std::vector<LaneFloats> a_;
+  std::vector<LaneFloats> b_;
+  std::vector<float> flat_l_;  // and once
+  std::vector<float> flat_a_;
+  std::vector<float> flat_b_;
 };
 
 // lround for a distance (never negative) without the library call: the
@@ -150,11 +157,9 @@ class UnditheredSpan {
     UnditheredSums sums;
     for (size_t block = begin; block < end; block += kBlock) {
       const size_t todo = Known(block, std::min(end, block + kBlock), out, sums);
-      for (size_t k = 0; k < todo; ++k) {
-        const uint8_t* p = picture_.rgba + pixels_[k] * 4;
-        labs_[k] = LabOf(p[0], p[1], p[2]);
-      }
-      for (size_t k = 0; k < todo; ++k) indices_[k] = Nearest(pixels_[k], labs_[k], squared_[k]);
+      // The last lanes repeat a colour of the block; their results are not kept.
+      for (size_t k = todo; k % kLanes != 0; ++k) pixels_[k] = pixels_[0];
+      for (size_t k = 0; k < todo; k += kLanes) WorkOut(k);
       for (size_t k = 0; k < todo; ++k) {
         const uint32_t entry = RoundedThousandths(std::sqrt(squared_[k])) << 8 |
                                static_cast<uint32_t>(inks_.first_pen() + indices_[k] + 1);
@@ -194,22 +199,36 @@ class UnditheredSpan {
     return todo;
   }
 
-  // A colour that IS one of the inks keeps that ink's pen, but its distance
-  // to the nominal colour still counts in the error.
-  int Nearest(size_t pixel, const Lab& lab, float& squared) const {
-    const uint8_t* p = picture_.rgba + pixel * 4;
-    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
-    if (key < 0 || pens_by_key_[static_cast<size_t>(key)] < 0) return nearest_.IndexOf(lab, squared);
-    const int index = pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen();
-    squared = DistanceSquared(lab, inks_.LabOfInk(index));
-    return index;
+  // The pens and squared distances of the listed pixels first to first +
+  // kLanes. A colour that IS one of the inks keeps that ink's pen, but its
+  // distance to the nominal colour still counts in the error.
+  void WorkOut(size_t first) {
+    LaneInts red{};
+    LaneInts green{};
+    LaneInts blue{};
+    LaneInts forced{};
+    for (int k = 0; k < kLanes; ++k) {
+      const uint8_t* p = picture_.rgba + pixels_[first + static_cast<size_t>(k)] * 4;
+      red[k] = p[0];
+      green[k] = p[1];
+      blue[k] = p[2];
+      const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+      const int pen = key < 0 ? -1 : pens_by_key_[static_cast<size_t>(key)];
+      forced[k] = pen < 0 ? -1 : pen - inks_.first_pen();
+    }
+    LaneFloats squared{};
+    const LaneInts indices = nearest_.IndexOf(LabOfLanes(red, green, blue), forced, squared);
+    for (int k = 0; k < kLanes; ++k) {
+      indices_[first + static_cast<size_t>(k)] = indices[k];
+      squared_[first + static_cast<size_t>(k)] = squared[k];
+    }
   }
 
   // A slot holds colour << 32 | result; result 0 marks an empty slot.
   std::vector<uint64_t> slots_ = std::vector<uint64_t>(size_t{1} << kSlotBits, 0);
+  // A block's listed pixels and their results, room for whole lanes.
   std::array<size_t, kBlock> pixels_{};
   std::array<uint32_t, kBlock> colours_{};
-  std::array<Lab, kBlock> labs_{};
   std::array<int, kBlock> indices_{};
   std::array<float, kBlock> squared_{};
   const PictureRef& picture_;
