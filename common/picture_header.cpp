@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/input_file.h"
+#include "common/large_buffer.h"
 #include "common/line_output.h"
 
 namespace {
@@ -282,7 +283,9 @@ Checked<Accepted> CheckPictureFile(const std::string& path, PictureKind kind) {
   if (kind == PictureKind::kPng || kind == PictureKind::kGif) {
     // The chunks or blocks are walked through the whole file: pictures for a CPC are small.
     if (size > kMaxBitmapBytes) return TooLarge();
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    std::vector<uint8_t> bytes;
+    ReserveLarge(bytes, static_cast<size_t>(size));
+    bytes.resize(static_cast<size_t>(size));
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
       return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
     }

@@ -8,6 +8,7 @@
 #include "common/image_io/bitmap.h"
 #include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
+#include "common/large_buffer.h"
 #include "common/line_output.h"
 #include "common/picture_header.h"
 
@@ -188,7 +189,9 @@ ColourPicture EmptyPicture(FIBITMAP* image) {
   ColourPicture picture;
   picture.width = static_cast<int>(FreeImage_GetWidth(image));
   picture.height = static_cast<int>(FreeImage_GetHeight(image));
-  picture.rgba.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4);
+  const size_t bytes = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4;
+  ReserveLarge(picture.rgba, bytes);
+  picture.rgba.resize(bytes);
   return picture;
 }
 
