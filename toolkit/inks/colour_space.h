@@ -71,7 +71,13 @@ inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, col
 // anew, and lanes side by side keep the processor's vector units busy. The
 // arithmetic is LabOf's, lane by lane and in the same order, so the values
 // are the same to the last bit (no fused multiply-add is ever asked for).
-inline constexpr int kLanes = 4;
+// Eight lanes fill the 256-bit registers of processors that have them (the
+// loops over a picture's pixels are built for those too, see ink_mapping);
+// elsewhere each vector is two 128-bit halves. Vectors go in and out of
+// these functions by reference only: a function built for the wider
+// registers may call one built without them, and values passed by
+// reference are laid out alike for both.
+inline constexpr int kLanes = 8;
 using LaneFloats = float __attribute__((vector_size(4 * kLanes)));
 using LaneInts = int32_t __attribute__((vector_size(4 * kLanes)));
 struct LabLanes {
@@ -81,42 +87,51 @@ struct LabLanes {
 };
 
 // table[index] for each lane.
-inline LaneFloats TableLanes(const float* table, const LaneInts& index) {
-  LaneFloats value{};
+inline void TableLanes(const float* table, const LaneInts& index, LaneFloats& value) {
   for (int k = 0; k < kLanes; ++k) value[k] = table[index[k]];
-  return value;
 }
 
 // CubeRootF for each lane.
-inline LaneFloats CubeRootFLanes(const LabTableSet& t, const LaneFloats& x) {
+inline void CubeRootFLanes(const LabTableSet& t, const LaneFloats& x, LaneFloats& f) {
   const LaneInts is_inside = (x > 0) & (x < 1);
   const LaneFloats at = is_inside ? x * static_cast<float>(kCubeRootSteps) : LaneFloats{};
   const LaneInts i = __builtin_convertvector(at, LaneInts);
   const LaneFloats fraction = at - __builtin_convertvector(i, LaneFloats);
-  const LaneFloats low = TableLanes(t.cube_root_f, i);
-  const LaneFloats inside = low + (TableLanes(t.cube_root_f + 1, i) - low) * fraction;
-  LaneFloats f = is_inside ? inside : x <= 0 ? t.cube_root_f[0] : t.cube_root_f[kCubeRootSteps];
+  LaneFloats low;
+  LaneFloats high;
+  TableLanes(t.cube_root_f, i, low);
+  TableLanes(t.cube_root_f + 1, i, high);
+  const LaneFloats inside = low + (high - low) * fraction;
+  f = is_inside ? inside : x <= 0 ? t.cube_root_f[0] : t.cube_root_f[kCubeRootSteps];
   for (int k = 0; k < kLanes; ++k) {
     if (x[k] >= 1) f[k] = CubeRootF(t, x[k]);  // past white: rare, and off the table
   }
-  return f;
 }
 
-inline LabLanes LabOfLinearLanes(const LaneFloats& r, const LaneFloats& g, const LaneFloats& b) {
+inline void LabOfLinearLanes(const LaneFloats& r, const LaneFloats& g, const LaneFloats& b, LabLanes& lab) {
   const LabTableSet& t = LabTables();
   const LaneFloats x = (0.4124564f * r + 0.3575761f * g + 0.1804375f * b) / 0.95047f;
   const LaneFloats y = 0.2126729f * r + 0.7151522f * g + 0.0721750f * b;
   const LaneFloats z = (0.0193339f * r + 0.1191920f * g + 0.9503041f * b) / 1.08883f;
-  const LaneFloats fx = CubeRootFLanes(t, x);
-  const LaneFloats fy = CubeRootFLanes(t, y);
-  const LaneFloats fz = CubeRootFLanes(t, z);
-  return {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+  LaneFloats fx;
+  LaneFloats fy;
+  LaneFloats fz;
+  CubeRootFLanes(t, x, fx);
+  CubeRootFLanes(t, y, fy);
+  CubeRootFLanes(t, z, fz);
+  lab = {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
 }
 
 // LabOf of 8-bit channels, a colour a lane.
-inline LabLanes LabOfLanes(const LaneInts& red, const LaneInts& green, const LaneInts& blue) {
+inline void LabOfLanes(const LaneInts& red, const LaneInts& green, const LaneInts& blue, LabLanes& lab) {
   const float* linear = LabTables().linear;
-  return LabOfLinearLanes(TableLanes(linear, red), TableLanes(linear, green), TableLanes(linear, blue));
+  LaneFloats r;
+  LaneFloats g;
+  LaneFloats b;
+  TableLanes(linear, red, r);
+  TableLanes(linear, green, g);
+  TableLanes(linear, blue, b);
+  LabOfLinearLanes(r, g, b, lab);
 }
 
 inline float DistanceSquared(const Lab& x, const Lab& y) {

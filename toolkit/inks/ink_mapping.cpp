@@ -82,32 +82,38 @@ class NearestInk {
   // The nearest ink's index in each lane, and its squared distance in
   // squared; a lane whose forced index is 0 or more takes that ink instead
   // (a colour that IS one of the inks), with its distance to it.
-  LaneInts IndexOf(const LabLanes& lab, const LaneInts& forced, LaneFloats& squared) const {
+  void IndexOf(const LabLanes& lab, const LaneInts& forced, LaneInts& index, LaneFloats& squared) const {
     LaneFloats best = std::numeric_limits<float>::infinity() + LaneFloats{};
     LaneInts best_index{};
+    LaneFloats d;
     for (size_t i = 0; i < l_.size(); ++i) {
-      const LaneFloats d = Squared(lab, l_[i], a_[i], b_[i]);
+      Squared(lab, l_[i], a_[i], b_[i], d);
       const LaneInts is_nearer = d < best;
       best = is_nearer ? d : best;
       best_index = is_nearer ? static_cast<int>(i) + LaneInts{} : best_index;
     }
     const LaneInts is_forced = forced >= 0;
     squared = best;
-    if (IsAnyLane(is_forced)) {
-      const LaneInts ink = is_forced ? forced : LaneInts{};
-      const LaneFloats d = Squared(lab, TableLanes(flat_l_.data(), ink), TableLanes(flat_a_.data(), ink),
-                                   TableLanes(flat_b_.data(), ink));
-      squared = is_forced ? d : best;
-    }
-    return is_forced ? forced : best_index;
+    index = is_forced ? forced : best_index;
+    if (!IsAnyLane(is_forced)) return;
+    const LaneInts ink = is_forced ? forced : LaneInts{};
+    LaneFloats l;
+    LaneFloats a;
+    LaneFloats b;
+    TableLanes(flat_l_.data(), ink, l);
+    TableLanes(flat_a_.data(), ink, a);
+    TableLanes(flat_b_.data(), ink, b);
+    Squared(lab, l, a, b, d);
+    squared = is_forced ? d : best;
   }
 
  private:
-  static LaneFloats Squared(const LabLanes& lab, const LaneFloats& l, const LaneFloats& a, const LaneFloats& b) {
+  static void Squared(const LabLanes& lab, const LaneFloats& l, const LaneFloats& a, const LaneFloats& b,
+                      LaneFloats& d) {
     const LaneFloats dl = lab.l - l;
     const LaneFloats da = lab.a - a;
     const LaneFloats db = lab.b - b;
-    return dl * dl + da * da + db * db;
+    d = dl * dl + da * da + db * db;
   }
 
   static bool IsAnyLane(const LaneInts& is) {
@@ -151,22 +157,25 @@ class UnditheredSpan {
       : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
 
   // Pixels [begin, end) into out (the whole picture's pens), a block at a
-  // time: the colours not yet known are worked out together, step by step,
-  // so that the processor overlaps their long chains of arithmetic.
+  // time: the colours not yet known are worked out together, a lane each.
+  // A block of colours nearly all new (noise, a photograph's fine detail)
+  // says the table does not help here: the next blocks are worked out
+  // whole without asking it, until a block asks it again.
   UnditheredSums Map(size_t begin, size_t end, uint8_t* out) {
     UnditheredSums sums;
+    int uncached = 0;  // blocks left to work out without the table
     for (size_t block = begin; block < end; block += kBlock) {
-      const size_t todo = Known(block, std::min(end, block + kBlock), out, sums);
+      const bool is_cached = uncached == 0;
+      const size_t todo = Listed(block, std::min(end, block + kBlock), is_cached, out, sums);
       // The last lanes repeat a colour of the block; their results are not kept.
       for (size_t k = todo; k % kLanes != 0; ++k) pixels_[k] = pixels_[0];
       for (size_t k = 0; k < todo; k += kLanes) WorkOut(k);
       for (size_t k = 0; k < todo; ++k) {
-        const uint32_t entry = RoundedThousandths(std::sqrt(squared_[k])) << 8 |
-                               static_cast<uint32_t>(inks_.first_pen() + indices_[k] + 1);
-        slots_[SlotOf(colours_[k])] = uint64_t{colours_[k]} << 32 | entry;
-        out[pixels_[k]] = static_cast<uint8_t>((entry & 0xFF) - 1);
-        sums.total_error += entry >> 8;
+        if (is_cached) slots_[SlotOf(colours_[k])] = uint64_t{colours_[k]} << 32 | entries_[k];
+        out[pixels_[k]] = static_cast<uint8_t>((entries_[k] & 0xFF) - 1);
+        sums.total_error += entries_[k] >> 8;
       }
+      uncached = is_cached ? (todo > kBlock - kBlock / 8 ? kUncachedRun : 0) : uncached - 1;
     }
     return sums;
   }
@@ -174,19 +183,20 @@ class UnditheredSpan {
  private:
   static constexpr int kSlotBits = 16;
   static constexpr size_t kBlock = 64;
+  static constexpr int kUncachedRun = 16;
 
   static size_t SlotOf(uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kSlotBits); }
 
-  // The block's opaque pixels whose colour's result is kept; the others are
-  // listed to be worked out (their count returned).
-  size_t Known(size_t begin, size_t end, uint8_t* out, UnditheredSums& sums) {
+  // The block's opaque pixels whose colour's result is kept (with
+  // is_cached); the others are listed to be worked out (their count returned).
+  size_t Listed(size_t begin, size_t end, bool is_cached, uint8_t* out, UnditheredSums& sums) {
     size_t todo = 0;
     const uint8_t* p = picture_.rgba + begin * 4;
     for (size_t i = begin; i < end; ++i, p += 4) {
       if (picture_.IsTransparent(p)) continue;
       ++sums.opaque;
       const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-      const uint64_t slot = slots_[SlotOf(colour)];
+      const uint64_t slot = is_cached ? slots_[SlotOf(colour)] : 0;
       const uint32_t entry = static_cast<uint32_t>(slot);
       if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
         pixels_[todo] = i;
@@ -199,10 +209,12 @@ class UnditheredSpan {
     return todo;
   }
 
-  // The pens and squared distances of the listed pixels first to first +
-  // kLanes. A colour that IS one of the inks keeps that ink's pen, but its
-  // distance to the nominal colour still counts in the error.
-  void WorkOut(size_t first) {
+  // The results of the listed pixels first to first + kLanes: the error in
+  // thousandths of delta E above the pen + 1. A colour that IS one of the
+  // inks keeps that ink's pen, but its distance to the nominal colour still
+  // counts in the error. Built twice: with the wider vectors of processors
+  // that have them, and without.
+  __attribute__((target_clones("avx2", "default"))) void WorkOut(size_t first) {
     LaneInts red{};
     LaneInts green{};
     LaneInts blue{};
@@ -216,11 +228,14 @@ class UnditheredSpan {
       const int pen = key < 0 ? -1 : pens_by_key_[static_cast<size_t>(key)];
       forced[k] = pen < 0 ? -1 : pen - inks_.first_pen();
     }
-    LaneFloats squared{};
-    const LaneInts indices = nearest_.IndexOf(LabOfLanes(red, green, blue), forced, squared);
+    LabLanes lab;
+    LabOfLanes(red, green, blue, lab);
+    LaneInts indices;
+    LaneFloats squared;
+    nearest_.IndexOf(lab, forced, indices, squared);
     for (int k = 0; k < kLanes; ++k) {
-      indices_[first + static_cast<size_t>(k)] = indices[k];
-      squared_[first + static_cast<size_t>(k)] = squared[k];
+      entries_[first + static_cast<size_t>(k)] = RoundedThousandths(std::sqrt(squared[k])) << 8 |
+                                                 static_cast<uint32_t>(inks_.first_pen() + indices[k] + 1);
     }
   }
 
@@ -229,8 +244,7 @@ class UnditheredSpan {
   // A block's listed pixels and their results, room for whole lanes.
   std::array<size_t, kBlock> pixels_{};
   std::array<uint32_t, kBlock> colours_{};
-  std::array<int, kBlock> indices_{};
-  std::array<float, kBlock> squared_{};
+  std::array<uint32_t, kBlock> entries_{};
   const PictureRef& picture_;
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
