@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <numeric>
 
 #include "common/cpc_colours.h"
 #include "common/two_halves.h"
+#include "toolkit/inks/colour_space.h"
 
 namespace {
 
@@ -268,20 +270,52 @@ Nearest NearestOf(const DistanceTable& table, const std::vector<double>& weights
   return nearest;
 }
 
-// The weighted sum of nearest distances once a chosen candidate, whose
-// entries keep the distances kept without it, is replaced by the candidate
-// whose distances are row; or a sum at least bound once it passes bound (its
-// terms are never negative, so it only grows: looked at every 64 entries).
-double CostWithSwap(const std::vector<float>& kept, const std::vector<double>& weights, const float* row,
-                    double bound) {
-  constexpr size_t kBlock = 64;
-  const size_t entries = kept.size();
-  double cost = 0;
-  for (size_t start = 0; start < entries && cost < bound; start += kBlock) {
-    const size_t end = std::min(entries, start + kBlock);
-    for (size_t e = start; e < end; ++e) cost += weights[e] * std::min(kept[e], row[e]);
+// The costs of four candidates are summed at once, a lane each.
+constexpr size_t kCostLanes = 4;
+using CostLanes = double __attribute__((vector_size(8 * kCostLanes)));
+using DistanceLanes = float __attribute__((vector_size(4 * kCostLanes)));
+
+// Up to four candidates not chosen, from c on, in order, into group; their
+// count. c is left past the last of them.
+size_t NextGroup(const std::vector<char>& is_chosen, size_t candidates, size_t& c, size_t (&group)[kCostLanes]) {
+  size_t count = 0;
+  for (; c < candidates && count < kCostLanes; ++c) {
+    if (!is_chosen[c]) group[count++] = c;
   }
-  return cost;
+  return count;
+}
+
+bool IsAnyBelow(const CostLanes& cost, double bound) {
+  for (size_t k = 0; k < kCostLanes; ++k) {
+    if (cost[k] < bound) return true;
+  }
+  return false;
+}
+
+// The weighted sums of nearest distances once a chosen candidate, whose
+// entries keep the distances kept without it, is replaced by each of the
+// group's count candidates; or a sum at least bound once it passes bound
+// (its terms are never negative, so it only grows: looked at every 64
+// entries, the lanes stopping once all have passed it). Each lane adds its
+// terms in the entries' order, so its sum is the one a candidate-by-candidate
+// loop gives, to the last bit. Built a second time for 256-bit vectors.
+__attribute__((target_clones("avx2", "default"))) void CostsWithSwap(
+    const std::vector<float>& kept, const std::vector<double>& weights, const DistanceTable& table,
+    const size_t (&group)[kCostLanes], size_t count, double bound, double (&costs)[kCostLanes]) {
+  constexpr size_t kBlock = 64;
+  const float* rows[kCostLanes];
+  for (size_t k = 0; k < kCostLanes; ++k) rows[k] = table.Row(group[k < count ? k : 0]);
+  const size_t entries = kept.size();
+  CostLanes cost{};
+  for (size_t start = 0; start < entries && IsAnyBelow(cost, bound); start += kBlock) {
+    const size_t end = std::min(entries, start + kBlock);
+    for (size_t e = start; e < end; ++e) {
+      const DistanceLanes row = {rows[0][e], rows[1][e], rows[2][e], rows[3][e]};
+      const DistanceLanes nearest = row < kept[e] ? row : kept[e] + DistanceLanes{};
+      cost += weights[e] * __builtin_convertvector(nearest, CostLanes);
+    }
+  }
+  for (size_t k = 0; k < kCostLanes; ++k) costs[k] = cost[k];
 }
 
 // Picks n candidates one at a time, each the one that lowers the weighted
@@ -294,14 +328,18 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<doub
   for (int step = 0; step < n; ++step) {
     int best = -1;
     double best_cost = 0;
-    for (size_t c = 0; c < candidates; ++c) {
-      if (is_chosen[c]) continue;
-      // Once the sum reaches the best, this candidate is out.
-      const double bound = best < 0 ? std::numeric_limits<double>::infinity() : best_cost;
-      const double cost = CostWithSwap(current, weights, table.Row(c), bound);
-      if (cost < bound) {
-        best = static_cast<int>(c);
-        best_cost = cost;
+    size_t group[kCostLanes];
+    double costs[kCostLanes];
+    size_t c = 0;
+    while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
+      // Once the sum reaches the best, a candidate is out.
+      CostsWithSwap(current, weights, table, group, count,
+                    best < 0 ? std::numeric_limits<double>::infinity() : best_cost, costs);
+      for (size_t k = 0; k < count; ++k) {
+        if (costs[k] < (best < 0 ? std::numeric_limits<double>::infinity() : best_cost)) {
+          best = static_cast<int>(group[k]);
+          best_cost = costs[k];
+        }
       }
     }
     chosen.push_back(best);
@@ -320,17 +358,21 @@ bool SwapOnce(const DistanceTable& table, const std::vector<double>& weights, si
   // A relative margin: sums of floats in another order must not swap back and forth.
   const double bound = nearest.cost * (1 - 1e-9);
   std::vector<float> kept(table.entry_count);
+  size_t group[kCostLanes];
+  double costs[kCostLanes];
   for (size_t position = 0; position < chosen.size(); ++position) {
     for (size_t e = 0; e < kept.size(); ++e) {
       kept[e] = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
                                                                 : nearest.first_distance[e];
     }
-    for (size_t c = 0; c < candidates; ++c) {
-      if (is_chosen[c]) continue;
-      if (CostWithSwap(kept, weights, table.Row(c), bound) < bound) {
+    size_t c = 0;
+    while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
+      CostsWithSwap(kept, weights, table, group, count, bound, costs);
+      for (size_t k = 0; k < count; ++k) {
+        if (costs[k] >= bound) continue;
         is_chosen[static_cast<size_t>(chosen[position])] = 0;
-        chosen[position] = static_cast<int>(c);
-        is_chosen[c] = 1;
+        chosen[position] = static_cast<int>(group[k]);
+        is_chosen[group[k]] = 1;
         return true;
       }
     }
@@ -350,26 +392,74 @@ std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<d
 
 }  // namespace
 
-std::vector<int> ChooseCandidates(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
-                                  const std::vector<uint64_t>& weights, int n) {
-  if (n <= 0 || candidates.empty() || entries.empty()) return {};
+namespace {
+
+// Every candidate's distance to every entry, eight entries at a time, each
+// worked out as Distance does (the same value to the last bit). Built a
+// second time for 256-bit vectors.
+__attribute__((target_clones("avx2", "default"))) void FillDistances(const std::vector<Lab>& candidates,
+                                                                     const std::vector<Lab>& entries,
+                                                                     DistanceTable& table) {
+  const size_t count = entries.size();
+  const size_t whole = count - count % kLanes;
+  std::vector<LabLanes> lanes(whole / kLanes);
+  for (size_t e = 0; e < whole; ++e) {
+    LabLanes& lane = lanes[e / kLanes];
+    const int k = static_cast<int>(e % kLanes);
+    lane.l[k] = entries[e].l;
+    lane.a[k] = entries[e].a;
+    lane.b[k] = entries[e].b;
+  }
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    const Lab& x = candidates[c];
+    float* row = table.distances.data() + c * count;
+    for (size_t group = 0; group < lanes.size(); ++group) {
+      const LaneFloats dl = x.l - lanes[group].l;
+      const LaneFloats da = x.a - lanes[group].a;
+      const LaneFloats db = x.b - lanes[group].b;
+      const LaneFloats squared = dl * dl + da * da + db * db;
+      for (int k = 0; k < kLanes; ++k) row[group * kLanes + static_cast<size_t>(k)] = std::sqrt(squared[k]);
+    }
+    for (size_t e = whole; e < count; ++e) row[e] = Distance(x, entries[e]);
+  }
+}
+
+DistanceTable TableOf(const std::vector<Lab>& candidates, const std::vector<Lab>& entries) {
   DistanceTable table;
   table.entry_count = entries.size();
   table.distances.resize(candidates.size() * entries.size());
-  for (size_t c = 0; c < candidates.size(); ++c) {
-    for (size_t e = 0; e < entries.size(); ++e) {
-      table.distances[c * entries.size() + e] = Distance(candidates[c], entries[e]);
+  FillDistances(candidates, entries, table);
+  return table;
+}
+
+// For each candidate, whether it is the nearest of an entry (ties to the
+// lower index). A candidate's row at a time, as rows are laid out.
+std::vector<char> NearestCandidates(const DistanceTable& table, size_t candidates) {
+  const size_t entries = table.entry_count;
+  std::vector<float> nearest(table.Row(0), table.Row(0) + entries);
+  std::vector<size_t> index(entries, 0);
+  for (size_t c = 1; c < candidates; ++c) {
+    const float* row = table.Row(c);
+    for (size_t e = 0; e < entries; ++e) {
+      if (row[e] < nearest[e]) {
+        nearest[e] = row[e];
+        index[e] = c;
+      }
     }
   }
+  std::vector<char> is_nearest(candidates, 0);
+  for (const size_t c : index) is_nearest[c] = 1;
+  return is_nearest;
+}
+
+}  // namespace
+
+std::vector<int> ChooseCandidates(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
+                                  const std::vector<uint64_t>& weights, int n) {
+  if (n <= 0 || candidates.empty() || entries.empty()) return {};
+  const DistanceTable table = TableOf(candidates, entries);
   // The entries' own nearest candidates, when few enough, are the answer.
-  std::vector<char> is_nearest(candidates.size(), 0);
-  for (size_t e = 0; e < entries.size(); ++e) {
-    size_t best = 0;
-    for (size_t c = 1; c < candidates.size(); ++c) {
-      if (table.distances[c * entries.size() + e] < table.distances[best * entries.size() + e]) best = c;
-    }
-    is_nearest[best] = 1;
-  }
+  const std::vector<char> is_nearest = NearestCandidates(table, candidates.size());
   std::vector<int> chosen;
   for (size_t c = 0; c < candidates.size(); ++c) {
     if (is_nearest[c]) chosen.push_back(static_cast<int>(c));
