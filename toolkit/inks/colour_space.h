@@ -76,10 +76,14 @@ inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, col
 // elsewhere each vector is two 128-bit halves. Vectors go in and out of
 // these functions by reference only: a function built for the wider
 // registers may call one built without them, and values passed by
-// reference are laid out alike for both.
+// reference are laid out alike for both. They are always inlined, so that
+// each is built with the vectors of the loop it is in.
+// The vectors ask for no more than their elements' alignment: the compiler
+// would take the 256-bit build's alignment for granted in memory laid out by
+// the other, and the loads and stores of either cost the same.
 inline constexpr int kLanes = 8;
-using LaneFloats = float __attribute__((vector_size(4 * kLanes)));
-using LaneInts = int32_t __attribute__((vector_size(4 * kLanes)));
+using LaneFloats = float __attribute__((vector_size(4 * kLanes), aligned(4)));
+using LaneInts = int32_t __attribute__((vector_size(4 * kLanes), aligned(4)));
 struct LabLanes {
   LaneFloats l{};
   LaneFloats a{};
@@ -87,12 +91,12 @@ struct LabLanes {
 };
 
 // table[index] for each lane.
-inline void TableLanes(const float* table, const LaneInts& index, LaneFloats& value) {
+[[gnu::always_inline]] inline void TableLanes(const float* table, const LaneInts& index, LaneFloats& value) {
   for (int k = 0; k < kLanes; ++k) value[k] = table[index[k]];
 }
 
 // CubeRootF for each lane.
-inline void CubeRootFLanes(const LabTableSet& t, const LaneFloats& x, LaneFloats& f) {
+[[gnu::always_inline]] inline void CubeRootFLanes(const LabTableSet& t, const LaneFloats& x, LaneFloats& f) {
   const LaneInts is_inside = (x > 0) & (x < 1);
   const LaneFloats at = is_inside ? x * static_cast<float>(kCubeRootSteps) : LaneFloats{};
   const LaneInts i = __builtin_convertvector(at, LaneInts);
@@ -108,7 +112,8 @@ inline void CubeRootFLanes(const LabTableSet& t, const LaneFloats& x, LaneFloats
   }
 }
 
-inline void LabOfLinearLanes(const LaneFloats& r, const LaneFloats& g, const LaneFloats& b, LabLanes& lab) {
+[[gnu::always_inline]] inline void LabOfLinearLanes(const LaneFloats& r, const LaneFloats& g,
+                                                    const LaneFloats& b, LabLanes& lab) {
   const LabTableSet& t = LabTables();
   const LaneFloats x = (0.4124564f * r + 0.3575761f * g + 0.1804375f * b) / 0.95047f;
   const LaneFloats y = 0.2126729f * r + 0.7151522f * g + 0.0721750f * b;
@@ -123,7 +128,8 @@ inline void LabOfLinearLanes(const LaneFloats& r, const LaneFloats& g, const Lan
 }
 
 // LabOf of 8-bit channels, a colour a lane.
-inline void LabOfLanes(const LaneInts& red, const LaneInts& green, const LaneInts& blue, LabLanes& lab) {
+[[gnu::always_inline]] inline void LabOfLanes(const LaneInts& red, const LaneInts& green,
+                                              const LaneInts& blue, LabLanes& lab) {
   const float* linear = LabTables().linear;
   LaneFloats r;
   LaneFloats g;

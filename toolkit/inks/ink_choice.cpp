@@ -272,12 +272,13 @@ Nearest NearestOf(const DistanceTable& table, const std::vector<double>& weights
 
 // The costs of four candidates are summed at once, a lane each.
 constexpr size_t kCostLanes = 4;
-using CostLanes = double __attribute__((vector_size(8 * kCostLanes)));
-using DistanceLanes = float __attribute__((vector_size(4 * kCostLanes)));
+using CostLanes = double __attribute__((vector_size(8 * kCostLanes), aligned(8)));  // as LaneFloats
+using DistanceLanes = float __attribute__((vector_size(4 * kCostLanes), aligned(4)));
 
 // Up to four candidates not chosen, from c on, in order, into group; their
 // count. c is left past the last of them.
-size_t NextGroup(const std::vector<char>& is_chosen, size_t candidates, size_t& c, size_t (&group)[kCostLanes]) {
+size_t NextGroup(const std::vector<char>& is_chosen, size_t candidates, size_t& c,
+                 size_t (&group)[kCostLanes]) {
   size_t count = 0;
   for (; c < candidates && count < kCostLanes; ++c) {
     if (!is_chosen[c]) group[count++] = c;
