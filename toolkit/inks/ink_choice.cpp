@@ -127,6 +127,24 @@ void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_
   }
 }
 
+// CPC+ colours, counted as their nominal colours, are never more than the
+// distinct colours' limit, so their cells would never be used: each 12-bit
+// colour gets a count, and the colours go to the distinct ones in the order
+// they first appeared, with their counts, as one by one they would have.
+void CountPlusSpan(const PictureRef& picture, size_t begin, size_t end, ColourCounts& counts) {
+  static_assert(kExactHistogramLimit >= 16 * 16 * 16);
+  std::vector<uint64_t> weights(16 * 16 * 16, 0);
+  std::vector<int> order;
+  const uint8_t* p = picture.rgba + begin * 4;
+  for (size_t i = begin; i < end; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    const int key = ExactKey(ColourModel::kPlus, p[0], p[1], p[2]);
+    if (weights[static_cast<size_t>(key)]++ == 0) order.push_back(key);
+  }
+  for (const int key : order)
+    counts.distinct.Add(NominalColour(ColourModel::kPlus, key), weights[static_cast<size_t>(key)]);
+}
+
 // The second half's counts added to the first's: its colours new to the
 // first come after the first's, as they appear after them in the picture.
 void AddCounts(ColourCounts& first, const ColourCounts& second) {
@@ -148,7 +166,12 @@ void AddCounts(ColourCounts& first, const ColourCounts& second) {
 std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel model) {
   std::array<ColourCounts, 2> halves{ColourCounts(model), ColourCounts(model)};
   auto work = [&](size_t begin, size_t end, int half) {
-    CountSpan(picture, model, begin, end, halves[static_cast<size_t>(half)]);
+    ColourCounts& counts = halves[static_cast<size_t>(half)];
+    if (model == ColourModel::kPlus) {
+      CountPlusSpan(picture, begin, end, counts);
+    } else {
+      CountSpan(picture, model, begin, end, counts);
+    }
   };
   InTwoHalves(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height), work);
   ColourCounts& counts = halves[0];
