@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/large_buffer.h"
 #include "common/two_halves.h"
 
 namespace {
@@ -254,6 +255,7 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+  ReserveLarge(mapped.pens, pixel_count);
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
   const NearestInk nearest(inks);
@@ -495,6 +497,7 @@ MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const st
                           Dither dither, bool counts_error) {
   const size_t width = static_cast<size_t>(picture.width);
   MappedPicture mapped;
+  ReserveLarge(mapped.pens, width * static_cast<size_t>(picture.height));
   mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
   const PenInks inks(map);
   std::atomic<int> rows_done{0};
