@@ -72,7 +72,7 @@ inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, col
 // arithmetic is LabOf's, lane by lane and in the same order, so the values
 // are the same to the last bit (no fused multiply-add is ever asked for).
 // Eight lanes fill the 256-bit registers of processors that have them (the
-// loops over a picture's pixels are built for those too, see ink_mapping);
+// loops over a picture's pixels are built for those too, see LANE_LOOP);
 // elsewhere each vector is two 128-bit halves. Vectors go in and out of
 // these functions by reference only: a function built for the wider
 // registers may call one built without them, and values passed by
@@ -82,6 +82,16 @@ inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, col
 // would take the 256-bit build's alignment for granted in memory laid out by
 // the other, and the loads and stores of either cost the same.
 inline constexpr int kLanes = 8;
+
+// The loops that use these lanes over a picture's pixels are built twice on
+// x86-64, for processors with 256-bit vectors (AVX2, which brings no fused
+// multiply-add with it) and for all others, the one to run chosen when the
+// program starts; on other processors once.
+#if defined(__x86_64__)
+#define LANE_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define LANE_LOOP
+#endif
 using LaneFloats = float __attribute__((vector_size(4 * kLanes), aligned(4)));
 using LaneInts = int32_t __attribute__((vector_size(4 * kLanes), aligned(4)));
 struct LabLanes {

@@ -323,9 +323,9 @@ bool IsAnyBelow(const CostLanes& cost, double bound) {
 // entries, the lanes stopping once all have passed it). Each lane adds its
 // terms in the entries' order, so its sum is the one a candidate-by-candidate
 // loop gives, to the last bit. Built a second time for 256-bit vectors.
-__attribute__((target_clones("avx2", "default"))) void CostsWithSwap(
-    const std::vector<float>& kept, const std::vector<double>& weights, const DistanceTable& table,
-    const size_t (&group)[kCostLanes], size_t count, double bound, double (&costs)[kCostLanes]) {
+LANE_LOOP void CostsWithSwap(const std::vector<float>& kept, const std::vector<double>& weights,
+                             const DistanceTable& table, const size_t (&group)[kCostLanes], size_t count,
+                             double bound, double (&costs)[kCostLanes]) {
   constexpr size_t kBlock = 64;
   const float* rows[kCostLanes];
   for (size_t k = 0; k < kCostLanes; ++k) rows[k] = table.Row(group[k < count ? k : 0]);
@@ -421,9 +421,8 @@ namespace {
 // Every candidate's distance to every entry, eight entries at a time, each
 // worked out as Distance does (the same value to the last bit). Built a
 // second time for 256-bit vectors.
-__attribute__((target_clones("avx2", "default"))) void FillDistances(const std::vector<Lab>& candidates,
-                                                                     const std::vector<Lab>& entries,
-                                                                     DistanceTable& table) {
+LANE_LOOP void FillDistances(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
+                             DistanceTable& table) {
   const size_t count = entries.size();
   const size_t whole = count - count % kLanes;
   std::vector<LabLanes> lanes(whole / kLanes);

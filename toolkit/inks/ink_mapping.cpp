@@ -212,7 +212,7 @@ class UnditheredSpan {
   // inks keeps that ink's pen, but its distance to the nominal colour still
   // counts in the error. Built twice: with the wider vectors of processors
   // that have them, and without.
-  __attribute__((target_clones("avx2", "default"))) void WorkOut(size_t first) {
+  LANE_LOOP void WorkOut(size_t first) {
     LaneInts red{};
     LaneInts green{};
     LaneInts blue{};
@@ -447,8 +447,7 @@ class DitheredError {
  private:
   // The distances of pixels x to x + kLanes (those in the row) to their
   // pens' inks, as Distance works them out. Built a second time for 256-bit vectors.
-  __attribute__((target_clones("avx2", "default"))) void Distances(const uint8_t* row, const uint8_t* pens,
-                                                                   int x) {
+  LANE_LOOP void Distances(const uint8_t* row, const uint8_t* pens, int x) {
     const int width = picture_.width;
     LaneInts red{};
     LaneInts green{};
