@@ -102,6 +102,39 @@ struct ColourCounts {
   bool is_exact = true;
 };
 
+// Once a part's colours are too many to count one by one, only its cells: a
+// colour that IS one of the 27 inks is counted by its key and added to its
+// nominal colour's cell at the end (whole numbers: the same sums as pixel by
+// pixel), any other to the cell of its own colour.
+void CountCellsSpan(const PictureRef& picture, size_t begin, size_t end, std::vector<Cell>& cells) {
+  const std::array<uint8_t, 256>& nominal = kNominalChannel[0];
+  std::array<uint64_t, kCpcColourCount> inks{};
+  std::array<Rgb, kCpcColourCount> nominal_of{};
+  const uint8_t* p = picture.rgba + begin * 4;
+  for (size_t i = begin; i < end; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    const int key = ExactKey(ColourModel::kFirmware, p[0], p[1], p[2]);
+    if (key >= 0) {
+      ++inks[static_cast<size_t>(key)];
+      nominal_of[static_cast<size_t>(key)] = {nominal[p[0]], nominal[p[1]], nominal[p[2]]};
+      continue;
+    }
+    Cell& cell = cells[static_cast<size_t>((p[0] >> 4) << 8 | (p[1] >> 4) << 4 | p[2] >> 4)];
+    ++cell.count;
+    cell.red += p[0];
+    cell.green += p[1];
+    cell.blue += p[2];
+  }
+  for (size_t key = 0; key < inks.size(); ++key) {
+    const Rgb& c = nominal_of[key];
+    Cell& cell = cells[static_cast<size_t>((c.red >> 4) << 8 | (c.green >> 4) << 4 | c.blue >> 4)];
+    cell.count += inks[key];
+    cell.red += inks[key] * c.red;
+    cell.green += inks[key] * c.green;
+    cell.blue += inks[key] * c.blue;
+  }
+}
+
 void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_t end, ColourCounts& counts) {
   const uint8_t* p = picture.rgba + begin * 4;
   // Neighbours often share a colour: the last one's result is kept.
@@ -109,7 +142,8 @@ void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_
   Rgb last_colour;
   Cell* last_cell = nullptr;
   const std::array<uint8_t, 256>& nominal = kNominalChannel[model == ColourModel::kPlus ? 1 : 0];
-  for (size_t i = begin; i < end; ++i, p += 4) {
+  size_t i = begin;
+  for (; i < end && counts.is_exact; ++i, p += 4) {
     if (picture.IsTransparent(p)) continue;
     const uint32_t packed = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     if (packed != last_packed) {
@@ -123,8 +157,9 @@ void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_
     last_cell->red += last_colour.red;
     last_cell->green += last_colour.green;
     last_cell->blue += last_colour.blue;
-    if (counts.is_exact) counts.is_exact = counts.distinct.Add(last_colour);
+    counts.is_exact = counts.distinct.Add(last_colour);
   }
+  CountCellsSpan(picture, i, end, counts.cells);
 }
 
 // CPC+ colours, counted as their nominal colours, are never more than the

@@ -231,10 +231,16 @@ class UnditheredSpan {
     LaneInts indices;
     LaneFloats squared;
     nearest_.IndexOf(lab, forced, indices, squared);
-    for (int k = 0; k < kLanes; ++k) {
-      entries_[first + static_cast<size_t>(k)] = RoundedThousandths(std::sqrt(squared[k])) << 8 |
-                                                 static_cast<uint32_t>(inks_.first_pen() + indices[k] + 1);
-    }
+    // RoundedThousandths of each distance, lane by lane: the thousandths
+    // are below 2^31, so a signed conversion truncates as the unsigned one.
+    LaneFloats distance;
+    for (int k = 0; k < kLanes; ++k) distance[k] = std::sqrt(squared[k]);
+    const LaneFloats thousandths = distance * 1000.0f;
+    const LaneInts whole = __builtin_convertvector(thousandths, LaneInts);
+    const LaneInts is_up = thousandths - __builtin_convertvector(whole, LaneFloats) >= 0.5f;
+    const LaneInts entries = (whole - is_up) << 8 | (indices + (inks_.first_pen() + 1));
+    for (int k = 0; k < kLanes; ++k)
+      entries_[first + static_cast<size_t>(k)] = static_cast<uint32_t>(entries[k]);
   }
 
   // A slot holds colour << 32 | result; result 0 marks an empty slot.
