@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "common/picture.h"
 
@@ -100,6 +101,16 @@ struct LabLanes {
   LaneFloats b{};
 };
 
+// Whether any lane is set (all its bits, as comparisons set them), read as
+// whole words rather than lane by lane.
+[[gnu::always_inline]] inline bool IsAnyLane(const LaneInts& is) {
+  uint64_t words[sizeof(LaneInts) / sizeof(uint64_t)];
+  std::memcpy(words, &is, sizeof words);
+  uint64_t any = 0;
+  for (const uint64_t word : words) any |= word;
+  return any != 0;
+}
+
 // table[index] for each lane.
 [[gnu::always_inline]] inline void TableLanes(const float* table, const LaneInts& index, LaneFloats& value) {
   for (int k = 0; k < kLanes; ++k) value[k] = table[index[k]];
@@ -117,8 +128,10 @@ struct LabLanes {
   TableLanes(t.cube_root_f + 1, i, high);
   const LaneFloats inside = low + (high - low) * fraction;
   f = is_inside ? inside : x <= 0 ? t.cube_root_f[0] : t.cube_root_f[kCubeRootSteps];
+  // Past white: rare, and off the table.
+  if (!IsAnyLane(x >= 1)) return;
   for (int k = 0; k < kLanes; ++k) {
-    if (x[k] >= 1) f[k] = CubeRootF(t, x[k]);  // past white: rare, and off the table
+    if (x[k] >= 1) f[k] = CubeRootF(t, x[k]);
   }
 }
 
@@ -135,19 +148,6 @@ struct LabLanes {
   CubeRootFLanes(t, y, fy);
   CubeRootFLanes(t, z, fz);
   lab = {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
-}
-
-// LabOf of 8-bit channels, a colour a lane.
-[[gnu::always_inline]] inline void LabOfLanes(const LaneInts& red, const LaneInts& green,
-                                              const LaneInts& blue, LabLanes& lab) {
-  const float* linear = LabTables().linear;
-  LaneFloats r;
-  LaneFloats g;
-  LaneFloats b;
-  TableLanes(linear, red, r);
-  TableLanes(linear, green, g);
-  TableLanes(linear, blue, b);
-  LabOfLinearLanes(r, g, b, lab);
 }
 
 inline float DistanceSquared(const Lab& x, const Lab& y) {

@@ -116,12 +116,6 @@ class NearestInk {
     d = dl * dl + da * da + db * db;
   }
 
-  [[gnu::always_inline]] static bool IsAnyLane(const LaneInts& is) {
-    int any = 0;
-    for (int k = 0; k < kLanes; ++k) any |= is[k];
-    return any != 0;
-  }
-
   std::vector<LabLanes> lanes_;  // each ink in every lane
   std::vector<float> flat_l_;    // and once
   std::vector<float> flat_a_;
@@ -213,21 +207,22 @@ class UnditheredSpan {
   // counts in the error. Built twice: with the wider vectors of processors
   // that have them, and without.
   LANE_LOOP void WorkOut(size_t first) {
-    LaneInts red{};
-    LaneInts green{};
-    LaneInts blue{};
+    const float* linear = LabTables().linear;
+    LaneFloats red{};
+    LaneFloats green{};
+    LaneFloats blue{};
     LaneInts forced{};
     for (int k = 0; k < kLanes; ++k) {
       const uint8_t* p = picture_.rgba + pixels_[first + static_cast<size_t>(k)] * 4;
-      red[k] = p[0];
-      green[k] = p[1];
-      blue[k] = p[2];
+      red[k] = linear[p[0]];
+      green[k] = linear[p[1]];
+      blue[k] = linear[p[2]];
       const int key = ExactKey(map_.model, p[0], p[1], p[2]);
       const int pen = key < 0 ? -1 : pens_by_key_[static_cast<size_t>(key)];
       forced[k] = pen < 0 ? -1 : pen - inks_.first_pen();
     }
     LabLanes lab;
-    LabOfLanes(red, green, blue, lab);
+    LabOfLinearLanes(red, green, blue, lab);
     LaneInts indices;
     LaneFloats squared;
     nearest_.IndexOf(lab, forced, indices, squared);
@@ -455,20 +450,21 @@ class DitheredError {
   // pens' inks, as Distance works them out. Built a second time for 256-bit vectors.
   LANE_LOOP void Distances(const uint8_t* row, const uint8_t* pens, int x) {
     const int width = picture_.width;
-    LaneInts red{};
-    LaneInts green{};
-    LaneInts blue{};
+    const float* linear = LabTables().linear;
+    LaneFloats red{};
+    LaneFloats green{};
+    LaneFloats blue{};
     LaneInts ink{};
     for (int k = 0; k < kLanes; ++k) {
       const int at = std::min(x + k, width - 1);  // past the row: its last pixel again, not kept
       const uint8_t* p = row + static_cast<size_t>(at) * 4;
-      red[k] = p[0];
-      green[k] = p[1];
-      blue[k] = p[2];
+      red[k] = linear[p[0]];
+      green[k] = linear[p[1]];
+      blue[k] = linear[p[2]];
       ink[k] = std::max(pens[at] - inks_.first_pen(), 0);  // a transparent pixel's is not kept
     }
     LabLanes source;
-    LabOfLanes(red, green, blue, source);
+    LabOfLinearLanes(red, green, blue, source);
     LaneFloats l;
     LaneFloats a;
     LaneFloats b;
