@@ -454,23 +454,23 @@ class DitheredError {
     LaneFloats red{};
     LaneFloats green{};
     LaneFloats blue{};
-    LaneInts ink{};
+    LaneFloats l{};
+    LaneFloats a{};
+    LaneFloats b{};
     for (int k = 0; k < kLanes; ++k) {
       const int at = std::min(x + k, width - 1);  // past the row: its last pixel again, not kept
       const uint8_t* p = row + static_cast<size_t>(at) * 4;
       red[k] = linear[p[0]];
       green[k] = linear[p[1]];
       blue[k] = linear[p[2]];
-      ink[k] = std::max(pens[at] - inks_.first_pen(), 0);  // a transparent pixel's is not kept
+      // A transparent pixel's pen is 0, below the first opaque pen: its distance is not kept.
+      const size_t ink = static_cast<size_t>(std::max(pens[at] - inks_.first_pen(), 0));
+      l[k] = ink_l_[ink];
+      a[k] = ink_a_[ink];
+      b[k] = ink_b_[ink];
     }
     LabLanes source;
     LabOfLinearLanes(red, green, blue, source);
-    LaneFloats l;
-    LaneFloats a;
-    LaneFloats b;
-    TableLanes(ink_l_.data(), ink, l);
-    TableLanes(ink_a_.data(), ink, a);
-    TableLanes(ink_b_.data(), ink, b);
     const LaneFloats dl = source.l - l;
     const LaneFloats da = source.a - a;
     const LaneFloats db = source.b - b;
