@@ -122,14 +122,6 @@ class NearestInk {
   std::vector<float> flat_b_;
 };
 
-// lround for a distance (never negative) without the library call: the
-// fraction x - trunc(x) is exact in floating point, so this rounds the same.
-inline uint32_t RoundedThousandths(float distance) {
-  const float x = distance * 1000;
-  const uint32_t whole = static_cast<uint32_t>(x);
-  return whole + (x - static_cast<float>(whole) >= 0.5f ? 1 : 0);
-}
-
 // Without dithering a pixel's pen and error depend on its colour alone: each
 // colour is worked out once and kept in a direct-mapped table (2^16 slots,
 // 512 KB, so that it stays in the cache) of the colour and its result, the
@@ -226,8 +218,9 @@ class UnditheredSpan {
     LaneInts indices;
     LaneFloats squared;
     nearest_.IndexOf(lab, forced, indices, squared);
-    // RoundedThousandths of each distance, lane by lane: the thousandths
-    // are below 2^31, so a signed conversion truncates as the unsigned one.
+    // Each distance in thousandths, rounded as lround does without the
+    // library call: the fraction x - trunc(x) is exact in floating point.
+    // The thousandths are below 2^31, so a signed conversion truncates.
     LaneFloats distance;
     for (int k = 0; k < kLanes; ++k) distance[k] = std::sqrt(squared[k]);
     const LaneFloats thousandths = distance * 1000.0f;
