@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct Rgb {
   uint8_t red = 0;
@@ -44,3 +45,6 @@ Picture NewPicture(int width, int height);
 
 // A picture over a copy of pens (width * height, top row first).
 Picture PictureFromPens(int width, int height, const uint8_t* pens, const Palette& palette = Palette{});
+// The same, the buffer of width * height pens becoming the picture's own
+// instead of being copied (a 4096 x 4096 picture is 16 MB).
+Picture PictureFromPens(int width, int height, std::vector<uint8_t>&& pens, const Palette& palette = Palette{});

@@ -1,5 +1,7 @@
 #include "common/picture_header.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -187,23 +189,41 @@ Checked<Accepted> CheckPngHeaderChunk(const uint8_t* data) {
 
 }  // namespace
 
-Checked<Accepted> CheckPngBytes(const uint8_t* bytes, size_t size) {
-  if (size < sizeof kPngSignature + kPngChunkOverhead + kPngHeaderLength ||
-      !std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes)) {
+namespace {
+
+// The chunks of a PNG of size bytes walked to IEND, with read(at, count,
+// out) giving the count bytes at offset at (false when it can not): the
+// signature, the header chunk, then each chunk's length and type only.
+template <typename ReadAt>
+Checked<Accepted> WalkPngChunks(uint64_t size, ReadAt read) {
+  uint8_t head[sizeof kPngSignature + 8 + kPngHeaderLength] = {};
+  if (size < sizeof kPngSignature + kPngChunkOverhead + kPngHeaderLength || !read(0, sizeof head, head) ||
+      !std::equal(std::begin(kPngSignature), std::end(kPngSignature), head)) {
     return Damaged();
   }
-  size_t at = sizeof kPngSignature;
-  if (Be32(bytes + at) != kPngHeaderLength || std::memcmp(bytes + at + 4, "IHDR", 4) != 0) {
+  uint64_t at = sizeof kPngSignature;
+  if (Be32(head + at) != kPngHeaderLength || std::memcmp(head + at + 4, "IHDR", 4) != 0) {
     return Damaged();
   }
-  if (Checked<Accepted> header = CheckPngHeaderChunk(bytes + at + 8); !header) return header;
+  if (Checked<Accepted> header = CheckPngHeaderChunk(head + at + 8); !header) return header;
   while (at + kPngChunkOverhead <= size) {
-    const uint64_t length = Be32(bytes + at);
+    uint8_t chunk[8];
+    if (!read(at, sizeof chunk, chunk)) return Damaged();
+    const uint64_t length = Be32(chunk);
     if (at + kPngChunkOverhead + length > size) return Damaged();
-    if (std::memcmp(bytes + at + 4, "IEND", 4) == 0) return Accepted{};
+    if (std::memcmp(chunk + 4, "IEND", 4) == 0) return Accepted{};
     at += kPngChunkOverhead + length;
   }
   return Damaged();
+}
+
+}  // namespace
+
+Checked<Accepted> CheckPngBytes(const uint8_t* bytes, size_t size) {
+  return WalkPngChunks(size, [&](uint64_t at, size_t count, uint8_t* out) {
+    std::memcpy(out, bytes + at, count);
+    return true;
+  });
 }
 
 Checked<Accepted> CheckGifHeader(const uint8_t* head, size_t head_size) {
@@ -279,15 +299,27 @@ Checked<Accepted> CheckPictureFile(const std::string& path, PictureKind kind) {
   static_assert(sizeof head >= kPcxHeaderBytes && sizeof head >= kTargaHeaderBytes);
   const size_t head_size = std::fread(head, 1, sizeof head, file);
   const uint64_t size = input->size_bytes;
-  if (kind == PictureKind::kPng || kind == PictureKind::kGif) {
-    // The chunks or blocks are walked through the whole file: pictures for a CPC are small.
+  if (kind == PictureKind::kPng) {
+    // Each chunk's length and type read where it starts, the chunk's data
+    // passed over: a large PNG is not read twice, here and by the decoder.
+    if (size > kMaxBitmapBytes) return TooLarge();
+    const int descriptor = fileno(file);
+    bool is_unread = false;
+    const Checked<Accepted> walked = WalkPngChunks(size, [&](uint64_t at, size_t count, uint8_t* out) {
+      is_unread = pread(descriptor, out, count, static_cast<off_t>(at)) != static_cast<ssize_t>(count);
+      return !is_unread;
+    });
+    if (is_unread) return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
+    return walked;
+  }
+  if (kind == PictureKind::kGif) {
+    // The blocks are walked through the whole file: pictures for a CPC are small.
     if (size > kMaxBitmapBytes) return TooLarge();
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
       return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
     }
-    return kind == PictureKind::kPng ? CheckPngBytes(bytes.data(), bytes.size())
-                                     : CheckGifBytes(bytes.data(), bytes.size());
+    return CheckGifBytes(bytes.data(), bytes.size());
   }
   switch (kind) {
     case PictureKind::kBmp:

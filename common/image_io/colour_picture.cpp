@@ -8,8 +8,10 @@
 #include "common/image_io/bitmap.h"
 #include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
+#include "common/large_buffer.h"
 #include "common/line_output.h"
 #include "common/picture_header.h"
+#include "common/two_halves.h"
 
 namespace {
 
@@ -144,17 +146,17 @@ bool IsDirect(FIBITMAP* image) {
          FreeImage_GetRedMask(image) == FI_RGBA_RED_MASK;
 }
 
-// The rows of a 24-bit (kHasAlpha false) or 32-bit bitmap into picture, top
-// row first; true when some pixel is transparent. One loop for each depth, so
-// that the pixel loop holds no test of it.
+// Rows first to last of a 24-bit (kHasAlpha false) or 32-bit bitmap into
+// picture, row 0 the top one; true when some pixel is transparent. One loop
+// for each depth, so that the pixel loop holds no test of it.
 template <bool kHasAlpha>
-bool CopyRowsOf(FIBITMAP* wide, ColourPicture& picture) {
+bool CopyRowsOf(FIBITMAP* wide, ColourPicture& picture, int first, int last) {
   const int width = picture.width;
   const int height = picture.height;
   constexpr size_t step = kHasAlpha ? 4 : 3;
-  uint8_t* out = picture.rgba.data();
+  uint8_t* out = picture.rgba.data() + static_cast<size_t>(first) * static_cast<size_t>(width) * 4;
   bool has_transparency = false;
-  for (int y = 0; y < height; ++y) {
+  for (int y = first; y < last; ++y) {
     // FreeImage keeps the bottom row first.
     const uint8_t* in = FreeImage_GetScanLine(wide, height - 1 - y);
     for (int x = 0; x < width; ++x, in += step, out += 4) {
@@ -168,8 +170,19 @@ bool CopyRowsOf(FIBITMAP* wide, ColourPicture& picture) {
   return has_transparency;
 }
 
+// The two halves of a large picture's rows at once.
 bool CopyRows(FIBITMAP* wide, ColourPicture& picture) {
-  return FreeImage_GetBPP(wide) == 32 ? CopyRowsOf<true>(wide, picture) : CopyRowsOf<false>(wide, picture);
+  const bool has_alpha = FreeImage_GetBPP(wide) == 32;
+  const int middle = picture.height / 2;
+  bool has_transparency[2] = {false, false};
+  const auto copy = [&](int first, int last, bool& has) {
+    has = has_alpha ? CopyRowsOf<true>(wide, picture, first, last)
+                    : CopyRowsOf<false>(wide, picture, first, last);
+  };
+  auto top = [&] { copy(0, middle, has_transparency[0]); };
+  auto bottom = [&] { copy(middle, picture.height, has_transparency[1]); };
+  AtOnce(picture.rgba.size() / 4 >= kTwoHalvesLeast, top, bottom);
+  return has_transparency[0] || has_transparency[1];
 }
 
 // A 32-bit BMP or TGA written without alpha leaves the fourth byte 0 in
@@ -188,7 +201,9 @@ ColourPicture EmptyPicture(FIBITMAP* image) {
   ColourPicture picture;
   picture.width = static_cast<int>(FreeImage_GetWidth(image));
   picture.height = static_cast<int>(FreeImage_GetHeight(image));
-  picture.rgba.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4);
+  const size_t bytes = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4;
+  ReserveLarge(picture.rgba, bytes);
+  picture.rgba.resize(bytes);
   return picture;
 }
 

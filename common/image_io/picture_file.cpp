@@ -10,6 +10,7 @@
 #include "common/image_io/bitmap.h"
 #include "common/image_io/picture_probe.h"
 #include "common/input_file.h"
+#include "common/large_buffer.h"
 #include "common/number_text.h"
 #include "common/picture_header.h"
 
@@ -205,7 +206,7 @@ Checked<std::vector<uint8_t>> EncodeBmpPicture(const Picture& picture) {
   if (pixel_bytes > UINT32_MAX - kBmpHeaderBytes - kBmpPaletteBytes)
     return Bytes::Refused("too large for a BMP file");
   std::vector<uint8_t> bytes;
-  bytes.reserve(kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes);
+  ReserveLarge(bytes, kBmpHeaderBytes + kBmpPaletteBytes + pixel_bytes);
   AppendBmpHeaders(picture, static_cast<uint32_t>(pixel_bytes), bytes);
   for (const Rgb& colour : picture.palette)
     bytes.insert(bytes.end(), {colour.blue, colour.green, colour.red, 0});

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "common/picture.h"
 
@@ -65,6 +66,89 @@ inline Lab LabOf(uint8_t red, uint8_t green, uint8_t blue) {
   return LabOfLinear(t.linear[red], t.linear[green], t.linear[blue]);
 }
 inline Lab LabOf(const Rgb& colour) { return LabOf(colour.red, colour.green, colour.blue); }
+
+// Several colours at once, one in each lane of a vector: a picture whose
+// colours never repeat (noise, a photograph) has every pixel worked out
+// anew, and lanes side by side keep the processor's vector units busy. The
+// arithmetic is LabOf's, lane by lane and in the same order, so the values
+// are the same to the last bit (no fused multiply-add is ever asked for).
+// Eight lanes fill the 256-bit registers of processors that have them (the
+// loops over a picture's pixels are built for those too, see LANE_LOOP);
+// elsewhere each vector is two 128-bit halves. Vectors go in and out of
+// these functions by reference only: a function built for the wider
+// registers may call one built without them, and values passed by
+// reference are laid out alike for both. They are always inlined, so that
+// each is built with the vectors of the loop it is in.
+// The vectors ask for no more than their elements' alignment: the compiler
+// would take the 256-bit build's alignment for granted in memory laid out by
+// the other, and the loads and stores of either cost the same.
+inline constexpr int kLanes = 8;
+
+// The loops that use these lanes over a picture's pixels are built twice on
+// x86-64, for processors with 256-bit vectors (AVX2, which brings no fused
+// multiply-add with it) and for all others, the one to run chosen when the
+// program starts; on other processors once.
+#if defined(__x86_64__)
+#define LANE_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define LANE_LOOP
+#endif
+using LaneFloats = float __attribute__((vector_size(4 * kLanes), aligned(4)));
+using LaneInts = int32_t __attribute__((vector_size(4 * kLanes), aligned(4)));
+struct LabLanes {
+  LaneFloats l{};
+  LaneFloats a{};
+  LaneFloats b{};
+};
+
+// Whether any lane is set (all its bits, as comparisons set them), read as
+// whole words rather than lane by lane.
+[[gnu::always_inline]] inline bool IsAnyLane(const LaneInts& is) {
+  uint64_t words[sizeof(LaneInts) / sizeof(uint64_t)];
+  std::memcpy(words, &is, sizeof words);
+  uint64_t any = 0;
+  for (const uint64_t word : words) any |= word;
+  return any != 0;
+}
+
+// table[index] for each lane.
+[[gnu::always_inline]] inline void TableLanes(const float* table, const LaneInts& index, LaneFloats& value) {
+  for (int k = 0; k < kLanes; ++k) value[k] = table[index[k]];
+}
+
+// CubeRootF for each lane.
+[[gnu::always_inline]] inline void CubeRootFLanes(const LabTableSet& t, const LaneFloats& x, LaneFloats& f) {
+  const LaneInts is_inside = (x > 0) & (x < 1);
+  const LaneFloats at = is_inside ? x * static_cast<float>(kCubeRootSteps) : LaneFloats{};
+  const LaneInts i = __builtin_convertvector(at, LaneInts);
+  const LaneFloats fraction = at - __builtin_convertvector(i, LaneFloats);
+  LaneFloats low;
+  LaneFloats high;
+  TableLanes(t.cube_root_f, i, low);
+  TableLanes(t.cube_root_f + 1, i, high);
+  const LaneFloats inside = low + (high - low) * fraction;
+  f = is_inside ? inside : x <= 0 ? t.cube_root_f[0] : t.cube_root_f[kCubeRootSteps];
+  // Past white: rare, and off the table.
+  if (!IsAnyLane(x >= 1)) return;
+  for (int k = 0; k < kLanes; ++k) {
+    if (x[k] >= 1) f[k] = CubeRootF(t, x[k]);
+  }
+}
+
+[[gnu::always_inline]] inline void LabOfLinearLanes(const LaneFloats& r, const LaneFloats& g,
+                                                    const LaneFloats& b, LabLanes& lab) {
+  const LabTableSet& t = LabTables();
+  const LaneFloats x = (0.4124564f * r + 0.3575761f * g + 0.1804375f * b) / 0.95047f;
+  const LaneFloats y = 0.2126729f * r + 0.7151522f * g + 0.0721750f * b;
+  const LaneFloats z = (0.0193339f * r + 0.1191920f * g + 0.9503041f * b) / 1.08883f;
+  LaneFloats fx;
+  LaneFloats fy;
+  LaneFloats fz;
+  CubeRootFLanes(t, x, fx);
+  CubeRootFLanes(t, y, fy);
+  CubeRootFLanes(t, z, fz);
+  lab = {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+}
 
 inline float DistanceSquared(const Lab& x, const Lab& y) {
   const float dl = x.l - y.l;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <numeric>
 
 #include "common/cpc_colours.h"
 #include "common/two_halves.h"
+#include "toolkit/inks/colour_space.h"
 
 namespace {
 
@@ -118,6 +120,39 @@ struct ColourCounts {
   bool is_exact = true;
 };
 
+// Once a part's colours are too many to count one by one, only its cells: a
+// colour that IS one of the 27 inks is counted by its key and added to its
+// nominal colour's cell at the end (whole numbers: the same sums as pixel by
+// pixel), any other to the cell of its own colour.
+void CountCellsSpan(const PictureRef& picture, size_t begin, size_t end, std::vector<Cell>& cells) {
+  const std::array<uint8_t, 256>& nominal = kNominalChannel[0];
+  std::array<uint64_t, kCpcColourCount> inks{};
+  std::array<Rgb, kCpcColourCount> nominal_of{};
+  const uint8_t* p = picture.rgba + begin * 4;
+  for (size_t i = begin; i < end; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    const int key = ExactKey(ColourModel::kFirmware, p[0], p[1], p[2]);
+    if (key >= 0) {
+      ++inks[static_cast<size_t>(key)];
+      nominal_of[static_cast<size_t>(key)] = {nominal[p[0]], nominal[p[1]], nominal[p[2]]};
+      continue;
+    }
+    Cell& cell = cells[static_cast<size_t>((p[0] >> 4) << 8 | (p[1] >> 4) << 4 | p[2] >> 4)];
+    ++cell.count;
+    cell.red += p[0];
+    cell.green += p[1];
+    cell.blue += p[2];
+  }
+  for (size_t key = 0; key < inks.size(); ++key) {
+    const Rgb& c = nominal_of[key];
+    Cell& cell = cells[static_cast<size_t>((c.red >> 4) << 8 | (c.green >> 4) << 4 | c.blue >> 4)];
+    cell.count += inks[key];
+    cell.red += inks[key] * c.red;
+    cell.green += inks[key] * c.green;
+    cell.blue += inks[key] * c.blue;
+  }
+}
+
 void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_t end, ColourCounts& counts) {
   const uint8_t* p = picture.rgba + begin * 4;
   // Neighbours often share a colour: the last one's result is kept.
@@ -125,7 +160,8 @@ void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_
   Rgb last_colour;
   Cell* last_cell = nullptr;
   const std::array<uint8_t, 256>& nominal = kNominalChannel[model == ColourModel::kPlus ? 1 : 0];
-  for (size_t i = begin; i < end; ++i, p += 4) {
+  size_t i = begin;
+  for (; i < end && counts.is_exact; ++i, p += 4) {
     if (picture.IsTransparent(p)) continue;
     const uint32_t packed = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     if (packed != last_packed) {
@@ -139,8 +175,27 @@ void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_
     last_cell->red += last_colour.red;
     last_cell->green += last_colour.green;
     last_cell->blue += last_colour.blue;
-    if (counts.is_exact) counts.is_exact = counts.distinct.Add(last_colour);
+    counts.is_exact = counts.distinct.Add(last_colour);
   }
+  CountCellsSpan(picture, i, end, counts.cells);
+}
+
+// CPC+ colours, counted as their nominal colours, are never more than the
+// distinct colours' limit, so their cells would never be used: each 12-bit
+// colour gets a count, and the colours go to the distinct ones in the order
+// they first appeared, with their counts, as one by one they would have.
+void CountPlusSpan(const PictureRef& picture, size_t begin, size_t end, ColourCounts& counts) {
+  static_assert(kExactHistogramLimit >= 16 * 16 * 16);
+  std::vector<uint64_t> weights(16 * 16 * 16, 0);
+  std::vector<int> order;
+  const uint8_t* p = picture.rgba + begin * 4;
+  for (size_t i = begin; i < end; ++i, p += 4) {
+    if (picture.IsTransparent(p)) continue;
+    const int key = ExactKey(ColourModel::kPlus, p[0], p[1], p[2]);
+    if (weights[static_cast<size_t>(key)]++ == 0) order.push_back(key);
+  }
+  for (const int key : order)
+    counts.distinct.Add(NominalColour(ColourModel::kPlus, key), weights[static_cast<size_t>(key)]);
 }
 
 // The second half's counts added to the first's: its colours new to the
@@ -164,7 +219,12 @@ void AddCounts(ColourCounts& first, const ColourCounts& second) {
 std::vector<WeightedColour> CountColours(const PictureRef& picture, ColourModel model) {
   std::array<ColourCounts, 2> halves{ColourCounts(model), ColourCounts(model)};
   auto work = [&](size_t begin, size_t end, int half) {
-    CountSpan(picture, model, begin, end, halves[static_cast<size_t>(half)]);
+    ColourCounts& counts = halves[static_cast<size_t>(half)];
+    if (model == ColourModel::kPlus) {
+      CountPlusSpan(picture, begin, end, counts);
+    } else {
+      CountSpan(picture, model, begin, end, counts);
+    }
   };
   InTwoHalves(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height), work);
   ColourCounts& counts = halves[0];
@@ -286,20 +346,53 @@ Nearest NearestOf(const DistanceTable& table, const std::vector<double>& weights
   return nearest;
 }
 
-// The weighted sum of nearest distances once a chosen candidate, whose
-// entries keep the distances kept without it, is replaced by the candidate
-// whose distances are row; or a sum at least bound once it passes bound (its
-// terms are never negative, so it only grows: looked at every 64 entries).
-double CostWithSwap(const std::vector<float>& kept, const std::vector<double>& weights, const float* row,
-                    double bound) {
-  constexpr size_t kBlock = 64;
-  const size_t entries = kept.size();
-  double cost = 0;
-  for (size_t start = 0; start < entries && cost < bound; start += kBlock) {
-    const size_t end = std::min(entries, start + kBlock);
-    for (size_t e = start; e < end; ++e) cost += weights[e] * std::min(kept[e], row[e]);
+// The costs of four candidates are summed at once, a lane each.
+constexpr size_t kCostLanes = 4;
+using CostLanes = double __attribute__((vector_size(8 * kCostLanes), aligned(8)));  // as LaneFloats
+using DistanceLanes = float __attribute__((vector_size(4 * kCostLanes), aligned(4)));
+
+// Up to four candidates not chosen, from c on, in order, into group; their
+// count. c is left past the last of them.
+size_t NextGroup(const std::vector<char>& is_chosen, size_t candidates, size_t& c,
+                 size_t (&group)[kCostLanes]) {
+  size_t count = 0;
+  for (; c < candidates && count < kCostLanes; ++c) {
+    if (!is_chosen[c]) group[count++] = c;
   }
-  return cost;
+  return count;
+}
+
+bool IsAnyBelow(const CostLanes& cost, double bound) {
+  for (size_t k = 0; k < kCostLanes; ++k) {
+    if (cost[k] < bound) return true;
+  }
+  return false;
+}
+
+// The weighted sums of nearest distances once a chosen candidate, whose
+// entries keep the distances kept without it, is replaced by each of the
+// group's count candidates; or a sum at least bound once it passes bound
+// (its terms are never negative, so it only grows: looked at every 64
+// entries, the lanes stopping once all have passed it). Each lane adds its
+// terms in the entries' order, so its sum is the one a candidate-by-candidate
+// loop gives, to the last bit. Built a second time for 256-bit vectors.
+LANE_LOOP void CostsWithSwap(const std::vector<float>& kept, const std::vector<double>& weights,
+                             const DistanceTable& table, const size_t (&group)[kCostLanes], size_t count,
+                             double bound, double (&costs)[kCostLanes]) {
+  constexpr size_t kBlock = 64;
+  const float* rows[kCostLanes];
+  for (size_t k = 0; k < kCostLanes; ++k) rows[k] = table.Row(group[k < count ? k : 0]);
+  const size_t entries = kept.size();
+  CostLanes cost{};
+  for (size_t start = 0; start < entries && IsAnyBelow(cost, bound); start += kBlock) {
+    const size_t end = std::min(entries, start + kBlock);
+    for (size_t e = start; e < end; ++e) {
+      const DistanceLanes row = {rows[0][e], rows[1][e], rows[2][e], rows[3][e]};
+      const DistanceLanes nearest = row < kept[e] ? row : kept[e] + DistanceLanes{};
+      cost += weights[e] * __builtin_convertvector(nearest, CostLanes);
+    }
+  }
+  for (size_t k = 0; k < kCostLanes; ++k) costs[k] = cost[k];
 }
 
 // Picks n candidates one at a time, each the one that lowers the weighted
@@ -312,14 +405,18 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<doub
   for (int step = 0; step < n; ++step) {
     int best = -1;
     double best_cost = 0;
-    for (size_t c = 0; c < candidates; ++c) {
-      if (is_chosen[c]) continue;
-      // Once the sum reaches the best, this candidate is out.
-      const double bound = best < 0 ? std::numeric_limits<double>::infinity() : best_cost;
-      const double cost = CostWithSwap(current, weights, table.Row(c), bound);
-      if (cost < bound) {
-        best = static_cast<int>(c);
-        best_cost = cost;
+    size_t group[kCostLanes];
+    double costs[kCostLanes];
+    size_t c = 0;
+    while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
+      // Once the sum reaches the best, a candidate is out.
+      CostsWithSwap(current, weights, table, group, count,
+                    best < 0 ? std::numeric_limits<double>::infinity() : best_cost, costs);
+      for (size_t k = 0; k < count; ++k) {
+        if (costs[k] < (best < 0 ? std::numeric_limits<double>::infinity() : best_cost)) {
+          best = static_cast<int>(group[k]);
+          best_cost = costs[k];
+        }
       }
     }
     chosen.push_back(best);
@@ -338,17 +435,21 @@ bool SwapOnce(const DistanceTable& table, const std::vector<double>& weights, si
   // A relative margin: sums of floats in another order must not swap back and forth.
   const double bound = nearest.cost * (1 - 1e-9);
   std::vector<float> kept(table.entry_count);
+  size_t group[kCostLanes];
+  double costs[kCostLanes];
   for (size_t position = 0; position < chosen.size(); ++position) {
     for (size_t e = 0; e < kept.size(); ++e) {
       kept[e] = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
                                                                 : nearest.first_distance[e];
     }
-    for (size_t c = 0; c < candidates; ++c) {
-      if (is_chosen[c]) continue;
-      if (CostWithSwap(kept, weights, table.Row(c), bound) < bound) {
+    size_t c = 0;
+    while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
+      CostsWithSwap(kept, weights, table, group, count, bound, costs);
+      for (size_t k = 0; k < count; ++k) {
+        if (costs[k] >= bound) continue;
         is_chosen[static_cast<size_t>(chosen[position])] = 0;
-        chosen[position] = static_cast<int>(c);
-        is_chosen[c] = 1;
+        chosen[position] = static_cast<int>(group[k]);
+        is_chosen[group[k]] = 1;
         return true;
       }
     }
@@ -368,26 +469,73 @@ std::vector<int> GreedyWithSwaps(const DistanceTable& table, const std::vector<d
 
 }  // namespace
 
-std::vector<int> ChooseCandidates(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
-                                  const std::vector<uint64_t>& weights, int n) {
-  if (n <= 0 || candidates.empty() || entries.empty()) return {};
+namespace {
+
+// Every candidate's distance to every entry, eight entries at a time, each
+// worked out as Distance does (the same value to the last bit). Built a
+// second time for 256-bit vectors.
+LANE_LOOP void FillDistances(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
+                             DistanceTable& table) {
+  const size_t count = entries.size();
+  const size_t whole = count - count % kLanes;
+  std::vector<LabLanes> lanes(whole / kLanes);
+  for (size_t e = 0; e < whole; ++e) {
+    LabLanes& lane = lanes[e / kLanes];
+    const int k = static_cast<int>(e % kLanes);
+    lane.l[k] = entries[e].l;
+    lane.a[k] = entries[e].a;
+    lane.b[k] = entries[e].b;
+  }
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    const Lab& x = candidates[c];
+    float* row = table.distances.data() + c * count;
+    for (size_t group = 0; group < lanes.size(); ++group) {
+      const LaneFloats dl = x.l - lanes[group].l;
+      const LaneFloats da = x.a - lanes[group].a;
+      const LaneFloats db = x.b - lanes[group].b;
+      const LaneFloats squared = dl * dl + da * da + db * db;
+      for (int k = 0; k < kLanes; ++k) row[group * kLanes + static_cast<size_t>(k)] = std::sqrt(squared[k]);
+    }
+    for (size_t e = whole; e < count; ++e) row[e] = Distance(x, entries[e]);
+  }
+}
+
+DistanceTable TableOf(const std::vector<Lab>& candidates, const std::vector<Lab>& entries) {
   DistanceTable table;
   table.entry_count = entries.size();
   table.distances.resize(candidates.size() * entries.size());
-  for (size_t c = 0; c < candidates.size(); ++c) {
-    for (size_t e = 0; e < entries.size(); ++e) {
-      table.distances[c * entries.size() + e] = Distance(candidates[c], entries[e]);
+  FillDistances(candidates, entries, table);
+  return table;
+}
+
+// For each candidate, whether it is the nearest of an entry (ties to the
+// lower index). A candidate's row at a time, as rows are laid out.
+std::vector<char> NearestCandidates(const DistanceTable& table, size_t candidates) {
+  const size_t entries = table.entry_count;
+  std::vector<float> nearest(table.Row(0), table.Row(0) + entries);
+  std::vector<size_t> index(entries, 0);
+  for (size_t c = 1; c < candidates; ++c) {
+    const float* row = table.Row(c);
+    for (size_t e = 0; e < entries; ++e) {
+      if (row[e] < nearest[e]) {
+        nearest[e] = row[e];
+        index[e] = c;
+      }
     }
   }
+  std::vector<char> is_nearest(candidates, 0);
+  for (const size_t c : index) is_nearest[c] = 1;
+  return is_nearest;
+}
+
+}  // namespace
+
+std::vector<int> ChooseCandidates(const std::vector<Lab>& candidates, const std::vector<Lab>& entries,
+                                  const std::vector<uint64_t>& weights, int n) {
+  if (n <= 0 || candidates.empty() || entries.empty()) return {};
+  const DistanceTable table = TableOf(candidates, entries);
   // The entries' own nearest candidates, when few enough, are the answer.
-  std::vector<char> is_nearest(candidates.size(), 0);
-  for (size_t e = 0; e < entries.size(); ++e) {
-    size_t best = 0;
-    for (size_t c = 1; c < candidates.size(); ++c) {
-      if (table.distances[c * entries.size() + e] < table.distances[best * entries.size() + e]) best = c;
-    }
-    is_nearest[best] = 1;
-  }
+  const std::vector<char> is_nearest = NearestCandidates(table, candidates.size());
   std::vector<int> chosen;
   for (size_t c = 0; c < candidates.size(); ++c) {
     if (is_nearest[c]) chosen.push_back(static_cast<int>(c));

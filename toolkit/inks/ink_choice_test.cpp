@@ -116,6 +116,24 @@ TEST(InkChoice, ExhaustiveSearchFindsWhatGreedyMisses) {
   EXPECT_EQ(ChooseCandidates(candidates, entries, {1, 1, 1}, 5), (std::vector<int>{0, 1, 2}));
 }
 
+// Too many candidates for every subset: the greedy choice and its swaps sum
+// candidates' costs several at once. Each candidate comes twice, side by side,
+// so that ties fall between neighbours summed together: the lower must win.
+TEST(InkChoice, GreedyTiesGoToTheLowerCandidate) {
+  std::vector<Lab> candidates;
+  std::vector<Lab> entries;
+  std::vector<uint64_t> weights;
+  for (int i = 0; i < 20; ++i) {
+    const Lab point{5.0f * i, static_cast<float>(i * 37 % 50 - 25), static_cast<float>(i * 53 % 60 - 30)};
+    candidates.insert(candidates.end(), {point, point});
+    entries.push_back(point);
+    weights.push_back(static_cast<uint64_t>(i % 7 + 1));
+  }
+  const std::vector<int> chosen = ChooseCandidates(candidates, entries, weights, 16);
+  ASSERT_EQ(chosen.size(), 16u);
+  for (const int c : chosen) EXPECT_EQ(c % 2, 0) << c;
+}
+
 TEST(InkChoice, PlusQuantiserIsExactUpToThePenCount) {
   Row row;
   const uint8_t levels[] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};

@@ -525,13 +525,11 @@ Checked<Converted> ConvertPicture(const InkRequest& request, const std::string& 
   if (request.option.is_strict) {
     if (const Refusal fault = CheckStrict(request, ref, plan->map)) return Result::Refused(*fault);
   }
-  const MappedPicture mapped = MapToPens(ref, plan->map, request.option.dither);
+  MappedPicture mapped = MapToPens(ref, plan->map, request.option.dither);
   const bool is_placed = sized->placement && request.option.is_fit;
-  const std::vector<uint8_t> whole =
-      is_placed ? OnScreen(mapped.pens, *sized->placement) : std::vector<uint8_t>{};
   Picture pens = is_placed ? PictureFromPens(sized->placement->screen.width, sized->placement->screen.height,
-                                             whole.data())
-                           : PictureFromPens(picture->width, picture->height, mapped.pens.data());
+                                             OnScreen(mapped.pens, *sized->placement))
+                           : PictureFromPens(picture->width, picture->height, std::move(mapped.pens));
   for (size_t pen = 0; pen < plan->pen_keys.size(); ++pen)
     pens.palette[pen] = NominalColour(request.model, plan->pen_keys[pen]);
   const Checked<std::vector<Output>> outputs = EncodeOutputs(request, name, mode, pens, plan->pen_keys);

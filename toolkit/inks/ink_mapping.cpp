@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/large_buffer.h"
 #include "common/two_halves.h"
 
 namespace {
@@ -59,71 +60,67 @@ class PenInks {
   std::vector<Lab> labs_;
 };
 
-// The nearest ink to a colour by a search of every ink, four at a time: the
-// inks' CIELAB values kept by component, the unused places of the last four
-// far away. Colours that repeat nowhere (noise, a photograph) are searched
-// one by one, and a search without branches costs less than one whose
-// branches the processor can not foresee. The squared distances are worked
-// out as DistanceSquared does, so the nearest and its distance are the same
-// as a one-by-one search's, ties to the lower index.
+// The nearest ink to each of kLanes colours at once, by a search of every
+// ink: colours that repeat nowhere (noise, a photograph) are searched one by
+// one, and kLanes of them side by side cost little more than one. The
+// squared distances are worked out as DistanceSquared does, so the nearest
+// and its distance are the same as a one-by-one search's, ties to the lower
+// index (an ink replaces the nearest so far only when strictly nearer).
 class NearestInk {
  public:
-  explicit NearestInk(const PenInks& inks) : groups_((inks.count() + 3) / 4) {
-    for (int i = 0; i < 16; ++i) {
-      const size_t group = static_cast<size_t>(i / 4);
-      const int lane = i % 4;
-      const bool is_ink = i < inks.count();
-      l_[group][lane] = is_ink ? inks.LabOfInk(i).l : kFar;
-      a_[group][lane] = is_ink ? inks.LabOfInk(i).a : kFar;
-      b_[group][lane] = is_ink ? inks.LabOfInk(i).b : kFar;
+  explicit NearestInk(const PenInks& inks) {
+    for (int i = 0; i < inks.count(); ++i) {
+      const Lab& lab = inks.LabOfInk(i);
+      lanes_.push_back({lab.l + LaneFloats{}, lab.a + LaneFloats{}, lab.b + LaneFloats{}});
+      flat_l_.push_back(lab.l);
+      flat_a_.push_back(lab.a);
+      flat_b_.push_back(lab.b);
     }
   }
 
-  // The nearest ink's index, and its squared distance in squared.
-  int IndexOf(const Lab& lab, float& squared) const {
-    Float4 best = Squared(lab, 0);
-    Int4 best_index = {0, 1, 2, 3};
-    for (int group = 1; group < groups_; ++group) {
-      const Float4 d = Squared(lab, group);
-      const Int4 is_nearer = d < best;
+  // The nearest ink's index in each lane, and its squared distance in
+  // squared; a lane whose forced index is 0 or more takes that ink instead
+  // (a colour that IS one of the inks), with its distance to it.
+  [[gnu::always_inline]] void IndexOf(const LabLanes& lab, const LaneInts& forced, LaneInts& index,
+                                      LaneFloats& squared) const {
+    LaneFloats best = std::numeric_limits<float>::infinity() + LaneFloats{};
+    LaneInts best_index{};
+    LaneFloats d;
+    for (size_t i = 0; i < lanes_.size(); ++i) {
+      Squared(lab, lanes_[i].l, lanes_[i].a, lanes_[i].b, d);
+      const LaneInts is_nearer = d < best;
       best = is_nearer ? d : best;
-      best_index = is_nearer ? Int4{0, 1, 2, 3} + 4 * group : best_index;
+      best_index = is_nearer ? static_cast<int>(i) + LaneInts{} : best_index;
     }
-    // The four lanes' nearest against each other, ties to the lower index.
-    int lane = 0;
-    for (int k = 1; k < 4; ++k) {
-      if (best[k] < best[lane] || (best[k] == best[lane] && best_index[k] < best_index[lane])) lane = k;
-    }
-    squared = best[lane];
-    return best_index[lane];
+    const LaneInts is_forced = forced >= 0;
+    squared = best;
+    index = is_forced ? forced : best_index;
+    if (!IsAnyLane(is_forced)) return;
+    const LaneInts ink = is_forced ? forced : LaneInts{};
+    LaneFloats l;
+    LaneFloats a;
+    LaneFloats b;
+    TableLanes(flat_l_.data(), ink, l);
+    TableLanes(flat_a_.data(), ink, a);
+    TableLanes(flat_b_.data(), ink, b);
+    Squared(lab, l, a, b, d);
+    squared = is_forced ? d : best;
   }
 
  private:
-  using Float4 = float __attribute__((vector_size(16)));
-  using Int4 = int32_t __attribute__((vector_size(16)));
-  static constexpr float kFar = 1e9f;
-
-  Float4 Squared(const Lab& lab, int group) const {
-    const size_t g = static_cast<size_t>(group);
-    const Float4 dl = lab.l - l_[g];
-    const Float4 da = lab.a - a_[g];
-    const Float4 db = lab.b - b_[g];
-    return dl * dl + da * da + db * db;
+  [[gnu::always_inline]] static void Squared(const LabLanes& lab, const LaneFloats& l, const LaneFloats& a,
+                                             const LaneFloats& b, LaneFloats& d) {
+    const LaneFloats dl = lab.l - l;
+    const LaneFloats da = lab.a - a;
+    const LaneFloats db = lab.b - b;
+    d = dl * dl + da * da + db * db;
   }
 
-  int groups_;
-  std::array<Float4, 4> l_{};
-  std::array<Float4, 4> a_{};
-  std::array<Float4, 4> b_{};
+  std::vector<LabLanes> lanes_;  // each ink in every lane
+  std::vector<float> flat_l_;    // and once
+  std::vector<float> flat_a_;
+  std::vector<float> flat_b_;
 };
-
-// lround for a distance (never negative) without the library call: the
-// fraction x - trunc(x) is exact in floating point, so this rounds the same.
-inline uint32_t RoundedThousandths(float distance) {
-  const float x = distance * 1000;
-  const uint32_t whole = static_cast<uint32_t>(x);
-  return whole + (x - static_cast<float>(whole) >= 0.5f ? 1 : 0);
-}
 
 // Without dithering a pixel's pen and error depend on its colour alone: each
 // colour is worked out once and kept in a direct-mapped table (2^16 slots,
@@ -144,24 +141,25 @@ class UnditheredSpan {
       : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
 
   // Pixels [begin, end) into out (the whole picture's pens), a block at a
-  // time: the colours not yet known are worked out together, step by step,
-  // so that the processor overlaps their long chains of arithmetic.
+  // time: the colours not yet known are worked out together, a lane each.
+  // A block of colours nearly all new (noise, a photograph's fine detail)
+  // says the table does not help here: the next blocks are worked out
+  // whole without asking it, until a block asks it again.
   UnditheredSums Map(size_t begin, size_t end, uint8_t* out) {
     UnditheredSums sums;
+    int uncached = 0;  // blocks left to work out without the table
     for (size_t block = begin; block < end; block += kBlock) {
-      const size_t todo = Known(block, std::min(end, block + kBlock), out, sums);
+      const bool is_cached = uncached == 0;
+      const size_t todo = Listed(block, std::min(end, block + kBlock), is_cached, out, sums);
+      // The last lanes repeat a colour of the block; their results are not kept.
+      for (size_t k = todo; k % kLanes != 0; ++k) pixels_[k] = pixels_[0];
+      for (size_t k = 0; k < todo; k += kLanes) WorkOut(k);
       for (size_t k = 0; k < todo; ++k) {
-        const uint8_t* p = picture_.rgba + pixels_[k] * 4;
-        labs_[k] = LabOf(p[0], p[1], p[2]);
+        if (is_cached) slots_[SlotOf(colours_[k])] = uint64_t{colours_[k]} << 32 | entries_[k];
+        out[pixels_[k]] = static_cast<uint8_t>((entries_[k] & 0xFF) - 1);
+        sums.total_error += entries_[k] >> 8;
       }
-      for (size_t k = 0; k < todo; ++k) indices_[k] = Nearest(pixels_[k], labs_[k], squared_[k]);
-      for (size_t k = 0; k < todo; ++k) {
-        const uint32_t entry = RoundedThousandths(std::sqrt(squared_[k])) << 8 |
-                               static_cast<uint32_t>(inks_.first_pen() + indices_[k] + 1);
-        slots_[SlotOf(colours_[k])] = uint64_t{colours_[k]} << 32 | entry;
-        out[pixels_[k]] = static_cast<uint8_t>((entry & 0xFF) - 1);
-        sums.total_error += entry >> 8;
-      }
+      uncached = is_cached ? (todo > kBlock - kBlock / 8 ? kUncachedRun : 0) : uncached - 1;
     }
     return sums;
   }
@@ -169,19 +167,20 @@ class UnditheredSpan {
  private:
   static constexpr int kSlotBits = 16;
   static constexpr size_t kBlock = 64;
+  static constexpr int kUncachedRun = 16;
 
   static size_t SlotOf(uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kSlotBits); }
 
-  // The block's opaque pixels whose colour's result is kept; the others are
-  // listed to be worked out (their count returned).
-  size_t Known(size_t begin, size_t end, uint8_t* out, UnditheredSums& sums) {
+  // The block's opaque pixels whose colour's result is kept (with
+  // is_cached); the others are listed to be worked out (their count returned).
+  size_t Listed(size_t begin, size_t end, bool is_cached, uint8_t* out, UnditheredSums& sums) {
     size_t todo = 0;
     const uint8_t* p = picture_.rgba + begin * 4;
     for (size_t i = begin; i < end; ++i, p += 4) {
       if (picture_.IsTransparent(p)) continue;
       ++sums.opaque;
       const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-      const uint64_t slot = slots_[SlotOf(colour)];
+      const uint64_t slot = is_cached ? slots_[SlotOf(colour)] : 0;
       const uint32_t entry = static_cast<uint32_t>(slot);
       if (entry == 0 || static_cast<uint32_t>(slot >> 32) != colour) {
         pixels_[todo] = i;
@@ -194,24 +193,50 @@ class UnditheredSpan {
     return todo;
   }
 
-  // A colour that IS one of the inks keeps that ink's pen, but its distance
-  // to the nominal colour still counts in the error.
-  int Nearest(size_t pixel, const Lab& lab, float& squared) const {
-    const uint8_t* p = picture_.rgba + pixel * 4;
-    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
-    if (key < 0 || pens_by_key_[static_cast<size_t>(key)] < 0) return nearest_.IndexOf(lab, squared);
-    const int index = pens_by_key_[static_cast<size_t>(key)] - inks_.first_pen();
-    squared = DistanceSquared(lab, inks_.LabOfInk(index));
-    return index;
+  // The results of the listed pixels first to first + kLanes: the error in
+  // thousandths of delta E above the pen + 1. A colour that IS one of the
+  // inks keeps that ink's pen, but its distance to the nominal colour still
+  // counts in the error. Built twice: with the wider vectors of processors
+  // that have them, and without.
+  LANE_LOOP void WorkOut(size_t first) {
+    const float* linear = LabTables().linear;
+    LaneFloats red{};
+    LaneFloats green{};
+    LaneFloats blue{};
+    LaneInts forced{};
+    for (int k = 0; k < kLanes; ++k) {
+      const uint8_t* p = picture_.rgba + pixels_[first + static_cast<size_t>(k)] * 4;
+      red[k] = linear[p[0]];
+      green[k] = linear[p[1]];
+      blue[k] = linear[p[2]];
+      const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+      const int pen = key < 0 ? -1 : pens_by_key_[static_cast<size_t>(key)];
+      forced[k] = pen < 0 ? -1 : pen - inks_.first_pen();
+    }
+    LabLanes lab;
+    LabOfLinearLanes(red, green, blue, lab);
+    LaneInts indices;
+    LaneFloats squared;
+    nearest_.IndexOf(lab, forced, indices, squared);
+    // Each distance in thousandths, rounded as lround does without the
+    // library call: the fraction x - trunc(x) is exact in floating point.
+    // The thousandths are below 2^31, so a signed conversion truncates.
+    LaneFloats distance;
+    for (int k = 0; k < kLanes; ++k) distance[k] = std::sqrt(squared[k]);
+    const LaneFloats thousandths = distance * 1000.0f;
+    const LaneInts whole = __builtin_convertvector(thousandths, LaneInts);
+    const LaneInts is_up = thousandths - __builtin_convertvector(whole, LaneFloats) >= 0.5f;
+    const LaneInts entries = (whole - is_up) << 8 | (indices + (inks_.first_pen() + 1));
+    for (int k = 0; k < kLanes; ++k)
+      entries_[first + static_cast<size_t>(k)] = static_cast<uint32_t>(entries[k]);
   }
 
   // A slot holds colour << 32 | result; result 0 marks an empty slot.
   std::vector<uint64_t> slots_ = std::vector<uint64_t>(size_t{1} << kSlotBits, 0);
+  // A block's listed pixels and their results, room for whole lanes.
   std::array<size_t, kBlock> pixels_{};
   std::array<uint32_t, kBlock> colours_{};
-  std::array<Lab, kBlock> labs_{};
-  std::array<int, kBlock> indices_{};
-  std::array<float, kBlock> squared_{};
+  std::array<uint32_t, kBlock> entries_{};
   const PictureRef& picture_;
   const PenMap& map_;
   const std::vector<int>& pens_by_key_;
@@ -224,6 +249,7 @@ MappedPicture MapWithoutDither(const PictureRef& picture, const PenMap& map,
                                const std::vector<int>& pens_by_key) {
   MappedPicture mapped;
   const size_t pixel_count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+  ReserveLarge(mapped.pens, pixel_count);
   mapped.pens.assign(pixel_count, 0);
   const PenInks inks(map);
   const NearestInk nearest(inks);
@@ -294,33 +320,6 @@ class DitherNearest {
 
   const PenInks& inks_;
   std::vector<uint8_t> cells_;
-};
-
-// The CIELAB values of the source colours of a dithered picture, for its
-// mean error: a direct-mapped table of 2^16 recent colours, since
-// neighbouring pixels mostly repeat colours.
-class RecentLabs {
- public:
-  RecentLabs() : slots_(kSlots) {}
-
-  const Lab& Of(const uint8_t* pixel) {
-    const uint32_t colour = uint32_t{pixel[0]} << 16 | uint32_t{pixel[1]} << 8 | pixel[2];
-    Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
-    if (slot.colour != colour) {
-      slot.colour = colour;
-      slot.lab = LabOf(pixel[0], pixel[1], pixel[2]);
-    }
-    return slot.lab;
-  }
-
- private:
-  static constexpr int kSlotBits = 16;
-  static constexpr size_t kSlots = size_t{1} << kSlotBits;
-  struct Slot {
-    uint32_t colour = 0xFFFFFFFF;  // no colour: 24 bits only
-    Lab lab;
-  };
-  std::vector<Slot> slots_;
 };
 
 // A colour in linear light (LinearOf): red, green, blue and a spare lane, so
@@ -494,32 +493,76 @@ class DitheredMapping {
 // The mean error of a dithered picture from its pens: each opaque pixel's
 // distance to its pen's ink, summed in the order the pixels were dithered
 // (Floyd-Steinberg rows alternate direction) so that the total comes out the
-// same to the last bit. A row is summed once the mapping has done it.
+// same to the last bit. A row is summed once the mapping has done it, its
+// distances worked out first, eight pixels at a time, in the order of the
+// row (colours that never repeat are the slow case: each its own CIELAB).
 class DitheredError {
  public:
   DitheredError(const PictureRef& picture, const PenInks& inks, Dither dither)
-      : picture_(picture), inks_(inks), dither_(dither) {}
+      : picture_(picture), inks_(inks), dither_(dither), distances_(static_cast<size_t>(picture.width)) {
+    for (int i = 0; i < inks.count(); ++i) {
+      ink_l_.push_back(inks.LabOfInk(i).l);
+      ink_a_.push_back(inks.LabOfInk(i).a);
+      ink_b_.push_back(inks.LabOfInk(i).b);
+    }
+  }
 
   void AddRow(int y, const uint8_t* pens) {
     const int width = picture_.width;
-    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
     const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    for (int x = 0; x < width; x += kLanes) Distances(row, pens, x);
+    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
     for (int i = 0; i < width; ++i) {
       const int x = is_reversed ? width - 1 - i : i;
-      const uint8_t* p = row + static_cast<size_t>(x) * 4;
-      if (picture_.IsTransparent(p)) continue;
+      if (picture_.IsTransparent(row + static_cast<size_t>(x) * 4)) continue;
       ++opaque_;
-      total_error_ += Distance(source_labs_.Of(p), inks_.LabOfInk(pens[x] - inks_.first_pen()));
+      total_error_ += distances_[static_cast<size_t>(x)];
     }
   }
 
   double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
 
  private:
+  // The distances of pixels x to x + kLanes (those in the row) to their
+  // pens' inks, as Distance works them out. Built a second time for 256-bit vectors.
+  LANE_LOOP void Distances(const uint8_t* row, const uint8_t* pens, int x) {
+    const int width = picture_.width;
+    const float* linear = LabTables().linear;
+    LaneFloats red{};
+    LaneFloats green{};
+    LaneFloats blue{};
+    LaneFloats l{};
+    LaneFloats a{};
+    LaneFloats b{};
+    for (int k = 0; k < kLanes; ++k) {
+      const int at = std::min(x + k, width - 1);  // past the row: its last pixel again, not kept
+      const uint8_t* p = row + static_cast<size_t>(at) * 4;
+      red[k] = linear[p[0]];
+      green[k] = linear[p[1]];
+      blue[k] = linear[p[2]];
+      // A transparent pixel's pen is 0, below the first opaque pen: its distance is not kept.
+      const size_t ink = static_cast<size_t>(std::max(pens[at] - inks_.first_pen(), 0));
+      l[k] = ink_l_[ink];
+      a[k] = ink_a_[ink];
+      b[k] = ink_b_[ink];
+    }
+    LabLanes source;
+    LabOfLinearLanes(red, green, blue, source);
+    const LaneFloats dl = source.l - l;
+    const LaneFloats da = source.a - a;
+    const LaneFloats db = source.b - b;
+    const LaneFloats squared = dl * dl + da * da + db * db;
+    for (int k = 0; k < kLanes && x + k < width; ++k)
+      distances_[static_cast<size_t>(x + k)] = std::sqrt(squared[k]);
+  }
+
   const PictureRef& picture_;
   const PenInks& inks_;
   const Dither dither_;
-  RecentLabs source_labs_;
+  std::vector<float> ink_l_;  // the inks' CIELAB, a component at a time
+  std::vector<float> ink_a_;
+  std::vector<float> ink_b_;
+  std::vector<float> distances_;  // of the row being summed
   double total_error_ = 0;
   uint64_t opaque_ = 0;
 };
@@ -532,6 +575,7 @@ MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const st
                           Dither dither, bool counts_error) {
   const size_t width = static_cast<size_t>(picture.width);
   MappedPicture mapped;
+  ReserveLarge(mapped.pens, width * static_cast<size_t>(picture.height));
   mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
   const PenInks inks(map);
   std::atomic<int> rows_done{0};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -107,9 +108,10 @@ TEST(InkMapping, OrderedDitherFollowsTheBayerMatrix) {
   EXPECT_EQ(light_counts.size(), 17u);
 }
 
-// Without dither a colour's ink comes from a search of the inks four at a
-// time: on colours across the whole cube, it must be the nearest of all the
-// inks, ties to the lower pen.
+// Without dither colours are worked out several at once (CIELAB and the
+// search of the inks side by side in vector lanes): on colours across the
+// whole cube, each must take the nearest of all the inks, ties to the lower
+// pen, and the error must be the one a colour-by-colour sum gives exactly.
 TEST(InkMapping, UnditheredColoursTakeTheNearestOfAllInks) {
   std::vector<uint8_t> rgba;
   for (int r = 0; r < 256; r += 4)
@@ -122,15 +124,19 @@ TEST(InkMapping, UnditheredColoursTakeTheNearestOfAllInks) {
   std::vector<Lab> inks;
   for (const int key : map.opaque_keys) inks.push_back(LabOf(NominalColour(map.model, key)));
   int wrong = 0;
+  long thousandths = 0;
   for (int i = 0; i < count; ++i) {
     const uint8_t* p = rgba.data() + static_cast<size_t>(i) * 4;
-    if (ExactKey(ColourModel::kFirmware, p[0], p[1], p[2]) >= 0) continue;
     const Lab lab = LabOf(p[0], p[1], p[2]);
-    size_t best = 0;
-    for (size_t k = 1; k < inks.size(); ++k) {
-      if (DistanceSquared(lab, inks[k]) < DistanceSquared(lab, inks[best])) best = k;
+    const int key = ExactKey(ColourModel::kFirmware, p[0], p[1], p[2]);
+    const auto own = std::find(map.opaque_keys.begin(), map.opaque_keys.end(), key);
+    size_t best = static_cast<size_t>(own - map.opaque_keys.begin());
+    for (size_t k = 0; own == map.opaque_keys.end() && k < inks.size(); ++k) {
+      if (k == 0 || DistanceSquared(lab, inks[k]) < DistanceSquared(lab, inks[best])) best = k;
     }
     wrong += mapped.pens[static_cast<size_t>(i)] != best;
+    thousandths += std::lround(Distance(lab, inks[best]) * 1000);
   }
   EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(mapped.mean_error, static_cast<double>(thousandths) / 1000.0 / count);
 }
