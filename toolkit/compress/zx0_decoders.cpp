@@ -244,37 +244,102 @@ void AddSmallRoutines(Program& p) {
   p.Add(Op::kJr, "gamma_loop");
 }
 
-// A control bit into carry, read in line, the bit byte taken in line too.
-// A bit byte always starts with a control bit, so about one control bit in
-// four finds the buffer empty: skipping the take with "jr nz" (3 NOPs) and
-// falling into it (2) costs less on average than falling past a "jr z" (2)
-// and jumping out to a take and back (6), and it saves the way back's bytes.
-// (Digits and indicators never start a bit byte: a bare "add a,a" reads them.)
-void AddBit(Program& p, int& bit_count, bool is_stream_stacked = false) {
-  const std::string full = "full" + PlainDecimal(++bit_count);
-  p.Add(Op::kAddAA);
-  p.Add(Op::kJrNz, full);
-  // While a new offset's length is read, HL holds the offset and the stream
-  // pointer waits on the stack.
+// The fast decoder reads every bit in line. A bit byte always starts with a
+// control bit (see above), so only control bits can find the buffer empty,
+// and "add a,a" tells it apart from a real bit for nothing: the marker bit
+// comes out as a 1 and leaves A at 0. A 0 in carry is therefore a real bit
+// at once, and only a 1 needs the zero flag looked at. Forward streams stop
+// a gamma code on a 1 and continue on a 0, backward ones the other way, so
+// each direction lays its loops out so that the sure case costs least.
+void AddTake(Program& p, bool is_stream_stacked) {
+  // While a new offset's length is read, HL holds the copy's source and the
+  // stream pointer waits on the stack.
   if (is_stream_stacked) p.Add(Op::kExSpHl);
   p.Add(Op::kLdAMem);
   p.Add(Op::kStep);
+  // The marker bit, in carry, goes in below the new byte's bits.
   p.Add(Op::kRla);
   if (is_stream_stacked) p.Add(Op::kExSpHl);
-  p.Label(full);
 }
 
-// A gamma code into BC (B too unless is_c_only), whose first control bit is
-// in carry; ends at done.
-void AddGammaLoop(Program& p, int& bit_count, const std::string& name, bool is_c_only) {
-  p.Add(Op::kJrStop, name + "_done");
-  p.Label(name + "_loop");
+// How a gamma code's first control bit comes: still in the bit buffer, or
+// already known to continue (the caller has tested it).
+enum class FirstBit { kInBuffer, kContinues };
+
+struct GammaCode {
+  std::string name;
+  FirstBit first = FirstBit::kInBuffer;
+  bool is_stream_stacked = false;
+  // The digits go into C alone; a carry out of C goes to big (when named),
+  // else into B.
+  bool is_c_only = false;
+  std::string big;
+};
+
+void AddDigit(Program& p, const GammaCode& code) {
   p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
-  if (!is_c_only) p.Add(Op::kRlB);
-  AddBit(p, bit_count);
-  p.Add(Op::kJrContinue, name + "_loop");
-  p.Label(name + "_done");
+  if (!code.big.empty()) {
+    p.Add(Op::kJrC, code.big);
+  } else if (!code.is_c_only) {
+    p.Add(Op::kRlB);
+  }
+}
+
+// Forward: a continue (0) is always real and loops back in 4 NOPs; a 1 is
+// the stop or the empty buffer. Ends at name_done with the stop bit in carry.
+void AddGammaForward(Program& p, const GammaCode& code) {
+  const std::string loop = code.name + "_loop", test = code.name + "_test", done = code.name + "_done";
+  if (code.first == FirstBit::kInBuffer) {
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrC, test);
+  }
+  p.Label(loop);
+  AddDigit(p, code);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, loop);
+  p.Label(test);
+  p.Add(Op::kJrNz, done);
+  AddTake(p, code.is_stream_stacked);
+  p.Add(Op::kJrNc, loop);
+  p.Label(done);
+}
+
+// Backward: a stop (0) is always real and leaves in 3 NOPs; a 1 is a
+// continue or the empty buffer. A code read from the buffer tests each 1 in
+// one place before its digit; one whose first bit is known to continue goes
+// straight to its digits.
+void AddGammaBackward(Program& p, const GammaCode& code) {
+  const std::string loop = code.name + "_loop", test = code.name + "_test", done = code.name + "_done";
+  if (code.first == FirstBit::kInBuffer) {
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrNc, done);
+    p.Label(test);
+    p.Add(Op::kJrNz, loop);
+    AddTake(p, code.is_stream_stacked);
+    p.Add(Op::kJrNc, done);
+    p.Label(loop);
+    AddDigit(p, code);
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrC, test);
+  } else {
+    p.Label(loop);
+    AddDigit(p, code);
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrNc, done);
+    p.Add(Op::kJrNz, loop);
+    AddTake(p, code.is_stream_stacked);
+    p.Add(Op::kJrC, loop);
+  }
+  p.Label(done);
+}
+
+void AddGamma(Program& p, const GammaCode& code, bool is_backward) {
+  if (is_backward) {
+    AddGammaBackward(p, code);
+  } else {
+    AddGammaForward(p, code);
+  }
 }
 
 // The rows build adds go out of line, after the body.
@@ -287,42 +352,12 @@ void AddOutOfLine(Program& p, Build build) {
   p.rows = std::move(body);
 }
 
-// A high part above 1 (and the end marker): C holds -H-1 forward, H
-// backward. Leaves the offset's high byte in B, and in carry the bit the
-// low byte takes on top, then goes on at offset_low.
-void AddLongHighPart(Program& p, int& bit_count, bool is_backward) {
-  p.Label("high_part_long");
-  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
-  p.Label("high_part_loop");
-  p.Add(Op::kAddAA);
-  p.Add(Op::kRlC);
-  AddBit(p, bit_count);
-  p.Add(Op::kJrContinue, "high_part_loop");
-  if (is_backward) {
-    // H - 1 into B; C comes back to H, 0 for the end marker.
-    p.Add(Op::kDecC);
-    p.Add(Op::kLdBC);
-    p.Add(Op::kIncC);
-    p.Add(Op::kRetZ);
-    p.Add(Op::kSrlB);
-  } else {
-    p.Add(Op::kIncC);
-    p.Add(Op::kRetZ);
-    p.Add(Op::kLdBC);
-    p.Add(Op::kRrB);
-  }
-  p.Add(Op::kJr, "offset_low");
-}
-
-void AddNewCopy(Program& p, int& bit_count, bool is_backward);
-
-// A copy of 256 bytes or more (HL at the offset, BC the length): a screen's
+// A copy of 256 bytes or more (HL at the source, BC the length): a screen's
 // line and block copies are this long, and ldir spends 6 NOPs a byte where
 // ldi spends 5. The odd bytes (the length mod 8) go one ldi at a time,
 // counted in A while the bit buffer waits on the stack, then eight ldi a
 // turn until BC runs out: the turn's test costs 3 NOPs, so 5.375 a byte.
 void AddLongCopy(Program& p) {
-  p.Add(Op::kAddHlDe);
   p.Add(Op::kPushAf);
   p.Add(Op::kLdAC);
   p.Add(Op::kAndN, {}, 7);
@@ -338,31 +373,62 @@ void AddLongCopy(Program& p) {
   p.Add(Op::kJr, "new_copied");
 }
 
-// Most offsets on a screen are within 128 bytes: a high part of 1, its stop
-// bit at once. They go straight to the low byte; the others out of line.
-void AddFastNewOffset(Program& p, int& bit_count, bool is_backward) {
+// A new length past 255 (its ninth digit has just carried out of C): B takes
+// the carry and the rest of the digits go through both registers.
+void AddBigLength(Program& p, bool is_backward) {
+  p.Label("new_big");
+  p.Add(Op::kRlB);
+  p.Label("big_test");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, is_backward ? "big_done" : "big_digit");
+  p.Add(Op::kJrNz, is_backward ? "big_digit" : "big_done");
+  AddTake(p, true);
+  p.Add(Op::kJrStop, "big_done");
+  p.Label("big_digit");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  p.Add(Op::kRlB);
+  p.Add(Op::kJr, "big_test");
+  p.Label("big_done");
+  p.Add(Op::kIncBc);
+  p.Add(Op::kAddHlDe);
+  AddLongCopy(p);
+}
+
+// The high part H of a new offset: forward, its digits come inverted into C
+// started at -2, which leaves -H-1; backward, plain into C started at 1.
+// Leaves the offset's high byte in B, and in carry the bit the low byte
+// takes on top; returns on the end marker.
+void AddHighPart(Program& p, bool is_backward) {
+  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
+  AddGamma(p, {"high_part", FirstBit::kInBuffer, false, true, {}}, is_backward);
+  if (is_backward) {
+    // H - 1 into B; C comes back to H, 0 for the end marker.
+    p.Add(Op::kDecC);
+    p.Add(Op::kLdBC);
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
+    p.Add(Op::kSrlB);
+  } else {
+    // The stop bit in carry supplies the high byte's sign.
+    p.Add(Op::kIncC);
+    p.Add(Op::kRetZ);
+    p.Add(Op::kLdBC);
+    p.Add(Op::kRrB);
+  }
+}
+
+// The copy from a new offset keeps the offset in HL while it reads the
+// length, the stream pointer on the stack meanwhile, and finds the source
+// once the length is known. A length of 2 (a stop bit at once) goes straight
+// to the copy. The first byte goes by ldi, one NOP less than ldir's.
+void AddNewOffset(Program& p, bool is_backward) {
   p.Label("new_offset");
   p.Add(Op::kPopBc);
-  AddBit(p, bit_count);
-  p.Add(Op::kJrContinue, "high_part_long");
-  // H = 1: the high byte is -1 forward and H - 1 = 0 backward, and the stop
-  // bit in carry is the bit the low byte takes on top.
-  p.Add(Op::kLdBN, {}, is_backward ? 0 : 0xFF);
-  p.Label("offset_low");
+  AddHighPart(p, is_backward);
   p.Add(Op::kLdCMem);
   p.Add(Op::kStep);
   p.Add(Op::kRrC);
-  AddOutOfLine(p, [&] { AddLongHighPart(p, bit_count, is_backward); });
-  AddNewCopy(p, bit_count, is_backward);
-}
-
-// The copy from a new offset (in BC, the length's first control bit in
-// carry; backward, the offset less one) keeps the offset in HL while it reads
-// the length, the stream pointer on the stack meanwhile, and finds the source
-// once the length is known. A length of 2 (a stop bit at once) goes straight
-// to the copy, 3 and 4 (one digit) run straight through; longer ones go out of
-// line, and those of 256 bytes or more to the long copy.
-void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
   if (is_backward) p.Add(Op::kIncBc);
   p.Add(Op::kPushBc);
   p.Add(Op::kPushHl);
@@ -371,53 +437,36 @@ void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
   p.Add(Op::kLdBcNn, {}, 2);
   p.Add(Op::kJrStop, "new_copy");
   p.Add(Op::kDecC);
-  p.Add(Op::kAddAA);
-  p.Add(Op::kRlC);
-  AddBit(p, bit_count, true);
-  p.Add(Op::kJrContinue, "new_length_loop");
-  p.Add(Op::kIncC);
+  AddGamma(p, {"new_length", FirstBit::kContinues, true, true, "new_big"}, is_backward);
+  p.Add(Op::kIncBc);
   p.Label("new_copy");
   p.Add(Op::kAddHlDe);
+  p.Add(Op::kLdi);
   p.Add(Op::kBlockCopy);
   p.Label("new_copied");
   p.Add(Op::kPopHl);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kJr, "literals");
-  AddOutOfLine(p, [&] {
-    p.Label("new_length_loop");
-    p.Add(Op::kAddAA);
-    p.Add(Op::kRlC);
-    p.Add(Op::kRlB);
-    AddBit(p, bit_count, true);
-    p.Add(Op::kJrContinue, "new_length_loop");
-    p.Add(Op::kIncBc);
-    p.Add(Op::kIncB);
-    p.Add(Op::kDecB);
-    p.Add(Op::kJrZ, "new_copy");
-    AddLongCopy(p);
-  });
+  AddOutOfLine(p, [&] { AddBigLength(p, is_backward); });
 }
 
 // The fast decoder: the same steps with every bit read in line.
 Program FastDecoder(bool is_backward) {
   Program p;
-  int bits = 0;
   AddStart(p, is_backward, false);
   p.Label("literals");
   p.Add(Op::kIncC);
-  AddBit(p, bits);
-  AddGammaLoop(p, bits, "literal_length", false);
+  AddGamma(p, {"literal_length", FirstBit::kInBuffer, false, false, {}}, is_backward);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kIncC);
-  AddBit(p, bits);
-  AddGammaLoop(p, bits, "repeat_length", false);
+  AddGamma(p, {"repeat_length", FirstBit::kInBuffer, false, false, {}}, is_backward);
   AddCopy(p, is_backward, false);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  AddFastNewOffset(p, bits, is_backward);
+  AddNewOffset(p, is_backward);
   p.rows.insert(p.rows.end(), p.out_of_line.begin(), p.out_of_line.end());
   return p;
 }
