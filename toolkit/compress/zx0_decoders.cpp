@@ -398,24 +398,58 @@ void AddBigLength(Program& p, bool is_backward) {
 // The high part H of a new offset: forward, its digits come inverted into C
 // started at -2, which leaves -H-1; backward, plain into C started at 1.
 // Leaves the offset's high byte in B, and in carry the bit the low byte
-// takes on top; returns on the end marker.
-void AddHighPart(Program& p, bool is_backward) {
-  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
-  AddGamma(p, {"high_part", FirstBit::kInBuffer, false, true, {}}, is_backward);
-  if (is_backward) {
-    // H - 1 into B; C comes back to H, 0 for the end marker.
-    p.Add(Op::kDecC);
-    p.Add(Op::kLdBC);
-    p.Add(Op::kIncC);
-    p.Add(Op::kRetZ);
-    p.Add(Op::kSrlB);
-  } else {
-    // The stop bit in carry supplies the high byte's sign.
-    p.Add(Op::kIncC);
-    p.Add(Op::kRetZ);
-    p.Add(Op::kLdBC);
-    p.Add(Op::kRrB);
-  }
+// takes on top; returns on the end marker. H = 1 (an offset within 128
+// bytes, the most common on a screen) skips the loop and its sums: its high
+// byte is -1 forward, H - 1 = 0 backward, and its stop bit in carry is the
+// bit the low byte takes on top.
+void AddHighPartForward(Program& p) {
+  p.Add(Op::kLdCN, {}, 0xFE);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, "high_part_loop");
+  // An empty buffer takes the loop's way, where C = -2 also gives H = 1.
+  p.Add(Op::kJrZ, "high_part_take");
+  p.Add(Op::kLdBN, {}, 0xFF);
+  p.Add(Op::kJr, "offset_low");
+  p.Label("high_part_loop");
+  AddDigit(p, {"high_part", FirstBit::kContinues, false, true, {}});
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, "high_part_loop");
+  p.Add(Op::kJrNz, "high_part_done");
+  p.Label("high_part_take");
+  AddTake(p, false);
+  p.Add(Op::kJrNc, "high_part_loop");
+  p.Label("high_part_done");
+  // The stop bit in carry supplies the high byte's sign.
+  p.Add(Op::kIncC);
+  p.Add(Op::kRetZ);
+  p.Add(Op::kLdBC);
+  p.Add(Op::kRrB);
+}
+
+void AddHighPartBackward(Program& p) {
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, "high_part_one");
+  p.Add(Op::kLdCN, {}, 1);
+  p.Label("high_part_test");
+  p.Add(Op::kJrNz, "high_part_loop");
+  AddTake(p, false);
+  p.Add(Op::kJrNc, "high_part_done");
+  p.Label("high_part_loop");
+  AddDigit(p, {"high_part", FirstBit::kContinues, false, true, {}});
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrC, "high_part_test");
+  p.Label("high_part_done");
+  // H - 1 into B; C comes back to H, 0 for the end marker.
+  p.Add(Op::kDecC);
+  p.Add(Op::kLdBC);
+  p.Add(Op::kIncC);
+  p.Add(Op::kRetZ);
+  p.Add(Op::kSrlB);
+  AddOutOfLine(p, [&] {
+    p.Label("high_part_one");
+    p.Add(Op::kLdBN, {}, 0);
+    p.Add(Op::kJr, "offset_low");
+  });
 }
 
 // The copy from a new offset keeps the offset in HL while it reads the
@@ -425,7 +459,12 @@ void AddHighPart(Program& p, bool is_backward) {
 void AddNewOffset(Program& p, bool is_backward) {
   p.Label("new_offset");
   p.Add(Op::kPopBc);
-  AddHighPart(p, is_backward);
+  if (is_backward) {
+    AddHighPartBackward(p);
+  } else {
+    AddHighPartForward(p);
+  }
+  p.Label("offset_low");
   p.Add(Op::kLdCMem);
   p.Add(Op::kStep);
   p.Add(Op::kRrC);
