@@ -373,8 +373,9 @@ void AddLongCopy(Program& p) {
   p.Add(Op::kJr, "new_copied");
 }
 
-// A new length past 255 (its ninth digit has just carried out of C): B takes
-// the carry and the rest of the digits go through both registers.
+// A new length whose gamma value passes 255 (its eighth digit has just
+// carried the leading 1 out of C): B takes the carry and the rest of the
+// digits go through both registers.
 void AddBigLength(Program& p, bool is_backward) {
   p.Label("new_big");
   p.Add(Op::kRlB);
