@@ -446,11 +446,6 @@ void AddHighPartBackward(Program& p) {
   p.Add(Op::kIncC);
   p.Add(Op::kRetZ);
   p.Add(Op::kSrlB);
-  AddOutOfLine(p, [&] {
-    p.Label("high_part_one");
-    p.Add(Op::kLdBN, {}, 0);
-    p.Add(Op::kJr, "offset_low");
-  });
 }
 
 // The copy from a new offset keeps the offset in HL while it reads the
@@ -474,12 +469,10 @@ void AddNewOffset(Program& p, bool is_backward) {
   p.Add(Op::kPushHl);
   p.Add(Op::kLdHB);
   p.Add(Op::kLdLC);
-  p.Add(Op::kLdBcNn, {}, 2);
-  p.Add(Op::kJrStop, "new_copy");
-  p.Add(Op::kDecC);
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kJrStop, "new_length_done");
   AddGamma(p, {"new_length", FirstBit::kContinues, true, true, "new_big"}, is_backward);
   p.Add(Op::kIncBc);
-  p.Label("new_copy");
   p.Add(Op::kAddHlDe);
   p.Add(Op::kLdi);
   p.Add(Op::kBlockCopy);
@@ -487,14 +480,24 @@ void AddNewOffset(Program& p, bool is_backward) {
   p.Add(Op::kPopHl);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
-  p.Add(Op::kJr, "literals");
   AddOutOfLine(p, [&] { AddBigLength(p, is_backward); });
 }
 
-// The fast decoder: the same steps with every bit read in line.
+// The fast decoder: the same steps with every bit read in line. A copy from
+// a new offset is followed by literals more often than a copy from the last
+// offset is followed by a new one, so the new offset's code falls into the
+// literals and the repeat's jumps back to it.
 Program FastDecoder(bool is_backward) {
   Program p;
   AddStart(p, is_backward, false);
+  p.Add(Op::kJr, "literals");
+  if (is_backward) {
+    // H = 1 backward, out of the way but within a relative jump of its test.
+    p.Label("high_part_one");
+    p.Add(Op::kLdBN, {}, 0);
+    p.Add(Op::kJr, "offset_low");
+  }
+  AddNewOffset(p, is_backward);
   p.Label("literals");
   p.Add(Op::kIncC);
   AddGamma(p, {"literal_length", FirstBit::kInBuffer, false, false, {}}, is_backward);
@@ -506,7 +509,7 @@ Program FastDecoder(bool is_backward) {
   AddCopy(p, is_backward, false);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  AddNewOffset(p, is_backward);
+  p.Add(Op::kJr, "new_offset");
   p.rows.insert(p.rows.end(), p.out_of_line.begin(), p.out_of_line.end());
   return p;
 }
