@@ -450,8 +450,11 @@ void AddHighPartBackward(Program& p) {
 
 // The copy from a new offset keeps the offset in HL while it reads the
 // length, the stream pointer on the stack meanwhile, and finds the source
-// once the length is known. A length of 2 (a stop bit at once) goes straight
-// to the copy. The first byte goes by ldi, one NOP less than ldir's.
+// once the length is known. The length less one comes as a gamma code into
+// BC started at 1 (a stop bit at once, a length of 2, skips the loop), and
+// the one goes back on after it. The first byte goes by ldi, one NOP less
+// than ldir's; the loop never reaches B, since a value past 255 carries out
+// of C first and goes on out of line.
 void AddNewOffset(Program& p, bool is_backward) {
   p.Label("new_offset");
   p.Add(Op::kPopBc);
