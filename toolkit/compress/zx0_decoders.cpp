@@ -64,6 +64,7 @@ enum class Op : uint8_t {
   kLdAC,
   kAndN,
   kDecA,
+  kSbcHlDe,
 };
 
 // Each instruction's forward text, bytes, NOP cycles, and NOP cycles when a
@@ -89,9 +90,9 @@ constexpr OpCost kOpCosts[] = {
     {"jr nc,", 2, 2, 3},     {"jr nz,", 2, 2, 3},     {"call nc,", 3, 3, 5},   {"inc hl", 1, 2, 2},
     {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},     {"ldi", 2, 5, 5},
     {"jp pe,", 3, 3, 3},     {"push af", 1, 4, 4},    {"pop af", 1, 3, 3},     {"ld a,c", 1, 1, 1},
-    {"and ", 2, 2, 2},       {"dec a", 1, 1, 1},
+    {"and ", 2, 2, 2},       {"dec a", 1, 1, 1},      {"sbc hl,de", 2, 4, 4},
 };
-static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kDecA) + 1, "one row for each Op");
+static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kSbcHlDe) + 1, "one row for each Op");
 
 const OpCost& CostOf(Op op) { return kOpCosts[static_cast<size_t>(op)]; }
 
@@ -486,6 +487,18 @@ void AddNewOffset(Program& p, bool is_backward) {
   AddOutOfLine(p, [&] { AddBigLength(p, is_backward); });
 }
 
+// Backward, the copy from the last offset finds the offset again once it is
+// done, instead of keeping a second one on the stack: source and destination
+// have both moved down by the length, and the sum that gave the source did
+// not carry (see Machine), so sbc takes the destination back off exactly.
+void AddRepeatCopyBackward(Program& p) {
+  p.Add(Op::kExSpHl);
+  p.Add(Op::kAddHlDe);
+  p.Add(Op::kBlockCopy);
+  p.Add(Op::kSbcHlDe);
+  p.Add(Op::kExSpHl);
+}
+
 // The fast decoder: the same steps with every bit read in line. A copy from
 // a new offset is followed by literals more often than a copy from the last
 // offset is followed by a new one, so the new offset's code falls into the
@@ -509,7 +522,11 @@ Program FastDecoder(bool is_backward) {
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kIncC);
   AddGamma(p, {"repeat_length", FirstBit::kInBuffer, false, false, {}}, is_backward);
-  AddCopy(p, is_backward, false);
+  if (is_backward) {
+    AddRepeatCopyBackward(p);
+  } else {
+    AddCopy(p, is_backward, false);
+  }
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
   p.Add(Op::kJr, "new_offset");
@@ -574,7 +591,9 @@ void AddCallerNote(SourceText& source, Zx0Direction direction) {
 
 // The decoder's registers as far as its time depends on them. HL and DE are
 // plain numbers: HL is an index into the stream whenever the decoder reads
-// through it, and the bytes a block copy moves do not change what runs next.
+// through it, DE starts at 0 and moves with every copy (so that HL less DE
+// after a copy gives its offset back), and the bytes a copy moves do not
+// change what runs next.
 struct Machine {
   std::span<const uint8_t> stream;
   bool is_backward = false;
@@ -642,7 +661,13 @@ bool RunLoadRow(Machine& m, const Row& row) {
       m.SetBc(m.bc() + 1u);
       break;
     case Op::kAddHlDe:
+      // A copy's source lies in memory: forward, adding the destination to
+      // the negated offset always carries; backward, the sum never does.
       m.hl += m.de;
+      m.carry = !m.is_backward;
+      break;
+    case Op::kSbcHlDe:
+      m.hl -= m.de + (m.carry ? 1 : 0);
       break;
     case Op::kIncHl:
       ++m.hl;
@@ -779,6 +804,7 @@ bool RunLongCopyRow(Machine& m, const Row& row) {
       break;
     case Op::kLdi:
       m.hl += m.is_backward ? -1 : 1;
+      m.de += m.is_backward ? -1 : 1;
       m.SetBc(m.bc() - 1u);
       m.is_bc_left = m.bc() != 0;
       break;
@@ -836,6 +862,7 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
     const int64_t count = m.bc() == 0 ? 65536 : m.bc();
     nops += cost.nops * count - (cost.nops - cost.nops_taken);
     m.hl += m.is_backward ? -count : count;
+    m.de += m.is_backward ? -count : count;
     m.SetBc(0);
     m.is_bc_left = false;
     return at + 1;
