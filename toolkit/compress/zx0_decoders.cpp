@@ -64,6 +64,7 @@ enum class Op : uint8_t {
   kLdAC,
   kAndN,
   kDecA,
+  kSbcHlDe,
 };
 
 // Each instruction's forward text, bytes, NOP cycles, and NOP cycles when a
@@ -89,9 +90,9 @@ constexpr OpCost kOpCosts[] = {
     {"jr nc,", 2, 2, 3},     {"jr nz,", 2, 2, 3},     {"call nc,", 3, 3, 5},   {"inc hl", 1, 2, 2},
     {"ld b,", 2, 2, 2},      {"ld h,b", 1, 1, 1},     {"ld l,c", 1, 1, 1},     {"ldi", 2, 5, 5},
     {"jp pe,", 3, 3, 3},     {"push af", 1, 4, 4},    {"pop af", 1, 3, 3},     {"ld a,c", 1, 1, 1},
-    {"and ", 2, 2, 2},       {"dec a", 1, 1, 1},
+    {"and ", 2, 2, 2},       {"dec a", 1, 1, 1},      {"sbc hl,de", 2, 4, 4},
 };
-static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kDecA) + 1, "one row for each Op");
+static_assert(std::size(kOpCosts) == static_cast<size_t>(Op::kSbcHlDe) + 1, "one row for each Op");
 
 const OpCost& CostOf(Op op) { return kOpCosts[static_cast<size_t>(op)]; }
 
@@ -244,37 +245,102 @@ void AddSmallRoutines(Program& p) {
   p.Add(Op::kJr, "gamma_loop");
 }
 
-// A control bit into carry, read in line, the bit byte taken in line too.
-// A bit byte always starts with a control bit, so about one control bit in
-// four finds the buffer empty: skipping the take with "jr nz" (3 NOPs) and
-// falling into it (2) costs less on average than falling past a "jr z" (2)
-// and jumping out to a take and back (6), and it saves the way back's bytes.
-// (Digits and indicators never start a bit byte: a bare "add a,a" reads them.)
-void AddBit(Program& p, int& bit_count, bool is_stream_stacked = false) {
-  const std::string full = "full" + PlainDecimal(++bit_count);
-  p.Add(Op::kAddAA);
-  p.Add(Op::kJrNz, full);
-  // While a new offset's length is read, HL holds the offset and the stream
-  // pointer waits on the stack.
+// The fast decoder reads every bit in line. A bit byte always starts with a
+// control bit (see above), so only control bits can find the buffer empty,
+// and "add a,a" tells it apart from a real bit for nothing: the marker bit
+// comes out as a 1 and leaves A at 0. A 0 in carry is therefore a real bit
+// at once, and only a 1 needs the zero flag looked at. Forward streams stop
+// a gamma code on a 1 and continue on a 0, backward ones the other way, so
+// each direction lays its loops out so that the sure case costs least.
+void AddTake(Program& p, bool is_stream_stacked) {
+  // While a new offset's length is read, HL holds the copy's source and the
+  // stream pointer waits on the stack.
   if (is_stream_stacked) p.Add(Op::kExSpHl);
   p.Add(Op::kLdAMem);
   p.Add(Op::kStep);
+  // The marker bit, in carry, goes in below the new byte's bits.
   p.Add(Op::kRla);
   if (is_stream_stacked) p.Add(Op::kExSpHl);
-  p.Label(full);
 }
 
-// A gamma code into BC (B too unless is_c_only), whose first control bit is
-// in carry; ends at done.
-void AddGammaLoop(Program& p, int& bit_count, const std::string& name, bool is_c_only) {
-  p.Add(Op::kJrStop, name + "_done");
-  p.Label(name + "_loop");
+// How a gamma code's first control bit comes: still in the bit buffer, or
+// already known to continue (the caller has tested it).
+enum class FirstBit { kInBuffer, kContinues };
+
+struct GammaCode {
+  std::string name;
+  FirstBit first = FirstBit::kInBuffer;
+  bool is_stream_stacked = false;
+  // The digits go into C alone; a carry out of C goes to big (when named),
+  // else into B.
+  bool is_c_only = false;
+  std::string big;
+};
+
+void AddDigit(Program& p, const GammaCode& code) {
   p.Add(Op::kAddAA);
   p.Add(Op::kRlC);
-  if (!is_c_only) p.Add(Op::kRlB);
-  AddBit(p, bit_count);
-  p.Add(Op::kJrContinue, name + "_loop");
-  p.Label(name + "_done");
+  if (!code.big.empty()) {
+    p.Add(Op::kJrC, code.big);
+  } else if (!code.is_c_only) {
+    p.Add(Op::kRlB);
+  }
+}
+
+// Forward: a continue (0) is always real and loops back in 4 NOPs; a 1 is
+// the stop or the empty buffer. Ends at name_done with the stop bit in carry.
+void AddGammaForward(Program& p, const GammaCode& code) {
+  const std::string loop = code.name + "_loop", test = code.name + "_test", done = code.name + "_done";
+  if (code.first == FirstBit::kInBuffer) {
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrC, test);
+  }
+  p.Label(loop);
+  AddDigit(p, code);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, loop);
+  p.Label(test);
+  p.Add(Op::kJrNz, done);
+  AddTake(p, code.is_stream_stacked);
+  p.Add(Op::kJrNc, loop);
+  p.Label(done);
+}
+
+// Backward: a stop (0) is always real and leaves in 3 NOPs; a 1 is a
+// continue or the empty buffer. A code read from the buffer tests each 1 in
+// one place before its digit; one whose first bit is known to continue goes
+// straight to its digits.
+void AddGammaBackward(Program& p, const GammaCode& code) {
+  const std::string loop = code.name + "_loop", test = code.name + "_test", done = code.name + "_done";
+  if (code.first == FirstBit::kInBuffer) {
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrNc, done);
+    p.Label(test);
+    p.Add(Op::kJrNz, loop);
+    AddTake(p, code.is_stream_stacked);
+    p.Add(Op::kJrNc, done);
+    p.Label(loop);
+    AddDigit(p, code);
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrC, test);
+  } else {
+    p.Label(loop);
+    AddDigit(p, code);
+    p.Add(Op::kAddAA);
+    p.Add(Op::kJrNc, done);
+    p.Add(Op::kJrNz, loop);
+    AddTake(p, code.is_stream_stacked);
+    p.Add(Op::kJrC, loop);
+  }
+  p.Label(done);
+}
+
+void AddGamma(Program& p, const GammaCode& code, bool is_backward) {
+  if (is_backward) {
+    AddGammaBackward(p, code);
+  } else {
+    AddGammaForward(p, code);
+  }
 }
 
 // The rows build adds go out of line, after the body.
@@ -287,42 +353,12 @@ void AddOutOfLine(Program& p, Build build) {
   p.rows = std::move(body);
 }
 
-// A high part above 1 (and the end marker): C holds -H-1 forward, H
-// backward. Leaves the offset's high byte in B, and in carry the bit the
-// low byte takes on top, then goes on at offset_low.
-void AddLongHighPart(Program& p, int& bit_count, bool is_backward) {
-  p.Label("high_part_long");
-  p.Add(Op::kLdCN, {}, is_backward ? 1 : 0xFE);
-  p.Label("high_part_loop");
-  p.Add(Op::kAddAA);
-  p.Add(Op::kRlC);
-  AddBit(p, bit_count);
-  p.Add(Op::kJrContinue, "high_part_loop");
-  if (is_backward) {
-    // H - 1 into B; C comes back to H, 0 for the end marker.
-    p.Add(Op::kDecC);
-    p.Add(Op::kLdBC);
-    p.Add(Op::kIncC);
-    p.Add(Op::kRetZ);
-    p.Add(Op::kSrlB);
-  } else {
-    p.Add(Op::kIncC);
-    p.Add(Op::kRetZ);
-    p.Add(Op::kLdBC);
-    p.Add(Op::kRrB);
-  }
-  p.Add(Op::kJr, "offset_low");
-}
-
-void AddNewCopy(Program& p, int& bit_count, bool is_backward);
-
-// A copy of 256 bytes or more (HL at the offset, BC the length): a screen's
+// A copy of 256 bytes or more (HL at the source, BC the length): a screen's
 // line and block copies are this long, and ldir spends 6 NOPs a byte where
 // ldi spends 5. The odd bytes (the length mod 8) go one ldi at a time,
 // counted in A while the bit buffer waits on the stack, then eight ldi a
 // turn until BC runs out: the turn's test costs 3 NOPs, so 5.375 a byte.
 void AddLongCopy(Program& p) {
-  p.Add(Op::kAddHlDe);
   p.Add(Op::kPushAf);
   p.Add(Op::kLdAC);
   p.Add(Op::kAndN, {}, 7);
@@ -338,86 +374,162 @@ void AddLongCopy(Program& p) {
   p.Add(Op::kJr, "new_copied");
 }
 
-// Most offsets on a screen are within 128 bytes: a high part of 1, its stop
-// bit at once. They go straight to the low byte; the others out of line.
-void AddFastNewOffset(Program& p, int& bit_count, bool is_backward) {
+// A new length whose gamma value passes 255 (its eighth digit has just
+// carried the leading 1 out of C): B takes the carry and the rest of the
+// digits go through both registers.
+void AddBigLength(Program& p, bool is_backward) {
+  p.Label("new_big");
+  p.Add(Op::kRlB);
+  p.Label("big_test");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, is_backward ? "big_done" : "big_digit");
+  p.Add(Op::kJrNz, is_backward ? "big_digit" : "big_done");
+  AddTake(p, true);
+  p.Add(Op::kJrStop, "big_done");
+  p.Label("big_digit");
+  p.Add(Op::kAddAA);
+  p.Add(Op::kRlC);
+  p.Add(Op::kRlB);
+  p.Add(Op::kJr, "big_test");
+  p.Label("big_done");
+  p.Add(Op::kIncBc);
+  p.Add(Op::kAddHlDe);
+  AddLongCopy(p);
+}
+
+// The high part H of a new offset: forward, its digits come inverted into C
+// started at -2, which leaves -H-1; backward, plain into C started at 1.
+// Leaves the offset's high byte in B, and in carry the bit the low byte
+// takes on top; returns on the end marker. H = 1 (an offset within 128
+// bytes, the most common on a screen) skips the loop and its sums: its high
+// byte is -1 forward, H - 1 = 0 backward, and its stop bit in carry is the
+// bit the low byte takes on top.
+void AddHighPartForward(Program& p) {
+  p.Add(Op::kLdCN, {}, 0xFE);
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, "high_part_loop");
+  // An empty buffer takes the loop's way, where C = -2 also gives H = 1.
+  p.Add(Op::kJrZ, "high_part_take");
+  p.Add(Op::kLdBN, {}, 0xFF);
+  p.Add(Op::kJr, "offset_low");
+  p.Label("high_part_loop");
+  AddDigit(p, {"high_part", FirstBit::kContinues, false, true, {}});
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, "high_part_loop");
+  p.Add(Op::kJrNz, "high_part_done");
+  p.Label("high_part_take");
+  AddTake(p, false);
+  p.Add(Op::kJrNc, "high_part_loop");
+  p.Label("high_part_done");
+  // The stop bit in carry supplies the high byte's sign.
+  p.Add(Op::kIncC);
+  p.Add(Op::kRetZ);
+  p.Add(Op::kLdBC);
+  p.Add(Op::kRrB);
+}
+
+void AddHighPartBackward(Program& p) {
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrNc, "high_part_one");
+  p.Add(Op::kLdCN, {}, 1);
+  p.Label("high_part_test");
+  p.Add(Op::kJrNz, "high_part_loop");
+  AddTake(p, false);
+  p.Add(Op::kJrNc, "high_part_done");
+  p.Label("high_part_loop");
+  AddDigit(p, {"high_part", FirstBit::kContinues, false, true, {}});
+  p.Add(Op::kAddAA);
+  p.Add(Op::kJrC, "high_part_test");
+  p.Label("high_part_done");
+  // H - 1 into B; C comes back to H, 0 for the end marker.
+  p.Add(Op::kDecC);
+  p.Add(Op::kLdBC);
+  p.Add(Op::kIncC);
+  p.Add(Op::kRetZ);
+  p.Add(Op::kSrlB);
+}
+
+// The copy from a new offset keeps the offset in HL while it reads the
+// length, the stream pointer on the stack meanwhile, and finds the source
+// once the length is known. The length less one comes as a gamma code into
+// BC started at 1 (a stop bit at once, a length of 2, skips the loop), and
+// the one goes back on after it. The first byte goes by ldi, one NOP less
+// than ldir's; the loop never reaches B, since a value past 255 carries out
+// of C first and goes on out of line.
+void AddNewOffset(Program& p, bool is_backward) {
   p.Label("new_offset");
   p.Add(Op::kPopBc);
-  AddBit(p, bit_count);
-  p.Add(Op::kJrContinue, "high_part_long");
-  // H = 1: the high byte is -1 forward and H - 1 = 0 backward, and the stop
-  // bit in carry is the bit the low byte takes on top.
-  p.Add(Op::kLdBN, {}, is_backward ? 0 : 0xFF);
+  if (is_backward) {
+    AddHighPartBackward(p);
+  } else {
+    AddHighPartForward(p);
+  }
   p.Label("offset_low");
   p.Add(Op::kLdCMem);
   p.Add(Op::kStep);
   p.Add(Op::kRrC);
-  AddOutOfLine(p, [&] { AddLongHighPart(p, bit_count, is_backward); });
-  AddNewCopy(p, bit_count, is_backward);
-}
-
-// The copy from a new offset (in BC, the length's first control bit in
-// carry; backward, the offset less one) keeps the offset in HL while it reads
-// the length, the stream pointer on the stack meanwhile, and finds the source
-// once the length is known. A length of 2 (a stop bit at once) goes straight
-// to the copy, 3 and 4 (one digit) run straight through; longer ones go out of
-// line, and those of 256 bytes or more to the long copy.
-void AddNewCopy(Program& p, int& bit_count, bool is_backward) {
   if (is_backward) p.Add(Op::kIncBc);
   p.Add(Op::kPushBc);
   p.Add(Op::kPushHl);
   p.Add(Op::kLdHB);
   p.Add(Op::kLdLC);
-  p.Add(Op::kLdBcNn, {}, 2);
-  p.Add(Op::kJrStop, "new_copy");
-  p.Add(Op::kDecC);
-  p.Add(Op::kAddAA);
-  p.Add(Op::kRlC);
-  AddBit(p, bit_count, true);
-  p.Add(Op::kJrContinue, "new_length_loop");
-  p.Add(Op::kIncC);
-  p.Label("new_copy");
+  p.Add(Op::kLdBcNn, {}, 1);
+  p.Add(Op::kJrStop, "new_length_done");
+  AddGamma(p, {"new_length", FirstBit::kContinues, true, true, "new_big"}, is_backward);
+  p.Add(Op::kIncBc);
   p.Add(Op::kAddHlDe);
+  p.Add(Op::kLdi);
   p.Add(Op::kBlockCopy);
   p.Label("new_copied");
   p.Add(Op::kPopHl);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
-  p.Add(Op::kJr, "literals");
-  AddOutOfLine(p, [&] {
-    p.Label("new_length_loop");
-    p.Add(Op::kAddAA);
-    p.Add(Op::kRlC);
-    p.Add(Op::kRlB);
-    AddBit(p, bit_count, true);
-    p.Add(Op::kJrContinue, "new_length_loop");
-    p.Add(Op::kIncBc);
-    p.Add(Op::kIncB);
-    p.Add(Op::kDecB);
-    p.Add(Op::kJrZ, "new_copy");
-    AddLongCopy(p);
-  });
+  AddOutOfLine(p, [&] { AddBigLength(p, is_backward); });
 }
 
-// The fast decoder: the same steps with every bit read in line.
+// Backward, the copy from the last offset finds the offset again once it is
+// done, instead of keeping a second one on the stack: source and destination
+// have both moved down by the length, and the sum that gave the source did
+// not carry (see Machine), so sbc takes the destination back off exactly.
+void AddRepeatCopyBackward(Program& p) {
+  p.Add(Op::kExSpHl);
+  p.Add(Op::kAddHlDe);
+  p.Add(Op::kBlockCopy);
+  p.Add(Op::kSbcHlDe);
+  p.Add(Op::kExSpHl);
+}
+
+// The fast decoder: the same steps with every bit read in line. A copy from
+// a new offset is followed by literals more often than a copy from the last
+// offset is followed by a new one, so the new offset's code falls into the
+// literals and the repeat's jumps back to it.
 Program FastDecoder(bool is_backward) {
   Program p;
-  int bits = 0;
   AddStart(p, is_backward, false);
+  p.Add(Op::kJr, "literals");
+  if (is_backward) {
+    // H = 1 backward, out of the way but within a relative jump of its test.
+    p.Label("high_part_one");
+    p.Add(Op::kLdBN, {}, 0);
+    p.Add(Op::kJr, "offset_low");
+  }
+  AddNewOffset(p, is_backward);
   p.Label("literals");
   p.Add(Op::kIncC);
-  AddBit(p, bits);
-  AddGammaLoop(p, bits, "literal_length", false);
+  AddGamma(p, {"literal_length", FirstBit::kInBuffer, false, false, {}}, is_backward);
   p.Add(Op::kBlockCopy);
   p.Add(Op::kAddAA);
   p.Add(Op::kJrC, "new_offset");
   p.Add(Op::kIncC);
-  AddBit(p, bits);
-  AddGammaLoop(p, bits, "repeat_length", false);
-  AddCopy(p, is_backward, false);
+  AddGamma(p, {"repeat_length", FirstBit::kInBuffer, false, false, {}}, is_backward);
+  if (is_backward) {
+    AddRepeatCopyBackward(p);
+  } else {
+    AddCopy(p, is_backward, false);
+  }
   p.Add(Op::kAddAA);
   p.Add(Op::kJrNc, "literals");
-  AddFastNewOffset(p, bits, is_backward);
+  p.Add(Op::kJr, "new_offset");
   p.rows.insert(p.rows.end(), p.out_of_line.begin(), p.out_of_line.end());
   return p;
 }
@@ -479,7 +591,9 @@ void AddCallerNote(SourceText& source, Zx0Direction direction) {
 
 // The decoder's registers as far as its time depends on them. HL and DE are
 // plain numbers: HL is an index into the stream whenever the decoder reads
-// through it, and the bytes a block copy moves do not change what runs next.
+// through it, DE starts at 0 and moves with every copy (so that HL less DE
+// after a copy gives its offset back), and the bytes a copy moves do not
+// change what runs next.
 struct Machine {
   std::span<const uint8_t> stream;
   bool is_backward = false;
@@ -547,7 +661,13 @@ bool RunLoadRow(Machine& m, const Row& row) {
       m.SetBc(m.bc() + 1u);
       break;
     case Op::kAddHlDe:
+      // A copy's source lies in memory: forward, adding the destination to
+      // the negated offset always carries; backward, the sum never does.
       m.hl += m.de;
+      m.carry = !m.is_backward;
+      break;
+    case Op::kSbcHlDe:
+      m.hl -= m.de + (m.carry ? 1 : 0);
       break;
     case Op::kIncHl:
       ++m.hl;
@@ -684,6 +804,7 @@ bool RunLongCopyRow(Machine& m, const Row& row) {
       break;
     case Op::kLdi:
       m.hl += m.is_backward ? -1 : 1;
+      m.de += m.is_backward ? -1 : 1;
       m.SetBc(m.bc() - 1u);
       m.is_bc_left = m.bc() != 0;
       break;
@@ -741,6 +862,7 @@ int64_t Step(Machine& m, const std::vector<Row>& rows, const std::map<std::strin
     const int64_t count = m.bc() == 0 ? 65536 : m.bc();
     nops += cost.nops * count - (cost.nops - cost.nops_taken);
     m.hl += m.is_backward ? -count : count;
+    m.de += m.is_backward ? -count : count;
     m.SetBc(0);
     m.is_bc_left = false;
     return at + 1;
