@@ -60,7 +60,11 @@ struct RunStart {
   uint16_t offset = 1;
   uint8_t slot = 0;
 };
-// Run starts kept at once.
+// Run starts kept at once: on small inputs nearly every one within the
+// cost reach (a 256-byte screen needed more than 32), on larger ones the
+// cheapest 32 (random data keeps thousands within reach, each tried at every
+// position of a run).
+constexpr size_t kSmallInputRunStarts = 1024;
 constexpr size_t kMostRunStarts = 32;
 
 struct Match {
@@ -237,24 +241,26 @@ void Parse::AddRunStarts(uint32_t position) {
   for (const RunStart& run : runs_) cheapest = std::min(cheapest, run.base);
   const int64_t reach = cheapest + 2 * std::bit_width(size_) + 2;
   std::erase_if(runs_, [&](const RunStart& run) { return run.base > reach; });
-  if (runs_.size() <= kMostRunStarts) return;
-  std::nth_element(runs_.begin(), runs_.begin() + kMostRunStarts, runs_.end(),
+  const size_t most = size_ <= kSmallInputBytes ? kSmallInputRunStarts : kMostRunStarts;
+  if (runs_.size() <= most) return;
+  std::nth_element(runs_.begin(), runs_.begin() + static_cast<ptrdiff_t>(most), runs_.end(),
                    [](const RunStart& a, const RunStart& b) { return a.base < b.base; });
-  runs_.resize(kMostRunStarts);
+  runs_.resize(most);
 }
 
 // A new offset forgets the one before, so only the cheapest way here matters.
 // A farther match shorter than a nearer one costs more for every length,
 // unless both take the one-bit high part; so does one just as long, but it
-// leaves another last offset, which can pay back after the next literals:
-// the middle-sized inputs keep those ties (where a string found at several
-// places is common), the others have too many ways for their slots.
+// leaves another last offset, which can pay back after the next literals,
+// and so can a shorter one (a string of a screen's few byte values found at
+// many places): small inputs keep them all, the middle-sized ones the ties,
+// the large ones neither (too many ways for their slots).
 void Parse::OfferNewOffsets(uint32_t position, const Node& best, uint8_t best_slot, bool is_literal) {
   FindMatches(position, matches_);
   const uint32_t tie = keeps_ties_ ? 1 : 0;
   uint32_t shorter = 1;
   for (const Match& match : matches_) {
-    if (match.length + tie <= shorter && HighPartBits(match.offset) > 1) continue;
+    if (size_ > kSmallInputBytes && match.length + tie <= shorter && HighPartBits(match.offset) > 1) continue;
     shorter = std::max(shorter, match.length);
     const uint32_t base = best.cost + HighPartBits(match.offset) + 8;
     const Node node{0, position, static_cast<uint16_t>(match.offset), best_slot,
