@@ -288,50 +288,49 @@ Checked<Accepted> CheckGifBytes(const uint8_t* bytes, size_t size) {
   return Accepted{};
 }
 
+namespace {
+
+// Each chunk's length and type read where it starts, the chunk's data passed
+// over: a large PNG is not read twice, here and by the decoder.
+Checked<Accepted> CheckPngFile(std::FILE* file, uint64_t size, const std::string& path) {
+  if (size > kMaxBitmapBytes) return TooLarge();
+  const int descriptor = fileno(file);
+  bool is_unread = false;
+  const Checked<Accepted> walked = WalkPngChunks(size, [&](uint64_t at, size_t count, uint8_t* out) {
+    is_unread = pread(descriptor, out, count, static_cast<off_t>(at)) != static_cast<ssize_t>(count);
+    return !is_unread;
+  });
+  if (is_unread) return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
+  return walked;
+}
+
+// The blocks are walked through the whole file: pictures for a CPC are small.
+Checked<Accepted> CheckGifFile(std::FILE* file, uint64_t size, const std::string& path) {
+  if (size > kMaxBitmapBytes) return TooLarge();
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
+    return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
+  }
+  return CheckGifBytes(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
 Checked<Accepted> CheckPictureFile(const std::string& path, PictureKind kind) {
   // Opened without waiting on it: a FIFO given as a picture must not hang the
   // run here, nor reach the image library, which would wait on it.
   const Checked<InputFile> input = OpenInputFile(path);
   if (!input) return Checked<Accepted>::Refused(input);
   std::FILE* const file = input->file.get();
+  const uint64_t size = input->size_bytes;
+  if (kind == PictureKind::kPng) return CheckPngFile(file, size, path);
+  if (kind == PictureKind::kGif) return CheckGifFile(file, size, path);
   // Long enough for the largest of the headers: a BMP with a version 5 info header.
   uint8_t head[kFileHeaderBytes + kLongestInfoHeader] = {};
   static_assert(sizeof head >= kPcxHeaderBytes && sizeof head >= kTargaHeaderBytes);
   const size_t head_size = std::fread(head, 1, sizeof head, file);
-  const uint64_t size = input->size_bytes;
-  if (kind == PictureKind::kPng) {
-    // Each chunk's length and type read where it starts, the chunk's data
-    // passed over: a large PNG is not read twice, here and by the decoder.
-    if (size > kMaxBitmapBytes) return TooLarge();
-    const int descriptor = fileno(file);
-    bool is_unread = false;
-    const Checked<Accepted> walked = WalkPngChunks(size, [&](uint64_t at, size_t count, uint8_t* out) {
-      is_unread = pread(descriptor, out, count, static_cast<off_t>(at)) != static_cast<ssize_t>(count);
-      return !is_unread;
-    });
-    if (is_unread) return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
-    return walked;
-  }
-  if (kind == PictureKind::kGif) {
-    // The blocks are walked through the whole file: pictures for a CPC are small.
-    if (size > kMaxBitmapBytes) return TooLarge();
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(bytes.data(), 1, bytes.size(), file) != size) {
-      return Checked<Accepted>::Refused(CannotReadText(path), RefusalKind::kCannotRead);
-    }
-    return CheckGifBytes(bytes.data(), bytes.size());
-  }
-  switch (kind) {
-    case PictureKind::kBmp:
-      return CheckBmpHeader(head, head_size, size);
-    case PictureKind::kTarga:
-      return CheckTargaHeader(head, head_size, size);
-    case PictureKind::kGif:
-      return CheckGifHeader(head, head_size);
-    case PictureKind::kPng:
-    case PictureKind::kPcx:
-      break;
-  }
+  if (kind == PictureKind::kBmp) return CheckBmpHeader(head, head_size, size);
+  if (kind == PictureKind::kTarga) return CheckTargaHeader(head, head_size, size);
   return CheckPcxHeader(head, head_size, size);
 }
 

@@ -745,7 +745,6 @@ bool RunCountRow(Machine& m, const Row& row) {
     case Op::kStep:
       m.hl += m.is_backward ? -1 : 1;
       break;
-
     default:
       return false;
   }

@@ -150,6 +150,15 @@ struct LabLanes {
   lab = {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
 }
 
+// DistanceSquared for each lane (given back through squared: a vector
+// returned by value would be passed differently by the 256-bit build).
+[[gnu::always_inline]] inline void DistanceSquaredLanes(const LabLanes& x, const LabLanes& y, LaneFloats& squared) {
+  const LaneFloats dl = x.l - y.l;
+  const LaneFloats da = x.a - y.a;
+  const LaneFloats db = x.b - y.b;
+  squared = dl * dl + da * da + db * db;
+}
+
 inline float DistanceSquared(const Lab& x, const Lab& y) {
   const float dl = x.l - y.l;
   const float da = x.a - y.a;

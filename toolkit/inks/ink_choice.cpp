@@ -488,12 +488,11 @@ LANE_LOOP void FillDistances(const std::vector<Lab>& candidates, const std::vect
   }
   for (size_t c = 0; c < candidates.size(); ++c) {
     const Lab& x = candidates[c];
+    const LabLanes each{LaneFloats{} + x.l, LaneFloats{} + x.a, LaneFloats{} + x.b};
     float* row = table.distances.data() + c * count;
     for (size_t group = 0; group < lanes.size(); ++group) {
-      const LaneFloats dl = x.l - lanes[group].l;
-      const LaneFloats da = x.a - lanes[group].a;
-      const LaneFloats db = x.b - lanes[group].b;
-      const LaneFloats squared = dl * dl + da * da + db * db;
+      LaneFloats squared;
+      DistanceSquaredLanes(each, lanes[group], squared);
       for (int k = 0; k < kLanes; ++k) row[group * kLanes + static_cast<size_t>(k)] = std::sqrt(squared[k]);
     }
     for (size_t e = whole; e < count; ++e) row[e] = Distance(x, entries[e]);

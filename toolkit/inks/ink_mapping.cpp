@@ -110,10 +110,7 @@ class NearestInk {
  private:
   [[gnu::always_inline]] static void Squared(const LabLanes& lab, const LaneFloats& l, const LaneFloats& a,
                                              const LaneFloats& b, LaneFloats& d) {
-    const LaneFloats dl = lab.l - l;
-    const LaneFloats da = lab.a - a;
-    const LaneFloats db = lab.b - b;
-    d = dl * dl + da * da + db * db;
+    DistanceSquaredLanes(lab, LabLanes{l, a, b}, d);
   }
 
   std::vector<LabLanes> lanes_;  // each ink in every lane
@@ -548,10 +545,8 @@ class DitheredError {
     }
     LabLanes source;
     LabOfLinearLanes(red, green, blue, source);
-    const LaneFloats dl = source.l - l;
-    const LaneFloats da = source.a - a;
-    const LaneFloats db = source.b - b;
-    const LaneFloats squared = dl * dl + da * da + db * db;
+    LaneFloats squared;
+    DistanceSquaredLanes(source, LabLanes{l, a, b}, squared);
     for (int k = 0; k < kLanes && x + k < width; ++k)
       distances_[static_cast<size_t>(x + k)] = std::sqrt(squared[k]);
   }

@@ -104,10 +104,8 @@ LANE_LOOP void SeenDistances(const SeenPicture& source, const std::vector<float>
   }
   LabLanes shown;
   LabOfLinearLanes(red, green, blue, shown);
-  const LaneFloats dl = seen.l - shown.l;
-  const LaneFloats da = seen.a - shown.a;
-  const LaneFloats db = seen.b - shown.b;
-  const LaneFloats squared = dl * dl + da * da + db * db;
+  LaneFloats squared;
+  DistanceSquaredLanes(seen, shown, squared);
   for (int k = 0; k < kLanes; ++k) distances[k] = std::sqrt(squared[k]);
 }
 
