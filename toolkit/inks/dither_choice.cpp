@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/cpc_colours.h"
+#include "common/two_halves.h"
 #include "toolkit/inks/seen_error.h"
 
 namespace {
@@ -72,10 +73,30 @@ class Judge {
         is_exact_(is_exact) {}
 
   bool HasBudget() const { return evaluations_ < kEvaluationBudget; }
+  int Left() const { return kEvaluationBudget - evaluations_; }
+  // Evaluations whose costs the choice used.
+  void Count(int evaluations) { evaluations_ += evaluations; }
 
-  // The seen error of the sample dithered onto keys (ascending).
+  // The seen error of the sample dithered onto keys (ascending), counted.
   double Cost(const std::vector<int>& keys) {
-    ++evaluations_;
+    Count(1);
+    return CostOf(keys);
+  }
+
+  // The costs of first and, when given, second, side by side: each is a
+  // dither and a blur of the sample, independent of the other, and the
+  // machines the toolkit runs on have two cores. Not counted.
+  void Costs(const std::vector<int>& first, const std::vector<int>* second, double& first_cost,
+             double& second_cost) const {
+    auto one = [&] { first_cost = CostOf(first); };
+    auto two = [&] {
+      if (second != nullptr) second_cost = CostOf(*second);
+    };
+    AtOnce(second != nullptr, one, two);
+  }
+
+ private:
+  double CostOf(const std::vector<int>& keys) const {
     const PenMap map{model_, keys, first_opaque_pen_, is_exact_};
     const MappedPicture mapped = MapToPens(sample_.ref, map, dither_, false);
     std::vector<uint8_t> shown(sample_.ref.rgba, sample_.ref.rgba + mapped.pens.size() * 4);
@@ -89,7 +110,6 @@ class Judge {
     return SeenError(seen_, shown.data());
   }
 
- private:
   Sample sample_;
   SeenPicture seen_;
   ColourModel model_;
@@ -109,41 +129,73 @@ std::vector<int> With(std::vector<int> keys, size_t position, int key) {
   return keys;
 }
 
-// Fills unused pens, each time with the ink that lowers the cost most.
+bool Has(const std::vector<int>& keys, int key) { return std::find(keys.begin(), keys.end(), key) != keys.end(); }
+
+// Fills unused pens, each time with the ink that lowers the cost most (the
+// first of those as low). The inks not yet taken are tried two at a time.
 void AddInks(Judge& judge, const std::vector<int>& candidates, int n, std::vector<int>& keys, double& cost) {
   while (static_cast<int>(keys.size()) < n && judge.HasBudget()) {
-    std::vector<int> best;
-    double best_cost = cost;
+    std::vector<std::vector<int>> tried;
     for (const int key : candidates) {
-      if (std::find(keys.begin(), keys.end(), key) != keys.end() || !judge.HasBudget()) continue;
-      std::vector<int> tried = With(keys, keys.size(), key);
-      const double tried_cost = judge.Cost(tried);
-      if (tried_cost < best_cost) {
-        best_cost = tried_cost;
-        best = std::move(tried);
+      if (Has(keys, key) || static_cast<int>(tried.size()) >= judge.Left()) continue;
+      tried.push_back(With(keys, keys.size(), key));
+    }
+    std::vector<double> costs(tried.size() + 1);
+    for (size_t t = 0; t < tried.size(); t += 2)
+      judge.Costs(tried[t], t + 1 < tried.size() ? &tried[t + 1] : nullptr, costs[t], costs[t + 1]);
+    judge.Count(static_cast<int>(tried.size()));
+    size_t best = tried.size();
+    double best_cost = cost;
+    for (size_t t = 0; t < tried.size(); ++t) {
+      if (costs[t] < best_cost) {
+        best_cost = costs[t];
+        best = t;
       }
     }
-    if (best.empty()) return;
-    keys = std::move(best);
+    if (best == tried.size()) return;
+    keys = std::move(tried[best]);
     cost = best_cost;
   }
 }
 
-// Swaps a chosen ink for another while that lowers the cost.
+// The first candidate from next on that is not one of keys; candidates.size() when none is.
+size_t NextUntaken(const std::vector<int>& candidates, size_t next, const std::vector<int>& keys) {
+  while (next < candidates.size() && Has(keys, candidates[next])) ++next;
+  return next;
+}
+
+// Swaps a chosen ink for another while that lowers the cost, the first swap
+// that does at each try. Two candidates are tried at once: when the first
+// is taken, the second's cost (against the inks before) is not used, and it
+// is tried again against the new ones, so the choice is the same as one at
+// a time.
 void SwapInks(Judge& judge, const std::vector<int>& candidates, std::vector<int>& keys, double& cost) {
   for (int pass = 0; pass < kSwapPasses; ++pass) {
     bool is_better = false;
     for (size_t position = 0; position < keys.size(); ++position) {
-      for (const int key : candidates) {
-        if (std::find(keys.begin(), keys.end(), key) != keys.end() || !judge.HasBudget()) continue;
-        std::vector<int> tried = With(keys, position, key);
-        const double tried_cost = judge.Cost(tried);
-        if (tried_cost >= cost * (1 - 1e-6)) continue;
-        keys = std::move(tried);
-        cost = tried_cost;
-        is_better = true;
-        // The keys stay ascending: the new ink's place is where the search goes on.
-        position = static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
+      size_t next = 0;
+      while (judge.HasBudget()) {
+        const size_t first = NextUntaken(candidates, next, keys);
+        if (first == candidates.size()) break;
+        const size_t second = judge.Left() >= 2 ? NextUntaken(candidates, first + 1, keys) : candidates.size();
+        const std::vector<int> tried_first = With(keys, position, candidates[first]);
+        const std::vector<int> tried_second =
+            second < candidates.size() ? With(keys, position, candidates[second]) : std::vector<int>{};
+        double costs[2] = {0, 0};
+        judge.Costs(tried_first, second < candidates.size() ? &tried_second : nullptr, costs[0], costs[1]);
+        const size_t tried[2] = {first, second};
+        next = candidates.size();
+        for (int t = 0; t < 2 && tried[t] < candidates.size(); ++t) {
+          judge.Count(1);
+          next = tried[t] + 1;
+          if (costs[t] >= cost * (1 - 1e-6)) continue;
+          keys = t == 0 ? tried_first : tried_second;
+          cost = costs[t];
+          is_better = true;
+          // The keys stay ascending: the new ink's place is where the search goes on.
+          position = static_cast<size_t>(std::find(keys.begin(), keys.end(), candidates[tried[t]]) - keys.begin());
+          break;
+        }
       }
     }
     if (!is_better) return;

@@ -72,9 +72,6 @@ class NearestInk {
     for (int i = 0; i < inks.count(); ++i) {
       const Lab& lab = inks.LabOfInk(i);
       lanes_.push_back({lab.l + LaneFloats{}, lab.a + LaneFloats{}, lab.b + LaneFloats{}});
-      flat_l_.push_back(lab.l);
-      flat_a_.push_back(lab.a);
-      flat_b_.push_back(lab.b);
     }
   }
 
@@ -85,26 +82,21 @@ class NearestInk {
                                       LaneFloats& squared) const {
     LaneFloats best = std::numeric_limits<float>::infinity() + LaneFloats{};
     LaneInts best_index{};
+    // The forced ink's distance is taken as the search passes it: the same
+    // arithmetic, and no branch on whether some lane is forced (under noise
+    // a guess the processor often loses).
+    LaneFloats forced_squared{};
     LaneFloats d;
     for (size_t i = 0; i < lanes_.size(); ++i) {
       Squared(lab, lanes_[i].l, lanes_[i].a, lanes_[i].b, d);
       const LaneInts is_nearer = d < best;
       best = is_nearer ? d : best;
       best_index = is_nearer ? static_cast<int>(i) + LaneInts{} : best_index;
+      forced_squared = forced == static_cast<int>(i) ? d : forced_squared;
     }
     const LaneInts is_forced = forced >= 0;
-    squared = best;
+    squared = is_forced ? forced_squared : best;
     index = is_forced ? forced : best_index;
-    if (!IsAnyLane(is_forced)) return;
-    const LaneInts ink = is_forced ? forced : LaneInts{};
-    LaneFloats l;
-    LaneFloats a;
-    LaneFloats b;
-    TableLanes(flat_l_.data(), ink, l);
-    TableLanes(flat_a_.data(), ink, a);
-    TableLanes(flat_b_.data(), ink, b);
-    Squared(lab, l, a, b, d);
-    squared = is_forced ? d : best;
   }
 
  private:
@@ -114,9 +106,6 @@ class NearestInk {
   }
 
   std::vector<LabLanes> lanes_;  // each ink in every lane
-  std::vector<float> flat_l_;    // and once
-  std::vector<float> flat_a_;
-  std::vector<float> flat_b_;
 };
 
 // Without dithering a pixel's pen and error depend on its colour alone: each
@@ -268,13 +257,27 @@ constexpr std::array<std::array<int, 4>, 4> kBayer = {
 
 uint8_t Clamped(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
-// A dithered colour's nearest ink (in sRGB), worked out once for each cell of
-// 4 x 4 x 4 colours (from the cell's middle): the error carried on is the
-// colour's own, so the cell's width only moves where a choice between two inks falls, by
-// less than the dithering itself does.
+// A dithered colour's nearest ink (in sRGB), from the middle of its cell of
+// 4 x 4 x 4 colours (each channel's top 6 bits): the error carried on is the
+// colour's own, so the cell's width only moves where a choice between two
+// inks falls, by less than the dithering itself does.
+//
+// A picture of fewer pixels than cells (every picture a CPC screen shows,
+// the ink choice's trial samples) has its cells worked out where they fall:
+// it would visit few of them, each at a first visit that the processor
+// cannot foresee. A larger one keeps each cell's ink in a table, one of
+// 8 x 8 x 8 colours (the top 5 bits), 32 KB, so that it stays in the cache
+// beside the rows of error that the dither reads and writes.
+constexpr int kFineBits = 6;
+constexpr int kTableBits = 5;
+
 class DitherNearest {
  public:
-  explicit DitherNearest(const PenInks& inks) : inks_(inks), cells_(size_t{1} << 18, kUnknown) {}
+  DitherNearest(const PenInks& inks, size_t pixel_count)
+      : inks_(inks), cells_(KeptCells()), is_direct_(pixel_count < size_t{1} << (3 * kFineBits)) {
+    if (!is_direct_) std::fill(cells_.begin(), cells_.end(), kUnknown);
+    SetQuads(is_direct_ ? kFineBits : kTableBits);
+  }
 
   int IndexOf(uint8_t red, uint8_t green, uint8_t blue) {
     return IndexOfCell(static_cast<size_t>(red >> 2) << 12 | static_cast<size_t>(green >> 2) << 6 |
@@ -283,12 +286,12 @@ class DitherNearest {
 
   // A cell: its red, green and blue (each the channel's top 6 bits) side by side.
   int IndexOfCell(size_t cell) {
-    uint8_t& index = cells_[cell];
-    if (index == kUnknown) {
-      index = static_cast<uint8_t>(Middle(static_cast<uint8_t>(cell >> 10 & 0xFC),
-                                          static_cast<uint8_t>(cell >> 4 & 0xFC),
-                                          static_cast<uint8_t>(cell << 2 & 0xFC)));
-    }
+    if (is_direct_) return Middle(cell >> 12, cell >> 6 & 63, cell & 63);
+    const size_t red = cell >> 13;
+    const size_t green = cell >> 7 & 31;
+    const size_t blue = cell >> 1 & 31;
+    uint8_t& index = cells_[red << 10 | green << 5 | blue];
+    if (index == kUnknown) index = static_cast<uint8_t>(Middle(red, green, blue));
     return index;
   }
 
@@ -297,26 +300,62 @@ class DitherNearest {
   // error of its neighbours, and an ink nearer in CIELAB but further in
   // light leaves more error to carry, so that sparse inks swing far from the
   // colour (on a navy to orange ramp in 4 inks the seen error is twice
-  // sRGB's). sRGB does as well as linear light here, and keeps a table of
-  // 8-bit cells.
-  int Middle(uint8_t red, uint8_t green, uint8_t blue) const {
-    const int wanted[3] = {(red & 0xFC) | 2, (green & 0xFC) | 2, (blue & 0xFC) | 2};
-    int best = 0;
-    int best_distance = std::numeric_limits<int>::max();
-    for (int i = 0; i < inks_.count(); ++i) {
-      const Rgb& ink = inks_.Nominal(i);
-      const int d[3] = {wanted[0] - ink.red, wanted[1] - ink.green, wanted[2] - ink.blue};
-      const int distance = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-      if (distance < best_distance) {
-        best_distance = distance;
-        best = i;
+  // sRGB's). sRGB does as well as linear light here.
+  //
+  // The squared distance to each ink is the sum of one per channel, kept
+  // for each level of a channel as distance << 4 | index (the index in
+  // red's), so that the least sum is the nearest ink and, of two as near,
+  // the lower index. No branch: a branch per ink would be a guess that a
+  // dither of noise, with a new cell at nearly every pixel, often loses.
+  int Middle(size_t red, size_t green, size_t blue) const {
+    Quad best = quad_red_[red][0] + quad_green_[green][0] + quad_blue_[blue][0];
+    for (size_t q = 1; q < kQuads; ++q) {
+      const Quad key = quad_red_[red][q] + quad_green_[green][q] + quad_blue_[blue][q];
+      best = key < best ? key : best;
+    }
+    const int32_t low = std::min(best[0], best[1]);
+    const int32_t high = std::min(best[2], best[3]);
+    return std::min(low, high) & 15;
+  }
+
+  // 16 inks at most, four to a quad; a place past the last ink is never the nearest.
+  using Quad = int32_t __attribute__((vector_size(16)));
+  static constexpr size_t kQuads = 4;
+  static constexpr size_t kLevels = size_t{1} << kFineBits;
+
+  // The quads of each level of a channel's top bits, from the level's middle.
+  void SetQuads(int bits) {
+    const int shift = 8 - bits;
+    for (size_t level = 0; level < size_t{1} << bits; ++level) {
+      const int middle = static_cast<int>(level << shift) | 1 << (shift - 1);
+      const auto square = [middle](int channel) { return (middle - channel) * (middle - channel) << 4; };
+      for (size_t q = 0; q < kQuads; ++q) {
+        for (int k = 0; k < 4; ++k) {
+          const int i = static_cast<int>(q) * 4 + k;
+          const bool is_ink = i < inks_.count();
+          const Rgb ink = is_ink ? inks_.Nominal(i) : Rgb{};
+          quad_red_[level][q][k] = is_ink ? square(ink.red) | i : 1 << 30;
+          quad_green_[level][q][k] = is_ink ? square(ink.green) : 0;
+          quad_blue_[level][q][k] = is_ink ? square(ink.blue) : 0;
+        }
       }
     }
-    return best;
+  }
+
+  // The table of the thread's mappings, one at a time: the ink choice
+  // dithers hundreds of trial samples, and fresh memory for each would be
+  // as many page faults.
+  static std::vector<uint8_t>& KeptCells() {
+    static thread_local std::vector<uint8_t> cells(size_t{1} << (3 * kTableBits));
+    return cells;
   }
 
   const PenInks& inks_;
-  std::vector<uint8_t> cells_;
+  std::vector<uint8_t>& cells_;
+  const bool is_direct_;
+  Quad quad_red_[kLevels][kQuads] = {};
+  Quad quad_green_[kLevels][kQuads] = {};
+  Quad quad_blue_[kLevels][kQuads] = {};
 };
 
 // A colour in linear light (LinearOf): red, green, blue and a spare lane, so
@@ -367,6 +406,12 @@ class LightCells {
   std::array<uint8_t, kSize> table_{};
 };
 
+// Built once: the ink choice dithers hundreds of trial samples.
+const LightCells& TheLightCells() {
+  static const LightCells cells;
+  return cells;
+}
+
 // Error carried in linear light (the eye mixes neighbouring inks as light
 // adds up, so a dither that keeps the mean in sRGB shows a mid grey of
 // black and white far too light): what the row above sent each pixel, and
@@ -395,8 +440,8 @@ inline void SpreadError(ErrorRows& errors, int x, int step, Light error, Light& 
 // &FF): such a pixel keeps its ink under a dither even where the bands do
 // not hold, as a flat area of an ink should, and costs no dithering.
 inline bool IsNominal(const uint8_t* p) {
-  const auto is_level = [](uint8_t c) { return c == 0 || c == 0x80 || c == 0xFF; };
-  return is_level(p[0]) && is_level(p[1]) && is_level(p[2]);
+  const auto is_level = [](uint8_t c) { return (c == 0) | (c == 0x80) | (c == 0xFF); };
+  return is_level(p[0]) & is_level(p[1]) & is_level(p[2]);
 }
 
 // The colour a pixel under the ordered dither asks for: its own with the
@@ -406,57 +451,112 @@ inline void OrderedColour(const uint8_t* p, int x, int y, uint8_t (&wanted)[3]) 
   for (int c = 0; c < 3; ++c) wanted[c] = Clamped(p[c] + offset);
 }
 
+// Floyd-Steinberg is a chain: each pixel waits on the error of the one
+// before it (load, clamp, cell, ink, error: some fifty cycles), and the
+// serpentine rows keep one row from starting before the last has ended. A
+// tall picture is therefore dithered in bands, each as a picture of its own
+// (its first row takes no error from above, as a picture's first row does),
+// and the bands' rows are walked side by side, a pixel of each in turn, so
+// that the processor works on their chains at once. A band has at least
+// kBandLeast rows, so every picture a CPC screen can show is one band, and
+// the rows a band starts on are as far apart as a PC screen is tall.
+constexpr int kBandLeast = 1024;
+constexpr int kMostBands = 2;
+
+struct DitherBand {
+  explicit DitherBand(int width) : errors(width) {}
+  int top = 0;   // its first row in the picture
+  int rows = 0;
+  ErrorRows errors;
+};
+
+std::vector<DitherBand> DitherBands(const PictureRef& picture, Dither dither) {
+  const int count = dither == Dither::kFloyd ? std::clamp(picture.height / kBandLeast, 1, kMostBands) : 1;
+  std::vector<DitherBand> bands;
+  for (int b = 0; b < count; ++b) {
+    bands.emplace_back(picture.width);
+    bands.back().top = picture.height * b / count;
+    bands.back().rows = picture.height * (b + 1) / count - bands.back().top;
+  }
+  return bands;
+}
+
 // A dithered mapping, row by row: the tables it works from and the sums it keeps.
 class DitheredMapping {
  public:
   DitheredMapping(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
                   const PenInks& inks, Dither dither)
-      : picture_(picture),
-        map_(map),
-        pens_by_key_(pens_by_key),
-        dither_(dither),
-        inks_(inks),
-        nearest_(inks_),
-        errors_(picture.width) {
+      : picture_(picture), map_(map), pens_by_key_(pens_by_key), dither_(dither), inks_(inks),
+        nearest_(inks_, static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height)) {
     for (int i = 0; i < inks_.count(); ++i) {
       const Rgb& ink = inks_.Nominal(i);
       ink_lights_.push_back(Light{linear_[ink.red], linear_[ink.green], linear_[ink.blue], 0});
     }
   }
 
-  // Floyd-Steinberg rows alternate direction (serpentine).
-  void MapRow(int y, uint8_t* out) {
-    const int width = picture_.width;
-    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
-    const int step = is_reversed ? -1 : 1;
-    const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
-    Light ahead{};
-    for (int i = 0; i < width; ++i) {
-      const int x = is_reversed ? width - 1 - i : i;
-      MapPixel(row + static_cast<size_t>(x) * 4, x, y, step, out, ahead);
+  // Row r of every band (of those that have one) into pens, the picture's.
+  void MapRow(std::vector<DitherBand>& bands, int r, uint8_t* pens) {
+    DitherBand* const first = bands.data();
+    const size_t count = bands.size();
+    if (std::all_of(bands.begin(), bands.end(), [r](const DitherBand& band) { return r < band.rows; })) {
+      if (count == 4) return MapRowOfBands<4>(first, r, pens);
+      if (count == 3) return MapRowOfBands<3>(first, r, pens);
+      if (count == 2) return MapRowOfBands<2>(first, r, pens);
     }
-    if (dither_ == Dither::kFloyd) {
-      errors_.current.swap(errors_.next);
-      std::fill(errors_.next.begin(), errors_.next.end(), Light{});
+    for (DitherBand& band : bands) {
+      if (r < band.rows) MapRowOfBands<1>(&band, r, pens);
     }
   }
 
  private:
+  // Floyd-Steinberg rows alternate direction (serpentine), from each band's first.
+  template <int kBands>
+  void MapRowOfBands(DitherBand* bands, int r, uint8_t* pens) {
+    const size_t width = static_cast<size_t>(picture_.width);
+    const bool is_reversed = dither_ == Dither::kFloyd && r % 2 == 1;
+    const int step = is_reversed ? -1 : 1;
+    const uint8_t* rows[kBands];
+    uint8_t* outs[kBands];
+    int ys[kBands];
+    Light ahead[kBands];
+    for (int b = 0; b < kBands; ++b) {
+      ys[b] = bands[b].top + r;
+      rows[b] = picture_.rgba + static_cast<size_t>(ys[b]) * width * 4;
+      outs[b] = pens + static_cast<size_t>(ys[b]) * width;
+      ahead[b] = Light{};
+    }
+    for (int i = 0; i < picture_.width; ++i) {
+      const int x = is_reversed ? picture_.width - 1 - i : i;
+#pragma GCC unroll 4
+      for (int b = 0; b < kBands; ++b)
+        MapPixel(rows[b] + static_cast<size_t>(x) * 4, x, ys[b], step, outs[b], ahead[b], bands[b].errors);
+    }
+    if (dither_ != Dither::kFloyd) return;
+    for (int b = 0; b < kBands; ++b) {
+      bands[b].errors.current.swap(bands[b].errors.next);
+      std::fill(bands[b].errors.next.begin(), bands[b].errors.next.end(), Light{});
+    }
+  }
+
   // ahead: the error the pixel before passed on (Floyd-Steinberg).
-  void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out, Light& ahead) {
+  [[gnu::always_inline]] void MapPixel(const uint8_t* p, int x, int y, int step, uint8_t* out, Light& ahead,
+                                       ErrorRows& errors) {
     if (picture_.IsTransparent(p)) {  // pen 0, no error taken or passed
       ahead = Light{};
       return;
     }
-    const int key = ExactKey(map_.model, p[0], p[1], p[2]);
-    if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0 &&
-        (map_.is_exact_under_dither || IsNominal(p))) {
-      out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
-      ahead = Light{};
-      return;
+    // Asked in this order because under noise the key is a coin toss that
+    // the processor would often guess wrong, while a nominal colour is rare.
+    if (map_.is_exact_under_dither || IsNominal(p)) {
+      const int key = ExactKey(map_.model, p[0], p[1], p[2]);
+      if (key >= 0 && pens_by_key_[static_cast<size_t>(key)] >= 0) {
+        out[x] = static_cast<uint8_t>(pens_by_key_[static_cast<size_t>(key)]);
+        ahead = Light{};
+        return;
+      }
     }
     if (dither_ == Dither::kFloyd) {
-      Diffuse(p, x, step, out, ahead);
+      Diffuse(p, x, step, out, ahead, errors);
       return;
     }
     uint8_t wanted[3];
@@ -466,13 +566,14 @@ class DitheredMapping {
 
   // Floyd-Steinberg in linear light: the pixel's light with the error it
   // received takes the nearest ink, and passes on what that ink lacks.
-  void Diffuse(const uint8_t* p, int x, int step, uint8_t* out, Light& ahead) {
+  [[gnu::always_inline]] void Diffuse(const uint8_t* p, int x, int step, uint8_t* out, Light& ahead,
+                                      ErrorRows& errors) {
     const Light light = {linear_[p[0]], linear_[p[1]], linear_[p[2]], 0};
     const Light wanted =
-        Within(light + errors_.At(errors_.current, x) + ahead, -kLightReach, 1 + kLightReach);
+        Within(light + errors.At(errors.current, x) + ahead, -kLightReach, 1 + kLightReach);
     const int index = nearest_.IndexOfCell(cells_.CellOf(wanted));
     out[x] = static_cast<uint8_t>(inks_.first_pen() + index);
-    SpreadError(errors_, x, step, wanted - ink_lights_[static_cast<size_t>(index)], ahead);
+    SpreadError(errors, x, step, wanted - ink_lights_[static_cast<size_t>(index)], ahead);
   }
 
   const PictureRef& picture_;
@@ -481,8 +582,7 @@ class DitheredMapping {
   const Dither dither_;
   const PenInks& inks_;
   DitherNearest nearest_;
-  ErrorRows errors_;
-  LightCells cells_;
+  const LightCells& cells_ = TheLightCells();
   const float* const linear_ = LabTables().linear;
   std::vector<Light> ink_lights_;  // the inks' own, by index
 };
@@ -504,11 +604,12 @@ class DitheredError {
     }
   }
 
-  void AddRow(int y, const uint8_t* pens) {
+  // Row y of the picture, row r of its band.
+  void AddRow(int y, int r, const uint8_t* pens) {
     const int width = picture_.width;
     const uint8_t* row = picture_.rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
     for (int x = 0; x < width; x += kLanes) Distances(row, pens, x);
-    const bool is_reversed = dither_ == Dither::kFloyd && y % 2 == 1;
+    const bool is_reversed = dither_ == Dither::kFloyd && r % 2 == 1;
     for (int i = 0; i < width; ++i) {
       const int x = is_reversed ? width - 1 - i : i;
       if (picture_.IsTransparent(row + static_cast<size_t>(x) * 4)) continue;
@@ -517,7 +618,8 @@ class DitheredError {
     }
   }
 
-  double MeanError() const { return opaque_ == 0 ? 0 : total_error_ / static_cast<double>(opaque_); }
+  double total_error() const { return total_error_; }
+  uint64_t opaque() const { return opaque_; }
 
  private:
   // The distances of pixels x to x + kLanes (those in the row) to their
@@ -563,7 +665,8 @@ class DitheredError {
 };
 
 // A dithered picture's pens, and with counts_error its error summed on a
-// second thread behind: the rows done so far, for it to wait on.
+// second thread behind, band by band: the rows done so far in every band,
+// for it to wait on.
 constexpr int kErrorBand = 64;
 
 MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
@@ -573,28 +676,41 @@ MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const st
   ReserveLarge(mapped.pens, width * static_cast<size_t>(picture.height));
   mapped.pens.assign(width * static_cast<size_t>(picture.height), 0);
   const PenInks inks(map);
+  std::vector<DitherBand> bands = DitherBands(picture, dither);
+  int rows = 0;  // of the tallest band
+  for (const DitherBand& band : bands) rows = std::max(rows, band.rows);
   std::atomic<int> rows_done{0};
   auto pens = [&] {
     DitheredMapping mapping(picture, map, pens_by_key, inks, dither);
-    for (int y = 0; y < picture.height; ++y) {
-      mapping.MapRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
-      // Told in bands of rows: a wake-up for every row would cost more than the row.
-      if ((y + 1) % kErrorBand == 0 || y + 1 == picture.height) {
-        rows_done.store(y + 1, std::memory_order_release);
+    for (int r = 0; r < rows; ++r) {
+      mapping.MapRow(bands, r, mapped.pens.data());
+      // Told in steps of rows: a wake-up for every row would cost more than the row.
+      if ((r + 1) % kErrorBand == 0 || r + 1 == rows) {
+        rows_done.store(r + 1, std::memory_order_release);
         rows_done.notify_one();
       }
     }
   };
   auto error = [&] {
     if (!counts_error) return;
-    DitheredError sum(picture, inks, dither);
-    for (int y = 0; y < picture.height; ++y) {
-      for (int done = rows_done.load(std::memory_order_acquire); done <= y;
+    std::vector<DitheredError> sums(bands.size(), DitheredError(picture, inks, dither));
+    for (int r = 0; r < rows; ++r) {
+      for (int done = rows_done.load(std::memory_order_acquire); done <= r;
            done = rows_done.load(std::memory_order_acquire))
         rows_done.wait(done, std::memory_order_acquire);
-      sum.AddRow(y, mapped.pens.data() + static_cast<size_t>(y) * width);
+      for (size_t b = 0; b < bands.size(); ++b) {
+        const int y = bands[b].top + r;
+        if (r < bands[b].rows) sums[b].AddRow(y, r, mapped.pens.data() + static_cast<size_t>(y) * width);
+      }
     }
-    mapped.mean_error = sum.MeanError();
+    // Each band summed in the order it was dithered, the bands from the top.
+    double total_error = 0;
+    uint64_t opaque = 0;
+    for (const DitheredError& sum : sums) {
+      total_error += sum.total_error();
+      opaque += sum.opaque();
+    }
+    mapped.mean_error = opaque == 0 ? 0 : total_error / static_cast<double>(opaque);
   };
   AtOnce(counts_error && width * static_cast<size_t>(picture.height) >= kTwoHalvesLeast, pens, error);
   return mapped;
