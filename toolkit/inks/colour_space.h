@@ -111,9 +111,19 @@ struct LabLanes {
   return any != 0;
 }
 
+// A vector of at(0) to at(kLanes - 1), put together in registers: filled
+// lane by lane in memory, it would be read back whole before the lanes'
+// stores reach the cache, a wait of a dozen cycles each time.
+// (Given back through lanes, as vectors always are here.)
+template <typename Lanes, typename At>
+[[gnu::always_inline]] inline void LanesOf(const At& at, Lanes& lanes) {
+  static_assert(kLanes == 8);
+  lanes = Lanes{at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)};
+}
+
 // table[index] for each lane.
 [[gnu::always_inline]] inline void TableLanes(const float* table, const LaneInts& index, LaneFloats& value) {
-  for (int k = 0; k < kLanes; ++k) value[k] = table[index[k]];
+  LanesOf([&](int k) { return table[index[k]]; }, value);
 }
 
 // CubeRootF for each lane.

@@ -124,7 +124,10 @@ class UnditheredSpan {
  public:
   UnditheredSpan(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
                  const PenInks& inks, const NearestInk& nearest)
-      : picture_(picture), map_(map), pens_by_key_(pens_by_key), inks_(inks), nearest_(nearest) {}
+      : picture_(picture), map_(map), inks_(inks), nearest_(nearest) {
+    pens_from_no_key_.push_back(-1);
+    pens_from_no_key_.insert(pens_from_no_key_.end(), pens_by_key.begin(), pens_by_key.end());
+  }
 
   // Pixels [begin, end) into out (the whole picture's pens), a block at a
   // time: the colours not yet known are worked out together, a lane each.
@@ -186,19 +189,21 @@ class UnditheredSpan {
   // that have them, and without.
   LANE_LOOP void WorkOut(size_t first) {
     const float* linear = LabTables().linear;
-    LaneFloats red{};
-    LaneFloats green{};
-    LaneFloats blue{};
-    LaneInts forced{};
-    for (int k = 0; k < kLanes; ++k) {
-      const uint8_t* p = picture_.rgba + pixels_[first + static_cast<size_t>(k)] * 4;
-      red[k] = linear[p[0]];
-      green[k] = linear[p[1]];
-      blue[k] = linear[p[2]];
-      const int key = ExactKey(map_.model, p[0], p[1], p[2]);
-      const int pen = key < 0 ? -1 : pens_by_key_[static_cast<size_t>(key)];
-      forced[k] = pen < 0 ? -1 : pen - inks_.first_pen();
-    }
+    const auto pixel = [&](int k) { return picture_.rgba + pixels_[first + static_cast<size_t>(k)] * 4; };
+    LaneFloats red;
+    LanesOf([&](int k) { return linear[pixel(k)[0]]; }, red);
+    LaneFloats green;
+    LanesOf([&](int k) { return linear[pixel(k)[1]]; }, green);
+    LaneFloats blue;
+    LanesOf([&](int k) { return linear[pixel(k)[2]]; }, blue);
+    // The pen of a key, from 0 for "no key" on: no branch on whether a
+    // colour has a key (under noise a guess the processor often loses).
+    LaneInts pens;
+    LanesOf([&](int k) {
+      const uint8_t* p = pixel(k);
+      return pens_from_no_key_[static_cast<size_t>(ExactKey(map_.model, p[0], p[1], p[2]) + 1)];
+    }, pens);
+    const LaneInts forced = pens < 0 ? -1 + LaneInts{} : pens - inks_.first_pen();
     LabLanes lab;
     LabOfLinearLanes(red, green, blue, lab);
     LaneInts indices;
@@ -208,7 +213,7 @@ class UnditheredSpan {
     // library call: the fraction x - trunc(x) is exact in floating point.
     // The thousandths are below 2^31, so a signed conversion truncates.
     LaneFloats distance;
-    for (int k = 0; k < kLanes; ++k) distance[k] = std::sqrt(squared[k]);
+    LanesOf([&](int k) { return std::sqrt(squared[k]); }, distance);
     const LaneFloats thousandths = distance * 1000.0f;
     const LaneInts whole = __builtin_convertvector(thousandths, LaneInts);
     const LaneInts is_up = thousandths - __builtin_convertvector(whole, LaneFloats) >= 0.5f;
@@ -225,7 +230,7 @@ class UnditheredSpan {
   std::array<uint32_t, kBlock> entries_{};
   const PictureRef& picture_;
   const PenMap& map_;
-  const std::vector<int>& pens_by_key_;
+  std::vector<int> pens_from_no_key_;  // -1, then the pen of each key (ExactKey + 1)
   const PenInks& inks_;
   const NearestInk& nearest_;
 };
@@ -627,24 +632,22 @@ class DitheredError {
   LANE_LOOP void Distances(const uint8_t* row, const uint8_t* pens, int x) {
     const int width = picture_.width;
     const float* linear = LabTables().linear;
-    LaneFloats red{};
-    LaneFloats green{};
-    LaneFloats blue{};
-    LaneFloats l{};
-    LaneFloats a{};
-    LaneFloats b{};
-    for (int k = 0; k < kLanes; ++k) {
-      const int at = std::min(x + k, width - 1);  // past the row: its last pixel again, not kept
-      const uint8_t* p = row + static_cast<size_t>(at) * 4;
-      red[k] = linear[p[0]];
-      green[k] = linear[p[1]];
-      blue[k] = linear[p[2]];
-      // A transparent pixel's pen is 0, below the first opaque pen: its distance is not kept.
-      const size_t ink = static_cast<size_t>(std::max(pens[at] - inks_.first_pen(), 0));
-      l[k] = ink_l_[ink];
-      a[k] = ink_a_[ink];
-      b[k] = ink_b_[ink];
-    }
+    // Past the row: its last pixel again, not kept.
+    const auto at = [&](int k) { return static_cast<size_t>(std::min(x + k, width - 1)); };
+    LaneFloats red;
+    LanesOf([&](int k) { return linear[row[at(k) * 4]]; }, red);
+    LaneFloats green;
+    LanesOf([&](int k) { return linear[row[at(k) * 4 + 1]]; }, green);
+    LaneFloats blue;
+    LanesOf([&](int k) { return linear[row[at(k) * 4 + 2]]; }, blue);
+    // A transparent pixel's pen is 0, below the first opaque pen: its distance is not kept.
+    const auto ink = [&](int k) { return static_cast<size_t>(std::max(pens[at(k)] - inks_.first_pen(), 0)); };
+    LaneFloats l;
+    LanesOf([&](int k) { return ink_l_[ink(k)]; }, l);
+    LaneFloats a;
+    LanesOf([&](int k) { return ink_a_[ink(k)]; }, a);
+    LaneFloats b;
+    LanesOf([&](int k) { return ink_b_[ink(k)]; }, b);
     LabLanes source;
     LabOfLinearLanes(red, green, blue, source);
     LaneFloats squared;
