@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -395,64 +396,119 @@ LANE_LOOP void CostsWithSwap(const std::vector<float>& kept, const std::vector<d
   for (size_t k = 0; k < kCostLanes; ++k) costs[k] = cost[k];
 }
 
+// The candidates not chosen, in order, four to a group.
+struct Groups {
+  std::vector<std::array<size_t, kCostLanes>> members;
+  std::vector<size_t> counts;
+};
+
+Groups GroupsOf(const std::vector<char>& is_chosen, size_t candidates) {
+  Groups groups;
+  size_t group[kCostLanes];
+  size_t c = 0;
+  while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
+    groups.members.push_back({group[0], group[1], group[2], group[3]});
+    groups.counts.push_back(count);
+  }
+  return groups;
+}
+
+// The groups are worked on two at a time, the even ones on the calling
+// thread and the odd ones on a second: the candidates' costs are
+// independent, and a CPC+ choice weighs hundreds of candidates against
+// thousands of colours. Each side keeps the order of its own groups, and
+// the two are put together so that the outcome is the one-by-one search's.
+template <typename Side>
+void OnBothSides(const Groups& groups, Side& side) {
+  auto even = [&] { side(size_t{0}); };
+  auto odd = [&] { side(size_t{1}); };
+  AtOnce(groups.counts.size() >= 2, even, odd);
+}
+
 // Picks n candidates one at a time, each the one that lowers the weighted
-// sum of nearest distances most given those picked before it.
+// sum of nearest distances most given those picked before it (of two as
+// low, the first).
 std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<double>& weights,
                               size_t candidates, int n, std::vector<char>& is_chosen) {
   const size_t entries = table.entry_count;
   std::vector<int> chosen;
   std::vector<float> current(entries, std::numeric_limits<float>::infinity());
   for (int step = 0; step < n; ++step) {
-    int best = -1;
-    double best_cost = 0;
-    size_t group[kCostLanes];
-    double costs[kCostLanes];
-    size_t c = 0;
-    while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
-      // Once the sum reaches the best, a candidate is out.
-      CostsWithSwap(current, weights, table, group, count,
-                    best < 0 ? std::numeric_limits<double>::infinity() : best_cost, costs);
-      for (size_t k = 0; k < count; ++k) {
-        if (costs[k] < (best < 0 ? std::numeric_limits<double>::infinity() : best_cost)) {
-          best = static_cast<int>(group[k]);
-          best_cost = costs[k];
+    const Groups groups = GroupsOf(is_chosen, candidates);
+    int best[2] = {-1, -1};
+    double best_cost[2] = {0, 0};
+    auto side = [&](size_t parity) {
+      double costs[kCostLanes];
+      for (size_t g = parity; g < groups.counts.size(); g += 2) {
+        size_t group[kCostLanes];
+        std::copy(groups.members[g].begin(), groups.members[g].end(), group);
+        // Once the sum reaches the side's best, a candidate is out.
+        const double bound = best[parity] < 0 ? std::numeric_limits<double>::infinity() : best_cost[parity];
+        CostsWithSwap(current, weights, table, group, groups.counts[g], bound, costs);
+        for (size_t k = 0; k < groups.counts[g]; ++k) {
+          if (best[parity] < 0 || costs[k] < best_cost[parity]) {
+            best[parity] = static_cast<int>(group[k]);
+            best_cost[parity] = costs[k];
+          }
         }
       }
-    }
-    chosen.push_back(best);
-    is_chosen[static_cast<size_t>(best)] = 1;
-    const float* row = table.Row(static_cast<size_t>(best));
+    };
+    OnBothSides(groups, side);
+    // The lower cost; of two as low, the first candidate.
+    const bool is_odd = best[1] >= 0 && (best_cost[1] < best_cost[0] ||
+                                         (best_cost[1] == best_cost[0] && best[1] < best[0]));
+    const int picked = is_odd ? best[1] : best[0];
+    chosen.push_back(picked);
+    is_chosen[static_cast<size_t>(picked)] = 1;
+    const float* row = table.Row(static_cast<size_t>(picked));
     for (size_t e = 0; e < entries; ++e) current[e] = std::min(current[e], row[e]);
   }
   return chosen;
 }
 
 // Makes the first swap of a chosen candidate for another that lowers the
-// cost; false when none does.
+// cost; false when none does. For each place, the first group holding a
+// candidate that lowers the cost is the one taken: a side stops once its
+// next group comes after one the other side found.
 bool SwapOnce(const DistanceTable& table, const std::vector<double>& weights, size_t candidates,
               std::vector<int>& chosen, std::vector<char>& is_chosen) {
   const Nearest nearest = NearestOf(table, weights, chosen);
   // A relative margin: sums of floats in another order must not swap back and forth.
   const double bound = nearest.cost * (1 - 1e-9);
+  const Groups groups = GroupsOf(is_chosen, candidates);
+  constexpr size_t kNone = std::numeric_limits<size_t>::max();
   std::vector<float> kept(table.entry_count);
-  size_t group[kCostLanes];
-  double costs[kCostLanes];
   for (size_t position = 0; position < chosen.size(); ++position) {
     for (size_t e = 0; e < kept.size(); ++e) {
       kept[e] = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
                                                                 : nearest.first_distance[e];
     }
-    size_t c = 0;
-    while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
-      CostsWithSwap(kept, weights, table, group, count, bound, costs);
-      for (size_t k = 0; k < count; ++k) {
-        if (costs[k] >= bound) continue;
-        is_chosen[static_cast<size_t>(chosen[position])] = 0;
-        chosen[position] = static_cast<int>(group[k]);
-        is_chosen[group[k]] = 1;
-        return true;
+    std::atomic<size_t> found{kNone};  // group * kCostLanes + lane of the first found
+    auto side = [&](size_t parity) {
+      double costs[kCostLanes];
+      for (size_t g = parity; g < groups.counts.size(); g += 2) {
+        if (g * kCostLanes > found.load(std::memory_order_relaxed)) return;
+        size_t group[kCostLanes];
+        std::copy(groups.members[g].begin(), groups.members[g].end(), group);
+        CostsWithSwap(kept, weights, table, group, groups.counts[g], bound, costs);
+        for (size_t k = 0; k < groups.counts[g]; ++k) {
+          if (costs[k] >= bound) continue;
+          size_t seen = found.load(std::memory_order_relaxed);
+          const size_t mine = g * kCostLanes + k;
+          while (mine < seen && !found.compare_exchange_weak(seen, mine, std::memory_order_relaxed)) {
+          }
+          return;
+        }
       }
-    }
+    };
+    OnBothSides(groups, side);
+    const size_t first = found.load();
+    if (first == kNone) continue;
+    const size_t taken = groups.members[first / kCostLanes][first % kCostLanes];
+    is_chosen[static_cast<size_t>(chosen[position])] = 0;
+    chosen[position] = static_cast<int>(taken);
+    is_chosen[taken] = 1;
+    return true;
   }
   return false;
 }
