@@ -498,6 +498,7 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
   ASSERT_TRUE(Magick(dir, With(Blocks({"#6E6E6E", "#000000", "#F0F0F0", "#B0B0B0"}), {"PNG24:bands.png"})));
   // Large enough to be mapped and summed on two threads.
   ASSERT_TRUE(Magick(dir, {"-seed", "7", "-size", "320x256", "xc:gray", "+noise", "Random", "PNG24:noise.png"}));
+  ASSERT_TRUE(Magick(dir, {"-seed", "7", "-size", "40x2200", "xc:gray", "+noise", "Random", "PNG24:tall.png"}));
   const std::vector<std::vector<std::string>> runs = {
       {"ink0", "noise.png", "out", "--preview=no"},
       {"ink0", "noise.png", "out", "--preview=no", "--dither=floyd"},
@@ -508,6 +509,8 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
       {"ink1", "ramp.png", "out", "--preview=no", "--plus", "--dither=floyd"},
       {"ink2", "bands.png", "out", "--preview=no", "--inks=0,26"},
       {"ink2", "bands.png", "out", "--preview=no", "--inks=0,26", "--dither=floyd"},
+      // Dithered in two bands, each summed on its own.
+      {"ink1", "tall.png", "out", "--preview=no", "--dither=floyd"},
   };
   for (const std::vector<std::string>& run : runs) {
     const std::vector<std::string> lines = Gravik(dir, run);
@@ -516,6 +519,27 @@ TEST(GravikInks, PrintedErrorIsTheTrueMeanOverEveryPixel) {
     EXPECT_GT(PrintedError(lines), 0);
     ExpectTrueMeanError(dir, run[1], lines);
   }
+}
+
+// A picture of 2048 rows or more is dithered in bands, each as a picture of
+// its own: a picture stacked on itself gives each half the pens the picture
+// alone gets (no row left out, none dithered twice, no error carried from
+// one band into the next, each band's rows alternating from its first).
+TEST(GravikInks, TallPicturesDitherEachBandAsAPictureOfItsOwn) {
+  const TempDir dir;
+  // An odd height: the second band starts on an odd row of the picture.
+  ASSERT_TRUE(Magick(dir, {"-seed", "3", "-size", "24x1025", "xc:gray", "+noise", "Random", "PNG24:one.png"}));
+  ASSERT_TRUE(Magick(dir, {"one.png", "one.png", "-append", "PNG24:two.png"}));
+  const std::vector<std::string> options = {"--preview=no", "--dither=floyd", "--inks=0,3,6,9,13,15,18,24,26"};
+  ASSERT_EQ(Gravik(dir, With({"ink0", "one.png", "one"}, options)).back(), "ConvertToInks : wrote one.bmp, one_inks.asm");
+  ASSERT_EQ(Gravik(dir, With({"ink0", "two.png", "two"}, options)).back(), "ConvertToInks : wrote two.bmp, two_inks.asm");
+  const Bmp one = LoadPens(dir.File("one.bmp"));
+  const Bmp two = LoadPens(dir.File("two.bmp"));
+  ASSERT_EQ(one.pens.size(), size_t{24} * 1025);
+  ASSERT_EQ(two.pens.size(), 2 * one.pens.size());
+  EXPECT_TRUE(std::equal(one.pens.begin(), one.pens.end(), two.pens.begin()));
+  EXPECT_TRUE(std::equal(one.pens.begin(), one.pens.end(), two.pens.begin() + static_cast<std::ptrdiff_t>(one.pens.size())));
+  EXPECT_GT(PensIn(one, 0, one.width).size(), 2u);
 }
 
 // A large picture is counted in two halves: a colour found only in the

@@ -12,7 +12,8 @@
 
 enum class Dither {
   kNone,
-  kFloyd,    // Floyd-Steinberg error diffusion, serpentine (rows alternate direction)
+  kFloyd,    // Floyd-Steinberg error diffusion, serpentine (rows alternate direction);
+             // 2048 rows or more in two bands, each as a picture of its own
   kOrdered,  // 4 x 4 Bayer matrix
 };
 
