@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "common/cpc_colours.h"
+#include "common/picture_header.h"
 #include "common/two_halves.h"
 #include "toolkit/inks/colour_space.h"
 
@@ -190,15 +191,31 @@ void CountSpan(const PictureRef& picture, ColourModel model, size_t begin, size_
 // distinct colours' limit, so their cells would never be used: each 12-bit
 // colour gets a count, and the colours go to the distinct ones in the order
 // they first appeared, with their counts, as one by one they would have.
+// The count asks nothing else of a pixel (a test for a colour's first
+// time, in the same loop, kept it waiting on each count); the order comes
+// from the span read again from its start, only until every colour counted
+// was met: within the first few thousand pixels of a photograph or noise.
 void CountPlusSpan(const PictureRef& picture, size_t begin, size_t end, ColourCounts& counts) {
   static_assert(kExactHistogramLimit >= 16 * 16 * 16);
-  std::vector<uint64_t> weights(16 * 16 * 16, 0);
-  std::vector<int> order;
-  const uint8_t* p = picture.rgba + begin * 4;
+  // 32-bit counts: a picture has at most 2^26 pixels.
+  static_assert(kMaxDeepPixels <= std::numeric_limits<uint32_t>::max());
+  std::array<uint32_t, 16 * 16 * 16> weights{};
+  const uint8_t* const first = picture.rgba + begin * 4;
+  const uint8_t* p = first;
   for (size_t i = begin; i < end; ++i, p += 4) {
+    if (!picture.IsTransparent(p)) ++weights[static_cast<size_t>(ExactKey(ColourModel::kPlus, p[0], p[1], p[2]))];
+  }
+  const size_t colours = static_cast<size_t>(
+      std::count_if(weights.begin(), weights.end(), [](uint32_t weight) { return weight != 0; }));
+  std::array<bool, 16 * 16 * 16> is_met{};
+  std::vector<int> order;
+  p = first;
+  for (size_t i = begin; i < end && order.size() < colours; ++i, p += 4) {
     if (picture.IsTransparent(p)) continue;
     const int key = ExactKey(ColourModel::kPlus, p[0], p[1], p[2]);
-    if (weights[static_cast<size_t>(key)]++ == 0) order.push_back(key);
+    if (is_met[static_cast<size_t>(key)]) continue;
+    is_met[static_cast<size_t>(key)] = true;
+    order.push_back(key);
   }
   for (const int key : order)
     counts.distinct.Add(NominalColour(ColourModel::kPlus, key), weights[static_cast<size_t>(key)]);
