@@ -123,13 +123,14 @@ struct ColourCounts {
   bool is_exact = true;
 };
 
+// A cell's four sums as one vector: a pixel adds to them in one step.
+using CellSums = uint64_t __attribute__((vector_size(32), aligned(8)));
+static_assert(sizeof(Cell) == sizeof(CellSums));
+
 // Once a part's colours are too many to count one by one, only its cells: a
 // colour that IS one of the 27 inks is counted by its key and added to its
 // nominal colour's cell at the end (whole numbers: the same sums as pixel by
 // pixel), any other to the cell of its own colour.
-// A cell's four sums as one vector: a pixel adds to them in one step.
-using CellSums = uint64_t __attribute__((vector_size(32), aligned(8)));
-static_assert(sizeof(Cell) == sizeof(CellSums));
 
 LANE_LOOP void CountCellsSpan(const PictureRef& picture, size_t begin, size_t end, std::vector<Cell>& cells) {
   const std::array<uint8_t, 256>& nominal = kNominalChannel[0];
