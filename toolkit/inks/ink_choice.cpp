@@ -378,7 +378,7 @@ using DistanceLanes = float __attribute__((vector_size(4 * kCostLanes), aligned(
 // Up to four candidates not chosen, from c on, in order, into group; their
 // count. c is left past the last of them.
 size_t NextGroup(const std::vector<char>& is_chosen, size_t candidates, size_t& c,
-                 size_t (&group)[kCostLanes]) {
+                 std::array<size_t, kCostLanes>& group) {
   size_t count = 0;
   for (; c < candidates && count < kCostLanes; ++c) {
     if (!is_chosen[c]) group[count++] = c;
@@ -401,7 +401,7 @@ bool IsAnyBelow(const CostLanes& cost, double bound) {
 // terms in the entries' order, so its sum is the one a candidate-by-candidate
 // loop gives, to the last bit. Built a second time for 256-bit vectors.
 LANE_LOOP void CostsWithSwap(const std::vector<float>& kept, const std::vector<double>& weights,
-                             const DistanceTable& table, const size_t (&group)[kCostLanes], size_t count,
+                             const DistanceTable& table, const std::array<size_t, kCostLanes>& group, size_t count,
                              double bound, double (&costs)[kCostLanes]) {
   constexpr size_t kBlock = 64;
   const float* rows[kCostLanes];
@@ -427,10 +427,10 @@ struct Groups {
 
 Groups GroupsOf(const std::vector<char>& is_chosen, size_t candidates) {
   Groups groups;
-  size_t group[kCostLanes];
+  std::array<size_t, kCostLanes> group{};
   size_t c = 0;
   while (const size_t count = NextGroup(is_chosen, candidates, c, group)) {
-    groups.members.push_back({group[0], group[1], group[2], group[3]});
+    groups.members.push_back(group);
     groups.counts.push_back(count);
   }
   return groups;
@@ -463,8 +463,7 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<doub
     auto side = [&](size_t parity) {
       double costs[kCostLanes];
       for (size_t g = parity; g < groups.counts.size(); g += 2) {
-        size_t group[kCostLanes];
-        std::copy(groups.members[g].begin(), groups.members[g].end(), group);
+        const std::array<size_t, kCostLanes>& group = groups.members[g];
         // Once the sum reaches the side's best, a candidate is out.
         const double bound = best[parity] < 0 ? std::numeric_limits<double>::infinity() : best_cost[parity];
         CostsWithSwap(current, weights, table, group, groups.counts[g], bound, costs);
@@ -489,44 +488,49 @@ std::vector<int> GreedyChoice(const DistanceTable& table, const std::vector<doub
   return chosen;
 }
 
+constexpr size_t kNoneFound = std::numeric_limits<size_t>::max();
+
+// The first candidate, as group * kCostLanes + lane, whose cost with kept is
+// below bound; kNoneFound when none is. A side stops once its next group
+// comes after one the other side found, so the first of all is the one kept.
+size_t FirstBelow(const Groups& groups, const std::vector<float>& kept, const std::vector<double>& weights,
+                  const DistanceTable& table, double bound) {
+  std::atomic<size_t> found{kNoneFound};
+  auto side = [&](size_t parity) {
+    double costs[kCostLanes];
+    for (size_t g = parity; g < groups.counts.size(); g += 2) {
+      if (g * kCostLanes > found.load(std::memory_order_relaxed)) return;
+      CostsWithSwap(kept, weights, table, groups.members[g], groups.counts[g], bound, costs);
+      for (size_t k = 0; k < groups.counts[g]; ++k) {
+        if (costs[k] >= bound) continue;
+        size_t seen = found.load(std::memory_order_relaxed);
+        const size_t mine = g * kCostLanes + k;
+        while (mine < seen && !found.compare_exchange_weak(seen, mine, std::memory_order_relaxed)) {
+        }
+        return;
+      }
+    }
+  };
+  OnBothSides(groups, side);
+  return found.load();
+}
+
 // Makes the first swap of a chosen candidate for another that lowers the
-// cost; false when none does. For each place, the first group holding a
-// candidate that lowers the cost is the one taken: a side stops once its
-// next group comes after one the other side found.
+// cost; false when none does.
 bool SwapOnce(const DistanceTable& table, const std::vector<double>& weights, size_t candidates,
               std::vector<int>& chosen, std::vector<char>& is_chosen) {
   const Nearest nearest = NearestOf(table, weights, chosen);
   // A relative margin: sums of floats in another order must not swap back and forth.
   const double bound = nearest.cost * (1 - 1e-9);
   const Groups groups = GroupsOf(is_chosen, candidates);
-  constexpr size_t kNone = std::numeric_limits<size_t>::max();
   std::vector<float> kept(table.entry_count);
   for (size_t position = 0; position < chosen.size(); ++position) {
     for (size_t e = 0; e < kept.size(); ++e) {
       kept[e] = nearest.first[e] == static_cast<int>(position) ? nearest.second_distance[e]
                                                                 : nearest.first_distance[e];
     }
-    std::atomic<size_t> found{kNone};  // group * kCostLanes + lane of the first found
-    auto side = [&](size_t parity) {
-      double costs[kCostLanes];
-      for (size_t g = parity; g < groups.counts.size(); g += 2) {
-        if (g * kCostLanes > found.load(std::memory_order_relaxed)) return;
-        size_t group[kCostLanes];
-        std::copy(groups.members[g].begin(), groups.members[g].end(), group);
-        CostsWithSwap(kept, weights, table, group, groups.counts[g], bound, costs);
-        for (size_t k = 0; k < groups.counts[g]; ++k) {
-          if (costs[k] >= bound) continue;
-          size_t seen = found.load(std::memory_order_relaxed);
-          const size_t mine = g * kCostLanes + k;
-          while (mine < seen && !found.compare_exchange_weak(seen, mine, std::memory_order_relaxed)) {
-          }
-          return;
-        }
-      }
-    };
-    OnBothSides(groups, side);
-    const size_t first = found.load();
-    if (first == kNone) continue;
+    const size_t first = FirstBelow(groups, kept, weights, table, bound);
+    if (first == kNoneFound) continue;
     const size_t taken = groups.members[first / kCostLanes][first % kCostLanes];
     is_chosen[static_cast<size_t>(chosen[position])] = 0;
     chosen[position] = static_cast<int>(taken);

@@ -667,11 +667,39 @@ class DitheredError {
   uint64_t opaque_ = 0;
 };
 
-// A dithered picture's pens, and with counts_error its error summed on a
-// second thread behind, band by band: the rows done so far in every band,
-// for it to wait on.
+// The rows done so far in every band, told by the mapping to the error's
+// sum behind it in steps of rows: a wake-up for every row would cost more
+// than the row.
 constexpr int kErrorBand = 64;
 
+// The mean error of the pens of bands' rows 0 to rows - 1 as the mapping
+// finishes them (rows_done). Each band is summed in the order it was
+// dithered, and the bands are added from the top.
+double DitheredMeanError(const PictureRef& picture, const PenInks& inks, Dither dither,
+                         const std::vector<DitherBand>& bands, int rows, const std::atomic<int>& rows_done,
+                         const uint8_t* pens) {
+  const size_t width = static_cast<size_t>(picture.width);
+  std::vector<DitheredError> sums(bands.size(), DitheredError(picture, inks, dither));
+  for (int r = 0; r < rows; ++r) {
+    for (int done = rows_done.load(std::memory_order_acquire); done <= r;
+         done = rows_done.load(std::memory_order_acquire))
+      rows_done.wait(done, std::memory_order_acquire);
+    for (size_t b = 0; b < bands.size(); ++b) {
+      const int y = bands[b].top + r;
+      if (r < bands[b].rows) sums[b].AddRow(y, r, pens + static_cast<size_t>(y) * width);
+    }
+  }
+  double total_error = 0;
+  uint64_t opaque = 0;
+  for (const DitheredError& sum : sums) {
+    total_error += sum.total_error();
+    opaque += sum.opaque();
+  }
+  return opaque == 0 ? 0 : total_error / static_cast<double>(opaque);
+}
+
+// A dithered picture's pens, and with counts_error its error summed on a
+// second thread behind.
 MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const std::vector<int>& pens_by_key,
                           Dither dither, bool counts_error) {
   const size_t width = static_cast<size_t>(picture.width);
@@ -687,7 +715,6 @@ MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const st
     DitheredMapping mapping(picture, map, pens_by_key, inks, dither);
     for (int r = 0; r < rows; ++r) {
       mapping.MapRow(bands, r, mapped.pens.data());
-      // Told in steps of rows: a wake-up for every row would cost more than the row.
       if ((r + 1) % kErrorBand == 0 || r + 1 == rows) {
         rows_done.store(r + 1, std::memory_order_release);
         rows_done.notify_one();
@@ -695,25 +722,8 @@ MappedPicture MapDithered(const PictureRef& picture, const PenMap& map, const st
     }
   };
   auto error = [&] {
-    if (!counts_error) return;
-    std::vector<DitheredError> sums(bands.size(), DitheredError(picture, inks, dither));
-    for (int r = 0; r < rows; ++r) {
-      for (int done = rows_done.load(std::memory_order_acquire); done <= r;
-           done = rows_done.load(std::memory_order_acquire))
-        rows_done.wait(done, std::memory_order_acquire);
-      for (size_t b = 0; b < bands.size(); ++b) {
-        const int y = bands[b].top + r;
-        if (r < bands[b].rows) sums[b].AddRow(y, r, mapped.pens.data() + static_cast<size_t>(y) * width);
-      }
-    }
-    // Each band summed in the order it was dithered, the bands from the top.
-    double total_error = 0;
-    uint64_t opaque = 0;
-    for (const DitheredError& sum : sums) {
-      total_error += sum.total_error();
-      opaque += sum.opaque();
-    }
-    mapped.mean_error = opaque == 0 ? 0 : total_error / static_cast<double>(opaque);
+    if (counts_error)
+      mapped.mean_error = DitheredMeanError(picture, inks, dither, bands, rows, rows_done, mapped.pens.data());
   };
   AtOnce(counts_error && width * static_cast<size_t>(picture.height) >= kTwoHalvesLeast, pens, error);
   return mapped;
